@@ -1,0 +1,23 @@
+// The main of every test binary: it owns the Qt application object for the whole run, so that
+// tests can use the event loop, timers and queued calls. GUI binaries render offscreen unless
+// the caller chose a platform (the x11 label runs them against Xvfb).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QApplication>
+
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleMock(&argc, argv);
+#ifdef TANDREL_TEST_GUI_APP
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  QApplication app(argc, argv);
+#else
+  QCoreApplication app(argc, argv);
+#endif
+  return RUN_ALL_TESTS();
+}
