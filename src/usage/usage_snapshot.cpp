@@ -1,0 +1,641 @@
+#include "usage/usage_snapshot.h"
+
+#include "events/bridge_fields.h"
+#include "events/bridge_values.h"
+#include "events/raw_value_table.h"
+#include "events/tandrel_event.h"
+#include "events/tool_catalog.h"
+#include "usage/usage_dates.h"
+
+#include <cmath>
+
+namespace tandrel {
+namespace {
+
+constexpr RawValueTable<UsageQuality, 4> kQualities{{
+    {UsageQuality::official, "official"},
+    {UsageQuality::stableLocal, "stableLocal"},
+    {UsageQuality::wrapperExplicit, "wrapperExplicit"},
+    {UsageQuality::demo, "demo"},
+}};
+
+constexpr RawValueTable<UsageSourceClass, 8> kSourceClasses{{
+    {UsageSourceClass::officialPush, "officialPush"},
+    {UsageSourceClass::stableLocalLoader, "stableLocalLoader"},
+    {UsageSourceClass::wrapperExplicit, "wrapperExplicit"},
+    {UsageSourceClass::remoteOptIn, "remoteOptIn"},
+    {UsageSourceClass::jumpOnly, "jumpOnly"},
+    {UsageSourceClass::messagesOnly, "messagesOnly"},
+    {UsageSourceClass::rateLimitSignal, "rateLimitSignal"},
+    {UsageSourceClass::unsupported, "unsupported"},
+}};
+
+const QString kMiddleDot = QStringLiteral(" \u00B7 ");
+
+consteval int K(std::string_view name) { return bridgeKey(name); }
+using Keys = std::initializer_list<int>;
+
+std::optional<double> numberInText(const QString& text, bool dropDollar);
+
+// What one value gives to each reader; nothing moves the reader on to its next key.
+std::optional<QString> stringOf(const QJsonValue& value) {
+  if (value.isBool()) {
+    return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+  }
+  return stringValue(value);
+}
+
+std::optional<double> numberOf(const QJsonValue& value) {
+  if (value.isBool()) {
+    return value.toBool() ? 1.0 : 0.0;
+  }
+  if (value.isDouble()) {
+    const double d = value.toDouble();
+    return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
+  }
+  if (value.isString()) {
+    const QString trimmed = value.toString().trimmed();
+    if (!trimmed.isEmpty()) {
+      return numberInText(trimmed, true);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<double> asPercent(std::optional<double> value) {
+  if (value && *value > 0.0 && *value < 1.0) {
+    *value *= 100.0;
+  }
+  return value;
+}
+
+std::optional<bool> flagOf(const QJsonValue& value) {
+  if (value.isBool()) {
+    return value.toBool();
+  }
+  if (value.isDouble()) {
+    return value.toDouble() != 0.0;
+  }
+  if (value.isString()) {
+    const QString lower = value.toString().trimmed().toLower();
+    if (lower == QLatin1String("true") || lower == QLatin1String("yes") || lower == QLatin1String("1") ||
+        lower == QLatin1String("blocked") || lower == QLatin1String("warning")) {
+      return true;
+    }
+    if (lower == QLatin1String("false") || lower == QLatin1String("no") || lower == QLatin1String("0")) {
+      return false;
+    }
+  }
+  return std::nullopt;
+}
+
+// The first key, in order, whose value `read` converts.
+template <typename Read>
+auto firstOf(const BridgeFields& usage, Keys keys, Read read) -> decltype(read(QJsonValue())) {
+  for (const int key : keys) {
+    if (usage.contains(key)) {
+      if (auto value = read(usage.value(key))) {
+        return value;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+template <typename Read>
+auto firstOf(const QJsonObject& usage, const QStringList& keys, Read read) -> decltype(read(QJsonValue())) {
+  for (const QString& key : keys) {
+    const auto it = usage.constFind(key);
+    if (it != usage.constEnd()) {
+      if (auto value = read(it.value())) {
+        return value;
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> text(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, stringOf); }
+std::optional<double> number(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, numberOf); }
+std::optional<double> percentNumber(const BridgeFields& usage, Keys keys) { return asPercent(number(usage, keys)); }
+std::optional<bool> flag(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, flagOf); }
+
+// The current time and, only when a reset label needs it, the zone (looking the system zone up is
+// not free, and most readings carry no reset time).
+class ReadingTime {
+ public:
+  ReadingTime(QDateTime now, std::optional<QTimeZone> zone) : now_(std::move(now)), zone_(std::move(zone)) {}
+  const QDateTime& now() const { return now_; }
+  const QTimeZone& zone() {
+    if (!zone_) {
+      zone_ = QTimeZone::systemTimeZone();
+    }
+    return *zone_;
+  }
+
+ private:
+  QDateTime now_;
+  std::optional<QTimeZone> zone_;
+};
+
+bool containsAny(const QString& text, std::initializer_list<const char*> needles) {
+  for (const char* needle : needles) {
+    if (text.contains(QLatin1String(needle))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Strips "%", "$" and "," (or just "%" and ","), trims, and reads the rest as a finite number.
+std::optional<double> numberInText(const QString& text, bool dropDollar) {
+  QString cleaned;
+  cleaned.reserve(text.size());
+  for (const QChar c : text) {
+    if (c == u'%' || c == u',' || (dropDollar && c == u'$')) {
+      continue;
+    }
+    cleaned.append(c);
+  }
+  return parseFiniteDouble(QStringView(cleaned).trimmed());
+}
+
+bool isQuotaLimitText(const QString& lower) {
+  return containsAny(lower, {"rate limited", "rate_limit", "usage limit", "limit reached"});
+}
+
+QString percentLabel(double percent) { return formatWholePercent(percent) + QLatin1Char('%'); }
+
+std::optional<UsageMetric> makeContextMetric(const BridgeFields& usage) {
+  std::optional<double> percent = percentNumber(usage, {K("context_remaining_percent"), K("contextRemainingPercent")});
+  const bool remaining = percent.has_value();
+  if (!remaining) {
+    percent = percentNumber(usage, {K("context_percent"), K("context_window_percent"), K("context_pct"),
+                                    K("contextPercent")});
+  }
+  const auto first = text(usage, {K("context_remaining"), K("contextRemaining"), K("context_used"),
+                                  K("context_used_tokens"), K("contextUsed")});
+  const auto second = text(usage, {K("context_total"), K("context_total_tokens"), K("context_window"),
+                                   K("contextWindow"), K("contextTotal")});
+  QString label;
+  if (auto explicitLabel = text(usage, {K("context_label"), K("context_window_label")})) {
+    label = std::move(*explicitLabel);
+  } else if (first && second) {
+    label = contextPairDisplayLabel(*first, *second);
+  } else if (percent) {
+    label = percentLabel(*percent);
+  } else {
+    return std::nullopt;
+  }
+  if (!percent && isPlaceholderLabel(label)) {
+    return std::nullopt;
+  }
+  QString suffix = percent ? percentLabel(*percent) : QString();
+  QString status = remaining ? remainingUsageStatus(label, percent) : usageStatus(label, percent);
+  return UsageMetric{std::move(label), std::move(suffix), percent, std::move(status)};
+}
+
+std::optional<UsageMetric> makeTokensMetric(const BridgeFields& usage) {
+  const auto input = number(usage, {K("input_tokens"), K("inputTokens"), K("prompt_tokens"), K("promptTokens")});
+  const auto output =
+      number(usage, {K("output_tokens"), K("outputTokens"), K("completion_tokens"), K("completionTokens")});
+  const auto total =
+      number(usage, {K("total_tokens"), K("totalTokens"), K("token_count"), K("tokenCount"), K("tokens_total")});
+  const auto cacheRead = number(
+      usage, {K("cache_read_tokens"), K("cacheReadTokens"), K("cache_read_input_tokens"), K("cached_input_tokens")});
+  const auto cacheWrite =
+      number(usage, {K("cache_write_tokens"), K("cacheWriteTokens"), K("cache_creation_input_tokens")});
+  const auto reasoning = number(usage, {K("reasoning_tokens"), K("reasoningTokens")});
+
+  std::optional<double> grandTotal = total;
+  if (!grandTotal && input) {
+    grandTotal = *input + output.value_or(0.0);
+  } else if (!grandTotal) {
+    grandTotal = output;
+  }
+  QString label;
+  if (grandTotal) {
+    label = compactUsageCount(*grandTotal) + QLatin1String(" total");
+  } else if (reasoning) {
+    label = compactUsageCount(*reasoning) + QLatin1String(" reasoning");
+  } else if (cacheRead) {
+    label = compactUsageCount(*cacheRead) + QLatin1String(" cache read");
+  } else if (cacheWrite) {
+    label = compactUsageCount(*cacheWrite) + QLatin1String(" cache write");
+  } else {
+    return std::nullopt;
+  }
+  QStringList breakdown;
+  const auto add = [&breakdown](const std::optional<double>& amount, const char* word) {
+    if (amount) {
+      breakdown.append(compactUsageCount(*amount) + QLatin1String(word));
+    }
+  };
+  add(input, " in");
+  add(output, " out");
+  add(reasoning, " reasoning");
+  add(cacheRead, " cache read");
+  add(cacheWrite, " cache write");
+  return UsageMetric{std::move(label), breakdown.join(kMiddleDot), std::nullopt, QStringLiteral("ok")};
+}
+
+std::optional<UsageMetric> makeCostMetric(const BridgeFields& usage) {
+  if (flag(usage, {K("cost_estimate"), K("costEstimate"), K("estimate"), K("estimated")}) == true) {
+    return std::nullopt;
+  }
+  const auto amount = number(usage, {K("cost_amount"), K("costAmount"), K("cost_usd"), K("costUSD"), K("total_cost"),
+                                     K("totalCost"), K("amount"), K("cost")});
+  if (!amount) {
+    return std::nullopt;
+  }
+  QString currency;
+  if (auto given = text(usage, {K("cost_currency"), K("costCurrency"), K("currency")})) {
+    currency = given->toUpper();
+  } else if (usage.contains(K("cost_usd")) || usage.contains(K("costUSD"))) {
+    currency = QStringLiteral("USD");
+  }
+  QString label = (currency.isEmpty() || currency == QLatin1String("USD"))
+                      ? QLatin1Char('$') + formatCostAmount(*amount)
+                      : formatCostAmount(*amount) + QLatin1Char(' ') + currency;
+  return UsageMetric{std::move(label), QString(), std::nullopt, QStringLiteral("ok")};
+}
+
+// A quota meter. The remaining keys are the percent keys with "_percent" as "_remaining_percent"
+// and "Percent" as "RemainingPercent" (keys without either have no twin).
+std::optional<UsageMetric> quotaMetric(const BridgeFields& usage, Keys labelKeys, Keys percentKeys,
+                                       Keys remainingKeys, Keys resetKeys, const QString& window, ReadingTime& time) {
+  const auto labelText = text(usage, labelKeys);
+  std::optional<double> percent = percentNumber(usage, remainingKeys);
+  const bool remaining = percent.has_value();
+  if (!remaining) {
+    percent = percentNumber(usage, percentKeys);
+  }
+  const auto reset = text(usage, resetKeys);
+
+  QString label;
+  if (labelText) {
+    const bool nothingKnown = !percent && !reset;
+    if (nothingKnown && (isPlaceholderLabel(*labelText) || isQuotaLimitText(labelText->toLower()))) {
+      return std::nullopt;
+    }
+    label = *labelText;
+  } else if (percent) {
+    label = percentLabel(*percent);
+  } else if (reset) {
+    label = QStringLiteral("Resets");
+  } else {
+    return std::nullopt;
+  }
+  if (remaining) {
+    label = remainingQuotaDisplayLabel(label, percent);
+  }
+  QString suffix = reset ? shortUsageResetLabel(*reset, window, time.zone(), time.now()) : QString();
+  QString status = remaining ? remainingUsageStatus(label, percent) : usageStatus(label, percent);
+  return UsageMetric{std::move(label), std::move(suffix), percent, std::move(status)};
+}
+
+std::optional<UsageMetric> fiveHourMetric(const BridgeFields& usage, ReadingTime& time) {
+  return quotaMetric(usage,
+                     {K("limit_5h_label"), K("five_hour_label"), K("five_hour_limit_label"), K("fiveHourLabel"),
+                      K("quota_label"), K("label")},
+                     {K("limit_5h_percent"), K("five_hour_percent"), K("five_hour_limit_percent"), K("fiveHourPercent"),
+                      K("quota_percent"), K("percent")},
+                     {K("limit_5h_remaining_percent"), K("five_hour_remaining_percent"),
+                      K("five_hour_limit_remaining_percent"), K("fiveHourRemainingPercent"),
+                      K("quota_remaining_percent")},
+                     {K("limit_5h_reset"), K("five_hour_reset"), K("five_hour_resets"), K("resets")},
+                     QStringLiteral("5h"), time);
+}
+
+std::optional<UsageMetric> dailyMetric(const BridgeFields& usage, ReadingTime& time) {
+  return quotaMetric(usage, {K("daily_label"), K("daily_limit_label"), K("daily")},
+                     {K("daily_percent"), K("daily_limit_percent")},
+                     {K("daily_remaining_percent"), K("daily_limit_remaining_percent")},
+                     {K("daily_reset"), K("daily_resets")}, QStringLiteral("1d"), time);
+}
+
+std::optional<UsageMetric> weeklyMetric(const BridgeFields& usage, ReadingTime& time) {
+  return quotaMetric(usage, {K("weekly_label"), K("weekly_limit_label"), K("weekly")},
+                     {K("weekly_percent"), K("weekly_limit_percent")},
+                     {K("weekly_remaining_percent"), K("weekly_limit_remaining_percent")},
+                     {K("weekly_reset"), K("weekly_resets")}, QStringLiteral("7d"), time);
+}
+
+std::optional<UsageMetric> rateLimitMetric(const BridgeFields& usage, ReadingTime& time) {
+  const auto rateLabel = text(usage, {K("rate_limit_label"), K("rateLimitLabel"), K("rate_label")});
+  const auto rateReset = text(usage, {K("rate_limit_reset"), K("rateLimitReset"), K("reset_at"), K("resetAt")});
+  const bool blocked = flag(usage, {K("rate_limit_blocked"), K("rateLimitBlocked"), K("blocked")}) == true;
+  const bool warning = flag(usage, {K("rate_limit_warning"), K("rateLimitWarning"), K("warning")}) == true;
+  bool limitReached = false;
+  for (const int key : {K("limit_5h_label"), K("quota_label"), K("label")}) {
+    if (isQuotaLimitText(text(usage, {key}).value_or(QString()).toLower())) {
+      limitReached = true;
+      break;
+    }
+  }
+  QString label;
+  QString status = QStringLiteral("warning");
+  if (limitReached || blocked) {
+    label = QStringLiteral("Blocked");
+    status = QStringLiteral("error");
+  } else if (warning) {
+    label = QStringLiteral("Warning");
+  } else if (rateLabel) {
+    label = *rateLabel;
+  } else if (rateReset) {
+    label = QStringLiteral("Limited");
+  } else {
+    return std::nullopt;
+  }
+  QString suffix =
+      rateReset ? shortUsageResetLabel(*rateReset, QStringLiteral("5h"), time.zone(), time.now()) : QString();
+  return UsageMetric{std::move(label), std::move(suffix), std::nullopt, std::move(status)};
+}
+
+// The data source lowercased with "_" as "-", and whether it names a demo, a wrapper or a local
+// loader (rules shared by quality and source class).
+enum class SourceFamily { demo, wrapper, local, other };
+
+SourceFamily sourceFamily(const QString& normalized) {
+  if (containsAny(normalized, {"demo", "mock", "fixture"})) {
+    return SourceFamily::demo;
+  }
+  if (normalized == QLatin1String("wrapper") || normalized.contains(QLatin1String("wrapper-explicit"))) {
+    return SourceFamily::wrapper;
+  }
+  if (normalized == QLatin1String("transcript") || normalized == QLatin1String("trajectory") ||
+      normalized == QLatin1String("rollout") || containsAny(normalized, {"jsonl", "local"})) {
+    return SourceFamily::local;
+  }
+  return SourceFamily::other;
+}
+
+QString normalizedDataSource(const QString& dataSource) {
+  return dataSource.toLower().replace(QLatin1Char('_'), QLatin1Char('-'));
+}
+
+std::optional<UsageSnapshot> snapshot(const QJsonObject& object, const QString& tool, const QString& source,
+                                      const QString& timestamp, ReadingTime& time) {
+  const BridgeFields usage(object);
+  auto context = makeContextMetric(usage);
+  auto tokens = makeTokensMetric(usage);
+  auto cost = makeCostMetric(usage);
+  auto fiveHour = fiveHourMetric(usage, time);
+  auto daily = dailyMetric(usage, time);
+  auto weekly = weeklyMetric(usage, time);
+  auto rateLimit = rateLimitMetric(usage, time);
+  if (!context && !tokens && !cost && !fiveHour && !daily && !weekly && !rateLimit) {
+    return std::nullopt;
+  }
+
+  QString label;
+  if (rateLimit) {
+    label = QStringLiteral("5h limit \u00B7 ") + rateLimit->label;
+  } else if (fiveHour && weekly) {
+    label = QStringLiteral("5h ") + fiveHour->label + QStringLiteral(" \u00B7 7d ") + weekly->label;
+  } else if (fiveHour) {
+    label = QStringLiteral("5h limit \u00B7 ") + fiveHour->label;
+  } else if (daily) {
+    label = QStringLiteral("Daily \u00B7 ") + daily->label;
+  } else if (weekly) {
+    label = QStringLiteral("7d limit \u00B7 ") + weekly->label;
+  } else if (context) {
+    label = QStringLiteral("Context \u00B7 ") + context->label;
+  } else if (tokens) {
+    label = QStringLiteral("Tokens \u00B7 ") + tokens->label;
+  } else {
+    label = QStringLiteral("Cost \u00B7 ") + cost->label;
+  }
+
+  QString dataSource = text(usage, {K("data_source"), K("dataSource"), K("source")}).value_or(QStringLiteral("hook"));
+  QString observedAt;
+  if (auto given = text(usage, {K("observed_at"), K("observedAt"), K("timestamp")})) {
+    observedAt = std::move(*given);
+  } else if (!timestamp.isEmpty()) {
+    observedAt = timestamp;
+  } else {
+    observedAt = formatUsageDate(time.now());
+  }
+  QString toolID = text(usage, {K("tool_id"), K("toolId")}).value_or(QString());
+  if (toolID.isEmpty()) {
+    toolID = canonicalToolID(tool);
+  }
+
+  std::optional<double> percent;
+  for (const auto* metric : {&rateLimit, &fiveHour, &daily, &weekly}) {
+    if (*metric && (*metric)->percent) {
+      percent = (*metric)->percent;
+      break;
+    }
+  }
+  if (!percent && context) {
+    percent = context->percent;
+  }
+
+  UsageSnapshot result;
+  result.tool = tool;
+  result.toolID = std::move(toolID);
+  result.source = source;
+  result.quality = usageQuality(dataSource);
+  result.sourceClass = usageSourceClass(dataSource);
+  result.dataSource = std::move(dataSource);
+  result.updated = relativeTime(observedAt, std::nullopt, time.now());
+  result.observedAt = std::move(observedAt);
+  result.context = std::move(context);
+  result.tokens = std::move(tokens);
+  result.cost = std::move(cost);
+  result.fiveHour = std::move(fiveHour);
+  result.daily = std::move(daily);
+  result.weekly = std::move(weekly);
+  result.rateLimit = std::move(rateLimit);
+  result.label = std::move(label);
+  result.percent = percent;
+  return result;
+}
+
+}  // namespace
+
+QString rawValue(UsageQuality quality) { return rawValueIn(kQualities, quality); }
+QString rawValue(UsageSourceClass sourceClass) { return rawValueIn(kSourceClasses, sourceClass); }
+std::optional<UsageQuality> parseUsageQuality(QStringView raw) { return parseRawValueIn(kQualities, raw); }
+std::optional<UsageSourceClass> parseUsageSourceClass(QStringView raw) {
+  return parseRawValueIn(kSourceClasses, raw);
+}
+
+std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const QString& tool, const QString& source,
+                                               const QString& timestamp) {
+  ReadingTime time(QDateTime::currentDateTimeUtc(), std::nullopt);
+  return snapshot(usage, tool, source, timestamp, time);
+}
+
+std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const QString& tool, const QString& source,
+                                               const QString& timestamp, const QDateTime& now,
+                                               const QTimeZone& timeZone) {
+  ReadingTime time(now, timeZone);
+  return snapshot(usage, tool, source, timestamp, time);
+}
+
+std::optional<QString> usageString(const QJsonObject& usage, const QStringList& keys) {
+  return firstOf(usage, keys, stringOf);
+}
+
+std::optional<double> usageNumber(const QJsonObject& usage, const QStringList& keys) {
+  return firstOf(usage, keys, numberOf);
+}
+
+std::optional<double> usagePercentNumber(const QJsonObject& usage, const QStringList& keys) {
+  return asPercent(usageNumber(usage, keys));
+}
+
+std::optional<bool> usageBool(const QJsonObject& usage, const QStringList& keys) {
+  return firstOf(usage, keys, flagOf);
+}
+
+QString compactUsageCount(double value) {
+  if (!std::isfinite(value)) {
+    return QString();
+  }
+  const double magnitude = std::fabs(value);
+  QString text;
+  if (magnitude >= 1e21) {
+    // Beyond any real count; a short text rather than hundreds of digits.
+    return QString::number(value / 1'000'000.0, 'g', 3) + QLatin1Char('m');
+  }
+  if (magnitude >= 1'000'000.0) {
+    text = QString::number(value / 1'000'000.0, 'f', 1) + QLatin1Char('m');
+  } else if (magnitude >= 1'000.0) {
+    text = QString::number(value / 1'000.0, 'f', 1) + QLatin1Char('k');
+  } else {
+    text = QString::number(value, 'f', 0);
+  }
+  return text.remove(QLatin1String(".0"));
+}
+
+QString contextPairDisplayLabel(const QString& used, const QString& total) {
+  const QString plain = used + QLatin1String(" / ") + total;
+  const auto first = numberInText(used, true);
+  const auto second = numberInText(total, true);
+  if (!first || !second) {
+    return plain;
+  }
+  if (std::max(std::fabs(*first), std::fabs(*second)) < 10'000.0) {
+    return plain;
+  }
+  return compactUsageCount(*first) + QLatin1String(" / ") + compactUsageCount(*second);
+}
+
+QString formatWholePercent(double value) {
+  if (!std::isfinite(value)) {
+    return QString();
+  }
+  // std::round rounds half away from zero. Printing the rounded double (rather than converting it
+  // to an integer) stays defined for any magnitude.
+  const double rounded = std::round(value) + 0.0;  // + 0.0 turns -0 into 0
+  if (std::fabs(rounded) < 1e15) {
+    return QString::number(rounded, 'f', 0);
+  }
+  return QString::number(rounded, 'g', 3);
+}
+
+bool isPlaceholderLabel(const QString& label) {
+  const QString lower = label.trimmed().toLower();
+  return lower == QLatin1String("unknown") || lower == QLatin1String("not provided") || lower == QLatin1String("n/a");
+}
+
+QString formatCostAmount(double amount) {
+  if (!std::isfinite(amount)) {
+    return QString();
+  }
+  const int decimals = std::fabs(amount) >= 0.01 ? 2 : 4;
+  QString text = QString::number(amount, 'f', decimals);
+  while (text.contains(QLatin1Char('.')) && text.endsWith(QLatin1Char('0'))) {
+    text.chop(1);
+  }
+  if (text.endsWith(QLatin1Char('.'))) {
+    text.append(QLatin1Char('0'));
+  }
+  return text;
+}
+
+QString remainingQuotaDisplayLabel(const QString& label, std::optional<double> percent) {
+  const QString trimmed = label.trimmed();
+  if (containsAny(trimmed.toLower(),
+                  {"left", "remaining", "remain", "available", "used", "blocked", "active", "near", "limit", "warning"})) {
+    return trimmed;
+  }
+  QString number = trimmed;
+  number.remove(QLatin1Char('%')).remove(QLatin1Char(','));
+  number = number.trimmed();
+  if (!parseFiniteDouble(number)) {
+    return trimmed;
+  }
+  if (percent) {
+    return formatWholePercent(*percent) + QLatin1String("% left");
+  }
+  if (trimmed.contains(QLatin1Char('%'))) {
+    return number + QLatin1String("% left");
+  }
+  return trimmed;
+}
+
+QString usageStatus(const QString& label, std::optional<double> percent) {
+  const QString lower = label.toLower();
+  if (containsAny(lower, {"rate limited", "rate_limit"})) {
+    return QStringLiteral("error");
+  }
+  if (containsAny(lower, {"near", "limit"})) {
+    return QStringLiteral("warning");
+  }
+  if (percent && *percent >= 90.0) {
+    return QStringLiteral("error");
+  }
+  if (percent && *percent >= 60.0) {
+    return QStringLiteral("warning");
+  }
+  return QStringLiteral("ok");
+}
+
+QString remainingUsageStatus(const QString& label, std::optional<double> percent) {
+  if (containsAny(label.toLower(), {"rate limited", "rate_limit"})) {
+    return QStringLiteral("error");
+  }
+  if (!percent) {
+    return QStringLiteral("ok");
+  }
+  if (*percent <= 10.0) {
+    return QStringLiteral("error");
+  }
+  if (*percent <= 40.0) {
+    return QStringLiteral("warning");
+  }
+  return QStringLiteral("ok");
+}
+
+UsageQuality usageQuality(const QString& dataSource) {
+  switch (sourceFamily(normalizedDataSource(dataSource))) {
+    case SourceFamily::demo: return UsageQuality::demo;
+    case SourceFamily::wrapper: return UsageQuality::wrapperExplicit;
+    case SourceFamily::local: return UsageQuality::stableLocal;
+    case SourceFamily::other: break;
+  }
+  return UsageQuality::official;
+}
+
+UsageSourceClass usageSourceClass(const QString& dataSource) {
+  const QString normalized = normalizedDataSource(dataSource);
+  switch (sourceFamily(normalized)) {
+    case SourceFamily::demo: return UsageSourceClass::unsupported;
+    case SourceFamily::wrapper: return UsageSourceClass::wrapperExplicit;
+    case SourceFamily::local: return UsageSourceClass::stableLocalLoader;
+    case SourceFamily::other: break;
+  }
+  if (containsAny(normalized, {"oauth", "quota-api", "run-metadata"})) {
+    return UsageSourceClass::remoteOptIn;
+  }
+  if (containsAny(normalized, {"rate-limit", "near-limit"})) {
+    return UsageSourceClass::rateLimitSignal;
+  }
+  return UsageSourceClass::officialPush;
+}
+
+}  // namespace tandrel
