@@ -1,0 +1,78 @@
+// Building the inbox from the store's events: filtering, sorting, grouping and one card (with its
+// normalized message) per group, as the store does once per revision. The input is 500 events that
+// all qualify for the inbox (the store's window holds at most 500), spread over 4 tools and 25
+// sessions so that most cards fold several events.
+#include "events/island_message.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+using tandrel::TandrelEvent;
+
+std::vector<TandrelEvent> makeActiveEvents(int count) {
+  const char* const sources[] = {"claude_code", "codex", "cursor", "gemini"};
+  std::vector<TandrelEvent> events;
+  events.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    QJsonObject record{
+        {"event_id", QStringLiteral("event-%1").arg(i)},
+        {"source", QString::fromLatin1(sources[i % 4])},
+        {"session_id", QStringLiteral("session-%1-0123456789").arg(i % 25)},
+        {"cwd", QStringLiteral("/home/dev/project-%1").arg(i % 7)},
+        {"timestamp", QStringLiteral("2026-05-11T%1:%2:00Z").arg(10 + i / 60).arg(i % 60, 2, 10, QLatin1Char('0'))},
+        {"tool_name", "Bash"},
+        {"pid", 1000 + i % 25},
+    };
+    switch (i % 4) {
+      case 0:
+        record.insert("event_type", "permission_request");
+        record.insert("title", QStringLiteral("Run command - step %1").arg(i % 3));
+        record.insert("message", "npm test - watch");
+        record.insert("action", QJsonObject{{"kind", "bash"},
+                                            {"risk", i % 8 == 0 ? "high" : "low"},
+                                            {"decision_file", QStringLiteral("/tmp/decision-%1.json").arg(i)}});
+        break;
+      case 1:
+        record.insert("event_type", "waiting_input");
+        record.insert("title", "Pick an approach");
+        record.insert("response", QJsonObject{{"response_file", QStringLiteral("/tmp/response-%1.json").arg(i)}});
+        record.insert("options", QJsonArray{QJsonObject{{"id", "a"}, {"label", "Plan A"}},
+                                            QJsonObject{{"id", "b"}, {"label", "Plan B"}, {"disabled_reason", "No"}}});
+        break;
+      default:
+        record.insert("event_type", "task_completed");
+        record.insert("title", "Task finished");
+        record.insert("message", "All tests pass - 120 of 120");
+        record.insert("completion_snippet", "Done: refactored the parser and added tests.");
+        break;
+    }
+    if (std::optional<TandrelEvent> event = TandrelEvent::fromDictionary(record)) events.push_back(std::move(*event));
+  }
+  return events;
+}
+
+void BM_BuildInboxFrom500ActiveEvents(benchmark::State& state) {
+  const std::vector<TandrelEvent> events = makeActiveEvents(500);
+  const tandrel::MessageBuildContext context{QDateTime::fromString("2026-05-11T20:00:00Z", Qt::ISODate), {}};
+  std::size_t cards = 0;
+  for (auto _ : state) {
+    tandrel::InboxMessages inbox = tandrel::buildIslandMessages(events, {}, {}, context);
+    cards = inbox.messages.size();
+    benchmark::DoNotOptimize(inbox);
+  }
+  state.counters["cards"] = static_cast<double>(cards);
+  state.counters["events"] = static_cast<double>(events.size());
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(events.size()));
+}
+BENCHMARK(BM_BuildInboxFrom500ActiveEvents)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
