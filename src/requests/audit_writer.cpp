@@ -1,0 +1,154 @@
+#include "requests/audit_writer.h"
+
+#include "base/canonical_json.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QSet>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tandrel {
+namespace {
+
+// ISO 8601 in UTC with whole seconds, e.g. 2026-05-20T09:30:00Z.
+QString isoSeconds(const QDateTime& time) { return time.toUTC().toString(Qt::ISODate); }
+
+}  // namespace
+
+AuditWriter::AuditWriter(Clock& clock, QString auditFile)
+    : clock_(clock), auditFile_(std::move(auditFile)) {}
+
+AuditWriter& AuditWriter::shared() {
+  static auto* writer = new AuditWriter();
+  return *writer;
+}
+
+QString AuditWriter::defaultAuditFile() {
+  return QDir::homePath() + QStringLiteral("/.tandrel/audit.jsonl");
+}
+
+void AuditWriter::recordRequest(const PendingAction& action) {
+  append(QJsonObject{
+      {QStringLiteral("role"), QStringLiteral("pending_request")},
+      {QStringLiteral("request_id"), action.requestID},
+      {QStringLiteral("timestamp"), isoSeconds(action.createdAt)},
+      {QStringLiteral("agent"), action.agent},
+      {QStringLiteral("session_id"), action.sessionID},
+      {QStringLiteral("kind"), rawValue(action.kind)},
+      {QStringLiteral("tool"), action.payload.tool.value_or(QString())},
+      {QStringLiteral("command"), action.payload.command.value_or(QString())},
+      {QStringLiteral("cwd"), action.payload.cwd.value_or(QString())},
+  });
+}
+
+void AuditWriter::recordReply(const PendingAction& action, const std::optional<HookReply>& reply) {
+  const QDateTime now = clock_.now();
+  QJsonObject record{
+      {QStringLiteral("role"), QStringLiteral("pending_reply")},
+      {QStringLiteral("request_id"), action.requestID},
+      {QStringLiteral("timestamp"), isoSeconds(now)},
+      {QStringLiteral("status"), rawValue(action.status)},
+      {QStringLiteral("latency_ms"), action.createdAt.msecsTo(now)},
+  };
+  if (reply) {
+    record.insert(QStringLiteral("decision"), reply->decision);
+    record.insert(QStringLiteral("mode"), reply->mode);
+  }
+  append(record);
+}
+
+void AuditWriter::record(const PendingAction& action) {
+  if (action.status == PendingActionStatus::awaitingUser) {
+    recordRequest(action);
+  } else {
+    recordReply(action);
+  }
+}
+
+void AuditWriter::reconcileOnLaunch() {
+  QFile file(auditFile_);
+  if (!file.open(QIODevice::ReadOnly)) {
+    return;
+  }
+  const QByteArray contents = file.readAll();
+  file.close();
+
+  QList<QString> requestOrder;
+  QHash<QString, QJsonObject> requests;
+  QSet<QString> replied;
+  QSet<QString> reconciled;
+  for (const QByteArray& line : contents.split('\n')) {
+    if (line.isEmpty()) {
+      continue;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(line);
+    if (!document.isObject()) {
+      continue;
+    }
+    const QJsonObject object = document.object();
+    const QJsonValue role = object.value(QStringLiteral("role"));
+    const QJsonValue requestID = object.value(QStringLiteral("request_id"));
+    if (!role.isString() || !requestID.isString()) {
+      continue;
+    }
+    const QString id = requestID.toString();
+    if (role.toString() == QLatin1String("pending_request")) {
+      if (!requests.contains(id)) {
+        requestOrder.append(id);
+      }
+      requests.insert(id, object);
+    } else if (role.toString() == QLatin1String("pending_reply")) {
+      replied.insert(id);
+    } else if (role.toString() == QLatin1String("pending_reconcile")) {
+      reconciled.insert(id);
+    }
+  }
+
+  const QString now = isoSeconds(clock_.now());
+  for (const QString& id : requestOrder) {
+    if (reconciled.contains(id)) {
+      continue;
+    }
+    const QJsonObject& request = requests[id];
+    const auto original = [&request](const char* key) {
+      const QString name = QString::fromLatin1(key);
+      return request.contains(name) ? request.value(name) : QJsonValue(QString());
+    };
+    append(QJsonObject{
+        {QStringLiteral("role"), QStringLiteral("pending_reconcile")},
+        {QStringLiteral("request_id"), id},
+        {QStringLiteral("timestamp"), now},
+        {QStringLiteral("status"), replied.contains(id) ? QStringLiteral("applied_after_crash")
+                                                        : QStringLiteral("dropped_on_restart")},
+        {QStringLiteral("original_kind"), original("kind")},
+        {QStringLiteral("original_agent"), original("agent")},
+    });
+  }
+}
+
+void AuditWriter::append(const QJsonObject& record) const {
+  QDir().mkpath(QFileInfo(auditFile_).absolutePath());
+  const QByteArray line = canonicalJsonLine(record);
+  const QByteArray path = QFile::encodeName(auditFile_);
+  // The log holds commands and folders: only its owner may read it.
+  const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return;
+  }
+  ssize_t written = 0;
+  do {
+    written = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
+  } while (written < 0 && errno == EINTR);
+  ::close(fd);
+}
+
+}  // namespace tandrel

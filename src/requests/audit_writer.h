@@ -1,0 +1,54 @@
+#pragma once
+
+// The approval audit log: an append-only JSON-lines file with one "pending_request" line when a
+// pending action is created, one "pending_reply" line when it ends, and, at the next launch, one
+// "pending_reconcile" line for every request not reconciled yet. The log is best effort: every
+// failure (folder, file, write, unparsable line) is silent and never blocks a reply or start-up.
+
+#include "platform/clock.h"
+#include "requests/hook_request.h"
+#include "requests/pending_action.h"
+
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+namespace tandrel {
+
+class AuditWriter {
+ public:
+  explicit AuditWriter(Clock& clock = Clock::system(), QString auditFile = defaultAuditFile());
+
+  // The one writer of the process, on the system clock and the default file.
+  static AuditWriter& shared();
+
+  // "~/.tandrel/audit.jsonl" under the user's home folder; TANDREL_HOME does not move it.
+  static QString defaultAuditFile();
+
+  // The file every operation uses; the test switches point it elsewhere.
+  const QString& auditFile() const { return auditFile_; }
+  void setAuditFile(QString path) { auditFile_ = std::move(path); }
+
+  // Appends the "pending_request" line of `action` (its creation time as "timestamp").
+  void recordRequest(const PendingAction& action);
+  // Appends the "pending_reply" line of `action`: its status and the latency since its creation,
+  // plus "decision" and "mode" when `reply` is given.
+  void recordReply(const PendingAction& action, const std::optional<HookReply>& reply = std::nullopt);
+  // The pending-action store's observer: a request line for an awaiting action, else a reply
+  // line without reply.
+  void record(const PendingAction& action);
+
+  // Appends a "pending_reconcile" line for every request of the log that has none yet:
+  // "applied_after_crash" when a reply line exists for it, else "dropped_on_restart". A log that
+  // cannot be read is left alone (and no file is created).
+  void reconcileOnLaunch();
+
+ private:
+  void append(const QJsonObject& record) const;
+
+  Clock& clock_;
+  QString auditFile_;
+};
+
+}  // namespace tandrel
