@@ -1,0 +1,158 @@
+// EventStore: construction, the reload cycle, publishing and the integration notices.
+
+#include "events/event_store.h"
+
+#include "platform/user_defaults.h"
+#include "usage/usage_dates.h"
+
+#include <QJsonObject>
+
+namespace tandrel {
+
+std::vector<TandrelEvent> defaultLocalUsageLoader(const std::optional<QString>& /*codexSessionsRoot*/,
+                                                  const std::optional<QString>& /*claudeProjectsRoot*/,
+                                                  const std::optional<QString>& /*traeTrajectoryRoot*/) {
+  return {};
+}
+
+std::vector<TandrelEvent> defaultLocalHotplugLoader(const std::optional<QString>& /*codexSessionsRoot*/,
+                                                    const std::optional<QString>& /*claudeProjectsRoot*/,
+                                                    const std::optional<QString>& /*cursorProjectsRoot*/,
+                                                    const std::optional<QString>& /*traeLogsRoot*/) {
+  return {};
+}
+
+namespace {
+
+QSet<QString> storedIDs(const QString& key) {
+  const auto list = UserDefaults::standard().stringArray(key);
+  return list ? QSet<QString>(list->cbegin(), list->cend()) : QSet<QString>();
+}
+
+}  // namespace
+
+EventStore::EventStore(EventStoreOptions options)
+    : testEnvironment_(options.testEnvironment),
+      eventFile_(std::move(options.eventFile)),
+      auditFile_(std::move(options.auditFile)),
+      codexSessionsRoot_(std::move(options.codexSessionsRoot)),
+      claudeProjectsRoot_(std::move(options.claudeProjectsRoot)),
+      traeTrajectoryRoot_(std::move(options.traeTrajectoryRoot)),
+      cursorProjectsRoot_(std::move(options.cursorProjectsRoot)),
+      traeLogsRoot_(std::move(options.traeLogsRoot)),
+      localUsageLoadMode_(options.localUsageLoadMode.value_or(
+          testEnvironment_ ? LocalUsageLoadMode::synchronous : LocalUsageLoadMode::asynchronous)),
+      localUsageLoader_(std::move(options.localUsageLoader)),
+      localHotplugLoader_(std::move(options.localHotplugLoader)),
+      jumpOpener_(std::move(options.jumpOpener)),
+      clock_(*options.clock),
+      lastBridgeEventMetadataCheckAt_(distantPast()),
+      lastLocalUsageScanAt_(distantPast()),
+      lastLocalHotplugScanAt_(distantPast()),
+      lifetime_(std::make_shared<EventStore*>(this)),
+      weakSelf_(lifetime_),
+      localUsageQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.local-usage"))),
+      localHotplugQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.local-hotplug"))),
+      bridgeEventMonitorQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.bridge-events"))) {
+  if (!localUsageLoader_) {
+    localUsageLoader_ = defaultLocalUsageLoader;
+  }
+  if (!localHotplugLoader_) {
+    localHotplugLoader_ = defaultLocalHotplugLoader;
+  }
+  if (!testEnvironment_) {
+    hiddenIDs_ = storedIDs(kHiddenEventIDsKey);
+    readIDs_ = storedIDs(kReadEventIDsKey);
+  }
+}
+
+EventStore::~EventStore() {
+  // From here on, hops back to the main thread find no store.
+  lifetime_.reset();
+  bridgeReloadTimer_.cancel();
+  // Stop the watches on their own queue, let whatever they queued run out, then end the threads.
+  // Loader runs still going finish; their results are dropped.
+  bridgeEventMonitorQueue_->async([this] { stopMonitoringBridgeEventsOnQueue(); });
+  bridgeEventMonitorQueue_->drain();
+  bridgeEventMonitorQueue_.reset();
+  localUsageQueue_.reset();
+  localHotplugQueue_.reset();
+}
+
+void EventStore::reload(bool forceBridgeMetadataCheck) {
+  const bool bridgeChanged = reloadBridgeEventsIfNeeded(clock_.now(), forceBridgeMetadataCheck);
+  bool usageChanged = false;
+  bool hotplugChanged = false;
+  if (localUsageLoadMode_ == LocalUsageLoadMode::synchronous) {
+    usageChanged = reloadLocalUsageEventsIfNeeded(clock_.now());
+    hotplugChanged = reloadLocalHotplugEventsIfNeeded(clock_.now());
+  } else {
+    usageChanged = scheduleLocalUsageEventsReloadIfNeeded(clock_.now());
+    if (didAttemptInitialLocalHotplugLoad_) {
+      hotplugChanged = scheduleLocalHotplugEventsReloadIfNeeded(clock_.now());
+    } else {
+      // The very first hot-plug load runs inline, so that the first published list already holds
+      // the attention events.
+      didAttemptInitialLocalHotplugLoad_ = true;
+      hotplugChanged = reloadLocalHotplugEventsIfNeeded(clock_.now());
+    }
+  }
+  if (bridgeChanged || usageChanged || hotplugChanged) {
+    publishEvents();
+  }
+}
+
+void EventStore::publishEvents() {
+  std::vector<TandrelEvent> list;
+  const auto hotplug = dedupedLocalHotplugEvents();
+  list.reserve(bridgeEvents_.size() + localUsageEvents_.size() + hotplug.size());
+  list.insert(list.end(), bridgeEvents_.begin(), bridgeEvents_.end());
+  list.insert(list.end(), localUsageEvents_.begin(), localUsageEvents_.end());
+  list.insert(list.end(), hotplug.begin(), hotplug.end());
+
+  std::vector<ResponseReceipt> receipts;
+  for (const auto& event : list) {
+    if (event.responseReceipt) {
+      receipts.push_back(*event.responseReceipt);
+    }
+  }
+  for (const auto& receipt : receipts) {
+    responseReceipts_.record(receipt);
+  }
+  auto notices = integrationNotices(receipts, clock_.now());
+  list.insert(list.end(), std::make_move_iterator(notices.begin()), std::make_move_iterator(notices.end()));
+
+  events_ = std::move(list);
+  revision_ += 1;
+  if (onChange) {
+    onChange();
+  }
+}
+
+std::vector<TandrelEvent> EventStore::integrationNotices(const std::vector<ResponseReceipt>& receipts,
+                                                         const QDateTime& now) {
+  std::vector<TandrelEvent> notices;
+  for (const auto& receipt : receipts) {
+    if (receipt.action != ResponseReceiptAction::chooseOption || receipt.status != ResponseReceiptStatus::failed) {
+      continue;
+    }
+    const QString prefix = QStringLiteral("receipt-failed-") + receipt.eventID;
+    QJsonObject record;
+    record.insert(QStringLiteral("event_id"),
+                  prefix + QLatin1Char('-') + receipt.sourceEventID.value_or(QStringLiteral("local")));
+    record.insert(QStringLiteral("source"), QStringLiteral("tandrel"));
+    record.insert(QStringLiteral("event_type"), QStringLiteral("integration_notice"));
+    record.insert(QStringLiteral("severity"), QStringLiteral("warning"));
+    record.insert(QStringLiteral("title"), QStringLiteral("Response failed"));
+    record.insert(QStringLiteral("message"),
+                  receipt.error.value_or(QStringLiteral("The adapter reported that a response could not be applied.")));
+    record.insert(QStringLiteral("timestamp"), receipt.receivedAt.value_or(formatUsageDate(now)));
+    record.insert(QStringLiteral("task_key"), prefix);
+    if (auto notice = TandrelEvent::fromDictionary(record)) {
+      notices.push_back(std::move(*notice));
+    }
+  }
+  return notices;
+}
+
+}  // namespace tandrel

@@ -1,0 +1,364 @@
+#pragma once
+
+#include "events/paths.h"
+#include "events/response_receipt_store.h"
+#include "events/tandrel_event.h"
+#include "jump/jump_target.h"
+#include "platform/clock.h"
+#include "platform/dispatch.h"
+#include "platform/file_event_source.h"
+#include "requests/response_channel.h"
+#include "usage/usage_snapshot.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The one store of agent events. It merges three sources into one published list, `events`:
+//
+//   - the bridge file, one JSON object per line, which the agents' hooks append to all day. The
+//     store tails it (event_store_bridge.cpp): an append costs only the new bytes, a reset reads
+//     at most the last 8 MiB, and inotify watches on the file and its folder trigger a debounced
+//     reload;
+//   - the local usage loader and the local hot-plug loader, which read the agents' own transcripts
+//     (event_store_local_scan.cpp), inline or on their own worker threads;
+//   - integration notices, made on every publish from failed receipts of chosen options.
+//
+// Each publish replaces `events`, raises `revision` by one and calls `onChange`. Every derived view
+// (usage caches here; inbox messages, read and hidden state, companion status elsewhere) keys its
+// cache on `revision` and rebuilds lazily the next time it is read.
+//
+// Threads: the store's state belongs to the main thread. The bridge monitors and the pending
+// debounced reload belong to the bridge queue "app.tandrel.bridge-events"; the only way from there
+// to the tail state is a main-thread call of reload(true). The two loader queues run only the
+// loaders and hand their results back to the main thread. Every hop holds the store weakly.
+
+namespace tandrel {
+
+// Whether a reload runs the local usage and hot-plug loaders inline or on their worker threads.
+enum class LocalUsageLoadMode { synchronous, asynchronous };
+
+// Reads usage-only events from the Codex sessions, Claude projects and Trae trajectory roots.
+using LocalUsageLoader = std::function<std::vector<TandrelEvent>(
+    const std::optional<QString>& codexSessionsRoot, const std::optional<QString>& claudeProjectsRoot,
+    const std::optional<QString>& traeTrajectoryRoot)>;
+
+// Reads hot-plug attention events from the Codex sessions, Claude projects, Cursor projects and
+// Trae logs roots.
+using LocalHotplugLoader = std::function<std::vector<TandrelEvent>(
+    const std::optional<QString>& codexSessionsRoot, const std::optional<QString>& claudeProjectsRoot,
+    const std::optional<QString>& cursorProjectsRoot, const std::optional<QString>& traeLogsRoot)>;
+
+// Opens one resolved Jump; true when it opened.
+using JumpOpener = std::function<bool(const ResolvedJumpTarget&)>;
+
+// The default loaders. Until the transcript scanners exist they find nothing.
+std::vector<TandrelEvent> defaultLocalUsageLoader(const std::optional<QString>& codexSessionsRoot,
+                                                  const std::optional<QString>& claudeProjectsRoot,
+                                                  const std::optional<QString>& traeTrajectoryRoot);
+std::vector<TandrelEvent> defaultLocalHotplugLoader(const std::optional<QString>& codexSessionsRoot,
+                                                    const std::optional<QString>& claudeProjectsRoot,
+                                                    const std::optional<QString>& cursorProjectsRoot,
+                                                    const std::optional<QString>& traeLogsRoot);
+
+// What a store is made with. Every member has the default the application uses; the self-tests
+// and unit tests replace what they need.
+struct EventStoreOptions {
+  // Whether the process runs in the test environment (no monitors, no persisted read and hidden
+  // state, no scan throttles). Read once here from the process-wide flag that main sets.
+  bool testEnvironment = isTestEnvironment();
+
+  QString eventFile = eventFileURL();
+  QString auditFile = appSupportDirectory() + QStringLiteral("/audit.jsonl");
+  std::optional<QString> codexSessionsRoot = defaultCodexSessionsRootURL();
+  std::optional<QString> claudeProjectsRoot = defaultClaudeProjectsRootURL();
+  std::optional<QString> traeTrajectoryRoot = defaultTraeTrajectoryRootURL();
+  std::optional<QString> cursorProjectsRoot = defaultCursorProjectsRootURL();
+  std::optional<QString> traeLogsRoot = defaultTraeLogsRootURL();
+
+  // Synchronous in the test environment, otherwise asynchronous, unless set.
+  std::optional<LocalUsageLoadMode> localUsageLoadMode;
+  LocalUsageLoader localUsageLoader = defaultLocalUsageLoader;
+  LocalHotplugLoader localHotplugLoader = defaultLocalHotplugLoader;
+  JumpOpener jumpOpener;
+
+  // Time for the throttles, the debounce and the notices' timestamps.
+  Clock* clock = &Clock::system();
+};
+
+// Which file a path named when it was last looked at; a file replaced by another (a rename over
+// it, or deleted and created again) has another identity.
+struct BridgeFileIdentity {
+  quint64 device = 0;
+  quint64 inode = 0;
+  bool operator==(const BridgeFileIdentity&) const = default;
+};
+
+class EventStore {
+ public:
+  // Bridge tailing limits and timing.
+  static constexpr std::chrono::milliseconds kBridgeMetadataCheckInterval{350};
+  static constexpr std::chrono::milliseconds kBridgeReloadDebounce{50};
+  static constexpr int kBridgeActiveTailCap = 500;
+  static constexpr qint64 kBridgeTailReadBytes = 8 * 1024 * 1024;
+  static constexpr int kBridgeUsageHistoryPerTool = 12;
+  static constexpr int kBridgeUsageHistoryTotal = 96;
+  // Local scan throttles (both 0 in the test environment).
+  static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
+  static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
+  // Read and hidden event identifiers in the standard user defaults.
+  static inline const QString kHiddenEventIDsKey = QStringLiteral("hiddenEventIDs");
+  static inline const QString kReadEventIDsKey = QStringLiteral("readEventIDs");
+
+  // Does no file I/O on the bridge file and starts no monitoring.
+  explicit EventStore(EventStoreOptions options = EventStoreOptions());
+  // Stops bridge monitoring, waits for work already running on the store's queues and drops the
+  // rest; results of loaders still running are discarded.
+  ~EventStore();
+  EventStore(const EventStore&) = delete;
+  EventStore& operator=(const EventStore&) = delete;
+
+  // ---- Construction and configuration (event_store.cpp) ----
+
+  const QString& eventFile() const { return eventFile_; }
+  const QString& auditFile() const { return auditFile_; }
+  const std::optional<QString>& codexSessionsRoot() const { return codexSessionsRoot_; }
+  const std::optional<QString>& claudeProjectsRoot() const { return claudeProjectsRoot_; }
+  const std::optional<QString>& traeTrajectoryRoot() const { return traeTrajectoryRoot_; }
+  const std::optional<QString>& cursorProjectsRoot() const { return cursorProjectsRoot_; }
+  const std::optional<QString>& traeLogsRoot() const { return traeLogsRoot_; }
+  LocalUsageLoadMode localUsageLoadMode() const { return localUsageLoadMode_; }
+  bool testEnvironment() const { return testEnvironment_; }
+  const JumpOpener& jumpOpener() const { return jumpOpener_; }
+
+  // ---- Reload and publishing (event_store.cpp) ----
+
+  // The one entry that refreshes the store: the bridge file, then the local usage and hot-plug
+  // events; publishes once when any of them changed. Main thread.
+  void reload(bool forceBridgeMetadataCheck = false);
+
+  // Called after every publish (set by the application controller).
+  std::function<void()> onChange;
+
+  // The published list: bridge, then local usage, then hot-plug, then integration notices.
+  const std::vector<TandrelEvent>& events() const { return events_; }
+  // Raised by one on every publish (and by the read, hidden and clearing actions).
+  qint64 revision() const { return revision_; }
+
+  // The receipts seen in the published events (and, later, delivered by the store's dispatcher).
+  ResponseReceiptStore& responseReceipts() { return responseReceipts_; }
+  const ResponseReceiptStore& responseReceipts() const { return responseReceipts_; }
+
+  // One "Response failed" event per failed receipt of a chosen option, in receipt order; `now`
+  // stamps a notice whose receipt has no time.
+  static std::vector<TandrelEvent> integrationNotices(const std::vector<ResponseReceipt>& receipts,
+                                                      const QDateTime& now);
+
+  // ---- Bridge file tailing and monitoring (event_store_bridge.cpp) ----
+
+  // True when `bridgeEvents` was replaced. Main thread.
+  bool reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMetadataCheck);
+
+  // The bridge events currently known: the usage history, then the active tail, without
+  // duplicate identifiers.
+  const std::vector<TandrelEvent>& bridgeEvents() const { return bridgeEvents_; }
+  // The newest bridge events in file order, at most 500.
+  const std::vector<TandrelEvent>& cachedBridgeActiveTailEvents() const { return cachedBridgeActiveTailEvents_; }
+  // Usage-only bridge events kept past the active window: at most 12 per tool, 96 in all.
+  const std::vector<TandrelEvent>& cachedBridgeUsageHistoryEvents() const {
+    return cachedBridgeUsageHistoryEvents_;
+  }
+  // The unterminated end of what has been read so far (raw bytes).
+  const QByteArray& pendingBridgeEventLineFragment() const { return pendingBridgeEventLineFragment_; }
+  std::optional<quint64> lastEventFileSize() const { return lastEventFileSize_; }
+
+  // The file's bytes from `offset` up to `end` (the size the last check saw); nothing when it
+  // cannot be opened.
+  std::optional<QByteArray> readEventText(qint64 offset, qint64 end) const;
+  // At most the last `maxBytes` bytes before `end`, starting after the first line break when the
+  // read began inside the file; nothing when it cannot be opened.
+  std::optional<QByteArray> readEventTail(qint64 maxBytes, qint64 end) const;
+  // The events of the complete lines of newly read bytes (after the pending fragment), in file
+  // order; of a long read only what the caches can keep: the newest 500 events and the usage-only
+  // readings before them. The unterminated rest becomes the pending fragment.
+  std::vector<TandrelEvent> parseBridgeAppendedEvents(const QByteArray& bytes);
+  // Rebuilds the active tail from a whole tail read and returns the usage-only readings of the
+  // read; the unterminated end becomes the pending fragment.
+  std::vector<TandrelEvent> resetBridgeEventCaches(const QByteArray& bytes);
+  // The newest usage-only events, at most 12 per tool and 96 in all, oldest first.
+  static std::vector<TandrelEvent> bridgeUsageHistoryEvents(const std::vector<TandrelEvent>& list);
+  // The first event of each identifier, in list order.
+  static std::vector<TandrelEvent> uniqueBridgeEvents(const std::vector<TandrelEvent>& list);
+  std::vector<TandrelEvent> bridgeEventsFromCaches() const;
+
+  // Watches the bridge file and its folder (not in the test environment); every change reloads the
+  // store 0.05 s after the last one. Safe to call more than once.
+  void startMonitoringBridgeEvents();
+  void stopMonitoringBridgeEvents();
+  // Whether monitoring runs and which watches are installed; waits for the bridge queue.
+  struct BridgeMonitorState {
+    bool started = false;
+    bool fileMonitorInstalled = false;
+    bool directoryMonitorInstalled = false;
+  };
+  BridgeMonitorState bridgeMonitorStateForTests();
+
+  // ---- Local usage and hot-plug scans (event_store_local_scan.cpp) ----
+
+  const std::vector<TandrelEvent>& localUsageEvents() const { return localUsageEvents_; }
+  const std::vector<TandrelEvent>& localHotplugEvents() const { return localHotplugEvents_; }
+
+  // Inline passes: true when the stored events changed.
+  bool reloadLocalUsageEventsIfNeeded(const QDateTime& now);
+  bool reloadLocalHotplugEventsIfNeeded(const QDateTime& now);
+  // Background passes: start a load on the stream's queue and return false, or return the result
+  // of clearing when no root is set.
+  bool scheduleLocalUsageEventsReloadIfNeeded(const QDateTime& now);
+  bool scheduleLocalHotplugEventsReloadIfNeeded(const QDateTime& now);
+
+  // The hot-plug events without those that a bridge event already reports (same event type,
+  // session, tool and message, less than 600 s apart).
+  std::vector<TandrelEvent> dedupedLocalHotplugEvents() const;
+
+  // Texts that change whenever the listed events would display differently.
+  static QString localUsageFingerprint(const std::vector<TandrelEvent>& events);
+  static QString localEventFingerprint(const std::vector<TandrelEvent>& events);
+
+  // A background load of the stream is queued or running, or its result is on its way back.
+  bool localUsageLoadInFlight() const { return localUsageLoadInFlight_; }
+  bool localHotplugLoadInFlight() const { return localHotplugLoadInFlight_; }
+  bool didAttemptInitialLocalHotplugLoad() const { return didAttemptInitialLocalHotplugLoad_; }
+
+  // ---- Usage caches (event_store_usage.cpp) ----
+
+  // Rebuilds the usage caches from `events` when the revision changed since the last build.
+  void ensureUsageCache();
+  const std::vector<UsageSnapshot>& cachedUsageSnapshots() const { return cachedUsageSnapshots_; }
+  const QHash<QString, std::vector<UsageSnapshot>>& cachedUsageSnapshotsByToolID() const {
+    return cachedUsageSnapshotsByToolID_;
+  }
+  const std::optional<UsageSnapshot>& cachedLatestUsage() const { return cachedLatestUsage_; }
+
+  // The snapshot observed last; on equal times the first in the list.
+  std::optional<UsageSnapshot> latestSnapshot(const std::vector<UsageSnapshot>& snapshots);
+  // The parsed `observedAt` of a snapshot, or the distant past; memoized per text.
+  QDateTime usageSortDate(const UsageSnapshot& snapshot);
+  // label~suffix~percent(%.4f)~status, or "" for no metric.
+  static QString metricFingerprint(const std::optional<UsageMetric>& metric);
+
+  // ---- Read and hidden state ----
+
+  const QSet<QString>& hiddenIDs() const { return hiddenIDs_; }
+  const QSet<QString>& readIDs() const { return readIDs_; }
+
+ private:
+  // A weak handle on the store for work that hops between threads; it expires when the store's
+  // destruction begins (on the main thread), so main-thread hops check it without a race.
+  using WeakSelf = std::weak_ptr<EventStore*>;
+  WeakSelf weakSelf() const { return weakSelf_; }
+
+  void publishEvents();
+
+  // Bridge.
+  void applyBridgeResetRead(const QByteArray& tail);
+  void stopMonitoringBridgeEventsOnQueue();
+  void installBridgeEventDirectoryMonitor();
+  void installBridgeEventFileMonitor();
+  void scheduleBridgeEventReload(bool reinstallFileMonitor);
+  void restartBridgeReloadTimer(quint64 generation);
+  void runPendingBridgeReload(quint64 generation);
+
+  // Local scans.
+  bool shouldLoadLocalUsage(const QDateTime& now);
+  bool shouldLoadLocalHotplug(const QDateTime& now);
+  bool shouldSkipUnchangedLocalUsageCandidates();
+  bool clearLocalUsageEventsIfNeeded();
+  bool clearLocalHotplugEventsIfNeeded();
+  bool hasLocalUsageRoot() const;
+  bool hasLocalHotplugRoot() const;
+  void finishLocalUsageLoad(std::vector<TandrelEvent> events, const QString& fingerprint);
+  void finishLocalHotplugLoad(std::vector<TandrelEvent> events, const QString& fingerprint);
+
+  // ---- Configuration ----
+  bool testEnvironment_;
+  QString eventFile_;
+  QString auditFile_;
+  std::optional<QString> codexSessionsRoot_;
+  std::optional<QString> claudeProjectsRoot_;
+  std::optional<QString> traeTrajectoryRoot_;
+  std::optional<QString> cursorProjectsRoot_;
+  std::optional<QString> traeLogsRoot_;
+  LocalUsageLoadMode localUsageLoadMode_;
+  LocalUsageLoader localUsageLoader_;
+  LocalHotplugLoader localHotplugLoader_;
+  JumpOpener jumpOpener_;
+  Clock& clock_;
+
+  // ---- Published state (main thread) ----
+  std::vector<TandrelEvent> events_;
+  std::vector<TandrelEvent> bridgeEvents_;
+  std::vector<TandrelEvent> localUsageEvents_;
+  std::vector<TandrelEvent> localHotplugEvents_;
+  qint64 revision_ = 0;
+  ResponseReceiptStore responseReceipts_;
+
+  // ---- Usage caches (main thread) ----
+  qint64 usageCacheRevision_ = -1;
+  std::vector<UsageSnapshot> cachedUsageSnapshots_;
+  QHash<QString, std::vector<UsageSnapshot>> cachedUsageSnapshotsByToolID_;
+  std::optional<UsageSnapshot> cachedLatestUsage_;
+  QHash<QString, QDateTime> cachedUsageSortDates_;
+
+  // ---- Read and hidden state (main thread) ----
+  QSet<QString> hiddenIDs_;
+  QSet<QString> readIDs_;
+
+  // ---- Bridge tail state (main thread) ----
+  std::optional<quint64> lastEventFileSize_;
+  std::optional<qint64> lastEventFileModified_;  // nanoseconds since the epoch
+  std::optional<BridgeFileIdentity> lastEventFileIdentity_;
+  QDateTime lastBridgeEventMetadataCheckAt_;
+  std::vector<TandrelEvent> cachedBridgeActiveTailEvents_;
+  std::vector<TandrelEvent> cachedBridgeUsageHistoryEvents_;
+  QByteArray pendingBridgeEventLineFragment_;
+  DelayedWork bridgeReloadTimer_;  // the debounce of the pending bridge reload
+
+  // ---- Bridge monitors (bridge queue) ----
+  std::unique_ptr<FileEventSource> bridgeEventFileSource_;
+  std::unique_ptr<FileEventSource> bridgeEventDirectorySource_;
+  bool bridgeEventMonitoringStarted_ = false;
+  // The pending debounced reload: its identity (a newer one replaces it, stopping cancels it) and
+  // whether any change it folds in asked for the file watch to be reinstalled.
+  quint64 pendingBridgeReloadGeneration_ = 0;
+  bool pendingBridgeReloadActive_ = false;
+  bool pendingBridgeReloadReinstall_ = false;
+
+  // ---- Local scan state (main thread) ----
+  bool localUsageLoadInFlight_ = false;
+  bool localHotplugLoadInFlight_ = false;
+  bool didAttemptInitialLocalHotplugLoad_ = false;
+  QDateTime lastLocalUsageScanAt_;
+  QDateTime lastLocalHotplugScanAt_;
+  std::optional<QString> lastLocalUsageCandidateFingerprint_;
+  int unchangedLocalUsageCandidateSkips_ = 0;
+  QString lastLocalUsageFingerprint_;
+  QString lastLocalHotplugFingerprint_;
+
+  // ---- Lifetime and queues (declared last: destroyed first) ----
+  std::shared_ptr<EventStore*> lifetime_;
+  const WeakSelf weakSelf_;  // never reassigned, so any thread may copy it
+  std::unique_ptr<SerialQueue> localUsageQueue_;
+  std::unique_ptr<SerialQueue> localHotplugQueue_;
+  std::unique_ptr<SerialQueue> bridgeEventMonitorQueue_;
+};
+
+}  // namespace tandrel
