@@ -1,0 +1,128 @@
+// Watching the bridge file: real inotify watches, real appends from another process.
+
+#include "events/event_store.h"
+#include "event_store_test_support.h"
+
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+
+#include <cstdio>
+
+namespace tandrel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::appendBytes;
+using test::bridgeLine;
+using test::idsOf;
+
+bool containsID(const EventStore& store, const QString& id) {
+  return idsOf(store.events()).contains(id);
+}
+
+// Appends one line from another process, as a hook does.
+void appendFromAnotherProcess(const QString& path, const QByteArray& line) {
+  QProcess shell;
+  shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("printf '%s' \"$1\" >> \"$2\""),
+                                          QStringLiteral("sh"), QString::fromUtf8(line), path});
+  ASSERT_TRUE(shell.waitForFinished(5000));
+  ASSERT_EQ(shell.exitCode(), 0);
+}
+
+class EventStoreMonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(QDir().mkpath(QFileInfo(fixture.eventFile).absolutePath())); }
+
+  test::StoreFixture fixture;
+};
+
+TEST_F(EventStoreMonitorTest, NoWatchesInTheTestEnvironment) {
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
+  auto store = fixture.make(fixture.options(true));
+  store->startMonitoringBridgeEvents();
+  const auto state = store->bridgeMonitorStateForTests();
+  EXPECT_FALSE(state.started || state.fileMonitorInstalled || state.directoryMonitorInstalled);
+}
+
+TEST_F(EventStoreMonitorTest, AppendsReplacementsAndRecreationArePublished) {
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
+  auto options = fixture.options(false);
+  options.clock = &Clock::system();
+  auto store = fixture.make(std::move(options));
+  store->reload();
+  store->startMonitoringBridgeEvents();
+  store->startMonitoringBridgeEvents();  // a second start changes nothing
+  auto state = store->bridgeMonitorStateForTests();
+  EXPECT_TRUE(state.started && state.fileMonitorInstalled && state.directoryMonitorInstalled);
+
+  // Another process appends a line: the store publishes it without being asked.
+  appendFromAnotherProcess(fixture.eventFile, bridgeLine(QStringLiteral("a2")));
+  ASSERT_TRUE(test::waitUntil([&] { return containsID(*store, QStringLiteral("a2")); }));
+
+  // Our own logs beside the bridge file are not the bridge file.
+  const qint64 revision = store->revision();
+  appendBytes(QFileInfo(fixture.eventFile).absolutePath() + QStringLiteral("/audit.jsonl"), "{}\n");
+
+  // Replaced by rename: the new file is read, and watched from then on.
+  const QString next = fixture.eventFile + QStringLiteral(".next");
+  ASSERT_TRUE(test::writeFile(next, bridgeLine(QStringLiteral("b1"))));
+  ASSERT_EQ(::rename(QFile::encodeName(next).constData(), QFile::encodeName(fixture.eventFile).constData()), 0);
+  ASSERT_TRUE(test::waitUntil([&] { return idsOf(store->events()) == QStringList{"b1"}; }));
+  EXPECT_GT(store->revision(), revision);
+  appendFromAnotherProcess(fixture.eventFile, bridgeLine(QStringLiteral("b2")));
+  ASSERT_TRUE(test::waitUntil([&] { return containsID(*store, QStringLiteral("b2")); }));
+
+  // Deleted, then created again: the folder watch notices both.
+  ASSERT_TRUE(QFile::remove(fixture.eventFile));
+  ASSERT_TRUE(test::waitUntil([&] { return store->events().empty(); }));
+  appendFromAnotherProcess(fixture.eventFile, bridgeLine(QStringLiteral("c1")));
+  ASSERT_TRUE(test::waitUntil([&] { return containsID(*store, QStringLiteral("c1")); }));
+  appendFromAnotherProcess(fixture.eventFile, bridgeLine(QStringLiteral("c2")));
+  ASSERT_TRUE(test::waitUntil([&] { return containsID(*store, QStringLiteral("c2")); }));
+
+  store->stopMonitoringBridgeEvents();
+  state = store->bridgeMonitorStateForTests();
+  EXPECT_FALSE(state.started || state.fileMonitorInstalled || state.directoryMonitorInstalled);
+}
+
+TEST_F(EventStoreMonitorTest, ABurstOfChangesFoldsIntoOneReloadAfterTheDebounce) {
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
+  auto store = fixture.make(fixture.options(false));
+  store->reload();
+  ASSERT_EQ(store->revision(), 1);
+  store->startMonitoringBridgeEvents();
+  ASSERT_TRUE(store->bridgeMonitorStateForTests().fileMonitorInstalled);
+
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a2")));
+  ASSERT_TRUE(test::waitUntil([&] { return fixture.clock.pendingCount() == 1; }));
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a3")));
+  // Let the second change reach the debounce, which it restarts.
+  test::waitUntil([] { return false; }, 200);
+  EXPECT_EQ(fixture.clock.pendingCount(), 1);
+
+  fixture.clock.advance(EventStore::kBridgeReloadDebounce - 1ms);
+  test::waitUntil([] { return false; }, 50);
+  EXPECT_EQ(store->revision(), 1);
+  fixture.clock.advance(1ms);
+  ASSERT_TRUE(test::waitUntil([&] { return store->revision() > 1; }));
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"a1", "a2", "a3"}));
+  test::waitUntil([] { return false; }, 100);
+  EXPECT_EQ(store->revision(), 2);
+  EXPECT_EQ(fixture.changes, 2);
+
+  // Stopping cancels a reload that is still waiting.
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a4")));
+  ASSERT_TRUE(test::waitUntil([&] { return fixture.clock.pendingCount() == 1; }));
+  store->stopMonitoringBridgeEvents();
+  store->bridgeMonitorStateForTests();
+  fixture.clock.advance(EventStore::kBridgeReloadDebounce);
+  test::waitUntil([] { return false; }, 100);
+  EXPECT_EQ(store->revision(), 2);
+}
+
+}  // namespace
+}  // namespace tandrel
