@@ -1,6 +1,6 @@
 #include "base/canonical_json.h"
 
-#include <QCborValue>
+#include <QVariant>
 
 #include <algorithm>
 #include <charconv>
@@ -13,50 +13,61 @@ namespace {
 
 void writeValue(const QJsonValue& value, QByteArray& out);
 
-void writeString(const QString& text, QByteArray& out) {
+bool needsEscape(unsigned char byte) {
+  return byte < 0x20 || byte == 0x7f || byte == '"' || byte == '\\' || byte == '/';
+}
+
+// Appends UTF-8 bytes as a JSON string; runs of bytes that need no escape go in one append.
+void writeUtf8String(const QByteArray& utf8, QByteArray& out) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const QByteArray utf8 = text.toUtf8();
   out.append('"');
-  for (const char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
+  const char* data = utf8.constData();
+  const qsizetype size = utf8.size();
+  qsizetype runStart = 0;
+  for (qsizetype i = 0; i < size; ++i) {
+    const auto byte = static_cast<unsigned char>(data[i]);
+    if (!needsEscape(byte)) {
+      continue;
+    }
+    out.append(data + runStart, i - runStart);
+    runStart = i + 1;
     switch (byte) {
-      case '"': out.append("\\\""); break;
-      case '\\': out.append("\\\\"); break;
-      case '/': out.append("\\/"); break;
-      case '\b': out.append("\\b"); break;
-      case '\f': out.append("\\f"); break;
-      case '\n': out.append("\\n"); break;
-      case '\r': out.append("\\r"); break;
-      case '\t': out.append("\\t"); break;
-      default:
-        if (byte < 0x20 || byte == 0x7f) {
-          out.append("\\u00");
-          out.append(kHex[byte >> 4]);
-          out.append(kHex[byte & 0xf]);
-        } else {
-          out.append(c);
-        }
+      case '"': out.append("\\\"", 2); break;
+      case '\\': out.append("\\\\", 2); break;
+      case '/': out.append("\\/", 2); break;
+      case '\b': out.append("\\b", 2); break;
+      case '\f': out.append("\\f", 2); break;
+      case '\n': out.append("\\n", 2); break;
+      case '\r': out.append("\\r", 2); break;
+      case '\t': out.append("\\t", 2); break;
+      default: {
+        const char escape[6] = {'\\', 'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xf]};
+        out.append(escape, 6);
+      }
     }
   }
+  out.append(data + runStart, size - runStart);
   out.append('"');
 }
+
+void writeString(const QString& text, QByteArray& out) { writeUtf8String(text.toUtf8(), out); }
 
 void writeNumber(const QJsonValue& value, QByteArray& out) {
   // QJsonValue keeps integers that came from JSON or from qint64 as integers; only those are
   // written as integers, so 2^53 + 1 survives exactly.
-  const QCborValue cbor = QCborValue::fromJsonValue(value);
+  const QVariant number = value.toVariant();
   char buffer[32];
-  if (cbor.isInteger()) {
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, cbor.toInteger());
+  if (number.typeId() == QMetaType::LongLong) {
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, number.toLongLong());
     out.append(buffer, static_cast<qsizetype>(result.ptr - buffer));
     return;
   }
-  const double number = value.toDouble();
-  if (!std::isfinite(number)) {
+  const double real = value.toDouble();
+  if (!std::isfinite(real)) {
     out.append("null");
     return;
   }
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, number);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, real);
   out.append(buffer, static_cast<qsizetype>(result.ptr - buffer));
 }
 
@@ -75,7 +86,7 @@ void writeObject(const QJsonObject& object, QByteArray& out) {
       out.append(',');
     }
     first = false;
-    writeString(QString::fromUtf8(key), out);
+    writeUtf8String(key, out);
     out.append(':');
     writeValue(member, out);
   }
@@ -111,12 +122,14 @@ void writeValue(const QJsonValue& value, QByteArray& out) {
 
 QByteArray canonicalJson(const QJsonValue& value) {
   QByteArray out;
+  out.reserve(256);
   writeValue(value, out);
   return out;
 }
 
 QByteArray canonicalJson(const QJsonObject& object) {
   QByteArray out;
+  out.reserve(256);
   writeObject(object, out);
   return out;
 }
