@@ -1,6 +1,7 @@
 #include "requests/audit_writer.h"
 
 #include "base/canonical_json.h"
+#include "platform/append_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +11,6 @@
 #include <QJsonObject>
 #include <QList>
 #include <QSet>
-
-#include <cerrno>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tandrel {
 namespace {
@@ -137,18 +133,9 @@ void AuditWriter::reconcileOnLaunch() {
 
 void AuditWriter::append(const QJsonObject& record) const {
   QDir().mkpath(QFileInfo(auditFile_).absolutePath());
-  const QByteArray line = canonicalJsonLine(record);
-  const QByteArray path = QFile::encodeName(auditFile_);
-  // The log holds commands and folders: only its owner may read it.
-  const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    return;
-  }
-  ssize_t written = 0;
-  do {
-    written = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
-  } while (written < 0 && errno == EINTR);
-  ::close(fd);
+  // The log holds commands and folders: a new file is readable by its owner only. The log is best
+  // effort, so a failed append is dropped.
+  (void)appendFile(auditFile_, canonicalJsonLine(record));
 }
 
 }  // namespace tandrel
