@@ -1,6 +1,10 @@
 #pragma once
 
+#include "base/result.h"
+#include "events/companion_status.h"
+#include "events/island_message.h"
 #include "events/paths.h"
+#include "events/pet_state.h"
 #include "events/response_receipt_store.h"
 #include "events/tandrel_event.h"
 #include "jump/jump_target.h"
@@ -13,6 +17,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
+#include <QJsonObject>
 #include <QSet>
 #include <QString>
 
@@ -255,10 +260,93 @@ class EventStore {
   // label~suffix~percent(%.4f)~status, or "" for no metric.
   static QString metricFingerprint(const std::optional<UsageMetric>& metric);
 
-  // ---- Read and hidden state ----
+  // ---- Inbox messages (event_store_messages.cpp) ----
+
+  // Rebuilds the inbox caches from `events` and the read and hidden sets when the revision changed
+  // since they were built; otherwise does nothing. Call it before reading the cached* members.
+  void ensureMessageCache();
+  // The inbox cards, brought up to date first.
+  const std::vector<IslandMessage>& allMessages();
+
+  // The revision the inbox caches were built for; -1 before the first build.
+  qint64 messageCacheRevision() const { return messageCacheRevision_; }
+  // Unread, unhidden, human-facing events, most urgent and newest first.
+  const std::vector<TandrelEvent>& cachedSortedActiveEvents() const { return cachedInbox_.sortedActiveEvents; }
+  // Those events grouped one group per card, in card order.
+  const std::vector<std::vector<TandrelEvent>>& cachedGroupedActiveEvents() const {
+    return cachedInbox_.groupedActiveEvents;
+  }
+  const std::vector<IslandMessage>& cachedAllMessages() const { return cachedInbox_.messages; }
+  // The newest of all `events` (not only the inbox's).
+  const std::optional<TandrelEvent>& cachedLatestEvent() const { return cachedInbox_.latestEvent; }
+  // Cards that wait for the user: led by a permission, input or plan request.
+  int cachedApprovalCount() const { return cachedInbox_.approvalCount; }
+  // How many times this store built its inbox caches.
+  int messageCacheBuildCountForTests() const { return messageCacheBuildCount_; }
+
+  // ---- Read and hidden state (event_store_read_state.cpp) ----
+
+  // Which of the two sets an operation works on. Read events were answered, opened or cleared
+  // page by page; hidden events were cleared with the whole inbox. Both leave the inbox alike.
+  enum class EventIDSet { read, hidden };
+
+  // The audit role with which clearing hides instead of marking read.
+  static inline const QString kClearAllAuditRole = QStringLiteral("clear_all");
 
   const QSet<QString>& hiddenIDs() const { return hiddenIDs_; }
   const QSet<QString>& readIDs() const { return readIDs_; }
+
+  // Adds the id of every event of `message` to the set. Neither persists nor changes the revision;
+  // callers do both.
+  void markRead(const IslandMessage& message, EventIDSet set = EventIDSet::read);
+  // Writes the set to the standard user defaults ("readEventIDs" or "hiddenEventIDs"); nothing in
+  // the test environment.
+  void persistRead(EventIDSet set = EventIDSet::read);
+
+  // Clears `messages` from the inbox: their events become hidden with the role "clear_all" and
+  // read with any other role (the inbox's page clear uses "clear_page"). Writes one audit line per
+  // message, persists both sets and raises the revision without publishing (no onChange); the
+  // caches rebuild on their next read. Returns the number of messages; an empty list changes
+  // nothing.
+  int clear(const std::vector<IslandMessage>& messages, const QString& auditRole);
+  // Hides every card now in the inbox; returns their number.
+  int clearAll();
+  // Removes the bridge file and the audit file (a missing file is fine), empties the read and
+  // hidden sets (persisted), the events and the bridge tail state, and raises the revision without
+  // publishing. A file that exists but cannot be removed fails with the file system's reason, and
+  // then the sets and caches stay as they were.
+  Result<void> clearHistory();
+
+  bool isReadForTests(const QString& eventID) const { return readIDs_.contains(eventID); }
+
+  // ---- Message-action audit (event_store_audit.cpp) ----
+
+  // Appends one line for a user action on a message to `auditFile`: "timestamp", "role",
+  // "event_id", "source", "event_type", "title", "project", "collapsed_count" (only when 2 or
+  // more), then `extra`, whose keys replace base keys of the same name. Creates the folder first.
+  // Best effort: a failure is dropped and never fails the action, and a file that cannot be opened
+  // is left as it is.
+  void audit(const QString& role, const TandrelEvent& event, int collapsedCount, const QJsonObject& extra = {});
+
+  // ---- Companion status, ticker and pet state (event_store_companion.cpp) ----
+
+  // Rebuilds the companion candidates (events neither hidden nor read, by priority) when the
+  // revision changed since they were built; each build counts in
+  // companionCandidateCacheBuildCountForTests.
+  void ensureCompanionCandidateCache();
+  // The candidates as last built (call ensureCompanionCandidateCache first).
+  const std::vector<TandrelEvent>& cachedCompanionCandidateEvents() const { return cachedCompanionCandidateEvents_; }
+  // The companion's status item over the candidates; rebuilt once per revision.
+  const std::optional<CompanionStatusItem>& companionStatus();
+  // The ticker over the candidates; rebuilt once per revision.
+  const std::vector<CompanionStatusItem>& companionTickerItems();
+  // The pet's mood: approval while a socket request waits for the user (asks the shared pending
+  // action store), else resolved from the first 200 candidates and the latest usage reading.
+  // Main thread only.
+  PetState petState();
+
+  // Candidate lists built by every store of the process.
+  static inline int companionCandidateCacheBuildCountForTests = 0;
 
  private:
   // A weak handle on the store for work that hops between threads; it expires when the store's
@@ -267,6 +355,11 @@ class EventStore {
   WeakSelf weakSelf() const { return weakSelf_; }
 
   void publishEvents();
+  // Raises the revision after a change of the read or hidden state or of the events that is not a
+  // publish: the derived caches rebuild on their next read, onChange is not called.
+  void bumpRevisionWithoutPublishing() { revision_ += 1; }
+  // What building cards needs of the store: the time ages are measured from, and the Jump lookup.
+  MessageBuildContext messageBuildContext() const;
 
   // Bridge.
   void applyBridgeResetRead(const QByteArray& tail);
@@ -317,6 +410,19 @@ class EventStore {
   QHash<QString, std::vector<UsageSnapshot>> cachedUsageSnapshotsByToolID_;
   std::optional<UsageSnapshot> cachedLatestUsage_;
   QHash<QString, QDateTime> cachedUsageSortDates_;
+
+  // ---- Inbox caches (main thread) ----
+  qint64 messageCacheRevision_ = -1;
+  InboxMessages cachedInbox_;
+  int messageCacheBuildCount_ = 0;
+
+  // ---- Companion caches (main thread) ----
+  qint64 companionCandidateCacheRevision_ = -1;
+  qint64 companionCacheRevision_ = -1;
+  qint64 companionTickerCacheRevision_ = -1;
+  std::vector<TandrelEvent> cachedCompanionCandidateEvents_;
+  std::optional<CompanionStatusItem> cachedCompanionStatus_;
+  std::vector<CompanionStatusItem> cachedCompanionTickerItems_;
 
   // ---- Read and hidden state (main thread) ----
   QSet<QString> hiddenIDs_;
