@@ -1,12 +1,20 @@
-// Building the inbox from the store's events: filtering, sorting, grouping and one card (with its
-// normalized message) per group, as the store does once per revision. The input is 500 events that
-// all qualify for the inbox (the store's window holds at most 500), spread over 4 tools and 25
-// sessions so that most cards fold several events.
+// The inbox of the store's events, two figures:
+//  - rebuilding it: filtering, sorting, grouping and one card (with its normalized message) per
+//    group, what the store does once per revision;
+//  - reading it again at an unchanged revision through the store's ensureMessageCache, what every
+//    redraw does.
+// The input is 500 events that all qualify for the inbox (the store's window holds at most 500),
+// spread over 4 tools and 25 sessions so that most cards fold several events.
+#include "events/event_store.h"
 #include "events/island_message.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -16,10 +24,10 @@ namespace {
 
 using tandrel::TandrelEvent;
 
-std::vector<TandrelEvent> makeActiveEvents(int count) {
+std::vector<QJsonObject> makeActiveRecords(int count) {
   const char* const sources[] = {"claude_code", "codex", "cursor", "gemini"};
-  std::vector<TandrelEvent> events;
-  events.reserve(static_cast<std::size_t>(count));
+  std::vector<QJsonObject> records;
+  records.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     QJsonObject record{
         {"event_id", QStringLiteral("event-%1").arg(i)},
@@ -53,6 +61,14 @@ std::vector<TandrelEvent> makeActiveEvents(int count) {
         record.insert("completion_snippet", "Done: refactored the parser and added tests.");
         break;
     }
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+std::vector<TandrelEvent> makeActiveEvents(int count) {
+  std::vector<TandrelEvent> events;
+  for (const QJsonObject& record : makeActiveRecords(count)) {
     if (std::optional<TandrelEvent> event = TandrelEvent::fromDictionary(record)) events.push_back(std::move(*event));
   }
   return events;
@@ -73,6 +89,58 @@ void BM_BuildInboxFrom500ActiveEvents(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildInboxFrom500ActiveEvents)->Unit(benchmark::kMicrosecond);
 
+tandrel::EventStoreOptions storeOptions(const QString& eventFile, const QString& auditFile, tandrel::Clock& clock) {
+  tandrel::EventStoreOptions options;
+  options.testEnvironment = true;
+  options.eventFile = eventFile;
+  options.auditFile = auditFile;
+  options.codexSessionsRoot = options.claudeProjectsRoot = options.traeTrajectoryRoot = std::nullopt;
+  options.cursorProjectsRoot = options.traeLogsRoot = std::nullopt;
+  options.clock = &clock;
+  return options;
+}
+
+// A store over a bridge file of the same 500 events, its inbox built once; every iteration asks
+// for the inbox again at the same revision, as a redraw does.
+void BM_ReadInboxAtUnchangedRevision(benchmark::State& state) {
+  QTemporaryDir dir;
+  const QString eventFile = dir.filePath(QStringLiteral("events.jsonl"));
+  {
+    QFile file(eventFile);
+    if (!file.open(QIODevice::WriteOnly)) {
+      state.SkipWithError("cannot write the bridge file");
+      return;
+    }
+    for (const QJsonObject& record : makeActiveRecords(500)) {
+      file.write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+    }
+  }
+  tandrel::FakeClock clock(QDateTime::fromString("2026-05-11T20:00:00Z", Qt::ISODate));
+  tandrel::EventStore store(storeOptions(eventFile, dir.filePath(QStringLiteral("audit.jsonl")), clock));
+  store.reload(true);
+  store.ensureMessageCache();
+  for (auto _ : state) {
+    store.ensureMessageCache();
+    benchmark::DoNotOptimize(store.cachedAllMessages().data());
+    benchmark::DoNotOptimize(store.cachedApprovalCount());
+  }
+  if (store.messageCacheBuildCountForTests() != 1) {
+    state.SkipWithError("the inbox was rebuilt at an unchanged revision");
+  }
+  state.counters["cards"] = static_cast<double>(store.cachedAllMessages().size());
+  state.counters["events"] = static_cast<double>(store.events().size());
+}
+BENCHMARK(BM_ReadInboxAtUnchangedRevision)->Unit(benchmark::kNanosecond);
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
