@@ -1,0 +1,149 @@
+#include "app/overlay_controller.h"
+
+#include "base/log.h"
+#include "events/paths.h"
+#include "platform/termination_signals.h"
+#include "platform/user_defaults.h"
+#include "requests/audit_writer.h"
+#include "requests/pending_action_store.h"
+
+#include <QCoreApplication>
+
+namespace tandrel {
+namespace {
+
+bool environmentFlag(const char* name) { return qgetenv(name) == "1"; }
+
+// The first layout: settings wins over expanded.
+OverlayMode startMode() {
+  if (environmentFlag("TANDREL_START_SETTINGS")) {
+    return OverlayMode::settings;
+  }
+  if (environmentFlag("TANDREL_START_EXPANDED")) {
+    return OverlayMode::expanded;
+  }
+  return OverlayMode::collapsed;
+}
+
+}  // namespace
+
+QString OverlayControllerOptions::defaultSocketPath() {
+  return tilde(QStringLiteral(".tandrel/tandrel.sock"));
+}
+
+OverlayController::OverlayController() : OverlayController(OverlayControllerOptions()) {}
+
+OverlayController::OverlayController(OverlayControllerOptions options)
+    : options_(std::move(options)),
+      pendingActions_(options_.pendingActions != nullptr ? *options_.pendingActions
+                                                         : PendingActionStore::shared()),
+      audit_(options_.audit != nullptr ? *options_.audit : AuditWriter::shared()),
+      defaults_(options_.defaults != nullptr ? *options_.defaults : UserDefaults::standard()),
+      clock_(*options_.clock),
+      store_(std::make_unique<EventStore>(options_.store)) {}
+
+OverlayController::~OverlayController() = default;
+
+void OverlayController::applicationDidFinishLaunching() {
+  if (didFinishLaunching_) {
+    return;
+  }
+  didFinishLaunching_ = true;
+
+  // Termination signals end the app through the same path as a quit request. Installed first, so
+  // that a signal arriving while the app starts up still ends it in order.
+  terminationSignals_ = std::make_unique<TerminationSignals>([this](int) { handleTerminationRequest(); });
+
+  // Every pending action is audited as it starts and as it ends; then the requests a previous run
+  // left unanswered are reconciled.
+  AuditWriter* audit = &audit_;
+  pendingActions_.addObserver([audit](const PendingAction& action) { audit->record(action); });
+  audit_.reconcileOnLaunch();
+
+  if (socketApprovalEnabled()) {
+    startSocketServer();
+  } else {
+    logInfo(QStringLiteral("socket-based approval disabled by user; skipping server start"));
+  }
+
+  store_->reload(false);
+  store_->startMonitoringBridgeEvents();
+
+  currentMode_ = startMode();
+  applyActivationPolicy();
+}
+
+void OverlayController::startSocketServer() {
+  socketServer_ = std::make_unique<SocketServer>(
+      options_.socketPath, [this](const HookRequest& request, const SocketReplyHandle& reply) {
+        handleSocketRequest(request, reply);
+      });
+  if (const std::optional<POSIXError> error = socketServer_->start()) {
+    logWarning(QStringLiteral("socket server failed to start: %1").arg(error->description()));
+  } else {
+    logInfo(QStringLiteral("socket server listening at %1").arg(options_.socketPath));
+  }
+}
+
+void OverlayController::handleSocketRequest(const HookRequest& request, const SocketReplyHandle& reply) {
+  std::optional<PendingAction> action = PendingAction::fromRequest(request, clock_.now());
+  if (!action) {
+    reply.close();
+    return;
+  }
+  pendingActions_.insert(
+      std::move(*action),
+      PendingReplySink{[reply](const HookReply& answer) { reply.send(answer); },
+                       [reply](std::function<void()> closed) { reply.onClosed(std::move(closed)); }});
+}
+
+ActivationPolicy OverlayController::activationPolicyFor(bool debugRegular, bool showInDock, OverlayMode mode) {
+  if (debugRegular || showInDock || mode == OverlayMode::settings) {
+    return ActivationPolicy::regular;
+  }
+  return ActivationPolicy::accessory;
+}
+
+void OverlayController::applyActivationPolicy() {
+  activationPolicy_ =
+      activationPolicyFor(environmentFlag("TANDREL_DEBUG_REGULAR"), showInDockSetting(), currentMode_);
+}
+
+bool OverlayController::socketApprovalEnabled() const {
+  const std::optional<DefaultsValue> value = defaults_.object(kUseSocketApprovalEnabledKey);
+  if (value && std::holds_alternative<bool>(*value)) {
+    return std::get<bool>(*value);
+  }
+  return true;
+}
+
+bool OverlayController::showInDockSetting() const { return defaults_.boolean(kShowInDockModeKey); }
+
+bool OverlayController::applicationShouldHandleReopen() {
+  if (!showInDockSetting()) {
+    return true;
+  }
+  const bool wasSettings = currentMode_ == OverlayMode::settings;
+  currentMode_ = OverlayMode::expanded;
+  if (wasSettings) {
+    applyActivationPolicy();
+  }
+  return true;
+}
+
+void OverlayController::applicationWillTerminate() { prepareForTermination(); }
+
+void OverlayController::handleTerminationRequest() {
+  prepareForTermination();
+  postToMain([] { QCoreApplication::quit(); });
+}
+
+void OverlayController::prepareForTermination() {
+  if (isPreparingForTermination_) {
+    return;
+  }
+  isPreparingForTermination_ = true;
+  store_->stopMonitoringBridgeEvents();
+}
+
+}  // namespace tandrel

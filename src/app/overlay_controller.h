@@ -1,0 +1,113 @@
+#pragma once
+
+// The application controller: owns the one event store and the agent request server, runs the
+// start-up sequence once the application has launched, turns socket requests into pending
+// actions, chooses the activation policy, answers reopen requests and tears everything down once
+// on quit. Main thread only.
+
+#include "app/overlay_mode.h"
+#include "events/event_store.h"
+#include "platform/clock.h"
+#include "requests/socket_server.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tandrel {
+
+class AuditWriter;
+class PendingActionStore;
+class TerminationSignals;
+class UserDefaults;
+
+// Whether the application shows a panel-bar entry and takes focus like a regular window
+// (regular) or stays an accessory without one.
+enum class ActivationPolicy { regular, accessory };
+
+struct OverlayControllerOptions {
+  // The event store's construction: the bridge file, the action audit file and the data roots.
+  EventStoreOptions store;
+  // Where agents' blocking hooks connect: "~/.tandrel/tandrel.sock" under the home folder
+  // (TANDREL_HOME does not move it; the hooks look there).
+  QString socketPath = defaultSocketPath();
+  PendingActionStore* pendingActions = nullptr;  // the shared store when null
+  AuditWriter* audit = nullptr;                  // the shared writer when null
+  UserDefaults* defaults = nullptr;              // the standard defaults when null
+  Clock* clock = &Clock::system();
+
+  static QString defaultSocketPath();
+};
+
+class OverlayController {
+ public:
+  // User-defaults keys read here.
+  static inline const QString kUseSocketApprovalEnabledKey = QStringLiteral("useSocketApprovalEnabled");
+  static inline const QString kShowInDockModeKey = QStringLiteral("showInDockMode");
+
+  // Creates the event store; nothing is read or started until launch finishes.
+  OverlayController();
+  explicit OverlayController(OverlayControllerOptions options);
+  ~OverlayController();
+  OverlayController(const OverlayController&) = delete;
+  OverlayController& operator=(const OverlayController&) = delete;
+
+  // The start-up sequence; run once, when the application's event loop is about to start.
+  void applicationDidFinishLaunching();
+
+  // A later launch asked this instance to come forward. Always true.
+  bool applicationShouldHandleReopen();
+
+  // The application is quitting: tears down (once).
+  void applicationWillTerminate();
+
+  // A request to quit from outside (a termination signal): tears down, then asks the
+  // application's event loop to end.
+  void handleTerminationRequest();
+
+  // Tears everything down at most once; later calls do nothing.
+  void prepareForTermination();
+
+  // Turns a decoded socket request into a pending action answered through `reply`; a request of
+  // unknown kind has its connection closed without a reply.
+  void handleSocketRequest(const HookRequest& request, const SocketReplyHandle& reply);
+
+  // Regular with TANDREL_DEBUG_REGULAR="1", with "showInDockMode" on, or in settings mode;
+  // accessory otherwise.
+  static ActivationPolicy activationPolicyFor(bool debugRegular, bool showInDock, OverlayMode mode);
+  void applyActivationPolicy();
+  ActivationPolicy activationPolicy() const { return activationPolicy_; }
+
+  // "useSocketApprovalEnabled": on unless stored as the flag false (a value of any other type
+  // counts as on).
+  bool socketApprovalEnabled() const;
+  // "showInDockMode": off unless set.
+  bool showInDockSetting() const;
+
+  EventStore& store() { return *store_; }
+  OverlayMode currentMode() const { return currentMode_; }
+  // The request server, kept from launch to the end of the process (also when it failed to
+  // start); none before launch or when socket approval is off.
+  const SocketServer* socketServer() const { return socketServer_.get(); }
+  bool isPreparingForTermination() const { return isPreparingForTermination_; }
+
+ private:
+  void startSocketServer();
+
+  OverlayControllerOptions options_;
+  PendingActionStore& pendingActions_;
+  AuditWriter& audit_;
+  UserDefaults& defaults_;
+  Clock& clock_;
+
+  std::unique_ptr<EventStore> store_;
+  OverlayMode currentMode_ = OverlayMode::collapsed;
+  ActivationPolicy activationPolicy_ = ActivationPolicy::accessory;
+  bool didFinishLaunching_ = false;
+  bool isPreparingForTermination_ = false;
+  std::unique_ptr<TerminationSignals> terminationSignals_;
+  // Declared last: destroyed first, so that its connections close while the rest still exists.
+  std::unique_ptr<SocketServer> socketServer_;
+};
+
+}  // namespace tandrel

@@ -1,0 +1,261 @@
+#include "app/overlay_controller.h"
+
+#include "platform/process_exit_watcher.h"
+#include "platform/user_defaults.h"
+#include "requests/audit_writer.h"
+#include "requests/pending_action_store.h"
+#include "support/temp_home.h"
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::seconds;
+
+// A reply handle that records what the controller does with it.
+struct RecordingHandle {
+  std::vector<HookReply> sent;
+  int closes = 0;
+  std::function<void()> closedCallback;
+
+  SocketReplyHandle handle() {
+    return SocketReplyHandle([this](const HookReply& reply, SocketSendCompletion) { sent.push_back(reply); },
+                             [this] { ++closes; },
+                             [this](std::function<void()> callback) { closedCallback = std::move(callback); });
+  }
+};
+
+HookRequest request(const QString& id, const QString& kind, std::int64_t timeoutSeconds = 30) {
+  HookRequest request;
+  request.requestID = id;
+  request.agent = QStringLiteral("claude_code");
+  request.sessionID = QStringLiteral("session");
+  request.agentPID = 4242;
+  request.kind = kind;
+  request.timeoutSeconds = timeoutSeconds;
+  request.payload.command = QStringLiteral("ls");
+  return request;
+}
+
+QStringList auditRoles(const QString& path) {
+  QStringList roles;
+  for (const QByteArray& line : test::readFile(path).split('\n')) {
+    if (!line.isEmpty()) {
+      const QJsonObject object = QJsonDocument::fromJson(line).object();
+      roles << object.value("role").toString() + ':' + object.value("status").toString();
+    }
+  }
+  return roles;
+}
+
+// A controller over the fixtures of one test: its own pending-action store on a fake clock,
+// audit file, defaults file and bridge file in a temporary home.
+class OverlayControllerTest : public ::testing::Test {
+ protected:
+  OverlayControllerTest()
+      : audit(clock, home.file(QStringLiteral(".tandrel/audit.jsonl"))),
+        pendingActions(clock, watchers.factory()),
+        defaults(home.file(QStringLiteral("defaults.json"))) {
+    home.setEnv("TANDREL_START_SETTINGS", std::nullopt);
+    home.setEnv("TANDREL_START_EXPANDED", std::nullopt);
+    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
+  }
+
+  OverlayControllerOptions options() {
+    OverlayControllerOptions options;
+    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
+    options.socketPath = home.file(QStringLiteral(".tandrel/tandrel.sock"));
+    options.pendingActions = &pendingActions;
+    options.audit = &audit;
+    options.defaults = &defaults;
+    options.clock = &clock;
+    return options;
+  }
+
+  test::TempHome home;
+  FakeClock clock;
+  FakeProcessExitWatchers watchers;
+  AuditWriter audit;
+  PendingActionStore pendingActions;
+  UserDefaults defaults;
+};
+
+TEST_F(OverlayControllerTest, SocketRequestsBecomeAuditedPendingActionsAnsweredOnTheirConnection) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+
+  RecordingHandle timedOut;
+  controller.handleSocketRequest(request("r1", "permission_request", 30), timedOut.handle());
+  const std::optional<PendingAction> action = pendingActions.action("r1");
+  ASSERT_TRUE(action.has_value());
+  EXPECT_EQ(action->status, PendingActionStatus::awaitingUser);
+  EXPECT_EQ(action->createdAt, clock.now());
+  EXPECT_EQ(action->agentPID, 4242);
+  EXPECT_EQ(action->payload.command, QStringLiteral("ls"));
+  EXPECT_EQ(watchers.livePids(), std::vector<qint32>{4242});
+
+  clock.advance(seconds(30));
+  ASSERT_EQ(timedOut.sent.size(), 1u);
+  EXPECT_EQ(timedOut.sent[0].decision, QStringLiteral("timed_out"));
+  EXPECT_EQ(timedOut.sent[0].requestID, QStringLiteral("r1"));
+
+  // The agent hanging up ends its request without a reply.
+  RecordingHandle dropped;
+  controller.handleSocketRequest(request("r2", "waiting_input"), dropped.handle());
+  ASSERT_TRUE(dropped.closedCallback);
+  dropped.closedCallback();
+  EXPECT_EQ(pendingActions.action("r2")->status, PendingActionStatus::hookDropped);
+  EXPECT_TRUE(dropped.sent.empty());
+
+  EXPECT_EQ(auditRoles(audit.auditFile()),
+            (QStringList{"pending_request:", "pending_reply:timedOut", "pending_request:", "pending_reply:hookDropped"}));
+}
+
+TEST_F(OverlayControllerTest, UnknownKindClosesTheConnectionAndNothingElse) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  RecordingHandle handle;
+  controller.handleSocketRequest(request("r1", "approval"), handle.handle());
+  EXPECT_EQ(handle.closes, 1);
+  EXPECT_TRUE(handle.sent.empty());
+  EXPECT_FALSE(pendingActions.action("r1").has_value());
+  EXPECT_EQ(watchers.createdCount(), 0);
+  EXPECT_FALSE(QFileInfo::exists(audit.auditFile()));
+}
+
+TEST_F(OverlayControllerTest, LaunchReconcilesTheAuditLogAndServesTheSocket) {
+  // A request a previous run never answered.
+  ASSERT_TRUE(test::writeFile(audit.auditFile(),
+                              R"({"role":"pending_request","request_id":"old","kind":"permission_request",)"
+                              R"("agent":"codex","timestamp":"2027-01-01T00:00:00Z"})"
+                              "\n"));
+  OverlayController controller(options());
+  EXPECT_EQ(controller.socketServer(), nullptr) << "nothing starts before launch finishes";
+  controller.applicationDidFinishLaunching();
+  EXPECT_EQ(auditRoles(audit.auditFile()), (QStringList{"pending_request:", "pending_reconcile:dropped_on_restart"}));
+
+  ASSERT_NE(controller.socketServer(), nullptr);
+  EXPECT_TRUE(controller.socketServer()->isRunning());
+  EXPECT_EQ(controller.socketServer()->socketPath(), options().socketPath);
+  EXPECT_TRUE(QFileInfo(options().socketPath).exists());
+}
+
+TEST_F(OverlayControllerTest, SocketApprovalSetting) {
+  struct Case {
+    std::optional<DefaultsValue> stored;
+    bool enabled;
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, true},
+      {DefaultsValue(true), true},
+      {DefaultsValue(false), false},
+      {DefaultsValue(QStringLiteral("false")), true},  // not a flag: on
+      {DefaultsValue(qint64{0}), true},
+  };
+  for (const Case& c : cases) {
+    if (c.stored) {
+      defaults.set(OverlayController::kUseSocketApprovalEnabledKey, *c.stored);
+    } else {
+      defaults.remove(OverlayController::kUseSocketApprovalEnabledKey);
+    }
+    OverlayController controller(options());
+    EXPECT_EQ(controller.socketApprovalEnabled(), c.enabled);
+    controller.applicationDidFinishLaunching();
+    EXPECT_EQ(controller.socketServer() != nullptr, c.enabled);
+  }
+}
+
+TEST_F(OverlayControllerTest, StartModeAndActivationPolicy) {
+  using Policy = ActivationPolicy;
+  EXPECT_EQ(OverlayController::activationPolicyFor(false, false, OverlayMode::collapsed), Policy::accessory);
+  EXPECT_EQ(OverlayController::activationPolicyFor(false, false, OverlayMode::expanded), Policy::accessory);
+  EXPECT_EQ(OverlayController::activationPolicyFor(false, false, OverlayMode::settings), Policy::regular);
+  EXPECT_EQ(OverlayController::activationPolicyFor(false, true, OverlayMode::collapsed), Policy::regular);
+  EXPECT_EQ(OverlayController::activationPolicyFor(true, false, OverlayMode::collapsed), Policy::regular);
+
+  struct Case {
+    const char* startSettings;
+    const char* startExpanded;
+    OverlayMode mode;
+    Policy policy;
+  };
+  const std::vector<Case> cases = {
+      {nullptr, nullptr, OverlayMode::collapsed, Policy::accessory},
+      {nullptr, "1", OverlayMode::expanded, Policy::accessory},
+      {"1", "1", OverlayMode::settings, Policy::regular},
+      {"true", nullptr, OverlayMode::collapsed, Policy::accessory},
+  };
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+  for (const Case& c : cases) {
+    home.setEnv("TANDREL_START_SETTINGS",
+                c.startSettings ? std::optional<QByteArray>(c.startSettings) : std::nullopt);
+    home.setEnv("TANDREL_START_EXPANDED",
+                c.startExpanded ? std::optional<QByteArray>(c.startExpanded) : std::nullopt);
+    OverlayController controller(options());
+    controller.applicationDidFinishLaunching();
+    EXPECT_EQ(controller.currentMode(), c.mode);
+    EXPECT_EQ(controller.activationPolicy(), c.policy);
+  }
+}
+
+TEST_F(OverlayControllerTest, ReopenExpandsOnlyWithTheDockSetting) {
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+  home.setEnv("TANDREL_START_SETTINGS", "1");
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+
+  EXPECT_TRUE(controller.applicationShouldHandleReopen());
+  EXPECT_EQ(controller.currentMode(), OverlayMode::settings) << "without the Dock setting nothing changes";
+
+  defaults.set(OverlayController::kShowInDockModeKey, true);
+  EXPECT_TRUE(controller.applicationShouldHandleReopen());
+  EXPECT_EQ(controller.currentMode(), OverlayMode::expanded);
+  EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::regular);
+
+  defaults.set(OverlayController::kShowInDockModeKey, false);
+  controller.applyActivationPolicy();
+  EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::accessory);
+}
+
+TEST_F(OverlayControllerTest, StoreFollowsTheBridgeFileUntilTeardown) {
+  OverlayControllerOptions configured = options();
+  configured.store.testEnvironment = false;
+  configured.store.clock = &Clock::system();
+  const QString bridge = configured.store.eventFile;
+  ASSERT_TRUE(test::writeFile(bridge, R"({"event_id":"e1","event_type":"task_updated"})" "\n"));
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+
+  OverlayController controller(configured);
+  controller.applicationDidFinishLaunching();
+  ASSERT_EQ(controller.store().events().size(), 1u) << "the first reload happens during launch";
+  ASSERT_TRUE(controller.store().bridgeMonitorStateForTests().fileMonitorInstalled);
+
+  const QByteArray line = R"({"event_id":"e2","event_type":"task_updated"})" "\n";
+  const int fd = ::open(QFile::encodeName(bridge).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, line.constData(), static_cast<size_t>(line.size())), line.size());
+  ::close(fd);
+  EXPECT_TRUE(test::waitUntil([&] { return controller.store().events().size() == 2; }));
+
+  controller.applicationWillTerminate();
+  controller.prepareForTermination();  // a second teardown does nothing
+  EXPECT_TRUE(controller.isPreparingForTermination());
+  EXPECT_FALSE(controller.store().bridgeMonitorStateForTests().started);
+}
+
+}  // namespace
+}  // namespace tandrel
