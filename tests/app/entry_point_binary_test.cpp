@@ -1,0 +1,201 @@
+// The entry point as a harness sees it: the built binary run with each mode and switch in a
+// temporary home.
+#include "app/binary_runner.h"
+
+#include "requests/hook_request.h"
+#include "requests/socket_frame_codec.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QThread>
+
+#include <csignal>
+#include <optional>
+#include <vector>
+
+namespace tandrel {
+namespace {
+
+struct SwitchCase {
+  const char* name;
+  QStringList arguments;
+  QByteArray input;
+  std::vector<std::pair<QString, QString>> environment;
+  int status;
+  QByteArray output;            // exact standard output
+  const char* errorPrefix;      // standard error starts with it (nullptr: empty)
+};
+
+TEST(EntryPointSwitchesSlow, EachSwitchEndsWithItsStatusAndOutput) {
+  test::TempHome home;
+  const QByteArray request =
+      R"({"v":1,"type":"hook.request","request_id":"r","agent":"codex","session_id":"","agent_pid":7,)"
+      R"("kind":"permission_request","timeout_seconds":5,"payload":{}})";
+  const std::vector<SwitchCase> cases = {
+      {"truncate", {"--test-truncate-input"}, "h\xc3\xa9llo\xff", {}, 0, R"({"length":9,"truncated":false})", nullptr},
+      {"card layout", {"--test-card-layout"}, R"({"kind":"waiting_input","agentCanAlways":true})", {}, 0,
+       R"(["open_input","jump"])", nullptr},
+      {"card layout, bad input", {"--test-card-layout"}, "[1]", {}, 2, "", "card layout input"},
+      {"countdown", {"--test-countdown", "-3"}, {}, {}, 0, "0s", nullptr},
+      {"countdown, not a number", {"--test-countdown", "ten"}, {}, {}, 0, "0s", nullptr},
+      {"countdown, no value", {"--test-countdown"}, {}, {}, 2, "", "--test-countdown needs"},
+      {"frame roundtrip without line feed", {"--test-frame-roundtrip"}, request, {}, 0,
+       R"({"agent":"codex","agent_pid":7,"kind":"permission_request","payload":{},"request_id":"r",)"
+       R"("session_id":"","timeout_seconds":5,"type":"hook.request","v":1})"
+       "\n",
+       nullptr},
+      {"frame roundtrip, malformed", {"--test-frame-roundtrip"}, "{}\n", {}, 2, "", "frame decode failed: "},
+      {"marshal", {"--test-marshal"},
+       R"({"agent":"claude_code","kind":"permission_request","decision":{"verb":"deny","mode":"once"}})", {}, 0,
+       R"({"hookSpecificOutput":{"hookEventName":"PreToolUse","permissionDecision":"deny"}})", nullptr},
+      {"marshal, bad input", {"--test-marshal"}, "{", {}, 2, "", "bad input\n"},
+      {"socket server, no path", {"--test-socket-server"}, {}, {}, 2, "", "--test-socket-server needs"},
+      {"socket server, path too long", {"--test-socket-server", "/tmp/" + QString(120, 'x')}, {}, {}, 2, "",
+       "server start failed: POSIX sun_path overflow failed"},
+      {"countdown is tested before pending", {"--test-pending", "bogus", "--test-countdown", "4"},
+       {}, {}, 0, "4s", nullptr},
+      {"audit emit without a path", {"--test-audit-emit", "--test-pending"}, {}, {}, 2, "",
+       "--test-audit-emit needs an audit file path"},
+      {"self tests", {"--test-countdown", "4"}, {}, {{"TANDREL_RUN_SELF_TESTS", "1"}}, 2, "",
+       "self-test mode is not available in this build"},
+      {"fixtures, empty folder", {}, {}, {{"TANDREL_RENDER_FIXTURES", ""}}, 2, "",
+       "fixture rendering is not available in this build"},
+  };
+  for (const SwitchCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : c.environment) {
+      environment.insert(name, value);
+    }
+    const test::BinaryRun run = test::runTandrel(c.arguments, c.input, environment);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, c.status);
+    EXPECT_EQ(run.standardOutput, c.output);
+    if (c.errorPrefix == nullptr) {
+      EXPECT_EQ(run.standardError, QByteArray());
+    } else {
+      EXPECT_TRUE(run.standardError.startsWith(c.errorPrefix)) << run.standardError.toStdString();
+      EXPECT_EQ(run.standardError.count('\n'), 1) << "one line";
+    }
+  }
+}
+
+TEST(EntryPointSwitchesSlow, NormalStartWithoutADisplaySaysSoAndFails) {
+  test::TempHome home;
+  // No display at all, and a Wayland session without the X11 display the overlays need.
+  const std::vector<std::pair<std::optional<QString>, const char*>> cases = {
+      {std::nullopt, "no display"},
+      {QStringLiteral("wayland-0"), "no X11 display"},
+  };
+  for (const auto& [wayland, message] : cases) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"}) {
+      environment.remove(QString::fromLatin1(name));
+    }
+    if (wayland) {
+      environment.insert("WAYLAND_DISPLAY", *wayland);
+    }
+    const test::BinaryRun run = test::runTandrel({}, {}, environment);
+    ASSERT_TRUE(run.finished) << message;
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.standardError.count('\n'), 1) << run.standardError.toStdString();
+    EXPECT_TRUE(run.standardError.contains(message)) << run.standardError.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home.file(".tandrel/tandrel.sock")));
+  }
+}
+
+// Sends one request on `path` and returns the reply line, or nothing when the server closed the
+// connection without one.
+std::optional<QByteArray> exchange(const QString& path, const QByteArray& frame) {
+  QLocalSocket socket;
+  socket.connectToServer(path);
+  if (!socket.waitForConnected(2000)) {
+    return std::nullopt;
+  }
+  socket.write(frame);
+  socket.waitForBytesWritten(2000);
+  QByteArray received;
+  QDeadlineTimer deadline(5000);
+  while (!received.contains('\n') && !deadline.hasExpired()) {
+    if (!socket.waitForReadyRead(100)) {
+      if (socket.state() != QLocalSocket::ConnectedState) {
+        break;
+      }
+      continue;
+    }
+    received += socket.readAll();
+  }
+  if (!received.contains('\n')) {
+    return std::nullopt;
+  }
+  return received.left(received.indexOf('\n'));
+}
+
+TEST(EntryPointSwitchesSlow, SocketServerServesItsTestModeUntilStopped) {
+  test::TempHome home;
+  HookRequest request;
+  request.requestID = QStringLiteral("q1");
+  request.agent = QStringLiteral("codex");
+  request.kind = QStringLiteral("permission_request");
+  request.timeoutSeconds = 5;
+  const QByteArray frame = SocketFrameCodec::encode(request);
+
+  struct Case {
+    std::optional<QString> mode;
+    std::optional<QString> payload;  // none: no reply
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, R"({"hookSpecificOutput":{"hookEventName":"PreToolUse","permissionDecision":"allow"}})"},
+      {QStringLiteral(" auto_approve\n"),
+       R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"},
+      {QStringLiteral("silent"), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode.value_or("(unset)").toStdString());
+    const QString path = home.file("test.sock");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (c.mode) {
+      environment.insert("TANDREL_SOCKET_TEST_MODE", *c.mode);
+    }
+    QProcess server;
+    server.setProcessEnvironment(environment);
+    server.start(test::tandrelBinary(), {"--test-socket-server", path});
+    ASSERT_TRUE(server.waitForStarted());
+    // Listening, not merely bound.
+    QDeadlineTimer deadline(5000);
+    bool listening = false;
+    while (!listening && !deadline.hasExpired()) {
+      QLocalSocket probe;
+      probe.connectToServer(path);
+      listening = probe.waitForConnected(100);
+      if (!listening) {
+        QThread::msleep(10);
+      }
+    }
+    ASSERT_TRUE(listening);
+
+    if (c.payload) {
+      const std::optional<QByteArray> line = exchange(path, frame);
+      ASSERT_TRUE(line.has_value());
+      const Result<HookReply> reply = decodeHookReply(*line);
+      ASSERT_TRUE(reply.ok()) << line->toStdString();
+      EXPECT_EQ(reply.value().requestID, QStringLiteral("q1"));
+      EXPECT_EQ(reply.value().decision, QStringLiteral("allow"));
+      EXPECT_EQ(reply.value().mode, QStringLiteral("once"));
+      EXPECT_EQ(reply.value().rawAgentPayload, *c.payload);
+    }
+    EXPECT_EQ(server.state(), QProcess::Running) << "serves until stopped";
+
+    ::kill(static_cast<pid_t>(server.processId()), SIGTERM);
+    ASSERT_TRUE(server.waitForFinished(5000));
+    EXPECT_EQ(server.exitStatus(), QProcess::NormalExit);
+    EXPECT_FALSE(QFileInfo::exists(path)) << "the socket file goes with the server";
+  }
+}
+
+}  // namespace
+}  // namespace tandrel
