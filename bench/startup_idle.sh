@@ -1,0 +1,96 @@
+#!/bin/sh
+# Start-up and idle cost of the app, measured by hand (not run in CI):
+#   - time from exec to the agent socket accepting connections;
+#   - CPU seconds used over an idle period (default 60 s) after that;
+#   - peak resident memory (VmHWM) at the end.
+# The app runs offscreen in a temporary home whose bridge file holds 500 events.
+#
+#   bench/startup_idle.sh [path/to/tandrel] [idle seconds]
+#
+# Targets: under 150 ms to listening, under 0.06 s of CPU per idle minute, under 60 MB.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+binary=${1:-"$here/../build/bin/tandrel"}
+idle=${2:-60}
+[ -x "$binary" ] || { echo "no executable at $binary (pass the path as the first argument)" >&2; exit 2; }
+
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT INT TERM
+
+/usr/bin/python3 - "$binary" "$idle" "$home" <<'EOF'
+import json, os, signal, socket, subprocess, sys, time
+
+binary, idle, home = sys.argv[1], float(sys.argv[2]), sys.argv[3]
+env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG_", "QT_"))}
+env.update({
+    "HOME": home,
+    "XDG_DATA_HOME": os.path.join(home, ".local/share"),
+    "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+    "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+    "XDG_RUNTIME_DIR": os.path.join(home, "run"),
+    "QT_QPA_PLATFORM": "offscreen",
+})
+os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+
+bridge = os.path.join(env["XDG_DATA_HOME"], "Tandrel", "events.jsonl")
+os.makedirs(os.path.dirname(bridge))
+kinds = ["task_started", "task_updated", "task_completed", "permission_request", "tool_call"]
+with open(bridge, "w") as out:
+    for i in range(500):
+        out.write(json.dumps({
+            "event_id": "bench-%d" % i,
+            "event_type": kinds[i % len(kinds)],
+            "source": ["claude_code", "codex", "cursor"][i % 3],
+            "session_id": "session-%d" % (i % 20),
+            "title": "Event %d" % i,
+            "message": "Benchmark event number %d with a short message" % i,
+            "cwd": "/home/user/project-%d" % (i % 7),
+            "timestamp": "2027-01-15T08:%02d:%02dZ" % (i // 60 % 60, i % 60),
+        }) + "\n")
+
+sock_path = os.path.join(home, ".tandrel", "tandrel.sock")
+tick = os.sysconf("SC_CLK_TCK")
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / tick  # utime + stime
+
+def status_kb(pid, key):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return 0
+
+started = time.monotonic()
+app = subprocess.Popen([binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+listening_ms = None
+while time.monotonic() - started < 10:
+    probe = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        probe.connect(sock_path)
+        listening_ms = (time.monotonic() - started) * 1000
+        break
+    except OSError:
+        time.sleep(0.0005)
+    finally:
+        probe.close()
+if listening_ms is None or app.poll() is not None:
+    app.kill()
+    sys.exit("the app did not start listening: " + app.stderr.read().decode(errors="replace"))
+
+cpu_at_listening = cpu_seconds(app.pid)
+time.sleep(idle)
+cpu_idle = cpu_seconds(app.pid) - cpu_at_listening
+peak_rss_mb = status_kb(app.pid, "VmHWM") / 1024
+app.send_signal(signal.SIGTERM)
+status = app.wait(timeout=10)
+
+print("time to listening:        %7.1f ms   (target < 150 ms)" % listening_ms)
+print("CPU at start-up:          %7.2f s" % cpu_at_listening)
+print("CPU over %3.0f s idle:      %7.3f s    (target < %.3f s)" % (idle, cpu_idle, 0.06 * idle / 60))
+print("peak RSS:                 %7.1f MB   (target < 60 MB)" % peak_rss_mb)
+print("exit status after SIGTERM: %d; socket file left behind: %s" % (status, os.path.exists(sock_path)))
+EOF
