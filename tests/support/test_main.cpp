@@ -11,6 +11,13 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleMock(&argc, argv);
+  // Where tests find the built binaries and the sources (the python scripts we install).
+  if (qEnvironmentVariableIsEmpty("TANDREL_TEST_BINARY_DIR")) {
+    qputenv("TANDREL_TEST_BINARY_DIR", TANDREL_TEST_BINARY_DIR);
+  }
+  if (qEnvironmentVariableIsEmpty("TANDREL_SOURCE_DIR")) {
+    qputenv("TANDREL_SOURCE_DIR", TANDREL_SOURCE_DIR);
+  }
 #ifdef TANDREL_TEST_GUI_APP
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
