@@ -294,6 +294,9 @@ void EventStore::startMonitoringBridgeEvents() {
     bridgeEventMonitoringStarted_ = true;
     installBridgeEventDirectoryMonitor();
     installBridgeEventFileMonitor();
+    // Lines appended between the caller's last reload and the watches going in raised no event:
+    // read once more now that they are in place.
+    scheduleBridgeEventReload(false);
   });
 }
 

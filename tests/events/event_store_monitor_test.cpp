@@ -89,6 +89,19 @@ TEST_F(EventStoreMonitorTest, AppendsReplacementsAndRecreationArePublished) {
   EXPECT_FALSE(state.started || state.fileMonitorInstalled || state.directoryMonitorInstalled);
 }
 
+TEST_F(EventStoreMonitorTest, ALineAppendedBeforeTheWatchesAreInIsStillRead) {
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
+  auto store = fixture.make(fixture.options(false));
+  store->reload();
+  // An agent appends after the launch reload but before the watches exist: no event is raised.
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a2")));
+  store->startMonitoringBridgeEvents();
+  ASSERT_TRUE(test::waitUntil([&] { return fixture.clock.pendingCount() == 1; }));
+  fixture.clock.advance(EventStore::kBridgeReloadDebounce);
+  ASSERT_TRUE(test::waitUntil([&] { return containsID(*store, QStringLiteral("a2")); }));
+  store->stopMonitoringBridgeEvents();
+}
+
 TEST_F(EventStoreMonitorTest, ABurstOfChangesFoldsIntoOneReloadAfterTheDebounce) {
   appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
   auto store = fixture.make(fixture.options(false));
