@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QJsonObject>
+#include <QList>
 #include <QJsonValue>
 #include <QString>
 
@@ -14,9 +16,10 @@
 #include <QVarLengthArray>
 
 // Bridge records are read under many alternative keys, most of them absent from any one record.
-// Looking each up in a QJsonObject costs a search per key; BridgeFields walks a record once and
-// files the values of the keys we know, so that every later look-up is an array read. This is
-// the parser's hot path: every line of the bridge file goes through it.
+// BridgeFields walks a record once and files the values of the keys we know, so that every later
+// look-up is an array read. It is built either from a parsed QJsonObject or straight from the
+// JSON text of one bridge line: that is the parser's hot path (every line of the bridge file goes
+// through it), and it builds only the values of known keys, skipping everything else unbuilt.
 
 namespace tandrel {
 
@@ -63,6 +66,9 @@ inline constexpr std::string_view kBridgeKeyNames[] = {
     "rate_limit_label", "rateLimitLabel", "rate_label", "rate_limit_reset", "rateLimitReset", "reset_at", "resetAt",
     "rate_limit_blocked", "rateLimitBlocked", "blocked", "rate_limit_warning", "rateLimitWarning", "warning",
     "data_source", "dataSource", "observed_at", "observedAt", "tool_id", "toolId",
+    // Nested objects of the record: "action", "preview" and the choice options.
+    "risk", "kind", "decision_path", "user", "agent", "assistant", "id", "description", "detail",
+    "disabled_reason", "disabledReason",
 };
 
 inline constexpr int kBridgeKeyCount = static_cast<int>(std::size(kBridgeKeyNames));
@@ -77,19 +83,87 @@ consteval int bridgeKey(std::string_view name) {
   throw "not a known bridge key";
 }
 
-// The values of the known keys of one JSON object.
+class BridgeFields;
+
+// One JSON value of a bridge record: a scalar, or an object or array that is read only on demand.
+// Numbers keep what the readers can observe of a QJsonValue: the exact value of an integral number
+// that fits 64 bits, else the double.
+class BridgeValue {
+ public:
+  enum class Type : std::uint8_t { undefined, null, boolean, integer, real, string, object, array };
+
+  BridgeValue() = default;
+  static BridgeValue fromJson(const QJsonValue& value);
+  static BridgeValue null();
+  static BridgeValue boolean(bool value);
+  static BridgeValue integer(qint64 value);
+  static BridgeValue real(double value);
+  static BridgeValue string(QString text);
+  // An object or array given as its JSON text, which must be valid for BridgeFields::fromJsonText.
+  static BridgeValue objectText(QByteArrayView json);
+  static BridgeValue arrayText(QByteArrayView json);
+
+  Type type() const { return type_; }
+  bool isUndefined() const { return type_ == Type::undefined; }
+  bool isBool() const { return type_ == Type::boolean; }
+  bool isNumber() const { return type_ == Type::integer || type_ == Type::real; }
+  bool isString() const { return type_ == Type::string; }
+  bool isObject() const { return type_ == Type::object; }
+  bool isArray() const { return type_ == Type::array; }
+
+  bool toBool() const { return type_ == Type::boolean && number_.boolean; }
+  // A number as a double (an integer converted); 0 for anything else.
+  double toDouble() const;
+  // The exact value of an integral number that fits 64 bits; nothing for anything else.
+  std::optional<qint64> integral() const;
+  // The text of a string; empty for anything else.
+  const QString& string() const { return text_; }
+
+  // The known keys of an object (none for anything else).
+  BridgeFields fields() const;
+  // The whole object, for readers that need every key; empty for anything else.
+  QJsonObject toObject() const;
+  // The elements of an array; empty for anything else.
+  QList<BridgeValue> elements() const;
+
+ private:
+  Type type_ = Type::undefined;
+  union {
+    bool boolean;
+    qint64 integer;
+    double real;
+  } number_{};
+  QString text_;
+  QByteArrayView json_;  // the text of an object or array read from a line
+  std::optional<QJsonValue> parsed_;  // an object or array that was parsed already
+};
+
+// The values of the known keys of one JSON object. A key the object holds more than once counts
+// with its last value, as in QJsonDocument.
 class BridgeFields {
  public:
+  BridgeFields();
   explicit BridgeFields(const QJsonObject& object);
 
+  // The known keys of the JSON object `json` (one bridge line). Nothing when the text is not such
+  // an object, or when it holds anything that QJsonDocument might read differently from this
+  // reader (escaped keys, numbers beyond a double's normal range or Qt's integer range, non-JSON
+  // number forms, unusual escapes, control characters, deep nesting, a byte-order mark): callers
+  // then read the line through QJsonDocument. BridgeValue texts point into `json`, which must
+  // outlive the fields.
+  static std::optional<BridgeFields> fromJsonText(QByteArrayView json);
+
   // The value under a key, or an undefined value when the object does not have it.
-  const QJsonValue& value(int key) const;
+  const BridgeValue& value(int key) const;
   bool contains(int key) const { return slots_[static_cast<std::size_t>(key)] >= 0; }
   bool isEmpty() const { return empty_; }
 
  private:
+  friend class BridgeFieldsBuilder;
+  void set(int key, BridgeValue value);
+
   std::array<std::int16_t, kBridgeKeyCount> slots_;
-  QVarLengthArray<QJsonValue, 32> values_;
+  QVarLengthArray<BridgeValue, 24> values_;
   bool empty_ = true;
 };
 

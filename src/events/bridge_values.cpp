@@ -27,18 +27,6 @@ bool asciiBytes(QStringView text, QVarLengthArray<char, 64>& out) {
   return true;
 }
 
-// The exact value of an integral JSON number (Qt keeps those as 64-bit integers), else nothing.
-std::optional<qint64> integralNumber(const QJsonValue& value) {
-  if (!std::isfinite(value.toDouble())) {
-    return std::nullopt;  // Qt turns NaN into an integer otherwise
-  }
-  const qint64 asZero = value.toInteger(0);
-  if (asZero != 0 || value.toInteger(1) == 0) {
-    return asZero;
-  }
-  return std::nullopt;
-}
-
 // Whether a finite double truncates to a value inside qint64 (2^63 itself does not).
 bool fitsInt64(double d) {
   return std::isfinite(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0;
@@ -66,31 +54,38 @@ std::optional<qint64> parseDecimalInteger(QStringView text) {
   return result;
 }
 
-std::optional<double> parseFiniteDouble(QStringView text) {
-  if (text.startsWith(u'+')) {
+std::optional<double> parseFiniteDouble(QLatin1StringView text) {
+  if (text.startsWith(QLatin1Char('+'))) {
     text = text.mid(1);
-    if (text.isEmpty() || text.front() == u'-' || text.front() == u'+') {
+    if (text.isEmpty() || text.front() == QLatin1Char('-') || text.front() == QLatin1Char('+')) {
       return std::nullopt;
     }
   }
-  QVarLengthArray<char, 64> bytes;
-  if (text.isEmpty() || !asciiBytes(text, bytes)) {
+  if (text.isEmpty()) {
     return std::nullopt;
   }
   double result = 0;
-  const char* end = bytes.data() + bytes.size();
-  const auto [ptr, ec] = std::from_chars(bytes.data(), end, result, std::chars_format::general);
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, result, std::chars_format::general);
   if (ec != std::errc() || ptr != end || !std::isfinite(result)) {
     return std::nullopt;
   }
   return result;
 }
 
-std::optional<QString> numberText(const QJsonValue& value) {
-  if (!value.isDouble()) {
+std::optional<double> parseFiniteDouble(QStringView text) {
+  QVarLengthArray<char, 64> bytes;
+  if (!asciiBytes(text, bytes)) {
     return std::nullopt;
   }
-  if (const auto integral = integralNumber(value)) {
+  return parseFiniteDouble(QLatin1StringView(bytes.data(), bytes.size()));
+}
+
+std::optional<QString> numberText(const BridgeValue& value) {
+  if (!value.isNumber()) {
+    return std::nullopt;
+  }
+  if (const auto integral = value.integral()) {
     return QString::number(*integral);
   }
   const double d = value.toDouble();
@@ -100,18 +95,18 @@ std::optional<QString> numberText(const QJsonValue& value) {
   return QString::number(d, 'g', QLocale::FloatingPointShortest);
 }
 
-std::optional<QString> stringValue(const QJsonValue& value) {
+std::optional<QString> stringValue(const BridgeValue& value) {
   if (value.isString()) {
-    return nonEmptyString(value.toString());
+    return nonEmptyString(value.string());
   }
   return numberText(value);
 }
 
-std::optional<bool> boolValue(const QJsonValue& value) {
+std::optional<bool> boolValue(const BridgeValue& value) {
   if (value.isBool()) {
     return value.toBool();
   }
-  if (value.isDouble()) {
+  if (value.isNumber()) {
     return value.toDouble() != 0.0;
   }
   const auto text = stringValue(value);
@@ -130,9 +125,9 @@ std::optional<bool> boolValue(const QJsonValue& value) {
   return std::nullopt;
 }
 
-std::optional<qint64> intValue(const QJsonValue& value) {
-  if (value.isDouble()) {
-    if (const auto integral = integralNumber(value)) {
+std::optional<qint64> intValue(const BridgeValue& value) {
+  if (value.isNumber()) {
+    if (const auto integral = value.integral()) {
       return integral;
     }
     const double d = value.toDouble();
@@ -147,6 +142,11 @@ std::optional<qint64> intValue(const QJsonValue& value) {
   }
   return parseDecimalInteger(*text);
 }
+
+std::optional<QString> numberText(const QJsonValue& value) { return numberText(BridgeValue::fromJson(value)); }
+std::optional<QString> stringValue(const QJsonValue& value) { return stringValue(BridgeValue::fromJson(value)); }
+std::optional<bool> boolValue(const QJsonValue& value) { return boolValue(BridgeValue::fromJson(value)); }
+std::optional<qint64> intValue(const QJsonValue& value) { return intValue(BridgeValue::fromJson(value)); }
 
 QStringList stringArray(const QJsonValue& value) {
   if (!value.isArray()) {

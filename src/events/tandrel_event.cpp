@@ -32,6 +32,32 @@ QString taskKeyPart(const QString& text) {
   return part.trimmed();
 }
 
+// Appends the normal form of a part that is ASCII without " - " or surrounding whitespace
+// (lowercasing it on the way); false, appending nothing, for any other part.
+bool appendSimpleTaskKeyPart(QString& key, const QString& text) {
+  const qsizetype size = text.size();
+  const char16_t* chars = QStringView(text).utf16();
+  for (qsizetype i = 0; i < size; ++i) {
+    const char16_t c = chars[i];
+    if (c >= 0x80 || (c == u'-' && i > 0 && i + 1 < size && chars[i - 1] == u' ' && chars[i + 1] == u' ')) {
+      return false;
+    }
+  }
+  const auto isSpace = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };
+  if (size > 0 && (isSpace(chars[0]) || isSpace(chars[size - 1]))) {
+    return false;
+  }
+  const qsizetype start = key.size();
+  key.append(text);
+  char16_t* written = reinterpret_cast<char16_t*>(key.data()) + start;
+  for (qsizetype i = 0; i < size; ++i) {
+    if (written[i] >= u'A' && written[i] <= u'Z') {
+      written[i] = static_cast<char16_t>(written[i] + (u'a' - u'A'));
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 QDateTime distantPast() {
@@ -50,22 +76,28 @@ QString makeTaskKey(const QString& source, const std::optional<QString>& session
 QString makeTaskKeyForTool(const QString& toolDisplayName, const std::optional<QString>& sessionId,
                            const std::optional<QString>& turnId, const QString& cwd,
                            const std::optional<QString>& pid, const QString& project) {
-  QStringList parts{taskKeyPart(toolDisplayName)};
+  const QString* parts[3] = {&toolDisplayName, nullptr, nullptr};
   if (sessionId) {
-    parts.append(taskKeyPart(*sessionId));
-    if (turnId) {
-      parts.append(taskKeyPart(*turnId));
-    }
+    parts[1] = &*sessionId;
+    parts[2] = turnId ? &*turnId : nullptr;
   } else if (turnId) {
-    parts.append(taskKeyPart(*turnId));
-  } else if (pid) {
-    parts.append(taskKeyPart(cwd));
-    parts.append(taskKeyPart(*pid));
+    parts[1] = &*turnId;
   } else {
-    parts.append(taskKeyPart(cwd));
-    parts.append(taskKeyPart(project));
+    parts[1] = &cwd;
+    parts[2] = pid ? &*pid : &project;
   }
-  return parts.join(QLatin1Char('|'));
+  QString key;
+  key.reserve(toolDisplayName.size() + parts[1]->size() + (parts[2] ? parts[2]->size() : 0) + 2);
+  for (int i = 0; i < 3 && parts[i]; ++i) {
+    const QString* part = parts[i];
+    if (i > 0) {
+      key.append(QLatin1Char('|'));
+    }
+    if (!appendSimpleTaskKeyPart(key, *part)) {
+      key.append(taskKeyPart(*part));
+    }
+  }
+  return key;
 }
 
 QString shortPreviewText(const QString& text, int limit) {

@@ -70,7 +70,9 @@ struct TandrelEvent {
   // The event of one bridge record, or nothing when the record is empty or its "event_id" is
   // missing or not a string.
   static std::optional<TandrelEvent> fromDictionary(const QJsonObject& dictionary);
-  // The same for one line of the bridge file; nothing for a line that is not a JSON object.
+  // The same for one line of the bridge file; nothing for a line that is not a JSON object. The
+  // line is read straight from its text, without building a JSON document, unless it holds
+  // something only QJsonDocument can decide (see bridge_line_reader.h); the event is the same.
   static std::optional<TandrelEvent> fromBridgeLine(const QByteArray& line);
 
   // The pet pose this event suggests (never `sleeping`).

@@ -4,13 +4,14 @@
 #include "events/tandrel_event.h"
 
 #include "events/bridge_fields.h"
+#include "events/bridge_line_reader.h"
 #include "events/bridge_values.h"
 #include "events/paths.h"
+#include "events/text_memo.h"
 #include "events/tool_catalog.h"
 #include "usage/usage_dates.h"
 
 #include <QDir>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 
@@ -24,14 +25,10 @@ namespace {
 
 consteval int K(std::string_view name) { return bridgeKey(name); }
 
-std::optional<QString> text(const QJsonObject& object, QLatin1String key) {
-  return stringValue(object.value(key));
-}
-
 // The value under `key` read by `read`, first in `preferred`, then in `fallback`.
 template <typename Read>
 auto firstIn(const std::optional<BridgeFields>& preferred, const BridgeFields& fallback, int key, Read read)
-    -> decltype(read(QJsonValue())) {
+    -> decltype(read(BridgeValue())) {
   if (preferred) {
     if (auto value = read(preferred->value(key))) {
       return value;
@@ -41,7 +38,7 @@ auto firstIn(const std::optional<BridgeFields>& preferred, const BridgeFields& f
 }
 
 // The preview texts: first the "preview" object's keys, then the top-level ones.
-QString previewText(const std::optional<QJsonObject>& preview, std::initializer_list<QLatin1String> previewKeys,
+QString previewText(const std::optional<BridgeFields>& preview, std::initializer_list<int> previewKeys,
                     const BridgeFields& record, std::initializer_list<int> recordKeys) {
   std::optional<QString> found;
   if (preview) {
@@ -54,31 +51,30 @@ QString previewText(const std::optional<QJsonObject>& preview, std::initializer_
 }
 
 // "options": an array of objects; each with both "id" and "label" becomes one option.
-QList<MessageOption> readChoiceOptions(const QJsonValue& value) {
+QList<MessageOption> readChoiceOptions(const BridgeValue& value) {
   if (!value.isArray()) {
     return {};
   }
-  const QJsonArray array = value.toArray();
-  for (const QJsonValue element : array) {
+  const QList<BridgeValue> elements = value.elements();
+  for (const BridgeValue& element : elements) {
     if (!element.isObject()) {
       return {};
     }
   }
   QList<MessageOption> options;
-  for (const QJsonValue element : array) {
-    const QJsonObject object = element.toObject();
-    auto id = text(object, QLatin1String("id"));
-    auto label = text(object, QLatin1String("label"));
+  for (const BridgeValue& element : elements) {
+    const BridgeFields object = element.fields();
+    auto id = stringValue(object.value(K("id")));
+    auto label = stringValue(object.value(K("label")));
     if (!id || !label) {
       continue;
     }
     std::optional<MessageRisk> risk;
-    if (const auto riskText = text(object, QLatin1String("risk"))) {
+    if (const auto riskText = stringValue(object.value(K("risk")))) {
       risk = parseMessageRisk(*riskText);
     }
-    options.append(MessageOption{std::move(*id), std::move(*label),
-                                 firstString(object, {QLatin1String("description"), QLatin1String("detail")}), risk,
-                                 firstString(object, {QLatin1String("disabled_reason"), QLatin1String("disabledReason")})});
+    options.append(MessageOption{std::move(*id), std::move(*label), firstString(object, {K("description"), K("detail")}),
+                                 risk, firstString(object, {K("disabled_reason"), K("disabledReason")})});
   }
   return options;
 }
@@ -208,33 +204,19 @@ std::optional<QByteArray> withNonFiniteNumbersReplaced(const QByteArray& line) {
   return out;
 }
 
-}  // namespace
-
-std::optional<TandrelEvent> TandrelEvent::fromBridgeLine(const QByteArray& line) {
-  QJsonParseError error{};
-  QJsonDocument document = QJsonDocument::fromJson(line, &error);
-  if (error.error == QJsonParseError::IllegalNumber || error.error == QJsonParseError::IllegalValue) {
-    if (const auto repaired = withNonFiniteNumbersReplaced(line)) {
-      document = QJsonDocument::fromJson(*repaired, &error);
-    }
-  }
-  if (error.error != QJsonParseError::NoError || !document.isObject()) {
-    return std::nullopt;
-  }
-  return fromDictionary(document.object());
-}
-
-std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dictionary) {
-  const BridgeFields d(dictionary);
+// The event of one record whose known keys are filed in `d`. The whole record, which only a
+// response receipt needs, is `dictionary` when given, else the JSON text `json`.
+std::optional<TandrelEvent> eventFromFields(const BridgeFields& d, const QJsonObject* dictionary, QByteArrayView json,
+                                            const std::optional<QDateTime>& now) {
   // 1. Only a text "event_id" is required; it is kept as given.
-  const QJsonValue& idValue = d.value(K("event_id"));
+  const BridgeValue& idValue = d.value(K("event_id"));
   if (d.isEmpty() || !idValue.isString()) {
     return std::nullopt;
   }
   const auto text = [&d](int key) { return stringValue(d.value(key)); };
   const auto first = [&d](std::initializer_list<int> keys) { return firstString(d, keys); };
   TandrelEvent e;
-  e.id = idValue.toString();
+  e.id = idValue.string();
 
   // 2-10. Identity of the emitter, the task and its folder.
   e.source = text(K("source")).value_or(QStringLiteral("unknown"));
@@ -253,37 +235,38 @@ std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dict
   e.project = text(K("project")).value_or(basename(e.cwd));
 
   // 11. The "action" object of a request.
-  if (const QJsonValue& actionValue = d.value(K("action")); actionValue.isObject()) {
-    const QJsonObject action = actionValue.toObject();
-    const QJsonValue risk = action.value(QLatin1String("risk"));
-    e.risk = risk.isString() ? risk.toString() : QString();
-    const QJsonValue kind = action.value(QLatin1String("kind"));
-    e.actionKind = kind.isString() ? kind.toString() : QString();
-    for (const QLatin1String key :
-         {QLatin1String("decision_file"), QLatin1String("decisionFile"), QLatin1String("decision_path")}) {
-      if (auto path = nonEmptyString(action.value(key))) {
-        e.decisionFile = std::move(path);
-        break;
+  if (const BridgeValue& actionValue = d.value(K("action")); actionValue.isObject()) {
+    const BridgeFields action = actionValue.fields();
+    const BridgeValue& risk = action.value(K("risk"));
+    e.risk = risk.isString() ? risk.string() : QString();
+    const BridgeValue& kind = action.value(K("kind"));
+    e.actionKind = kind.isString() ? kind.string() : QString();
+    for (const int key : {K("decision_file"), K("decisionFile"), K("decision_path")}) {
+      if (const BridgeValue& path = action.value(key); path.isString()) {
+        if (auto text = nonEmptyString(path.string())) {
+          e.decisionFile = std::move(text);
+          break;
+        }
       }
     }
-    e.decisionCommand = firstString(action, {QLatin1String("decision_command"), QLatin1String("decisionCommand")});
+    e.decisionCommand = firstString(action, {K("decision_command"), K("decisionCommand")});
   }
 
   // 12-21. Texts of the card.
   e.sourceType = text(K("source_type")).value_or(QStringLiteral("cli_agent"));
   e.severity = text(K("severity")).value_or(QStringLiteral("info"));
-  const QString displayName = toolDisplayName(e.source);
+  const QString displayName = memoised<&toolDisplayName>(e.source);
   e.title = text(K("title")).value_or(displayName + QLatin1String(" event"));
   e.message = text(K("message")).value_or(QString());
   e.completionSnippet =
       first({K("completion_snippet"), K("completionSnippet"), K("assistant_message"), K("assistantMessage")});
-  const QJsonValue& previewValue = d.value(K("preview"));
-  const std::optional<QJsonObject> preview =
-      previewValue.isObject() ? std::optional<QJsonObject>(previewValue.toObject()) : std::nullopt;
-  e.preview.user = previewText(preview, {QLatin1String("user"), QLatin1String("prompt")}, d,
+  const BridgeValue& previewValue = d.value(K("preview"));
+  const std::optional<BridgeFields> preview =
+      previewValue.isObject() ? std::optional<BridgeFields>(previewValue.fields()) : std::nullopt;
+  e.preview.user = previewText(preview, {K("user"), K("prompt")}, d,
                                {K("user_message"), K("userMessage"), K("latest_user_question"),
                                 K("latestUserQuestion"), K("user_question"), K("userQuestion"), K("prompt")});
-  e.preview.agent = previewText(preview, {QLatin1String("agent"), QLatin1String("assistant")}, d,
+  e.preview.agent = previewText(preview, {K("agent"), K("assistant")}, d,
                                 {K("agent_message"), K("agentMessage"), K("assistant_message"), K("assistantMessage"),
                                  K("agent_response"), K("agentResponse"), K("assistant_response"),
                                  K("assistantResponse")});
@@ -294,7 +277,7 @@ std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dict
 
   // 22-23. Where a Jump goes: the first jump key holding an object, and the free-form text.
   for (const int key : {K("jump_target"), K("jumpTarget"), K("jump")}) {
-    if (const QJsonValue& object = d.value(key); object.isObject()) {
+    if (const BridgeValue& object = d.value(key); object.isObject()) {
       e.typedJumpTarget = JumpTarget::fromBridgeObject(object.toObject());
       break;
     }
@@ -303,26 +286,32 @@ std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dict
 
   // 24-28. Answers: a reported receipt, the offered choices, the channel and the note.
   if (first({K("event_type"), K("type")}) == QLatin1String("response_receipt")) {
-    e.responseReceipt = ResponseReceipt::fromBridgeRecord(dictionary, e.id);
+    e.responseReceipt = ResponseReceipt::fromBridgeRecord(
+        dictionary ? *dictionary
+                   : QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), json.size())).object(),
+        e.id);
   }
   e.choiceOptions = readChoiceOptions(d.value(K("options")));
   e.selectionMode = text(K("selection_mode")) == QLatin1String("multiple") ? MessageSelectionMode::multiple
                                                                             : MessageSelectionMode::single;
-  const QJsonValue& responseValue = d.value(K("response"));
+  const BridgeValue& responseValue = d.value(K("response"));
   std::optional<BridgeFields> response;
   if (responseValue.isObject()) {
-    response.emplace(responseValue.toObject());
+    response = responseValue.fields();
   }
   e.responseChannel = ResponseChannel::fromBridgeFields(response ? *response : d);
-  e.noteEnabled = firstIn(response, d, K("note_enabled"), boolValue).value_or(!e.choiceOptions.isEmpty());
+  const auto boolOf = [](const BridgeValue& value) { return boolValue(value); };
+  const auto stringOf = [](const BridgeValue& value) { return stringValue(value); };
+  const auto intOf = [](const BridgeValue& value) { return intValue(value); };
+  e.noteEnabled = firstIn(response, d, K("note_enabled"), boolOf).value_or(!e.choiceOptions.isEmpty());
   e.notePlaceholder =
-      firstIn(response, d, K("note_placeholder"), stringValue).value_or(QStringLiteral("Add context"));
-  e.noteMaxLength = firstIn(response, d, K("note_max_length"), intValue).value_or(500);
+      firstIn(response, d, K("note_placeholder"), stringOf).value_or(QStringLiteral("Add context"));
+  e.noteMaxLength = firstIn(response, d, K("note_max_length"), intOf).value_or(500);
 
   // 29-30. What the emitter is and can do.
   e.sourceClass = sourceEventClass(e.source, e.sourceType);
   e.sourceCapabilities.append(SourceCapability::messages);
-  const QJsonValue& usageValue = d.value(K("usage"));
+  const BridgeValue& usageValue = d.value(K("usage"));
   if (usageValue.isObject()) {
     e.sourceCapabilities.append(SourceCapability::usage);
   }
@@ -354,11 +343,50 @@ std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dict
                            : makeTaskKeyForTool(displayName, e.sessionId, e.turnId, e.cwd, e.pid, e.project);
 
   // 36-37. Usage and time.
+  const std::optional<QDateTime> date = parseUsageDate(e.rawTimestamp);
   if (usageValue.isObject()) {
-    e.usage = makeUsageSnapshot(usageValue.toObject(), displayName, e.source, e.rawTimestamp);
+    e.usage = makeUsageSnapshot(usageValue.fields(), displayName, e.source, e.rawTimestamp, date, now);
   }
-  e.timestamp = parseUsageDate(e.rawTimestamp).value_or(distantPast());
+  e.timestamp = date.value_or(distantPast());
   return e;
+}
+
+}  // namespace
+
+DirectBridgeLine readBridgeLineDirectly(QByteArrayView line, const std::optional<QDateTime>& now) {
+  const std::optional<BridgeFields> fields = BridgeFields::fromJsonText(line);
+  if (!fields) {
+    return {};
+  }
+  return {true, eventFromFields(*fields, nullptr, line, now)};
+}
+
+std::optional<TandrelEvent> readBridgeLineThroughDocument(const QByteArray& line,
+                                                          const std::optional<QDateTime>& now) {
+  QJsonParseError error{};
+  QJsonDocument document = QJsonDocument::fromJson(line, &error);
+  if (error.error == QJsonParseError::IllegalNumber || error.error == QJsonParseError::IllegalValue) {
+    if (const auto repaired = withNonFiniteNumbersReplaced(line)) {
+      document = QJsonDocument::fromJson(*repaired, &error);
+    }
+  }
+  if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    return std::nullopt;
+  }
+  const QJsonObject dictionary = document.object();
+  return eventFromFields(BridgeFields(dictionary), &dictionary, {}, now);
+}
+
+std::optional<TandrelEvent> TandrelEvent::fromBridgeLine(const QByteArray& line) {
+  DirectBridgeLine direct = readBridgeLineDirectly(line);
+  if (direct.read) {
+    return std::move(direct.event);
+  }
+  return readBridgeLineThroughDocument(line);
+}
+
+std::optional<TandrelEvent> TandrelEvent::fromDictionary(const QJsonObject& dictionary) {
+  return eventFromFields(BridgeFields(dictionary), &dictionary, {}, std::nullopt);
 }
 
 }  // namespace tandrel

@@ -4,10 +4,15 @@
 #include "events/bridge_values.h"
 #include "events/raw_value_table.h"
 #include "events/tandrel_event.h"
+#include "events/text_memo.h"
 #include "events/tool_catalog.h"
 #include "usage/usage_dates.h"
 
+#include <QVarLengthArray>
+
+#include <charconv>
 #include <cmath>
+#include <system_error>
 
 namespace tandrel {
 namespace {
@@ -37,24 +42,65 @@ using Keys = std::initializer_list<int>;
 
 std::optional<double> numberInText(const QString& text, bool dropDollar);
 
+// The digits of QString::number(value, 'f', decimals) for 0 or 1 decimals, without QLocale's
+// machinery: the exact rounding, as std::to_chars gives it. Qt rounds an exact tie (0.25 to one
+// decimal) away from zero where to_chars rounds it to even, and prints a negative zero without its
+// sign; for those values, and magnitudes beyond 1e15, this gives nothing and Qt has to print.
+std::optional<std::size_t> fixedDigits(double value, int decimals, char* buffer, std::size_t size) {
+  const double scale = decimals == 0 ? 2.0 : 20.0;
+  const double twice = value * scale;  // an odd integer exactly when the value is a tie
+  const bool tie = std::fma(value, scale, -twice) == 0.0 && twice == std::trunc(twice) && std::fmod(twice, 2.0) != 0.0;
+  if (value == 0.0 || !(std::fabs(value) < 1e15) || tie) {
+    return std::nullopt;
+  }
+  const auto [end, error] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, decimals);
+  if (error != std::errc()) {
+    return std::nullopt;
+  }
+  return static_cast<std::size_t>(end - buffer);
+}
+
+// A count in fixed notation with at most one decimal, ".0" dropped, and the unit appended.
+QString compactText(double value, int decimals, char unit) {
+  char buffer[40];
+  if (const auto length = fixedDigits(value, decimals, buffer, sizeof buffer - 1)) {
+    std::size_t size = *length;
+    if (size >= 2 && buffer[size - 2] == '.' && buffer[size - 1] == '0') {
+      size -= 2;
+    }
+    if (unit != 0) {
+      buffer[size++] = unit;
+    }
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(size));
+  }
+  QString text = QString::number(value, 'f', decimals);
+  if (text.endsWith(QLatin1String(".0"))) {
+    text.chop(2);
+  }
+  if (unit != 0) {
+    text.append(QLatin1Char(unit));
+  }
+  return text;
+}
+
 // What one value gives to each reader; nothing moves the reader on to its next key.
-std::optional<QString> stringOf(const QJsonValue& value) {
+std::optional<QString> stringOf(const BridgeValue& value) {
   if (value.isBool()) {
     return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
   }
   return stringValue(value);
 }
 
-std::optional<double> numberOf(const QJsonValue& value) {
+std::optional<double> numberOf(const BridgeValue& value) {
   if (value.isBool()) {
     return value.toBool() ? 1.0 : 0.0;
   }
-  if (value.isDouble()) {
+  if (value.isNumber()) {
     const double d = value.toDouble();
     return std::isfinite(d) ? std::optional<double>(d) : std::nullopt;
   }
   if (value.isString()) {
-    const QString trimmed = value.toString().trimmed();
+    const QString trimmed = value.string().trimmed();
     if (!trimmed.isEmpty()) {
       return numberInText(trimmed, true);
     }
@@ -69,15 +115,15 @@ std::optional<double> asPercent(std::optional<double> value) {
   return value;
 }
 
-std::optional<bool> flagOf(const QJsonValue& value) {
+std::optional<bool> flagOf(const BridgeValue& value) {
   if (value.isBool()) {
     return value.toBool();
   }
-  if (value.isDouble()) {
+  if (value.isNumber()) {
     return value.toDouble() != 0.0;
   }
   if (value.isString()) {
-    const QString lower = value.toString().trimmed().toLower();
+    const QString lower = value.string().trimmed().toLower();
     if (lower == QLatin1String("true") || lower == QLatin1String("yes") || lower == QLatin1String("1") ||
         lower == QLatin1String("blocked") || lower == QLatin1String("warning")) {
       return true;
@@ -91,7 +137,7 @@ std::optional<bool> flagOf(const QJsonValue& value) {
 
 // The first key, in order, whose value `read` converts.
 template <typename Read>
-auto firstOf(const BridgeFields& usage, Keys keys, Read read) -> decltype(read(QJsonValue())) {
+auto firstOf(const BridgeFields& usage, Keys keys, Read read) -> decltype(read(BridgeValue())) {
   for (const int key : keys) {
     if (usage.contains(key)) {
       if (auto value = read(usage.value(key))) {
@@ -103,11 +149,11 @@ auto firstOf(const BridgeFields& usage, Keys keys, Read read) -> decltype(read(Q
 }
 
 template <typename Read>
-auto firstOf(const QJsonObject& usage, const QStringList& keys, Read read) -> decltype(read(QJsonValue())) {
+auto firstOf(const QJsonObject& usage, const QStringList& keys, Read read) -> decltype(read(BridgeValue())) {
   for (const QString& key : keys) {
     const auto it = usage.constFind(key);
     if (it != usage.constEnd()) {
-      if (auto value = read(it.value())) {
+      if (auto value = read(BridgeValue::fromJson(it.value()))) {
         return value;
       }
     }
@@ -120,12 +166,18 @@ std::optional<double> number(const BridgeFields& usage, Keys keys) { return firs
 std::optional<double> percentNumber(const BridgeFields& usage, Keys keys) { return asPercent(number(usage, keys)); }
 std::optional<bool> flag(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, flagOf); }
 
-// The current time and, only when a reset label needs it, the zone (looking the system zone up is
-// not free, and most readings carry no reset time).
+// The current time (the system's, unless given) and, only when a reset label needs it, the zone
+// (looking the system zone up is not free, and most readings carry no reset time).
 class ReadingTime {
  public:
-  ReadingTime(QDateTime now, std::optional<QTimeZone> zone) : now_(std::move(now)), zone_(std::move(zone)) {}
-  const QDateTime& now() const { return now_; }
+  ReadingTime(std::optional<QDateTime> now, std::optional<QTimeZone> zone)
+      : now_(std::move(now)), zone_(std::move(zone)) {}
+  const QDateTime& now() {
+    if (!now_) {
+      now_ = QDateTime::currentDateTimeUtc();
+    }
+    return *now_;
+  }
   const QTimeZone& zone() {
     if (!zone_) {
       zone_ = QTimeZone::systemTimeZone();
@@ -134,7 +186,7 @@ class ReadingTime {
   }
 
  private:
-  QDateTime now_;
+  std::optional<QDateTime> now_;
   std::optional<QTimeZone> zone_;
 };
 
@@ -149,15 +201,28 @@ bool containsAny(const QString& text, std::initializer_list<const char*> needles
 
 // Strips "%", "$" and "," (or just "%" and ","), trims, and reads the rest as a finite number.
 std::optional<double> numberInText(const QString& text, bool dropDollar) {
-  QString cleaned;
-  cleaned.reserve(text.size());
+  // Nearly every text is ASCII: read it as bytes, without building a cleaned copy.
+  QVarLengthArray<char, 64> bytes;
   for (const QChar c : text) {
-    if (c == u'%' || c == u',' || (dropDollar && c == u'$')) {
+    const char16_t u = c.unicode();
+    if (u == 0 || u >= 0x80) {
+      bytes.clear();
+      QString cleaned;
+      cleaned.reserve(text.size());
+      for (const QChar other : text) {
+        if (other == u'%' || other == u',' || (dropDollar && other == u'$')) {
+          continue;
+        }
+        cleaned.append(other);
+      }
+      return parseFiniteDouble(QStringView(cleaned).trimmed());
+    }
+    if (u == u'%' || u == u',' || (dropDollar && u == u'$')) {
       continue;
     }
-    cleaned.append(c);
+    bytes.append(static_cast<char>(u));
   }
-  return parseFiniteDouble(QStringView(cleaned).trimmed());
+  return parseFiniteDouble(QLatin1StringView(bytes.data(), bytes.size()).trimmed());
 }
 
 bool isQuotaLimitText(const QString& lower) {
@@ -225,18 +290,22 @@ std::optional<UsageMetric> makeTokensMetric(const BridgeFields& usage) {
   } else {
     return std::nullopt;
   }
-  QStringList breakdown;
-  const auto add = [&breakdown](const std::optional<double>& amount, const char* word) {
+  QString breakdown;
+  const auto add = [&breakdown](const std::optional<double>& amount, QLatin1String word) {
     if (amount) {
-      breakdown.append(compactUsageCount(*amount) + QLatin1String(word));
+      if (!breakdown.isEmpty()) {
+        breakdown.append(kMiddleDot);
+      }
+      breakdown.append(compactUsageCount(*amount));
+      breakdown.append(word);
     }
   };
-  add(input, " in");
-  add(output, " out");
-  add(reasoning, " reasoning");
-  add(cacheRead, " cache read");
-  add(cacheWrite, " cache write");
-  return UsageMetric{std::move(label), breakdown.join(kMiddleDot), std::nullopt, QStringLiteral("ok")};
+  add(input, QLatin1String(" in"));
+  add(output, QLatin1String(" out"));
+  add(reasoning, QLatin1String(" reasoning"));
+  add(cacheRead, QLatin1String(" cache read"));
+  add(cacheWrite, QLatin1String(" cache write"));
+  return UsageMetric{std::move(label), std::move(breakdown), std::nullopt, QStringLiteral("ok")};
 }
 
 std::optional<UsageMetric> makeCostMetric(const BridgeFields& usage) {
@@ -374,9 +443,35 @@ QString normalizedDataSource(const QString& dataSource) {
   return dataSource.toLower().replace(QLatin1Char('_'), QLatin1Char('-'));
 }
 
-std::optional<UsageSnapshot> snapshot(const QJsonObject& object, const QString& tool, const QString& source,
-                                      const QString& timestamp, ReadingTime& time) {
-  const BridgeFields usage(object);
+UsageQuality qualityOfNormalized(const QString& normalized) {
+  switch (sourceFamily(normalized)) {
+    case SourceFamily::demo: return UsageQuality::demo;
+    case SourceFamily::wrapper: return UsageQuality::wrapperExplicit;
+    case SourceFamily::local: return UsageQuality::stableLocal;
+    case SourceFamily::other: break;
+  }
+  return UsageQuality::official;
+}
+
+UsageSourceClass sourceClassOfNormalized(const QString& normalized) {
+  switch (sourceFamily(normalized)) {
+    case SourceFamily::demo: return UsageSourceClass::unsupported;
+    case SourceFamily::wrapper: return UsageSourceClass::wrapperExplicit;
+    case SourceFamily::local: return UsageSourceClass::stableLocalLoader;
+    case SourceFamily::other: break;
+  }
+  if (containsAny(normalized, {"oauth", "quota-api", "run-metadata"})) {
+    return UsageSourceClass::remoteOptIn;
+  }
+  if (containsAny(normalized, {"rate-limit", "near-limit"})) {
+    return UsageSourceClass::rateLimitSignal;
+  }
+  return UsageSourceClass::officialPush;
+}
+
+std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& tool, const QString& source,
+                                      const QString& timestamp, const std::optional<QDateTime>& timestampDate,
+                                      ReadingTime& time) {
   auto context = makeContextMetric(usage);
   auto tokens = makeTokensMetric(usage);
   auto cost = makeCostMetric(usage);
@@ -409,16 +504,18 @@ std::optional<UsageSnapshot> snapshot(const QJsonObject& object, const QString& 
 
   QString dataSource = text(usage, {K("data_source"), K("dataSource"), K("source")}).value_or(QStringLiteral("hook"));
   QString observedAt;
+  std::optional<QDateTime> observedDate;
   if (auto given = text(usage, {K("observed_at"), K("observedAt"), K("timestamp")})) {
     observedAt = std::move(*given);
   } else if (!timestamp.isEmpty()) {
     observedAt = timestamp;
+    observedDate = timestampDate;
   } else {
     observedAt = formatUsageDate(time.now());
   }
   QString toolID = text(usage, {K("tool_id"), K("toolId")}).value_or(QString());
   if (toolID.isEmpty()) {
-    toolID = canonicalToolID(tool);
+    toolID = memoised<&canonicalToolID>(tool);
   }
 
   std::optional<double> percent;
@@ -436,10 +533,11 @@ std::optional<UsageSnapshot> snapshot(const QJsonObject& object, const QString& 
   result.tool = tool;
   result.toolID = std::move(toolID);
   result.source = source;
-  result.quality = usageQuality(dataSource);
-  result.sourceClass = usageSourceClass(dataSource);
+  const QString normalized = normalizedDataSource(dataSource);
+  result.quality = qualityOfNormalized(normalized);
+  result.sourceClass = sourceClassOfNormalized(normalized);
   result.dataSource = std::move(dataSource);
-  result.updated = relativeTime(observedAt, std::nullopt, time.now());
+  result.updated = relativeTime(observedAt, observedDate, time.now());
   result.observedAt = std::move(observedAt);
   result.context = std::move(context);
   result.tokens = std::move(tokens);
@@ -464,15 +562,22 @@ std::optional<UsageSourceClass> parseUsageSourceClass(QStringView raw) {
 
 std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const QString& tool, const QString& source,
                                                const QString& timestamp) {
-  ReadingTime time(QDateTime::currentDateTimeUtc(), std::nullopt);
-  return snapshot(usage, tool, source, timestamp, time);
+  ReadingTime time(std::nullopt, std::nullopt);
+  return snapshot(BridgeFields(usage), tool, source, timestamp, std::nullopt, time);
+}
+
+std::optional<UsageSnapshot> makeUsageSnapshot(const BridgeFields& usage, const QString& tool, const QString& source,
+                                               const QString& timestamp, const std::optional<QDateTime>& timestampDate,
+                                               const std::optional<QDateTime>& now) {
+  ReadingTime time(now, std::nullopt);
+  return snapshot(usage, tool, source, timestamp, timestampDate, time);
 }
 
 std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const QString& tool, const QString& source,
                                                const QString& timestamp, const QDateTime& now,
                                                const QTimeZone& timeZone) {
   ReadingTime time(now, timeZone);
-  return snapshot(usage, tool, source, timestamp, time);
+  return snapshot(BridgeFields(usage), tool, source, timestamp, std::nullopt, time);
 }
 
 std::optional<QString> usageString(const QJsonObject& usage, const QStringList& keys) {
@@ -496,30 +601,25 @@ QString compactUsageCount(double value) {
     return QString();
   }
   const double magnitude = std::fabs(value);
-  QString text;
   if (magnitude >= 1e21) {
     // Beyond any real count; a short text rather than hundreds of digits.
     return QString::number(value / 1'000'000.0, 'g', 3) + QLatin1Char('m');
   }
+  // With one decimal at most, the "." is the only one in the text: a ".0" can only end it.
   if (magnitude >= 1'000'000.0) {
-    text = QString::number(value / 1'000'000.0, 'f', 1) + QLatin1Char('m');
-  } else if (magnitude >= 1'000.0) {
-    text = QString::number(value / 1'000.0, 'f', 1) + QLatin1Char('k');
-  } else {
-    text = QString::number(value, 'f', 0);
+    return compactText(value / 1'000'000.0, 1, 'm');
   }
-  return text.remove(QLatin1String(".0"));
+  if (magnitude >= 1'000.0) {
+    return compactText(value / 1'000.0, 1, 'k');
+  }
+  return compactText(value, 0, 0);
 }
 
 QString contextPairDisplayLabel(const QString& used, const QString& total) {
-  const QString plain = used + QLatin1String(" / ") + total;
   const auto first = numberInText(used, true);
   const auto second = numberInText(total, true);
-  if (!first || !second) {
-    return plain;
-  }
-  if (std::max(std::fabs(*first), std::fabs(*second)) < 10'000.0) {
-    return plain;
+  if (!first || !second || std::max(std::fabs(*first), std::fabs(*second)) < 10'000.0) {
+    return used + QLatin1String(" / ") + total;
   }
   return compactUsageCount(*first) + QLatin1String(" / ") + compactUsageCount(*second);
 }
@@ -532,7 +632,7 @@ QString formatWholePercent(double value) {
   // to an integer) stays defined for any magnitude.
   const double rounded = std::round(value) + 0.0;  // + 0.0 turns -0 into 0
   if (std::fabs(rounded) < 1e15) {
-    return QString::number(rounded, 'f', 0);
+    return QString::number(static_cast<qint64>(rounded));  // exact: a whole number of this size
   }
   return QString::number(rounded, 'g', 3);
 }
@@ -611,31 +711,10 @@ QString remainingUsageStatus(const QString& label, std::optional<double> percent
   return QStringLiteral("ok");
 }
 
-UsageQuality usageQuality(const QString& dataSource) {
-  switch (sourceFamily(normalizedDataSource(dataSource))) {
-    case SourceFamily::demo: return UsageQuality::demo;
-    case SourceFamily::wrapper: return UsageQuality::wrapperExplicit;
-    case SourceFamily::local: return UsageQuality::stableLocal;
-    case SourceFamily::other: break;
-  }
-  return UsageQuality::official;
-}
+UsageQuality usageQuality(const QString& dataSource) { return qualityOfNormalized(normalizedDataSource(dataSource)); }
 
 UsageSourceClass usageSourceClass(const QString& dataSource) {
-  const QString normalized = normalizedDataSource(dataSource);
-  switch (sourceFamily(normalized)) {
-    case SourceFamily::demo: return UsageSourceClass::unsupported;
-    case SourceFamily::wrapper: return UsageSourceClass::wrapperExplicit;
-    case SourceFamily::local: return UsageSourceClass::stableLocalLoader;
-    case SourceFamily::other: break;
-  }
-  if (containsAny(normalized, {"oauth", "quota-api", "run-metadata"})) {
-    return UsageSourceClass::remoteOptIn;
-  }
-  if (containsAny(normalized, {"rate-limit", "near-limit"})) {
-    return UsageSourceClass::rateLimitSignal;
-  }
-  return UsageSourceClass::officialPush;
+  return sourceClassOfNormalized(normalizedDataSource(dataSource));
 }
 
 }  // namespace tandrel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "events/bridge_fields.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
@@ -84,6 +86,12 @@ std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const Q
 std::optional<UsageSnapshot> makeUsageSnapshot(const QJsonObject& usage, const QString& tool, const QString& source,
                                                const QString& timestamp, const QDateTime& now,
                                                const QTimeZone& timeZone);
+// The same for a "usage" object whose known keys are filed already (the bridge reader's path),
+// aged against `now` or, without it, the current time. `timestampDate` is what parseUsageDate
+// gives for `timestamp`, when the caller has that already.
+std::optional<UsageSnapshot> makeUsageSnapshot(const BridgeFields& usage, const QString& tool, const QString& source,
+                                               const QString& timestamp, const std::optional<QDateTime>& timestampDate,
+                                               const std::optional<QDateTime>& now);
 
 // Value readers: each tries its keys in order and returns the first usable value.
 // A non-blank string (trimmed), or the plain decimal text of a number or boolean ("1" for true).

@@ -174,6 +174,8 @@ TEST_F(TandrelEventTest, TaskKeys) {
       {R"({"source":"codex","cwd":"/w/App \u00B7 One","project":" My - Proj "})", "codex cli|/w/app one|my proj"},
       {R"({"source":"codex","task_key":"Given Key","session_id":"s"})", "Given Key"},
       {R"({"source":"codex","taskKey":"camel"})", "camel"},
+      {R"({"source":"codex","session_id":"Ab-C - D-"})", "codex cli|ab-c d-"},
+      {R"({"source":"codex","session_id":"\u0130X"})", "codex cli|i\u0307x"},
   };
   for (const Case& c : cases) {
     QJsonObject object = record(c.json);

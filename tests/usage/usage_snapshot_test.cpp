@@ -209,6 +209,32 @@ TEST(UsageSnapshotTest, TextFunctions) {
   EXPECT_EQ(remainingUsageStatus("ok", std::nullopt), "ok");
 }
 
+// Compact counts print as Qt's fixed notation does, also where a value lies exactly halfway
+// between two printed ones (Qt rounds those away from zero) and for a negative zero.
+TEST(UsageSnapshotTest, CompactCountsRoundAsQtPrintsThem) {
+  const struct {
+    double value;
+    const char* expected;
+  } cases[] = {
+      {1'250, "1.3k"}, {-1'250, "-1.3k"}, {1'150, "1.1k"}, {2'250'000, "2.3m"}, {0.5, "1"},  {2.5, "3"},
+      {-0.5, "-1"},    {-0.0, "0"},       {0.4, "0"},      {-0.4, "-0"},       {1'050, "1.1k"}, {999.5, "1000"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(compactUsageCount(c.value), c.expected) << c.value;
+  }
+  const auto qtCompact = [](double value) {
+    const double magnitude = std::fabs(value);
+    QString text = magnitude >= 1'000'000.0 ? QString::number(value / 1'000'000.0, 'f', 1) + QLatin1Char('m')
+                   : magnitude >= 1'000.0   ? QString::number(value / 1'000.0, 'f', 1) + QLatin1Char('k')
+                                            : QString::number(value, 'f', 0);
+    return text.remove(QLatin1String(".0"));
+  };
+  for (double value = -3'000'000; value <= 3'000'000; value += 37.25) {
+    ASSERT_EQ(compactUsageCount(value), qtCompact(value)) << value;
+    ASSERT_EQ(compactUsageCount(value / 1'024), qtCompact(value / 1'024)) << value;
+  }
+}
+
 TEST(UsageSnapshotTest, NumbersIgnoreTheUserLocale) {
   const QLocale saved;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
