@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -163,14 +162,3 @@ void BM_AppendBurst(benchmark::State& state) {
 BENCHMARK(BM_AppendBurst)->Arg(10'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -35,5 +35,3 @@ void BM_CanonicalJsonLine(benchmark::State& state) {
 BENCHMARK(BM_CanonicalJsonLine);
 
 }  // namespace
-
-BENCHMARK_MAIN();

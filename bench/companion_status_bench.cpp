@@ -54,5 +54,3 @@ void BM_CompanionRevision(benchmark::State& state) {
 BENCHMARK(BM_CompanionRevision)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

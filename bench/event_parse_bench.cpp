@@ -157,5 +157,3 @@ void BM_ParseLineKind(benchmark::State& state) {
 BENCHMARK(BM_ParseLineKind)->Arg(0)->Arg(7)->Arg(9);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -8,7 +8,6 @@
 #include "events/event_store.h"
 #include "events/island_message.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,14 +132,3 @@ void BM_ReadInboxAtUnchangedRevision(benchmark::State& state) {
 BENCHMARK(BM_ReadInboxAtUnchangedRevision)->Unit(benchmark::kNanosecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
-    return 1;
-  }
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

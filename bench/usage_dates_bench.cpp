@@ -67,5 +67,3 @@ void BM_Parse4000(benchmark::State& state) {
 BENCHMARK(BM_Parse4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();
