@@ -363,6 +363,9 @@ class EventStore {
 
   // Bridge.
   void applyBridgeResetRead(const QByteArray& tail);
+  // Forgets what the last reads saw of the bridge file: size, date, identity, both tail caches and
+  // the pending line fragment.
+  void forgetBridgeTail();
   void stopMonitoringBridgeEventsOnQueue();
   void installBridgeEventDirectoryMonitor();
   void installBridgeEventFileMonitor();

@@ -114,6 +114,15 @@ void trimToNewest(std::vector<TandrelEvent>& events, std::size_t cap) {
 
 }  // namespace
 
+void EventStore::forgetBridgeTail() {
+  lastEventFileSize_.reset();
+  lastEventFileModified_.reset();
+  lastEventFileIdentity_.reset();
+  cachedBridgeActiveTailEvents_.clear();
+  cachedBridgeUsageHistoryEvents_.clear();
+  pendingBridgeEventLineFragment_.clear();
+}
+
 bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMetadataCheck) {
   if (!forceMetadataCheck &&
       lastBridgeEventMetadataCheckAt_.msecsTo(now) < kBridgeMetadataCheckInterval.count()) {
@@ -123,12 +132,7 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
 
   const auto status = statBridgeFile(eventFile_);
   if (!status) {
-    lastEventFileSize_.reset();
-    lastEventFileModified_.reset();
-    lastEventFileIdentity_.reset();
-    cachedBridgeActiveTailEvents_.clear();
-    cachedBridgeUsageHistoryEvents_.clear();
-    pendingBridgeEventLineFragment_.clear();
+    forgetBridgeTail();
     if (bridgeEvents_.empty()) {
       return false;
     }

@@ -83,12 +83,7 @@ Result<void> EventStore::clearHistory() {
 
   events_.clear();
 
-  lastEventFileSize_.reset();
-  lastEventFileModified_.reset();
-  lastEventFileIdentity_.reset();
-  cachedBridgeActiveTailEvents_.clear();
-  cachedBridgeUsageHistoryEvents_.clear();
-  pendingBridgeEventLineFragment_.clear();
+  forgetBridgeTail();
   lastBridgeEventMetadataCheckAt_ = distantPast();
 
   bumpRevisionWithoutPublishing();
