@@ -11,14 +11,9 @@ namespace {
 
 using test::answerablePermission;
 using test::humanCompletion;
+using test::rateLimitUsage;
 using test::reminderEvent;
 using test::withChange;
-
-UsageSnapshot rateLimitUsage(const QString& status) {
-  UsageSnapshot usage;
-  usage.rateLimit = UsageMetric{QStringLiteral("Blocked"), QString(), std::nullopt, status};
-  return usage;
-}
 
 TEST(EventReminderPolicyTest, PackedValueLaysOutKindAndFlags) {
   EventReminderPolicy policy{true, true, true, EventReminderKind::permission};

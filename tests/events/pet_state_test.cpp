@@ -10,15 +10,10 @@ namespace {
 
 using test::answerablePermission;
 using test::humanCompletion;
+using test::rateLimitUsage;
 using test::reminderEvent;
 using test::withChange;
 using test::workingEvent;
-
-UsageSnapshot rateLimitUsage(const QString& status) {
-  UsageSnapshot usage;
-  usage.rateLimit = UsageMetric{QStringLiteral("Blocked"), QString(), std::nullopt, status};
-  return usage;
-}
 
 TEST(PetStateTest, RulesInOrder) {
   const TandrelEvent silentPermission =

@@ -63,4 +63,11 @@ inline std::optional<TandrelEvent> parsedEvent(const char* json) {
   return TandrelEvent::fromDictionary(QJsonDocument::fromJson(QByteArray(json)).object());
 }
 
+// A usage reading whose rate-limit meter has the given status.
+inline UsageSnapshot rateLimitUsage(const QString& status) {
+  UsageSnapshot usage;
+  usage.rateLimit = UsageMetric{QStringLiteral("Blocked"), QString(), std::nullopt, status};
+  return usage;
+}
+
 }  // namespace tandrel::test
