@@ -25,16 +25,6 @@ namespace {
 const QByteArray kPreToolUseInput =
     R"({"hook_event_name":"PreToolUse","session_id":"s1","tool_name":"Bash","tool_input":{"command":"ls"}})";
 
-std::vector<QJsonObject> auditLines(const QString& path) {
-  std::vector<QJsonObject> lines;
-  for (const QByteArray& line : test::readFile(path).split('\n')) {
-    if (!line.isEmpty()) {
-      lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-  }
-  return lines;
-}
-
 template <typename Predicate>
 bool eventually(Predicate done, int timeoutMs = 10000) {
   QDeadlineTimer deadline(timeoutMs);
@@ -119,8 +109,8 @@ TEST_F(StartupSlow, RequestTimesOutAndIsAuditedThenTerminationAnswersTheWaitingH
   EXPECT_EQ(shortHook.exitCode(), 0);
   EXPECT_EQ(shortHook.readAllStandardOutput(), "{}\n");
 
-  ASSERT_TRUE(eventually([&] { return auditLines(auditPath).size() == 2; }));
-  std::vector<QJsonObject> lines = auditLines(auditPath);
+  ASSERT_TRUE(eventually([&] { return test::readJsonLines(auditPath).size() == 2; }));
+  std::vector<QJsonObject> lines = test::readJsonLines(auditPath);
   const QString requestID = lines[0].value("request_id").toString();
   EXPECT_FALSE(requestID.isEmpty());
   EXPECT_EQ(lines[0].value("role").toString(), "pending_request");
@@ -163,8 +153,8 @@ TEST_F(StartupSlow, RequestTimesOutAndIsAuditedThenTerminationAnswersTheWaitingH
   // prints "{}" and lets its agent carry on; the socket file goes with the app.
   QProcess waitingHook;
   startHook(waitingHook, hookClient());
-  ASSERT_TRUE(eventually([&] { return auditLines(auditPath).size() == 3; }));
-  EXPECT_EQ(auditLines(auditPath)[2].value("role").toString(), "pending_request");
+  ASSERT_TRUE(eventually([&] { return test::readJsonLines(auditPath).size() == 3; }));
+  EXPECT_EQ(test::readJsonLines(auditPath)[2].value("role").toString(), "pending_request");
   EXPECT_EQ(waitingHook.state(), QProcess::Running);
 
   ::kill(static_cast<pid_t>(app.processId()), SIGTERM);

@@ -21,16 +21,6 @@ namespace {
 using test::appendBytes;
 using test::bridgeLine;
 
-QList<QJsonObject> auditLines(const QString& path) {
-  QList<QJsonObject> records;
-  for (const QByteArray& line : test::readFile(path).split('\n')) {
-    if (!line.isEmpty()) {
-      records.push_back(QJsonDocument::fromJson(line).object());
-    }
-  }
-  return records;
-}
-
 QSet<QString> storedSet(const QString& key) {
   const auto list = UserDefaults::standard().stringArray(key);
   return list ? QSet<QString>(list->cbegin(), list->cend()) : QSet<QString>();
@@ -128,7 +118,7 @@ TEST_F(EventStoreReadStateTest, ClearPageMarksReadClearAllHidesAndBothPersistOut
     }
 
     const QString role = c.clearAll ? QStringLiteral("clear_all") : QStringLiteral("clear_page");
-    const QList<QJsonObject> lines = auditLines(auditFile());
+    const std::vector<QJsonObject> lines = test::readJsonLines(auditFile());
     ASSERT_EQ(lines.size(), 2);
     // Cards in inbox order: the permission request first, then the completions led by the newer.
     EXPECT_EQ(lines[0], (QJsonObject{{"timestamp", "2027-01-15T08:00:00Z"},
@@ -202,7 +192,7 @@ TEST_F(EventStoreReadStateTest, RevisionRules) {
     c.act(*store);
     EXPECT_EQ(store->revision(), revision + c.revisionDelta);
     EXPECT_EQ(this->changes, changes + c.onChangeDelta);
-    EXPECT_EQ(auditLines(auditFile()).size(), c.auditLines);
+    EXPECT_EQ(test::readJsonLines(auditFile()).size(), c.auditLines);
     // A changed revision rebuilds the inbox on its next read, once.
     store->allMessages();
     store->allMessages();
@@ -295,7 +285,7 @@ TEST_F(EventStoreReadStateTest, AuditLines) {
   for (const Case& c : cases) {
     QFile::remove(auditFile());
     store->audit(QStringLiteral("mark_read"), ask, c.collapsedCount, c.extra);
-    const QList<QJsonObject> lines = auditLines(auditFile());
+    const std::vector<QJsonObject> lines = test::readJsonLines(auditFile());
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(lines[0].value("role"), "mark_read");
     EXPECT_EQ(lines[0].value("collapsed_count"), c.expectedCount) << c.collapsedCount;

@@ -15,16 +15,6 @@
 namespace tandrel {
 namespace {
 
-std::vector<QJsonObject> auditLines(const QString& path) {
-  std::vector<QJsonObject> lines;
-  for (const QByteArray& line : test::readFile(path).split('\n')) {
-    if (!line.isEmpty()) {
-      lines.push_back(QJsonDocument::fromJson(line).object());
-    }
-  }
-  return lines;
-}
-
 TEST(SwitchChecksSlow, PetStateAndPendingScenarios) {
   test::TempHome home;
   struct Case {
@@ -67,7 +57,7 @@ TEST(SwitchChecksSlow, AuditEmitThenReconcile) {
   ASSERT_TRUE(emit.finished);
   EXPECT_EQ(emit.exitCode, 0);
   EXPECT_EQ(emit.standardOutput, QByteArray());
-  std::vector<QJsonObject> lines = auditLines(file);
+  std::vector<QJsonObject> lines = test::readJsonLines(file);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].value("role").toString(), "pending_request");
   EXPECT_EQ(lines[0].value("request_id").toString(), "r-emit");
@@ -91,7 +81,7 @@ TEST(SwitchChecksSlow, AuditEmitThenReconcile) {
     ASSERT_TRUE(reconcile.finished);
     EXPECT_EQ(reconcile.exitCode, 0);
   }
-  lines = auditLines(file);
+  lines = test::readJsonLines(file);
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2].value("role").toString(), "pending_reconcile");
   EXPECT_EQ(lines[2].value("request_id").toString(), "r-emit");

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 namespace tandrel::test {
 
@@ -63,6 +64,16 @@ QByteArray readFile(const QString& path) {
     return {};
   }
   return file.readAll();
+}
+
+std::vector<QJsonObject> readJsonLines(const QString& path) {
+  std::vector<QJsonObject> objects;
+  for (const QByteArray& line : readFile(path).split('\n')) {
+    if (!line.isEmpty()) {
+      objects.push_back(QJsonDocument::fromJson(line).object());
+    }
+  }
+  return objects;
 }
 
 }  // namespace tandrel::test

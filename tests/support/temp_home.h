@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tandrel::test {
 
@@ -34,5 +36,7 @@ class TempHome {
 // Writes `contents` to `path`, creating parent folders; returns false on failure.
 bool writeFile(const QString& path, const QByteArray& contents);
 QByteArray readFile(const QString& path);
+// The objects of a JSON-lines file (an audit log), in order; blank lines are skipped.
+std::vector<QJsonObject> readJsonLines(const QString& path);
 
 }  // namespace tandrel::test
