@@ -1,7 +1,7 @@
 // What one store revision costs the companion: the candidate list of a full 500-event window,
 // then the status item, the ticker and the pet state over it.
-#include "events/companion_status.h"
-#include "events/pet_state.h"
+#include "attention/companion_status.h"
+#include "attention/pet_state.h"
 
 #include <QDateTime>
 #include <QSet>

@@ -6,7 +6,7 @@
 // The input is 500 events that all qualify for the inbox (the store's window holds at most 500),
 // spread over 4 tools and 25 sessions so that most cards fold several events.
 #include "events/event_store.h"
-#include "events/island_message.h"
+#include "inbox/island_message.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -3,14 +3,14 @@
 #include "app/overlay_controller.h"
 #include "base/canonical_json.h"
 #include "base/log.h"
-#include "events/paths.h"
+#include "catalog/paths.h"
 #include "platform/single_instance.h"
 #include "platform/termination_signals.h"
 #include "requests/agent_reply_marshaller.h"
 #include "requests/pending_card_action.h"
 #include "requests/socket_frame_codec.h"
 #include "requests/socket_server.h"
-#include "requests/text_input_panel.h"
+#include "notifications/text_input_panel.h"
 
 #include <QApplication>
 #include <QCoreApplication>

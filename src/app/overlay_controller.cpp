@@ -1,7 +1,7 @@
 #include "app/overlay_controller.h"
 
 #include "base/log.h"
-#include "events/paths.h"
+#include "catalog/paths.h"
 #include "platform/termination_signals.h"
 #include "platform/user_defaults.h"
 #include "requests/audit_writer.h"

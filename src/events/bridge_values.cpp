@@ -1,6 +1,6 @@
 #include "events/bridge_values.h"
 
-#include "events/paths.h"
+#include "catalog/paths.h"
 
 #include <QJsonArray>
 #include <QLocale>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "base/result.h"
-#include "events/companion_status.h"
-#include "events/island_message.h"
-#include "events/paths.h"
-#include "events/pet_state.h"
+#include "attention/companion_status.h"
+#include "inbox/island_message.h"
+#include "catalog/paths.h"
+#include "attention/pet_state.h"
 #include "events/response_receipt_store.h"
 #include "events/tandrel_event.h"
 #include "jump/jump_target.h"

@@ -1,7 +1,7 @@
 #include "events/tandrel_event.h"
 
 #include "events/bridge_values.h"
-#include "events/tool_catalog.h"
+#include "catalog/tool_catalog.h"
 #include "usage/usage_dates.h"
 
 #include <QTextBoundaryFinder>

@@ -6,9 +6,9 @@
 #include "events/bridge_fields.h"
 #include "events/bridge_line_reader.h"
 #include "events/bridge_values.h"
-#include "events/paths.h"
+#include "catalog/paths.h"
 #include "events/text_memo.h"
-#include "events/tool_catalog.h"
+#include "catalog/tool_catalog.h"
 #include "usage/usage_dates.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "selfcheck/switch_checks.h"
 
 #include "base/canonical_json.h"
-#include "events/pet_state.h"
+#include "attention/pet_state.h"
 #include "platform/clock.h"
 #include "requests/audit_writer.h"
 #include "requests/pending_action_store.h"

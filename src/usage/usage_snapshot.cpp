@@ -5,7 +5,7 @@
 #include "events/raw_value_table.h"
 #include "events/tandrel_event.h"
 #include "events/text_memo.h"
-#include "events/tool_catalog.h"
+#include "catalog/tool_catalog.h"
 #include "usage/usage_dates.h"
 
 #include <QVarLengthArray>

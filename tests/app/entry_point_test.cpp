@@ -1,6 +1,6 @@
 #include "app/entry_point.h"
 
-#include "requests/text_input_panel.h"
+#include "notifications/text_input_panel.h"
 
 #include <gtest/gtest.h>
 

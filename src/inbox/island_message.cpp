@@ -1,0 +1,216 @@
+#include "inbox/island_message.h"
+
+#include "attention/event_priority.h"
+#include "attention/event_reminder_policy.h"
+#include "inbox/message_normalizer.h"
+#include "catalog/tool_catalog.h"
+
+#include <QHash>
+
+namespace tandrel {
+namespace {
+
+const QString kSpacedMiddleDot = QStringLiteral(" \u00B7 ");
+
+bool isHumanLoopType(const QString& type) {
+  return type == u"permission_request" || type == u"waiting_input" || type == u"plan_ready";
+}
+
+QColor rgb(double red, double green, double blue, double alpha = 1.0) {
+  return QColor::fromRgbF(static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue),
+                          static_cast<float>(alpha));
+}
+
+QColor withAlpha(QColor color, double alpha) {
+  color.setAlphaF(static_cast<float>(alpha));
+  return color;
+}
+
+QColor whiteWithAlpha(double alpha) { return rgb(1.0, 1.0, 1.0, alpha); }
+
+const QColor& dangerRed() {
+  static const QColor color = rgb(1.0, 85.0 / 255.0, 85.0 / 255.0);
+  return color;
+}
+
+const QColor& attentionAmber() {
+  static const QColor color = rgb(1.0, 187.0 / 255.0, 0.0);
+  return color;
+}
+
+const QColor& limitOrange() {
+  static const QColor color = rgb(1.0, 136.0 / 255.0, 0.0);
+  return color;
+}
+
+const QColor& doneGreen() {
+  static const QColor color = rgb(0.0, 214.0 / 255.0, 163.0 / 255.0);
+  return color;
+}
+
+// Accent and fill of a card by its lead event. The risk compared is the normalized one, so a risk
+// written "High" colours the card as the "HIGH" it shows and the confirmation Approve asks for.
+std::pair<QColor, QColor> cardColors(const TandrelEvent& lead, const std::optional<MessageRisk>& risk,
+                                     const QColor& toolColor) {
+  const QString& type = lead.eventType;
+  if (type == u"permission_request") {
+    const QColor& accent = risk == MessageRisk::high ? dangerRed() : attentionAmber();
+    return {accent, withAlpha(accent, 0.06)};
+  }
+  if (type == u"waiting_input" || type == u"plan_ready") {
+    return {attentionAmber(), withAlpha(attentionAmber(), 0.055)};
+  }
+  if (lead.severity == u"critical" || type == u"task_failed") {
+    return {dangerRed(), withAlpha(dangerRed(), 0.05)};
+  }
+  if (type == u"rate_limited") return {limitOrange(), withAlpha(limitOrange(), 0.045)};
+  if (type == u"task_completed") return {doneGreen(), whiteWithAlpha(0.028)};
+  return {toolColor, whiteWithAlpha(0.024)};
+}
+
+QString cardBadge(const TandrelEvent& lead) {
+  const QString& type = lead.eventType;
+  if (type == u"permission_request") return QStringLiteral("Approval");
+  if (type == u"waiting_input") return QStringLiteral("Human");
+  if (type == u"plan_ready") return QStringLiteral("Plan");
+  if (type == u"task_completed") return QStringLiteral("Done");
+  if (type == u"task_failed") return QStringLiteral("Error");
+  if (type == u"rate_limited") return QStringLiteral("Rate Limit");
+  return capitalizedWords(lead.status);
+}
+
+// Unlike the normalized detail line, the card shows the tool name and the project as they are and
+// tidies only the message.
+QString cardDetail(const TandrelEvent& lead) {
+  QStringList parts;
+  parts << lead.toolName;
+  parts << (lead.message.isEmpty() ? lead.project : tidyMessageText(lead.message));
+  if (lead.pid) parts << QStringLiteral("pid: ") + *lead.pid;
+  if (lead.terminal) parts << QStringLiteral("terminal: ") + *lead.terminal;
+  if (lead.sessionId) parts << QStringLiteral("session: ") + shortSessionText(*lead.sessionId);
+  parts.removeAll(QString());
+  return parts.join(kSpacedMiddleDot);
+}
+
+std::vector<IslandButton> cardButtons(const UserFacingMessage& normalized) {
+  std::vector<IslandButton> buttons;
+  for (const MessageActionSpec& action : normalized.actions) {
+    if (action.placement != MessageActionPlacement::cardFooter || !action.enabled) continue;
+    if (action.role == MessageActionRole::approve) {
+      buttons.push_back({QStringLiteral("Authorize"), QStringLiteral("authorize")});
+    } else {
+      buttons.push_back({action.label, rawValue(action.role)});
+    }
+  }
+  return buttons;
+}
+
+}  // namespace
+
+QString normalizedGroupPart(const QString& part) {
+  QString result = part.toLower();
+  result.replace(QStringLiteral(" - "), QStringLiteral(" "));
+  result.replace(kSpacedMiddleDot, QStringLiteral(" "));
+  return result.trimmed();
+}
+
+QString inboxGroupKey(const TandrelEvent& event) {
+  const QString tool = normalizedGroupPart(toolDisplayName(event.source));
+  const QString& type = event.eventType;
+  QStringList parts;
+  if (type == u"permission_request") {
+    parts << QStringLiteral("human_loop") << tool << event.taskKey << normalizedGroupPart(event.cwd)
+          << normalizedGroupPart(event.actionKind) << normalizedGroupPart(event.title)
+          << normalizedGroupPart(event.risk);
+  } else if (type == u"waiting_input" || type == u"plan_ready") {
+    parts << QStringLiteral("human_loop") << tool << event.taskKey << normalizedGroupPart(event.title);
+  } else {
+    parts << QStringLiteral("task") << tool << event.taskKey;
+  }
+  return parts.join(QLatin1Char('|'));
+}
+
+std::optional<IslandMessage> makeMessage(const std::vector<TandrelEvent>& events, const MessageBuildContext& context) {
+  if (events.empty()) return std::nullopt;
+  const TandrelEvent& lead = events.front();
+  std::optional<UserFacingMessage> normalized = MessageNormalizer::normalize(events);
+  if (!normalized) return std::nullopt;
+
+  const QString tool = toolDisplayName(lead.source);
+  const QColor color = toolColor(tool);
+  const auto [accent, fill] = cardColors(lead, normalized->risk, color);
+
+  QList<MessageOption> choiceOptions;
+  ResponseChannel responseChannel = ResponseChannel::none();
+  if (normalized->interaction) {
+    if (const auto* choice = std::get_if<MessageChoice>(&*normalized->interaction)) choiceOptions = choice->options;
+    responseChannel = submitBehavior(*normalized->interaction).channel;
+  }
+
+  std::optional<QString> risk;
+  if (lead.eventType == u"permission_request" && !lead.risk.isEmpty()) risk = lead.risk.toUpper();
+
+  IslandMessage message{
+      .event = lead,
+      .events = events,
+      .tool = tool,
+      .sourceType = lead.sourceType,
+      .toolColor = color,
+      .badge = cardBadge(lead),
+      .title = tidyMessageText(lead.title),
+      .detail = cardDetail(lead),
+      .preview = normalized->preview,
+      .time = relativeTime(lead.rawTimestamp, lead.timestamp, context.now),
+      .risk = std::move(risk),
+      .accent = accent,
+      .fill = fill,
+      .buttons = cardButtons(*normalized),
+      .normalized = std::nullopt,
+      .choiceOptions = std::move(choiceOptions),
+      .responseChannel = std::move(responseChannel),
+      .jump = context.jumpTarget ? context.jumpTarget(lead) : std::nullopt,
+  };
+  message.normalized = std::move(normalized);
+  return message;
+}
+
+InboxMessages buildIslandMessages(std::span<const TandrelEvent> events, const QSet<QString>& readIDs,
+                                  const QSet<QString>& hiddenIDs, const MessageBuildContext& context) {
+  InboxMessages inbox;
+
+  for (const TandrelEvent& event : events) {
+    if (hiddenIDs.contains(event.id) || readIDs.contains(event.id)) continue;
+    if (!eventReminderPolicy(event).isHumanFacing) continue;
+    inbox.sortedActiveEvents.push_back(event);
+  }
+  sortEventsByPriority(inbox.sortedActiveEvents);
+
+  QHash<QString, std::size_t> groupIndexByKey;
+  for (const TandrelEvent& event : inbox.sortedActiveEvents) {
+    const QString key = inboxGroupKey(event);
+    const auto found = groupIndexByKey.constFind(key);
+    if (found != groupIndexByKey.constEnd()) {
+      inbox.groupedActiveEvents[*found].push_back(event);
+    } else {
+      groupIndexByKey.insert(key, inbox.groupedActiveEvents.size());
+      inbox.groupedActiveEvents.push_back({event});
+    }
+  }
+
+  inbox.messages.reserve(inbox.groupedActiveEvents.size());
+  for (const std::vector<TandrelEvent>& group : inbox.groupedActiveEvents) {
+    if (std::optional<IslandMessage> message = makeMessage(group, context)) {
+      if (isHumanLoopType(message->event.eventType)) ++inbox.approvalCount;
+      inbox.messages.push_back(std::move(*message));
+    }
+  }
+
+  const TandrelEvent* latest = nullptr;
+  for (const TandrelEvent& event : events) {
+    if (latest == nullptr || event.timestamp > latest->timestamp) latest = &event;
+  }
+  if (latest != nullptr) inbox.latestEvent = *latest;
+  return inbox;
+}
+
+}  // namespace tandrel
