@@ -1,0 +1,71 @@
+#pragma once
+
+#include "base/result.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+// Codex's two files: the TOML configuration (`notify` and the hooks feature) and the JSON hooks
+// file. Pure functions over texts; the hook manager reads and writes the files.
+
+namespace tandrel {
+
+// The blocking gate may wait this long (seconds). The client waits a little less for the app's
+// answer, and the app answers when the request's own time-out runs out.
+inline constexpr int kGateTimeoutSeconds = 125;
+
+// The edit of config.toml: `notify` names our notify bridge (a notify of the user's is kept in
+// the chain file first) and `[features]` turns `hooks` on. Only the statements that must change
+// are rewritten; every other byte stays. A file the editor cannot change safely (not valid TOML,
+// two `notify` keys or `[features]` tables, `features` as an inline table) gives an error and no
+// text. `notifyPath` is the bridge script's path.
+Result<QString> plannedCodexConfigText(const QString& config, const QString& notifyPath);
+
+// Turns the hooks feature on (see above): `hooks = true` in the `[features]` table (the
+// deprecated `codex_hooks` key goes), or `features.hooks = true` where the file uses dotted
+// `features.` keys at its root, or a new `[features]` table at the end.
+Result<QString> ensureCodexHooksFeature(const QString& config);
+
+// The strings of the root `notify` array, when it is one that holds strings and does not name
+// our bridge ("tandrel-codex-notify"): the command to keep running after ours.
+std::optional<QStringList> codexNotifyChain(const QString& config);
+
+// Whether `key` of the table `section` is set to true ("[features]\nhooks = true" or
+// "features.hooks = true"). False for a text that is not valid TOML.
+bool tomlFeatureFlagEnabled(const QString& config, const QString& section, const QString& key);
+
+// The scripts the hooks file runs.
+struct CodexHookCommands {
+  QString eventCommandPath;  // tandrel-event
+  QString codexHookPath;     // tandrel-hook-codex
+};
+
+// Adds our entries to a hooks file's top-level object: the event writer on "PermissionRequest"
+// (matcher "*"), "UserPromptSubmit" and "Stop" (both asynchronous), and the approval gate on
+// "PermissionRequest" and "Stop". An entry that already runs the same script stays as it is.
+// Foreign entries and keys stay, before ours.
+QJsonObject plannedCodexHooksObject(QJsonObject file, const CodexHookCommands& commands);
+
+// One of our hook handlers in a hooks file: event name, index of the entry in the event's array
+// and index of the handler in the entry's `hooks` array.
+struct CodexHookHandler {
+  QString event;
+  int entry = 0;
+  int handler = 0;
+};
+// Our handlers in a hooks file, in file order.
+std::vector<CodexHookHandler> ourCodexHookHandlers(const QJsonObject& file,
+                                                   const CodexHookCommands& commands);
+// True when the hooks file holds our writer on the three events and our gate on
+// "PermissionRequest" and "Stop".
+bool codexHooksInstalled(const QJsonObject& file, const CodexHookCommands& commands);
+// True when config.toml records the user's trust for every handler, as Codex keeps it: a table
+// `[hooks.state."<hooks file path>:<event>:<entry>:<handler>"]`.
+bool codexHooksTrusted(const QString& config, const QString& hooksPath,
+                       const std::vector<CodexHookHandler>& handlers);
+
+}  // namespace tandrel

@@ -1,0 +1,248 @@
+// The Codex config.toml editor and the hooks.json plan. Every edited configuration is parsed with
+// python's tomllib, the parser of record for "is this still a file Codex can load".
+#include "hooks/codex_config.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+namespace tandrel {
+namespace {
+
+const QString kNotify = QStringLiteral("/home/me/.tandrel/bin/tandrel-codex-notify");
+
+// The text parsed by tomllib, as JSON; an error text when it does not parse.
+struct Parsed {
+  bool ok = false;
+  QJsonObject value;
+  QString error;
+};
+
+Parsed parseToml(const QString& text) {
+  QProcess python;
+  python.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral("import sys, json, tomllib\n"
+                               "try:\n"
+                               "    print(json.dumps(tomllib.loads(sys.stdin.read()), default=str))\n"
+                               "except tomllib.TOMLDecodeError as e:\n"
+                               "    print('ERROR', e)\n")});
+  python.write(text.toUtf8());
+  python.closeWriteChannel();
+  python.waitForFinished(20000);
+  const QByteArray out = python.readAllStandardOutput().trimmed();
+  if (out.startsWith("ERROR")) {
+    return {false, {}, QString::fromUtf8(out)};
+  }
+  return {true, QJsonDocument::fromJson(out).object(), {}};
+}
+
+QJsonObject json(const char* text) { return QJsonDocument::fromJson(text).object(); }
+
+struct EditCase {
+  const char* name;
+  const char* config;
+  const char* expected;           // the parsed result, as JSON ("%N" stands for the notify path)
+  const char* chain;              // the notify chain as a JSON array, or nullptr for none
+  const char* mustContain = "";  // a piece of text the result keeps
+};
+
+QJsonObject withNotifyPath(const char* expected) {
+  QString text = QString::fromUtf8(expected);
+  text.replace(QLatin1String("%N"), kNotify);
+  return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+const EditCase kEdits[] = {
+    {"empty file", "", R"({"notify":["%N"],"features":{"hooks":true}})", nullptr},
+    {"no notify, a table without a final line break", "model = \"o4\"\n[tui]\ntheme = \"dark\"",
+     R"({"notify":["%N"],"model":"o4","tui":{"theme":"dark"},"features":{"hooks":true}})",
+     nullptr},
+    {"one-line notify with two strings", "notify = [\"notify-send\", \"Codex\"]\nmodel = \"o4\"\n",
+     R"({"notify":["%N"],"model":"o4","features":{"hooks":true}})", R"(["notify-send","Codex"])"},
+    {"notify= without spaces, literal strings", "notify=['/usr/bin/say','done']\n",
+     R"({"notify":["%N"],"features":{"hooks":true}})", R"(["/usr/bin/say","done"])"},
+    {"notify over several lines with comments",
+     "# mine\nnotify = [\n  \"python3\", # the interpreter\n  \"/home/me/n.py\",\n]\n"
+     "approval_policy = \"on-request\"\n",
+     R"({"notify":["%N"],"approval_policy":"on-request","features":{"hooks":true}})",
+     R"(["python3","/home/me/n.py"])", "# mine"},
+    {"our notify already there",
+     "notify = [\"/home/me/.tandrel/bin/tandrel-codex-notify\"]\n[features]\nhooks = true\n",
+     R"({"notify":["%N"],"features":{"hooks":true}})", nullptr},
+    {"quoted key and a # inside a string",
+     "\"notify\" = [\"sh\", \"-c\", \"echo '#1' [features]\"]\n",
+     R"({"notify":["%N"],"features":{"hooks":true}})", R"(["sh","-c","echo '#1' [features]"])"},
+    {"features header with inner spaces and a comment, old flag",
+     "notify = [\"x\"]\n[ features ] # switches\ncodex_hooks = true # old\nweb_search = true\n",
+     R"({"notify":["%N"],"features":{"hooks":true,"web_search":true}})", R"(["x"])",
+     "[ features ] # switches"},
+    {"hooks false with a comment", "[features]\nhooks = false # later\nother = 1\n",
+     R"({"notify":["%N"],"features":{"hooks":true,"other":1}})", nullptr},
+    {"dotted features keys at the root",
+     "features.web_search = true\nfeatures.codex_hooks = true\nmodel = \"o4\"\n",
+     R"({"notify":["%N"],"model":"o4","features":{"hooks":true,"web_search":true}})", nullptr},
+    {"dotted hooks key set to false", "features.hooks = false\n",
+     R"({"notify":["%N"],"features":{"hooks":true}})", nullptr},
+    {"hooks under another table, profiles with their own notify",
+     "[mcp]\nhooks = true\n[profiles.work]\nnotify = [\"w\"]\nmodel = \"o3\"\n",
+     R"({"notify":["%N"],"mcp":{"hooks":true},"profiles":{"work":{"notify":["w"],"model":"o3"}},)"
+     R"("features":{"hooks":true}})",
+     nullptr},
+    {"a multi-line string that looks like tables",
+     "instructions = \"\"\"\n[features]\nnotify = [\"no\"]\n\"\"\"\n",
+     R"({"notify":["%N"],"instructions":"[features]\nnotify = [\"no\"]\n","features":{"hooks":true}})",
+     nullptr},
+    {"a features subtable only", "[features.extra]\nx = 1\n",
+     R"({"notify":["%N"],"features":{"hooks":true,"extra":{"x":1}}})", nullptr},
+};
+
+TEST(CodexConfigEdit, EveryFormParsesToTheExpectedConfiguration) {
+  for (const EditCase& c : kEdits) {
+    SCOPED_TRACE(c.name);
+    const QString input = QString::fromUtf8(c.config);
+    ASSERT_TRUE(parseToml(input).ok) << "fixture is not TOML";
+    auto planned = plannedCodexConfigText(input, kNotify);
+    ASSERT_TRUE(planned.ok()) << planned.error().toStdString();
+    const Parsed parsed = parseToml(planned.value());
+    ASSERT_TRUE(parsed.ok) << parsed.error.toStdString() << "\n" << planned->toStdString();
+    EXPECT_EQ(parsed.value, withNotifyPath(c.expected)) << planned->toStdString();
+    EXPECT_TRUE(planned->contains(QString::fromUtf8(c.mustContain)));
+    // A second edit changes nothing.
+    EXPECT_EQ(plannedCodexConfigText(planned.value(), kNotify).value(), planned.value());
+
+    const auto chain = codexNotifyChain(input);
+    if (c.chain == nullptr) {
+      EXPECT_FALSE(chain.has_value());
+    } else {
+      ASSERT_TRUE(chain.has_value());
+      EXPECT_EQ(QJsonArray::fromStringList(*chain),
+                QJsonDocument::fromJson(c.chain).array());
+    }
+  }
+}
+
+TEST(CodexConfigEdit, KeepsUntouchedLinesByteForByte) {
+  EXPECT_EQ(plannedCodexConfigText(QString(), kNotify).value(),
+            QStringLiteral("notify = [\"%1\"]\n\n\n[features]\nhooks = true\n").arg(kNotify));
+  EXPECT_EQ(plannedCodexConfigText(QStringLiteral("model = \"o4\" # fast\r\n[features]\r\nx = 1\r\n"),
+                                   kNotify)
+                .value(),
+            QStringLiteral("notify = [\"%1\"]\n\nmodel = \"o4\" # fast\r\n[features]\nhooks = "
+                           "true\r\nx = 1\r\n")
+                .arg(kNotify));
+}
+
+TEST(CodexConfigEdit, RefusesWhatItCannotEditSafely) {
+  const char* const refused[] = {
+      "notify = [\"unterminated\"\n",                   // not TOML
+      "model = \"o4\"\nmodel\n",                        // a bare word
+      "[features]\nhooks = true\n[features]\nx = 1\n",  // two tables
+      "features = { hooks = false }\n",                 // inline table
+      "notify = [\"a\"]\nnotify = [\"b\"]\n",           // two notify keys
+      "[features.hooks]\nx = 1\n",                      // hooks is a table
+  };
+  for (const char* config : refused) {
+    SCOPED_TRACE(config);
+    auto planned = plannedCodexConfigText(QString::fromUtf8(config), kNotify);
+    ASSERT_FALSE(planned.ok());
+    EXPECT_TRUE(planned.error().contains(QLatin1String("nothing was changed")));
+  }
+}
+
+TEST(CodexConfigEdit, FeatureFlagReadsEveryFormOnlyInItsTable) {
+  struct FlagCase {
+    const char* config;
+    bool hooks;
+    bool codexHooks;
+  };
+  const FlagCase cases[] = {
+      {"[features]\nhooks = true\n", true, false},
+      {"[ features ] # on\nhooks = true # yes\n", true, false},
+      {"features.codex_hooks = true\n", false, true},
+      {"[features]\nhooks = false\ncodex_hooks = true\n", false, true},
+      {"[other]\nhooks = true\n", false, false},
+      {"[features]\nhooks = \"true\"\n", false, false},
+      {"[features]\nhooks = true\n[features]\n", true, false},  // the parser of record refuses
+      {"[features\nhooks = true\n", false, false},              // not TOML
+  };
+  for (const FlagCase& c : cases) {
+    SCOPED_TRACE(c.config);
+    const QString text = QString::fromUtf8(c.config);
+    EXPECT_EQ(tomlFeatureFlagEnabled(text, QStringLiteral("features"), QStringLiteral("hooks")),
+              c.hooks);
+    EXPECT_EQ(
+        tomlFeatureFlagEnabled(text, QStringLiteral("features"), QStringLiteral("codex_hooks")),
+        c.codexHooks);
+  }
+}
+
+const CodexHookCommands kCommands{QStringLiteral("/h/.tandrel/bin/tandrel-event"),
+                                  QStringLiteral("/h/.tandrel/bin/tandrel-hook-codex")};
+
+TEST(CodexHooksPlan, AddsOurEntriesAfterForeignOnesOnce) {
+  const QJsonObject file = json(R"({
+    "version": 2,
+    "hooks": {
+      "PermissionRequest": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "audit"}]}],
+      "PostToolUse": [{"hooks": [{"type": "command", "command": "fmt"}]}],
+      "Stop": {"not": "an array"}
+    }
+  })");
+  const QJsonObject planned = plannedCodexHooksObject(file, kCommands);
+  const QJsonObject hooks = planned.value("hooks").toObject();
+  EXPECT_EQ(planned.value("version"), QJsonValue(2));
+  EXPECT_EQ(hooks.value("PostToolUse"), file.value("hooks")["PostToolUse"]);
+
+  const QJsonArray permission = hooks.value("PermissionRequest").toArray();
+  ASSERT_EQ(permission.size(), 3);
+  EXPECT_EQ(permission[0], file.value("hooks")["PermissionRequest"][0]);
+  EXPECT_EQ(permission[1].toObject(),
+            json(R"({"matcher":"*","hooks":[{"type":"command","command":"/h/.tandrel/bin/tandrel-event --source codex","timeout":2,"statusMessage":"Notify Tandrel"}]})"));
+  EXPECT_EQ(permission[2].toObject(),
+            json(R"({"matcher":"*","hooks":[{"type":"command","command":"/h/.tandrel/bin/tandrel-hook-codex --event PermissionRequest","timeout":125,"statusMessage":"Tandrel approval gate"}]})"));
+
+  // The prompt the user has just typed is never held back: the writer only, asynchronous.
+  const QJsonArray prompt = hooks.value("UserPromptSubmit").toArray();
+  ASSERT_EQ(prompt.size(), 1);
+  EXPECT_EQ(prompt[0]["hooks"][0]["async"], QJsonValue(true));
+  const QJsonArray stop = hooks.value("Stop").toArray();
+  ASSERT_EQ(stop.size(), 2);
+  EXPECT_EQ(stop[1]["hooks"][0]["command"],
+            QJsonValue("/h/.tandrel/bin/tandrel-hook-codex --event Stop"));
+
+  EXPECT_TRUE(codexHooksInstalled(planned, kCommands));
+  EXPECT_FALSE(codexHooksInstalled(file, kCommands));
+  EXPECT_EQ(plannedCodexHooksObject(planned, kCommands), planned);
+}
+
+TEST(CodexHooksPlan, TrustNeedsAStateTableForEveryHandlerOfOurs) {
+  const QJsonObject planned = plannedCodexHooksObject(
+      json(R"({"hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":"audit"}]}]}})"),
+      kCommands);
+  const auto handlers = ourCodexHookHandlers(planned, kCommands);
+  ASSERT_EQ(handlers.size(), 5u);
+  const QString path = QStringLiteral("/h/.codex/hooks.json");
+  QString config = QStringLiteral("notify = [\"x\"]\n");
+  for (const CodexHookHandler& handler : handlers) {
+    EXPECT_FALSE(codexHooksTrusted(config, path, handlers));
+    config += QStringLiteral("[hooks.state.\"%1:%2:%3:%4\"]\ntrusted_hash = \"abc\"\n")
+                  .arg(path, handler.event)
+                  .arg(handler.entry)
+                  .arg(handler.handler);
+  }
+  ASSERT_TRUE(parseToml(config).ok);
+  EXPECT_TRUE(codexHooksTrusted(config, path, handlers));
+  // The foreign handler sits before ours, so ours are counted from 1 in that event.
+  const auto first = std::find_if(handlers.begin(), handlers.end(), [](const auto& h) {
+    return h.event == QLatin1String("PermissionRequest");
+  });
+  EXPECT_EQ(first->entry, 1);
+  EXPECT_FALSE(codexHooksTrusted(config, QStringLiteral("/other/hooks.json"), handlers));
+}
+
+}  // namespace
+}  // namespace tandrel

@@ -1,0 +1,356 @@
+// The hook manager against a scratch home: refusing damaged files, backups, installing twice,
+// health for every catalogue row, and the preview texts.
+#include "hooks/hook_manager.h"
+
+#include "catalog/paths.h"
+#include "hooks/hook_files.h"
+#include "platform/app_locator.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <sys/stat.h>
+
+namespace tandrel {
+namespace {
+
+// The permission bits of a file.
+unsigned mode(const QString& path) {
+  struct stat info {};
+  return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+constexpr qint64 kNow = 1700000000;
+
+class HookManagerTest : public ::testing::Test {
+ protected:
+  HookManagerTest()
+      : paths_(HookPaths::forHome(home_.path(), home_.file(QStringLiteral(".config/opencode")))),
+        manager_(paths_, locator_, [] { return kNow; }) {
+    locator_.path = QStringLiteral("/fakebin");
+  }
+  ~HookManagerTest() override { setTestEnvironment(false); }
+
+  // The names in a folder that begin with `prefix`.
+  static QStringList backupsOf(const QString& file) {
+    const QFileInfo info(file);
+    return QDir(info.path()).entryList({info.fileName() + QStringLiteral(".tandrel-backup-*")},
+                                       QDir::Files, QDir::Name);
+  }
+
+  test::TempHome home_;
+  FakeAppLocator locator_;
+  HookPaths paths_;
+  HookManager manager_;
+};
+
+TEST_F(HookManagerTest, RefusesDamagedConfigurationsAndChangesNothing) {
+  struct Case {
+    const char* name;
+    const char* claudeSettings;  // nullptr: leave the file alone
+    const char* codexConfig;
+    const char* codexHooks;
+    const char* tool;
+  };
+  const Case cases[] = {
+      {"settings are not JSON", "{\"model\": \"opus\",", nullptr, nullptr, "claude-code"},
+      {"settings hold an array", "[{\"model\": \"opus\"}]", nullptr, nullptr, "claude-code"},
+      {"settings hold a string", "\"opus\"", nullptr, nullptr, "claude-code"},
+      {"hooks.json is not JSON", nullptr, "model = \"o4\"\n", "{\"hooks\": ", "codex-cli"},
+      {"hooks.json holds an array", nullptr, "model = \"o4\"\n", "[]", "codex-cli"},
+      {"config.toml is not TOML", nullptr, "model = \"o4\n", "{}", "codex-cli"},
+      {"config.toml is not UTF-8", nullptr, "model = \"\xff\"\n", "{}", "codex-cli"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::pair<QString, const char*> files[] = {{paths_.claudeSettings, c.claudeSettings},
+                                                     {paths_.codexConfig, c.codexConfig},
+                                                     {paths_.codexHooks, c.codexHooks}};
+    for (const auto& [path, text] : files) {
+      QFile::remove(path);
+      if (text != nullptr) {
+        ASSERT_TRUE(test::writeFile(path, text));
+      }
+    }
+    auto result = manager_.install(QString::fromLatin1(c.tool));
+    ASSERT_FALSE(result.ok());
+    EXPECT_TRUE(result.error().contains(QLatin1String("nothing was changed")))
+        << result.error().toStdString();
+    EXPECT_FALSE(manager_.installationPreview(QString::fromLatin1(c.tool)).ok());
+    for (const auto& [path, text] : files) {
+      if (text != nullptr) {
+        EXPECT_EQ(test::readFile(path), QByteArray(text));
+        EXPECT_TRUE(backupsOf(path).isEmpty());
+      }
+    }
+    // Not even the scripts were written.
+    EXPECT_FALSE(QFileInfo::exists(paths_.bridgeDirectory));
+  }
+}
+
+TEST_F(HookManagerTest, ClaudeSettingsAreBackedUpChainedAndWrittenOnce) {
+  const QByteArray user = R"({"model": "opus", "statusLine": {"type": "command", "command": "~/line.sh", "padding": 1}})";
+  ASSERT_TRUE(test::writeFile(paths_.claudeSettings, user));
+  QFile::setPermissions(paths_.claudeSettings, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+  ASSERT_TRUE(manager_.installClaudeHooks().ok());
+  const QByteArray written = test::readFile(paths_.claudeSettings);
+  EXPECT_EQ(written, manager_.plannedClaudeSettings().value().toUtf8());
+  EXPECT_FALSE(written.endsWith('\n'));
+  EXPECT_EQ(mode(paths_.claudeSettings), 0600u)
+      << "the user's file keeps its mode";
+  EXPECT_EQ(backupsOf(paths_.claudeSettings),
+            QStringList{QStringLiteral("settings.json.tandrel-backup-1700000000")});
+  EXPECT_EQ(test::readFile(paths_.claudeSettings + QStringLiteral(".tandrel-backup-1700000000")),
+            user);
+  const QJsonObject chain =
+      QJsonDocument::fromJson(test::readFile(paths_.bridgeConfigDirectory +
+                                             QStringLiteral("/claude-statusline-chain.json")))
+          .object();
+  EXPECT_EQ(chain["statusLine"]["command"], QJsonValue("~/line.sh"));
+  EXPECT_EQ(chain["statusLine"]["padding"], QJsonValue(1));
+  for (const char* folder : {".tandrel", ".tandrel/config"}) {
+    EXPECT_EQ(mode(home_.file(QString::fromLatin1(folder))), 0700u) << folder;
+  }
+
+  // A second run finds everything in place: no new backup, the same bytes, the chain kept.
+  ASSERT_TRUE(manager_.installClaudeHooks().ok());
+  EXPECT_EQ(test::readFile(paths_.claudeSettings), written);
+  EXPECT_EQ(backupsOf(paths_.claudeSettings).size(), 1);
+  EXPECT_EQ(manager_.installationPreview(QStringLiteral("claude-code")).value(),
+            QStringLiteral("Bridge scripts:\n+ %1/tandrel-event\n+ %1/tandrel-codex-notify\n+ "
+                           "%1/tandrel-claude-statusline\n\n%2\nNo config line changes; bridge "
+                           "scripts will be refreshed.")
+                .arg(paths_.bridgeDirectory, paths_.claudeSettings));
+}
+
+TEST_F(HookManagerTest, CodexFilesAreBothBackedUpAndTheNotifyChainKept) {
+  const QByteArray config = "notify = [\n  \"notify-send\",\n  \"Codex\",\n]\n[features]\nweb = true\n";
+  const QByteArray hooks = R"({"hooks": {"Stop": [{"hooks": [{"type": "command", "command": "say done"}]}]}})";
+  ASSERT_TRUE(test::writeFile(paths_.codexConfig, config));
+  ASSERT_TRUE(test::writeFile(paths_.codexHooks, hooks));
+
+  ASSERT_TRUE(manager_.installCodexNotify().ok());
+  EXPECT_EQ(test::readFile(paths_.codexConfig), manager_.plannedCodexConfig().value().toUtf8());
+  EXPECT_EQ(test::readFile(paths_.codexHooks), manager_.plannedCodexHooks().value().toUtf8());
+  EXPECT_EQ(test::readFile(paths_.codexConfig + QStringLiteral(".tandrel-backup-1700000000")),
+            config);
+  EXPECT_EQ(test::readFile(paths_.codexHooks + QStringLiteral(".tandrel-backup-1700000000")),
+            hooks);
+  EXPECT_EQ(QJsonDocument::fromJson(test::readFile(paths_.bridgeConfigDirectory +
+                                                   QStringLiteral("/codex-notify-chain.json")))
+                .object(),
+            QJsonObject({{"notify", QJsonArray{"notify-send", "Codex"}}}));
+
+  const QByteArray configAfter = test::readFile(paths_.codexConfig);
+  const QByteArray hooksAfter = test::readFile(paths_.codexHooks);
+  ASSERT_TRUE(manager_.installCodexNotify().ok());
+  EXPECT_EQ(test::readFile(paths_.codexConfig), configAfter);
+  EXPECT_EQ(test::readFile(paths_.codexHooks), hooksAfter);
+  EXPECT_EQ(backupsOf(paths_.codexConfig).size(), 1);
+  EXPECT_EQ(backupsOf(paths_.codexHooks).size(), 1);
+}
+
+TEST(HookFiles, BackupsNeverOverwriteAndAFailedCopyIsAnError) {
+  test::TempHome home;
+  const QString file = home.file(QStringLiteral("settings.json"));
+  EXPECT_EQ(backupFile(file, kNow).value(), QString()) << "no file, no backup";
+  ASSERT_TRUE(test::writeFile(file, "one"));
+  EXPECT_EQ(backupFile(file, kNow).value(), file + QStringLiteral(".tandrel-backup-1700000000"));
+  ASSERT_TRUE(test::writeFile(file, "two"));
+  EXPECT_EQ(backupFile(file, kNow).value(), file + QStringLiteral(".tandrel-backup-1700000000-2"));
+  EXPECT_EQ(test::readFile(file + QStringLiteral(".tandrel-backup-1700000000")), "one");
+  EXPECT_EQ(test::readFile(file + QStringLiteral(".tandrel-backup-1700000000-2")), "two");
+
+  // A folder in place of the file cannot be copied.
+  const QString folder = home.file(QStringLiteral("hooks.json"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  EXPECT_FALSE(backupFile(folder, kNow).ok());
+}
+
+TEST(HookFiles, ScriptsAreReplacedWholeAndExecutable) {
+  test::TempHome home;
+  const QString script = home.file(QStringLiteral("bin/tool"));
+  ASSERT_TRUE(makeDirectories(home.file(QStringLiteral("bin")), true).ok());
+  ASSERT_TRUE(test::writeFile(script, "old text that is longer"));
+  QFile::setPermissions(script, QFileDevice::ReadOwner);
+  ASSERT_TRUE(writeFileAtomically(script, "#!/bin/sh\n", true).ok());
+  EXPECT_EQ(test::readFile(script), "#!/bin/sh\n");
+  EXPECT_EQ(mode(script), 0755u);
+  EXPECT_TRUE(QDir(home.file(QStringLiteral("bin"))).entryList(QDir::Files).size() == 1)
+      << "no temporary file is left behind";
+
+  // A configuration reached through a symbolic link: the link stays, its target changes.
+  const QString target = home.file(QStringLiteral("dotfiles/settings.json"));
+  const QString link = home.file(QStringLiteral("settings.json"));
+  ASSERT_TRUE(test::writeFile(target, "{}"));
+  ASSERT_TRUE(QFile::link(target, link));
+  ASSERT_TRUE(writeFileAtomically(link, "{\"a\": 1}").ok());
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(test::readFile(target), "{\"a\": 1}");
+}
+
+// ---- health
+
+struct HealthRow {
+  const char* id;
+  const char* detail;  // when the integration is not installed; "%n" stands for the name
+  HookStatus detected;  // the status when detected and not installed
+};
+
+const HealthRow kHealthRows[] = {
+    {"claude-app", "Install %n to enable Jump only", HookStatus::alpha},
+    {"claude-code", "Install or repair Claude Code hooks", HookStatus::repair},
+    {"codex-app", "Install Codex App to enable app Jump", HookStatus::alpha},
+    {"codex-cli", "Install or repair Codex CLI notify and hooks", HookStatus::repair},
+    {"cursor-ide", "Install %n to enable Jump / Wrapper", HookStatus::alpha},
+    {"cursor-glass", "Install %n to enable Jump", HookStatus::alpha},
+    {"cursor-agent-cli", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"kilo-code", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"pi", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"cline", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"roo-code", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"factory-droid", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"trae-ide", "Install %n to enable Jump / Notifications", HookStatus::alpha},
+    {"trae-solo", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"trae-agent-cli", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"gemini-cli", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"opencode-cli", "Install the OpenCode plugin to record session usage", HookStatus::alpha},
+    {"copilot-vscode-extension", "Install %n to enable Jump only", HookStatus::alpha},
+    {"copilot-cli", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"copilot-coding-agent", "Configure a webhook before Tandrel can receive cloud-agent events",
+     HookStatus::alpha},
+    {"vscode-host", "Install %n to enable Jump only", HookStatus::alpha},
+    {"kimi-app-web", "Install %n to enable Jump only", HookStatus::alpha},
+    {"kimi-cli", "Install wrapper bridge to record %n runs", HookStatus::alpha},
+    {"warp", "Install %n to enable Jump", HookStatus::alpha},
+    {"windsurf", "Install %n to enable Jump", HookStatus::alpha},
+};
+
+TEST_F(HookManagerTest, HealthOfEveryRowWithNothingAndEverythingDetected) {
+  ASSERT_EQ(std::size(kHealthRows), aiToolCatalog().size());
+  std::vector<ToolHealth> rows = manager_.health();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const HealthRow& expected = kHealthRows[i];
+    SCOPED_TRACE(expected.id);
+    ASSERT_EQ(rows[i].id, QLatin1String(expected.id));
+    EXPECT_FALSE(rows[i].detected);
+    EXPECT_EQ(rows[i].status, HookStatus::missing);
+    EXPECT_EQ(rows[i].detail,
+              QString::fromUtf8(expected.detail).replace(QLatin1String("%n"), rows[i].name));
+  }
+
+  // Everything present, each by its own rule: commands on PATH (or in ~/.local/bin, which is not
+  // on it), applications through their desktop entries, marker files and extension folders.
+  for (const AIToolCatalogItem& row : aiToolCatalog()) {
+    for (const QString& command : row.commandNames) {
+      locator_.executables.insert(paths_.home + QStringLiteral("/.local/bin/") + command);
+    }
+    for (const QString& app : row.appPaths) {
+      const QString name = QFileInfo(app).completeBaseName();
+      locator_.entries.push_back({name.toLower(), {}, name, {}, {}});
+    }
+  }
+  locator_.files.insert(paths_.home + QStringLiteral("/.tandrel/config/copilot-coding-agent-webhook.json"));
+  for (const char* extension : {"saoudrizwan.claude-dev-3.1.0", "RooVeterinaryInc.roo-cline-1.0",
+                                "GitHub.copilot-1.2"}) {
+    ASSERT_TRUE(QDir().mkpath(home_.file(QStringLiteral(".cursor/extensions/")) + extension));
+  }
+  rows = manager_.health();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(kHealthRows[i].id);
+    EXPECT_TRUE(rows[i].detected);
+    EXPECT_EQ(rows[i].status, kHealthRows[i].detected);
+  }
+  EXPECT_EQ(rows[4].path, QStringLiteral("/Applications/Cursor.app"));
+  EXPECT_EQ(rows[12].jumpTarget, QStringLiteral("/Applications/Trae.app"));
+  EXPECT_EQ(rows[15].path, QStringLiteral("~/.gemini \u00B7 tandrel-wrap"));
+  EXPECT_EQ(rows[16].jumpTarget, paths_.opencodePlugin);
+}
+
+TEST_F(HookManagerTest, TheTestEnvironmentDetectsEverythingAndCountsTheHooksInstalled) {
+  setTestEnvironment(true);
+  const std::vector<ToolHealth> rows = manager_.health();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(kHealthRows[i].id);
+    EXPECT_TRUE(rows[i].detected);
+    const bool ours = kHealthRows[i].detected == HookStatus::repair ||
+                      rows[i].id == QLatin1String("opencode-cli") ||
+                      HookManager::isWrapperTool(rows[i].id);
+    EXPECT_EQ(rows[i].status, ours ? HookStatus::healthy : HookStatus::alpha);
+  }
+  EXPECT_TRUE(manager_.wrapperBridgeReady());
+}
+
+// ---- preview
+
+TEST(InstallPreview, DiffComparesLinesByPosition) {
+  struct Case {
+    const char* oldText;
+    const char* newText;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a\nb", "a\nb", "T\nNo config line changes; bridge scripts will be refreshed."},
+      {"a\nb\nc", "a\nb\nc\nd\ne", "--- T\n+++ T\n+ d\n+ e"},
+      {"a\nb\nc", "a\nx\nc", "--- T\n+++ T\n- b\n+ x"},
+      {"a\nb\n", "a\nb", "--- T\n+++ T\n- "},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(unifiedDiff(QStringLiteral("T"), QString::fromUtf8(c.oldText),
+                          QString::fromUtf8(c.newText)),
+              QString::fromUtf8(c.expected));
+  }
+  // One inserted line shifts every later one; the output stops after 81 lines.
+  QStringList oldLines;
+  for (int i = 0; i < 100; ++i) {
+    oldLines.append(QString::number(i));
+  }
+  QStringList newLines = oldLines;
+  newLines.insert(1, QStringLiteral("new"));
+  const QStringList out =
+      unifiedDiff(QStringLiteral("T"), oldLines.join(u'\n'), newLines.join(u'\n')).split(u'\n');
+  ASSERT_EQ(out.size(), 83);  // two headers, 40 pairs, then the cut
+  EXPECT_EQ(out[2], QStringLiteral("- 1"));
+  EXPECT_EQ(out[3], QStringLiteral("+ new"));
+  EXPECT_EQ(out.last(), QStringLiteral("\u2026 diff truncated"));
+}
+
+TEST_F(HookManagerTest, PreviewsSayWhatWillBeWritten) {
+  const QString codex = manager_.installationPreview(QStringLiteral("codex-cli")).value();
+  EXPECT_TRUE(codex.contains(QLatin1String("+ [features] hooks = true")));
+  EXPECT_TRUE(codex.contains(paths_.codexHooks + QStringLiteral(": PermissionRequest, UserPromptSubmit, Stop")));
+  EXPECT_TRUE(codex.contains(QLatin1String("approval gate: PermissionRequest, Stop")));
+  EXPECT_FALSE(codex.contains(QLatin1String("codex_hooks")));
+  EXPECT_TRUE(codex.contains(QStringLiteral("+ notify = [\"%1\"]").arg(manager_.codexNotifyPath())));
+
+  const QStringList claude =
+      manager_.installationPreview(QStringLiteral("claude-code")).value().split(u'\n');
+  const auto diff = std::find(claude.begin(), claude.end(), QStringLiteral("--- ") + paths_.claudeSettings);
+  ASSERT_NE(diff, claude.end());
+  EXPECT_EQ(*(diff + 2), QStringLiteral("- {}"));
+  EXPECT_EQ(*(diff + 3), QStringLiteral("+ {"));
+  EXPECT_EQ(claude.last(), QStringLiteral("\u2026 diff truncated"));
+
+  EXPECT_TRUE(manager_.installationPreview(QStringLiteral("factory-droid"))
+                  .value()
+                  .contains(manager_.wrapperPath() +
+                            QStringLiteral(" --source factory-droid -- <command> [args...]")));
+  EXPECT_EQ(manager_.installationPreview(QStringLiteral("windsurf")).value(),
+            QStringLiteral("No hook writer is available for this adapter yet."));
+  EXPECT_EQ(manager_.installationPreview(QStringLiteral("cursor-ide")).value(),
+            QStringLiteral("No hook writer is available for this adapter yet."));
+  // Nothing was written.
+  EXPECT_FALSE(QFileInfo::exists(paths_.home + QStringLiteral("/.claude")));
+  EXPECT_FALSE(QFileInfo::exists(paths_.home + QStringLiteral("/.codex")));
+}
+
+}  // namespace
+}  // namespace tandrel
