@@ -1,11 +1,13 @@
 #include "app/overlay_controller.h"
 
+#include "app/entry_point.h"
 #include "base/log.h"
 #include "catalog/paths.h"
 #include "platform/termination_signals.h"
 #include "platform/user_defaults.h"
 #include "requests/audit_writer.h"
 #include "requests/pending_action_store.h"
+#include "update/update_installer.h"
 
 #include <QCoreApplication>
 
@@ -71,6 +73,25 @@ void OverlayController::applicationDidFinishLaunching() {
 
   currentMode_ = startMode();
   applyActivationPolicy();
+
+  installFailureAtLaunch_ = UpdateInstaller::takeInstallFailure();
+  if (installFailureAtLaunch_) {
+    logWarning(*installFailureAtLaunch_);
+  }
+  if (!isTestEnvironment()) {
+    scheduleAutomaticUpdateChecks();
+  }
+}
+
+void OverlayController::scheduleAutomaticUpdateChecks() {
+  AutomaticUpdateScheduler::Options updates;
+  updates.interval = GlobalSettings::kAutomaticUpdateInterval;
+  updates.initialDelay = GlobalSettings::kAutomaticUpdateInitialDelay;
+  updates.clock = &clock_;
+  updates.defaults = &defaults_;
+  updates.runCheck = options_.updateCheck;
+  automaticUpdates_ = std::make_unique<AutomaticUpdateScheduler>(std::move(updates));
+  automaticUpdates_->start();
 }
 
 void OverlayController::startSocketServer() {
@@ -143,6 +164,9 @@ void OverlayController::prepareForTermination() {
     return;
   }
   isPreparingForTermination_ = true;
+  if (automaticUpdates_) {
+    automaticUpdates_->stop();
+  }
   store_->stopMonitoringBridgeEvents();
 }
 

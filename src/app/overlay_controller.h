@@ -9,10 +9,12 @@
 #include "events/event_store.h"
 #include "platform/clock.h"
 #include "requests/socket_server.h"
+#include "update/automatic_update_scheduler.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace tandrel {
 
@@ -35,6 +37,8 @@ struct OverlayControllerOptions {
   AuditWriter* audit = nullptr;                  // the shared writer when null
   UserDefaults* defaults = nullptr;              // the standard defaults when null
   Clock* clock = &Clock::system();
+  // Runs the automatic update check; the feed of the process environment when empty.
+  AutomaticUpdateScheduler::CheckRunner updateCheck;
 
   static QString defaultSocketPath();
 };
@@ -90,9 +94,15 @@ class OverlayController {
   // start); none before launch or when socket approval is off.
   const SocketServer* socketServer() const { return socketServer_.get(); }
   bool isPreparingForTermination() const { return isPreparingForTermination_; }
+  // The automatic update check, armed at launch outside the test environment; none otherwise.
+  const AutomaticUpdateScheduler* automaticUpdates() const { return automaticUpdates_.get(); }
+  // What a failed update install left for this launch to show in About (read once, at launch).
+  const std::optional<QString>& installFailureAtLaunch() const { return installFailureAtLaunch_; }
 
  private:
   void startSocketServer();
+  // Arms the automatic update check (the overlay views receive its results once they exist).
+  void scheduleAutomaticUpdateChecks();
 
   OverlayControllerOptions options_;
   PendingActionStore& pendingActions_;
@@ -106,6 +116,8 @@ class OverlayController {
   bool didFinishLaunching_ = false;
   bool isPreparingForTermination_ = false;
   std::unique_ptr<TerminationSignals> terminationSignals_;
+  std::unique_ptr<AutomaticUpdateScheduler> automaticUpdates_;
+  std::optional<QString> installFailureAtLaunch_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

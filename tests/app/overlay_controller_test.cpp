@@ -6,6 +6,7 @@
 #include "requests/pending_action_store.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
+#include "update/update_installer.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +256,32 @@ TEST_F(OverlayControllerTest, StoreFollowsTheBridgeFileUntilTeardown) {
   controller.prepareForTermination();  // a second teardown does nothing
   EXPECT_TRUE(controller.isPreparingForTermination());
   EXPECT_FALSE(controller.store().bridgeMonitorStateForTests().started);
+}
+
+TEST_F(OverlayControllerTest, LaunchArmsTheAutomaticUpdateCheckAndShowsALeftInstallFailureOnce) {
+  ASSERT_TRUE(test::writeFile(UpdateInstaller::installResultPath(),
+                              "status=failed\nversion=1.2\nmessage=could not extract update artifact\nlog=/u/x.log\n"));
+  int checks = 0;
+  OverlayControllerOptions withCheck = options();
+  withCheck.updateCheck = [&](std::function<void(UpdateCheckResult)> done) {
+    ++checks;
+    done(UpdateClientFailure{QStringLiteral("Update check failed. Try again.")});
+  };
+  OverlayController controller(withCheck);
+  controller.applicationDidFinishLaunching();
+  EXPECT_EQ(controller.installFailureAtLaunch(),
+            QStringLiteral("Update to v1.2 failed; the previous version was kept: could not extract update "
+                           "artifact. Details: /u/x.log"));
+  EXPECT_FALSE(QFileInfo::exists(UpdateInstaller::installResultPath()));
+
+  ASSERT_NE(controller.automaticUpdates(), nullptr);
+  clock.advance(seconds(29));
+  EXPECT_EQ(checks, 0);
+  clock.advance(seconds(1));
+  EXPECT_EQ(checks, 1);
+  EXPECT_TRUE(controller.automaticUpdates()->isArmed());  // the next one, twelve hours on
+  controller.prepareForTermination();
+  EXPECT_FALSE(controller.automaticUpdates()->isArmed());
 }
 
 }  // namespace
