@@ -4,6 +4,7 @@
 
 #include "events/event_store.h"
 #include "platform/clock.h"
+#include "platform/fake/fake_clock.h"
 
 #include <benchmark/benchmark.h>
 

@@ -7,6 +7,7 @@
 // spread over 4 tools and 25 sessions so that most cards fold several events.
 #include "events/event_store.h"
 #include "inbox/island_message.h"
+#include "platform/fake/fake_clock.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,13 +1,9 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
-#include <vector>
 
 namespace tandrel {
 
@@ -45,47 +41,7 @@ using ProcessExitWatcherFactory =
 // "app.tandrel.agent-pid-watcher." followed by the pid in decimal.
 QString processExitWatcherLabel(qint32 pid);
 
-// The Linux watcher: pidfd_open and a readiness notifier on the main event loop; where pidfd is
-// unavailable (or `forceProcPoll` is set, for tests) a /proc/<pid>/stat poll every
-// `kProcPollIntervalMs`. A pid that is already gone (ESRCH) is reported at once.
-std::unique_ptr<ProcessExitWatcher> watchProcessExit(qint32 pid, ProcessExitCallback onExit,
-                                                     bool forceProcPoll = false);
+// The watcher of this machine (pidfd, with a /proc poll where that is unavailable).
 ProcessExitWatcherFactory systemProcessExitWatcherFactory();
-
-inline constexpr int kProcPollIntervalMs = 250;
-
-// The state letter of a /proc/<pid>/stat line (the field after the parenthesised command name,
-// which may itself hold parentheses and blanks), or nothing when the line has none.
-std::optional<char> procStatState(const QByteArray& statLine);
-
-// A stand-in for tests: records the watchers it creates and reports exits only when told to.
-class FakeProcessExitWatchers {
- public:
-  FakeProcessExitWatchers();
-  ~FakeProcessExitWatchers();
-  FakeProcessExitWatchers(const FakeProcessExitWatchers&) = delete;
-  FakeProcessExitWatchers& operator=(const FakeProcessExitWatchers&) = delete;
-
-  ProcessExitWatcherFactory factory();
-
-  // Runs the callback of every live (created, not cancelled, not yet fired) watcher of `pid`, at
-  // once; returns how many ran.
-  int exit(qint32 pid);
-  // Watchers created so far, and those still live.
-  int createdCount() const;
-  int liveCount() const;
-  // Pids of the live watchers, one entry per watcher.
-  std::vector<qint32> livePids() const;
-
-  struct Entry {
-    qint32 pid = 0;
-    ProcessExitCallback onExit;
-    bool live = true;
-  };
-
- private:
-  std::shared_ptr<std::map<quint64, Entry>> entries_;
-  quint64 next_ = 0;
-};
 
 }  // namespace tandrel

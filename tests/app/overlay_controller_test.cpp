@@ -1,5 +1,7 @@
 #include "app/overlay_controller.h"
 
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_process_exit_watchers.h"
 #include "platform/process_exit_watcher.h"
 #include "platform/user_defaults.h"
 #include "requests/audit_writer.h"

@@ -1,6 +1,7 @@
 #include "attention/companion_status.h"
 
 #include "platform/clock.h"
+#include "platform/fake/fake_clock.h"
 #include "reminder_test_events.h"
 #include "support/temp_home.h"
 

@@ -5,6 +5,8 @@
 #include <QImage>
 
 #include "platform/app_locator.h"
+#include "platform/fake/fake_app_locator.h"
+#include "platform/linux/system_app_locator.h"
 #include "support/temp_home.h"
 
 namespace tandrel {

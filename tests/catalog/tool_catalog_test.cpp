@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include "platform/app_locator.h"
+#include "platform/fake/fake_app_locator.h"
 #include "support/temp_home.h"
 
 namespace tandrel {

@@ -2,6 +2,7 @@
 
 #include "events/event_store.h"
 #include "platform/clock.h"
+#include "platform/fake/fake_clock.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+#include "platform/fake/fake_app_locator.h"
+#include "platform/linux/system_app_locator.h"
 #include "support/temp_home.h"
 
 namespace tandrel {

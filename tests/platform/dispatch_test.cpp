@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 #include "platform/dispatch.h"
 
+#include "platform/fake/fake_clock.h"
 #include "support/wait.h"
 
 #include <QObject>

@@ -1,6 +1,8 @@
 #include "platform/process_exit_watcher.h"
 
 #include "platform/child_process.h"
+#include "platform/fake/fake_process_exit_watchers.h"
+#include "platform/linux/pidfd_process_exit_watcher.h"
 #include "support/wait.h"
 
 #include <QCoreApplication>

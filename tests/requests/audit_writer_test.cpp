@@ -1,5 +1,7 @@
 #include "requests/audit_writer.h"
 
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_process_exit_watchers.h"
 #include "requests/pending_action_store.h"
 #include "support/temp_home.h"
 

@@ -1,6 +1,8 @@
 #include "requests/pending_action_store.h"
 
 #include "platform/child_process.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_process_exit_watchers.h"
 #include "requests/pending_card_action.h"
 #include "support/wait.h"
 
