@@ -1,6 +1,7 @@
 #include "requests/socket_server.h"
 
 #include "base/log.h"
+#include "base/thread_name.h"
 #include "platform/dispatch.h"
 #include "requests/socket_frame_codec.h"
 
@@ -20,7 +21,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -41,15 +41,6 @@ constexpr char kEchoAgentPayload[] =
 std::mutex& umaskMutex() {
   static std::mutex mutex;
   return mutex;
-}
-
-// Names the calling thread after a queue label, the way SerialQueue does.
-void nameThread(const QString& label) {
-  QByteArray name = label.toUtf8();
-  if (name.startsWith("app.tandrel.")) {
-    name.remove(0, 12);
-  }
-  pthread_setname_np(pthread_self(), name.left(15).constData());
 }
 
 void wake(int eventFD) {
@@ -144,11 +135,6 @@ Result<void> writeWhole(int fd, const QByteArray& frame) {
 
 }  // namespace
 
-QString POSIXError::description() const {
-  return QStringLiteral("POSIX %1 failed: errno=%2 (%3)")
-      .arg(op, QString::number(errorNumber), QString::fromLocal8Bit(std::strerror(errorNumber)));
-}
-
 // ---- SocketReplyHandle ------------------------------------------------------------------------
 
 SocketReplyHandle::SocketReplyHandle(SendFunction send, CloseFunction close,
@@ -230,7 +216,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
   // ---- accepting (thread "app.tandrel.socket.accept") ----
 
   void acceptLoop() {
-    nameThread(QStringLiteral("app.tandrel.socket.accept"));
+    nameCurrentThread(QStringLiteral("app.tandrel.socket.accept"));
     pollfd fds[2] = {{listenFD, POLLIN, 0}, {acceptWakeFD, POLLIN, 0}};
     int backoffMs = -1;
     for (;;) {
@@ -314,7 +300,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
   // ---- one connection (thread "app.tandrel.socket.conn.<fd>") ----
 
   void serve(const std::shared_ptr<Connection>& connection) {
-    nameThread(QStringLiteral("app.tandrel.socket.conn.") + QString::number(connection->fd));
+    nameCurrentThread(QStringLiteral("app.tandrel.socket.conn.") + QString::number(connection->fd));
     QByteArray buffer;
     std::vector<char> chunk(kReadChunkBytes);
     pollfd fds[2] = {{connection->fd, POLLIN, 0}, {connection->wakeFD, POLLIN, 0}};

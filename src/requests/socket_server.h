@@ -10,6 +10,7 @@
 // on the connection's thread; the outcome comes back to the main thread as a value), closes the
 // connection, or asks to be told when the connection ends before it replied (the agent hung up).
 
+#include "base/posix_error.h"
 #include "base/result.h"
 #include "requests/hook_request.h"
 
@@ -21,17 +22,6 @@
 #include <optional>
 
 namespace tandrel {
-
-// A failed operating-system call: the errno value and the name of the call.
-struct POSIXError {
-  int errorNumber = 0;
-  QString op;
-
-  // "POSIX <op> failed: errno=<n> (<strerror text>)".
-  QString description() const;
-
-  friend bool operator==(const POSIXError&, const POSIXError&) = default;
-};
 
 // The outcome of one reply, delivered on the main thread: success once the whole frame has been
 // written, or a failure text (connection already closed, write error, peer not reading in time).

@@ -1,24 +1,15 @@
 #include "platform/append_file.h"
 
+#include "base/posix_error.h"
+
 #include <QFile>
 
 #include <cerrno>
-#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace tandrel {
-namespace {
-
-Result<void> posixFailure(const char* op, int error) {
-  return Result<void>::failure(QStringLiteral("POSIX %1 failed: errno=%2 (%3)")
-                                   .arg(QLatin1String(op))
-                                   .arg(error)
-                                   .arg(QString::fromLocal8Bit(std::strerror(error))));
-}
-
-}  // namespace
 
 Result<void> appendFile(const QString& path, const QByteArray& bytes) {
   const QByteArray name = QFile::encodeName(path);
@@ -27,7 +18,7 @@ Result<void> appendFile(const QString& path, const QByteArray& bytes) {
     fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
-    return posixFailure("open", errno);
+    return Result<void>::failure(POSIXError{errno, QStringLiteral("open")}.description());
   }
 
   ssize_t written = 0;
@@ -38,7 +29,7 @@ Result<void> appendFile(const QString& path, const QByteArray& bytes) {
   ::close(fd);
 
   if (written < 0) {
-    return posixFailure("write", writeError);
+    return Result<void>::failure(POSIXError{writeError, QStringLiteral("write")}.description());
   }
   if (written != bytes.size()) {
     // Writing the rest with a second call could interleave with another writer's line.

@@ -1,10 +1,10 @@
 #include "platform/dispatch.h"
 
 #include "base/log.h"
+#include "base/thread_name.h"
 
 #include <QCoreApplication>
 
-#include <pthread.h>
 
 namespace tandrel {
 namespace {
@@ -97,11 +97,7 @@ QString SerialQueue::currentLabel() { return currentQueue ? currentQueue->label_
 
 void SerialQueue::run() {
   currentQueue = this;
-  QByteArray name = label_.toUtf8();
-  if (name.startsWith("app.tandrel.")) {
-    name.remove(0, 12);
-  }
-  pthread_setname_np(pthread_self(), name.left(15).constData());
+  nameCurrentThread(label_);
   for (;;) {
     std::function<void()> task;
     {

@@ -1,5 +1,7 @@
 #include "platform/file_event_source.h"
 
+#include "base/thread_name.h"
+
 #include <QFile>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -63,7 +64,7 @@ struct FileEventSource::Impl {
   }
 
   void run() {
-    pthread_setname_np(pthread_self(), "file-events");
+    nameCurrentThread(QStringLiteral("file-events"));
     alignas(inotify_event) char buffer[16 * 1024];
     pollfd fds[2] = {{inotifyFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     while (!cancelled) {
