@@ -211,8 +211,8 @@ int runApplication(int argc, char** argv) {
 
   OverlayController controller;
   instance.listen([&controller] { controller.applicationShouldHandleReopen(); });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, &app,
-                   [&controller] { controller.applicationWillTerminate(); });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
+                   &OverlayController::applicationWillTerminate);
   controller.applicationDidFinishLaunching();
   QApplication::exec();
   return 0;

@@ -33,10 +33,12 @@ QString OverlayControllerOptions::defaultSocketPath() {
   return tilde(QStringLiteral(".tandrel/tandrel.sock"));
 }
 
-OverlayController::OverlayController() : OverlayController(OverlayControllerOptions()) {}
+OverlayController::OverlayController(QObject* parent)
+    : OverlayController(OverlayControllerOptions(), parent) {}
 
-OverlayController::OverlayController(OverlayControllerOptions options)
-    : options_(std::move(options)),
+OverlayController::OverlayController(OverlayControllerOptions options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
       pendingActions_(options_.pendingActions != nullptr ? *options_.pendingActions
                                                          : PendingActionStore::shared()),
       audit_(options_.audit != nullptr ? *options_.audit : AuditWriter::shared()),

@@ -3,7 +3,8 @@
 // The application controller: owns the one event store and the agent request server, runs the
 // start-up sequence once the application has launched, turns socket requests into pending
 // actions, chooses the activation policy, answers reopen requests and tears everything down once
-// on quit. Main thread only.
+// on quit. Main thread only. A QObject, so that screens, timers, the tray and views can hold it
+// through QPointer and connect to it.
 
 #include "app/overlay_mode.h"
 #include "events/event_store.h"
@@ -11,6 +12,7 @@
 #include "requests/socket_server.h"
 #include "update/automatic_update_scheduler.h"
 
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -43,16 +45,18 @@ struct OverlayControllerOptions {
   static QString defaultSocketPath();
 };
 
-class OverlayController {
+class OverlayController : public QObject {
+  Q_OBJECT
+
  public:
   // User-defaults keys read here.
   static inline const QString kUseSocketApprovalEnabledKey = QStringLiteral("useSocketApprovalEnabled");
   static inline const QString kShowInDockModeKey = QStringLiteral("showInDockMode");
 
   // Creates the event store; nothing is read or started until launch finishes.
-  OverlayController();
-  explicit OverlayController(OverlayControllerOptions options);
-  ~OverlayController();
+  explicit OverlayController(QObject* parent = nullptr);
+  explicit OverlayController(OverlayControllerOptions options, QObject* parent = nullptr);
+  ~OverlayController() override;
   OverlayController(const OverlayController&) = delete;
   OverlayController& operator=(const OverlayController&) = delete;
 
