@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +26,12 @@ using DefaultsValue = std::variant<QString, qint64, double, bool, QDateTime, QSt
 // Each value is stored as {"type": "string"|"integer"|"double"|"bool"|"date"|"stringArray",
 // "value": …}; dates as UTC ISO-8601 texts with milliseconds.
 //
-// Instances are process-wide (one per file) and safe to use from any thread.
-class UserDefaults {
+// Instances are process-wide (one per file) and safe to use from any thread. Setting a key to the
+// value (and type) it already holds, or removing a key that is absent, changes nothing and writes
+// nothing.
+class UserDefaults : public QObject {
+  Q_OBJECT
+
  public:
   static UserDefaults& standard();
   static UserDefaults& suite(const QString& name);
@@ -67,8 +72,11 @@ class UserDefaults {
   QString filePath() const { return path_; }
 
   explicit UserDefaults(QString filePath);
-  UserDefaults(const UserDefaults&) = delete;
-  UserDefaults& operator=(const UserDefaults&) = delete;
+
+ Q_SIGNALS:
+  // A key was set to a different value or removed; emitted on the thread that changed it, after
+  // the change is stored.
+  void changed(const QString& key);
 
  private:
   void store(const QString& key, DefaultsValue value);

@@ -113,6 +113,27 @@ TEST_F(UserDefaultsTest, DamagedFileReadsEmptyAndIsKeptUntilTheNextWrite) {
   EXPECT_EQ(reread.string(QStringLiteral("k")), QStringLiteral("fresh"));
 }
 
+TEST_F(UserDefaultsTest, OnlyRealChangesAreWrittenAndAnnounced) {
+  UserDefaults& d = UserDefaults::suite(QStringLiteral("changes"));
+  QStringList announced;
+  QObject::connect(&d, &UserDefaults::changed, [&](const QString& key) { announced.append(key); });
+  const QString count = QStringLiteral("count");
+
+  d.set(count, 1);
+  ASSERT_TRUE(QFile::remove(d.filePath()));
+  d.set(count, 1);  // the same value of the same type: the file stays away
+  EXPECT_FALSE(QFile::exists(d.filePath()));
+  d.set(count, 1.0);  // another type is another value
+  EXPECT_TRUE(QFile::exists(d.filePath()));
+  d.set(QStringLiteral("when"), QDateTime::fromSecsSinceEpoch(5, Qt::OffsetFromUTC, 3600));
+  d.set(QStringLiteral("when"), QDateTime::fromSecsSinceEpoch(5, Qt::UTC));  // the same instant
+  d.remove(count);
+  d.remove(count);
+  UserDefaults::removeSuite(QStringLiteral("changes"));
+
+  EXPECT_EQ(announced, (QStringList{count, count, QStringLiteral("when"), count, QStringLiteral("when")}));
+}
+
 TEST_F(UserDefaultsTest, DefaultFolderFollowsXdgConfigHome) {
   UserDefaults::setDirectoryForTests(QString());
   EXPECT_EQ(UserDefaults::directory(), home.file(QStringLiteral(".config/Tandrel")));

@@ -123,9 +123,18 @@ UserDefaults& UserDefaults::suite(const QString& name) {
 
 void UserDefaults::removeSuite(const QString& name) {
   UserDefaults& defaults = suite(name);
-  std::lock_guard lock(defaults.mutex_);
-  defaults.values_.clear();
-  QFile::remove(defaults.path_);
+  QStringList removed;
+  {
+    std::lock_guard lock(defaults.mutex_);
+    for (const auto& [key, value] : defaults.values_) {
+      removed.append(key);
+    }
+    defaults.values_.clear();
+    QFile::remove(defaults.path_);
+  }
+  for (const QString& key : removed) {
+    Q_EMIT defaults.changed(key);
+  }
 }
 
 QString UserDefaults::directory() {
@@ -296,19 +305,30 @@ std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
 }
 
 void UserDefaults::store(const QString& key, DefaultsValue value) {
-  std::lock_guard lock(mutex_);
   if (auto* date = std::get_if<QDateTime>(&value)) {
     *date = date->toUTC();
   }
-  values_[key] = std::move(value);
-  save();
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = values_.find(key);
+    if (it != values_.end() && it->second == value) {
+      return;
+    }
+    values_[key] = std::move(value);
+    save();
+  }
+  Q_EMIT changed(key);
 }
 
 void UserDefaults::remove(const QString& key) {
-  std::lock_guard lock(mutex_);
-  if (values_.erase(key) > 0) {
+  {
+    std::lock_guard lock(mutex_);
+    if (values_.erase(key) == 0) {
+      return;
+    }
     save();
   }
+  Q_EMIT changed(key);
 }
 
 QStringList UserDefaults::keys() const {
