@@ -16,6 +16,18 @@ namespace {
 
 bool environmentFlag(const char* name) { return qgetenv(name) == "1"; }
 
+// The store reads the controller's pending actions and defaults, unless its options name others.
+EventStoreOptions storeOptions(EventStoreOptions options, PendingActionStore& pendingActions,
+                               UserDefaults& defaults) {
+  if (options.defaults == nullptr) {
+    options.defaults = &defaults;
+  }
+  if (!options.socketRequestsWaiting) {
+    options.socketRequestsWaiting = [&pendingActions] { return !pendingActions.waitingActions().empty(); };
+  }
+  return options;
+}
+
 // The first layout: settings wins over expanded.
 OverlayMode startMode() {
   if (environmentFlag("TANDREL_START_SETTINGS")) {
@@ -44,7 +56,7 @@ OverlayController::OverlayController(OverlayControllerOptions options, QObject* 
       audit_(options_.audit != nullptr ? *options_.audit : AuditWriter::shared()),
       defaults_(options_.defaults != nullptr ? *options_.defaults : UserDefaults::standard()),
       clock_(*options_.clock),
-      store_(std::make_unique<EventStore>(options_.store)) {}
+      store_(std::make_unique<EventStore>(storeOptions(options_.store, pendingActions_, defaults_))) {}
 
 OverlayController::~OverlayController() = default;
 

@@ -3,6 +3,7 @@
 #include "events/event_store.h"
 
 #include "platform/user_defaults.h"
+#include "requests/pending_action_store.h"
 #include "usage/usage_dates.h"
 
 #include <QJsonObject>
@@ -24,8 +25,8 @@ std::vector<TandrelEvent> defaultLocalHotplugLoader(const std::optional<QString>
 
 namespace {
 
-QSet<QString> storedIDs(const QString& key) {
-  const auto list = UserDefaults::standard().stringArray(key);
+QSet<QString> storedIDs(const UserDefaults& defaults, const QString& key) {
+  const auto list = defaults.stringArray(key);
   return list ? QSet<QString>(list->cbegin(), list->cend()) : QSet<QString>();
 }
 
@@ -46,6 +47,8 @@ EventStore::EventStore(EventStoreOptions options)
       localHotplugLoader_(std::move(options.localHotplugLoader)),
       jumpOpener_(std::move(options.jumpOpener)),
       clock_(*options.clock),
+      defaults_(options.defaults != nullptr ? *options.defaults : UserDefaults::standard()),
+      socketRequestsWaiting_(std::move(options.socketRequestsWaiting)),
       lastBridgeEventMetadataCheckAt_(distantPast()),
       lastLocalUsageScanAt_(distantPast()),
       lastLocalHotplugScanAt_(distantPast()),
@@ -60,9 +63,12 @@ EventStore::EventStore(EventStoreOptions options)
   if (!localHotplugLoader_) {
     localHotplugLoader_ = defaultLocalHotplugLoader;
   }
+  if (!socketRequestsWaiting_) {
+    socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };
+  }
   if (!testEnvironment_) {
-    hiddenIDs_ = storedIDs(kHiddenEventIDsKey);
-    readIDs_ = storedIDs(kReadEventIDsKey);
+    hiddenIDs_ = storedIDs(defaults_, kHiddenEventIDsKey);
+    readIDs_ = storedIDs(defaults_, kReadEventIDsKey);
   }
 }
 

@@ -49,6 +49,8 @@
 
 namespace tandrel {
 
+class UserDefaults;
+
 // Whether a reload runs the local usage and hot-plug loaders inline or on their worker threads.
 enum class LocalUsageLoadMode { synchronous, asynchronous };
 
@@ -98,6 +100,12 @@ struct EventStoreOptions {
 
   // Time for the throttles, the debounce and the notices' timestamps.
   Clock* clock = &Clock::system();
+
+  // Where the read and hidden sets are kept: the standard user defaults when null.
+  UserDefaults* defaults = nullptr;
+  // Whether a socket request is waiting for the user (the pet then asks for approval): the
+  // shared pending-action store's waiting actions when unset.
+  std::function<bool()> socketRequestsWaiting;
 };
 
 // Which file a path named when it was last looked at; a file replaced by another (a rename over
@@ -120,7 +128,7 @@ class EventStore {
   // Local scan throttles (both 0 in the test environment).
   static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
   static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
-  // Read and hidden event identifiers in the standard user defaults.
+  // Read and hidden event identifiers in the store's user defaults.
   static inline const QString kHiddenEventIDsKey = QStringLiteral("hiddenEventIDs");
   static inline const QString kReadEventIDsKey = QStringLiteral("readEventIDs");
 
@@ -299,7 +307,7 @@ class EventStore {
   // Adds the id of every event of `message` to the set. Neither persists nor changes the revision;
   // callers do both.
   void markRead(const IslandMessage& message, EventIDSet set = EventIDSet::read);
-  // Writes the set to the standard user defaults ("readEventIDs" or "hiddenEventIDs"); nothing in
+  // Writes the set to the user defaults ("readEventIDs" or "hiddenEventIDs"); nothing in
   // the test environment.
   void persistRead(EventIDSet set = EventIDSet::read);
 
@@ -398,6 +406,8 @@ class EventStore {
   LocalHotplugLoader localHotplugLoader_;
   JumpOpener jumpOpener_;
   Clock& clock_;
+  UserDefaults& defaults_;
+  std::function<bool()> socketRequestsWaiting_;
 
   // ---- Published state (main thread) ----
   std::vector<TandrelEvent> events_;

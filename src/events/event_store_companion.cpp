@@ -3,7 +3,6 @@
 
 #include "events/event_store.h"
 
-#include "requests/pending_action_store.h"
 
 #include <algorithm>
 #include <span>
@@ -45,7 +44,7 @@ const std::vector<CompanionStatusItem>& EventStore::companionTickerItems() {
 }
 
 PetState EventStore::petState() {
-  const bool hasSocketLoopPending = !PendingActionStore::shared().waitingActions().empty();
+  const bool hasSocketLoopPending = socketRequestsWaiting_();
   ensureCompanionCandidateCache();
   const std::span<const TandrelEvent> candidates(cachedCompanionCandidateEvents_);
   ensureUsageCache();

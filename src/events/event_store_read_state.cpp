@@ -1,6 +1,6 @@
 // EventStore: read and hidden event identifiers, clearing the inbox and wiping the history.
 //
-// Both sets only grow (until clearHistory) and are kept in the standard user defaults, except in
+// Both sets only grow (until clearHistory) and are kept in the store's user defaults, except in
 // the test environment, where they live in memory only. Changing them is not a publish: the
 // revision goes up without onChange, and every derived cache rebuilds on its next read.
 
@@ -26,8 +26,8 @@ void EventStore::persistRead(EventIDSet set) {
     return;
   }
   const QSet<QString>& ids = set == EventIDSet::hidden ? hiddenIDs_ : readIDs_;
-  UserDefaults::standard().set(set == EventIDSet::hidden ? kHiddenEventIDsKey : kReadEventIDsKey,
-                               QStringList(ids.cbegin(), ids.cend()));
+  defaults_.set(set == EventIDSet::hidden ? kHiddenEventIDsKey : kReadEventIDsKey,
+                QStringList(ids.cbegin(), ids.cend()));
 }
 
 int EventStore::clear(const std::vector<IslandMessage>& messages, const QString& auditRole) {

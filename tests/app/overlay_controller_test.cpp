@@ -128,6 +128,22 @@ TEST_F(OverlayControllerTest, SocketRequestsBecomeAuditedPendingActionsAnsweredO
             (QStringList{"pending_request:", "pending_reply:timedOut", "pending_request:", "pending_reply:hookDropped"}));
 }
 
+TEST_F(OverlayControllerTest, TheStoreReadsTheControllersPendingActionsAndDefaults) {
+  defaults.set(EventStore::kReadEventIDsKey, QStringList{QStringLiteral("seen")});
+  OverlayControllerOptions configured = options();
+  configured.store.testEnvironment = false;  // read state comes from the defaults only then
+  OverlayController controller(configured);
+  EXPECT_TRUE(controller.store().isReadForTests(QStringLiteral("seen")));
+
+  EXPECT_EQ(controller.store().petState(), PetState::idle);
+  RecordingHandle handle;
+  controller.handleSocketRequest(request("r1", "permission_request", 5), handle.handle());
+  ASSERT_TRUE(PendingActionStore::shared().waitingActions().empty());
+  EXPECT_EQ(controller.store().petState(), PetState::approval);
+  clock.advance(seconds(5));
+  EXPECT_EQ(controller.store().petState(), PetState::idle);
+}
+
 TEST_F(OverlayControllerTest, UnknownKindClosesTheConnectionAndNothingElse) {
   OverlayController controller(options());
   controller.applicationDidFinishLaunching();
