@@ -3,6 +3,7 @@
 #include "app/entry_point.h"
 #include "base/log.h"
 #include "catalog/paths.h"
+#include "platform/private_folder.h"
 #include "platform/termination_signals.h"
 #include "platform/user_defaults.h"
 #include "requests/audit_writer.h"
@@ -10,6 +11,7 @@
 #include "update/update_installer.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 namespace tandrel {
 namespace {
@@ -69,6 +71,9 @@ void OverlayController::applicationDidFinishLaunching() {
   // Termination signals end the app through the same path as a quit request. Installed first, so
   // that a signal arriving while the app starts up still ends it in order.
   terminationSignals_ = std::make_unique<TerminationSignals>([this](int) { handleTerminationRequest(); });
+
+  // The socket's folder also holds the approval audit; earlier versions created it 0755.
+  restrictFolderToOwner(QFileInfo(options_.socketPath).absolutePath());
 
   // Every pending action is audited as it starts and as it ends; then the requests a previous run
   // left unanswered are reconciled.

@@ -5,6 +5,7 @@
 
 #include "base/canonical_json.h"
 #include "platform/append_file.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +13,7 @@
 namespace tandrel {
 
 void EventStore::audit(const QString& role, const TandrelEvent& event, int collapsedCount, const QJsonObject& extra) {
-  QDir().mkpath(QFileInfo(auditFile_).absolutePath());
+  (void)makePrivateFolder(QFileInfo(auditFile_).absolutePath());
 
   QJsonObject record{
       {QStringLiteral("timestamp"), clock_.now().toUTC().toString(Qt::ISODate)},

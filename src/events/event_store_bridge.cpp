@@ -9,6 +9,7 @@
 // next time, once, from the right offset.
 
 #include "events/event_store.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -321,7 +322,7 @@ void EventStore::installBridgeEventDirectoryMonitor() {
   bridgeEventDirectorySource_.reset();
   const QFileInfo file(eventFile_);
   const QString folder = file.absolutePath();
-  QDir().mkpath(folder);
+  (void)makePrivateFolder(folder);
   // Other files in the folder (our own logs) are not reported; any change to the bridge file's
   // entry may mean a new file, so the file watch is reinstalled.
   bridgeEventDirectorySource_ = FileEventSource::watchFolderEntry(

@@ -2,6 +2,7 @@
 
 #include "base/canonical_json.h"
 #include "platform/append_file.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -132,7 +133,7 @@ void AuditWriter::reconcileOnLaunch() {
 }
 
 void AuditWriter::append(const QJsonObject& record) const {
-  QDir().mkpath(QFileInfo(auditFile_).absolutePath());
+  (void)makePrivateFolder(QFileInfo(auditFile_).absolutePath());
   // The log holds commands and folders: a new file is readable by its owner only. The log is best
   // effort, so a failed append is dropped.
   (void)appendFile(auditFile_, canonicalJsonLine(record));

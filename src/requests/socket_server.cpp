@@ -3,6 +3,7 @@
 #include "base/log.h"
 #include "base/thread_name.h"
 #include "platform/dispatch.h"
+#include "platform/private_folder.h"
 #include "requests/socket_frame_codec.h"
 
 #include <QByteArray>
@@ -59,30 +60,6 @@ void closeFD(int fd) {
   if (fd >= 0) {
     ::close(fd);  // never retried on EINTR: Linux releases the descriptor either way
   }
-}
-
-// Creates `folder` and any missing parents; folders created here get mode 0700.
-std::optional<POSIXError> makeFolders(const QByteArray& folder) {
-  if (folder.isEmpty()) {
-    return std::nullopt;
-  }
-  struct stat info {};
-  if (::stat(folder.constData(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) {
-      return std::nullopt;
-    }
-    return POSIXError{ENOTDIR, QStringLiteral("mkdir ") + QString::fromUtf8(folder)};
-  }
-  const qsizetype slash = folder.lastIndexOf('/');
-  if (slash > 0) {
-    if (auto error = makeFolders(folder.left(slash))) {
-      return error;
-    }
-  }
-  if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST) {
-    return POSIXError{errno, QStringLiteral("mkdir ") + QString::fromUtf8(folder)};
-  }
-  return std::nullopt;
 }
 
 // A reply waiting to be written by its connection's thread.
@@ -474,7 +451,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     }
 
     const QString folder = QFileInfo(socketPath).absolutePath();
-    if (auto error = makeFolders(folder.toUtf8())) {
+    if (auto error = makePrivateFolder(folder)) {
       return error;
     }
 

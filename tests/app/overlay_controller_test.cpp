@@ -17,6 +17,7 @@
 #include <QJsonObject>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -162,9 +163,13 @@ TEST_F(OverlayControllerTest, LaunchReconcilesTheAuditLogAndServesTheSocket) {
                               R"({"role":"pending_request","request_id":"old","kind":"permission_request",)"
                               R"("agent":"codex","timestamp":"2027-01-01T00:00:00Z"})"
                               "\n"));
+  // Earlier versions left the socket's folder readable by everyone.
+  const QString folder = home.file(QStringLiteral(".tandrel"));
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
   OverlayController controller(options());
   EXPECT_EQ(controller.socketServer(), nullptr) << "nothing starts before launch finishes";
   controller.applicationDidFinishLaunching();
+  EXPECT_EQ(QFileInfo(folder).permissions() & 0x0077, 0) << "no access for group or others";
   EXPECT_EQ(auditRoles(audit.auditFile()), (QStringList{"pending_request:", "pending_reconcile:dropped_on_restart"}));
 
   ASSERT_NE(controller.socketServer(), nullptr);

@@ -1,6 +1,7 @@
 #include "platform/single_instance.h"
 
 #include "base/log.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -36,7 +37,7 @@ bool SingleInstance::notifyRunningInstance() {
 
 bool SingleInstance::listen(std::function<void()> onReopen) {
   onReopen_ = std::move(onReopen);
-  QDir().mkpath(QFileInfo(socketPath_).absolutePath());
+  (void)makePrivateFolder(QFileInfo(socketPath_).absolutePath());
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   if (!server_->listen(socketPath_)) {

@@ -2,6 +2,7 @@
 
 #include "base/canonical_json.h"
 #include "base/log.h"
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFile>
@@ -182,7 +183,7 @@ bool UserDefaults::save() {
   for (const auto& [key, value] : values_) {
     root[key] = encode(value);
   }
-  QDir().mkpath(QFileInfo(path_).absolutePath());
+  (void)makePrivateFolder(QFileInfo(path_).absolutePath());
   QSaveFile file(path_);
   if (!file.open(QIODevice::WriteOnly)) {
     logWarning(QStringLiteral("cannot write settings file %1: %2").arg(path_, file.errorString()));
