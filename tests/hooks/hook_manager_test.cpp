@@ -5,6 +5,7 @@
 #include "catalog/paths.h"
 #include "hooks/hook_files.h"
 #include "platform/app_locator.h"
+#include "platform/fake/fake_app_locator.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
