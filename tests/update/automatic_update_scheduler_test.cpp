@@ -1,5 +1,6 @@
 #include "update/automatic_update_scheduler.h"
 
+#include "platform/fake/fake_clock.h"
 #include "platform/user_defaults.h"
 #include "support/temp_home.h"
 
