@@ -1,23 +1,14 @@
 #include "update/automatic_update_scheduler.h"
 
 #include "base/log.h"
-#include "platform/dispatch.h"
+#include "update/background_work.h"
 #include "platform/user_defaults.h"
 
 #include <QProcessEnvironment>
 
 #include <cmath>
-#include <thread>
 
 namespace tandrel {
-
-void runUpdateWorkInBackground(std::function<UpdateCheckResult()> work,
-                               std::function<void(UpdateCheckResult)> done) {
-  std::thread([work = std::move(work), done = std::move(done)]() mutable {
-    UpdateCheckResult result = work();
-    postToMain([done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); });
-  }).detach();
-}
 
 AutomaticUpdateScheduler::AutomaticUpdateScheduler(Options options)
     : options_(std::move(options)),
@@ -116,8 +107,8 @@ void AutomaticUpdateScheduler::runEnvironmentCheck(std::function<void(UpdateChec
   UpdateClient client;
   client.endpoint = resolvedUpdateEndpointURL(environment);
   client.channel = UpdateClient::channelFromEnvironment(environment);
-  runUpdateWorkInBackground([client] { return client.check(applicationVersion(), applicationVersion()); },
-                            std::move(done));
+  runUpdateWorkInBackground<UpdateCheckResult>(
+      [client] { return client.check(applicationVersion(), applicationVersion()); }, std::move(done));
 }
 
 }  // namespace tandrel

@@ -20,11 +20,6 @@ namespace tandrel {
 
 class UserDefaults;
 
-// Runs `work` on a thread of its own and hands its result to `done` on the main thread. The
-// thread holds only what `work` captured; it is not waited for when the app quits.
-void runUpdateWorkInBackground(std::function<UpdateCheckResult()> work,
-                               std::function<void(UpdateCheckResult)> done);
-
 class AutomaticUpdateScheduler {
  public:
   // User-defaults keys.
