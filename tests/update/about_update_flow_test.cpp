@@ -46,7 +46,7 @@ class AboutUpdateFlowTest : public ::testing::Test {
     home.setEnv("TANDREL_UPDATE_CHANNEL", std::nullopt);
     home.setEnv("TANDREL_DISABLE_DEFAULT_UPDATE_FEED", "1");
     flow.configureUpdateDownloadDirectoryForTests(home.file("Downloads"));
-    flow.transferTimeouts = {2000ms, 300ms};
+    flow.transferTimeouts = {3000ms, 1000ms};
   }
 
   // Puts the flow into `available` for an offer and starts its download; waits for the outcome.

@@ -90,7 +90,7 @@ TEST(UpdateArtifact, RemoteStagingFromALoopbackServer) {
   }
   const QString folder = home.file("Updates");
   const QString destination = folder + "/Tandrel-1.2.zip";
-  const TransferTimeouts quick{std::chrono::milliseconds(2000), std::chrono::milliseconds(300)};
+  const TransferTimeouts quick{std::chrono::milliseconds(3000), std::chrono::milliseconds(1000)};
   auto stage = [&](const QByteArray& path, const QString& sha = QString()) {
     return runOffMain([&] {
       return stageVerifiedRemoteArtifact(QUrl(server.url(path)), destination, sha.isEmpty() ? sha256Of(body) : sha,

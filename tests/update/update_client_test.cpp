@@ -114,7 +114,7 @@ TEST(UpdateClient, ChecksALoopbackServer) {
   server.route("/moved", {302, {}, "Location: http://example.invalid/version.json\r\n"});
 
   UpdateClient client{std::nullopt, QUrl(server.url("/check?x=1")), "beta", {}};
-  client.timeouts = {std::chrono::milliseconds(300), std::chrono::milliseconds(300)};
+  client.timeouts = {std::chrono::milliseconds(1000), std::chrono::milliseconds(1000)};
   const UpdateCheckResult result = runOffMain([&] { return client.check("0.1.6", "0.1.6"); });
   ASSERT_TRUE(std::holds_alternative<UpgradeCheckResponse>(result));
   ASSERT_EQ(server.requests().size(), 1);

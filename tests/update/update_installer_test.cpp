@@ -71,7 +71,7 @@ class UpdateInstallerScript : public ::testing::Test {
   QString result() const { return home_.file("Updates/last-install-result"); }
   // Waits for the relaunched app to say which version it is.
   QString launched() const {
-    test::waitUntil([&] { return QFile::exists(home_.file("launched")); }, 5000);
+    test::waitUntil([&] { return test::readFile(home_.file("launched")).endsWith('\n'); }, 5000);
     return QString::fromUtf8(test::readFile(home_.file("launched"))).trimmed();
   }
 
@@ -114,9 +114,11 @@ TEST_F(UpdateInstallerScript, InstallsAndRelaunchesThroughTheApp) {
 
   EXPECT_EQ(launched(), "new");
   EXPECT_EQ(label(), "new");
-  // Only the new folder is left beside it: no backup, no staging folder; the script is gone.
-  EXPECT_EQ(entries(apps_), QStringList{"tandrel"});
+  // Once the script has ended (it removes itself last), only the new folder is left beside it:
+  // no backup, no staging folder.
   EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(scriptPath); }));
+  EXPECT_TRUE(test::waitUntil([&] { return entries(apps_) == QStringList{"tandrel"}; }))
+      << entries(apps_).join(' ').toStdString();
   EXPECT_FALSE(QFile::exists(installResultPath()));
   const QString log = QString::fromUtf8(test::readFile(updatesDirectory() + "/install-1.2.log"));
   EXPECT_TRUE(log.contains("installed update; relaunching " + target_)) << log.toStdString();
