@@ -77,6 +77,10 @@ QString appSupportDirectory() {
 
 QString eventFileURL() {
   if (auto value = environmentPath("TANDREL_EVENT_FILE")) {
+    // The installed scripts and the OpenCode plug-in expand a leading "~" the same way.
+    if (*value == QLatin1String("~") || value->startsWith(QLatin1String("~/"))) {
+      return absolutePath(homeDirectory() + value->mid(1));
+    }
     return absolutePath(*value);
   }
   return joined(appSupportDirectory(), QStringLiteral("events.jsonl"));

@@ -28,7 +28,8 @@ std::optional<QString> environmentPath(const char* name);
 // absolute path. Holds the bridge file, the action audit log and the jump diagnostics.
 QString appSupportDirectory();
 
-// TANDREL_EVENT_FILE when set, else appSupportDirectory() + "/events.jsonl".
+// TANDREL_EVENT_FILE when set (a leading "~" stands for the home folder), else
+// appSupportDirectory() + "/events.jsonl".
 QString eventFileURL();
 
 // TANDREL_HOME when set, else ~/.tandrel (socket, approval audit log, usage files).

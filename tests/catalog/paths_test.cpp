@@ -42,6 +42,10 @@ TEST(PathsTest, BridgeFileAndHomeFollowTrimmedVariables) {
   const std::vector<Case> cases = {
       {"TANDREL_EVENT_FILE", QByteArray("  /tmp/bridge/events.jsonl \n"), eventFileURL,
        QStringLiteral("/tmp/bridge/events.jsonl")},
+      {"TANDREL_EVENT_FILE", QByteArray("~/bridge/events.jsonl"), eventFileURL,
+       root + QStringLiteral("/bridge/events.jsonl")},
+      {"TANDREL_EVENT_FILE", QByteArray("~user/events.jsonl"), eventFileURL,
+       QDir::currentPath() + QStringLiteral("/~user/events.jsonl")},
       {"TANDREL_EVENT_FILE", QByteArray(" \t\n"), eventFileURL,
        root + QStringLiteral("/.local/share/Tandrel/events.jsonl")},
       {"TANDREL_EVENT_FILE", std::nullopt, eventFileURL,
