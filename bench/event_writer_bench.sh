@@ -1,0 +1,69 @@
+#!/bin/sh
+# Cost of one hook call through the event writer, next to a bare interpreter start
+# (`python3 -c pass`), measured by hand (not run in CI). Every case runs 30 times, taking turns
+# with the others, after one warm-up run (which also fills the compiled-code cache); the figure is
+# the median wall time of a run.
+#
+#   bench/event_writer_bench.sh [python3]
+#
+# Target: every case within 1.5x the bare start.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+python=${1:-/usr/bin/python3}
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT INT TERM
+
+"$python" - "$python" "$here/../src/hooks/scripts" "$home" <<'EOF'
+import json, os, statistics, subprocess, sys, time
+
+python, scripts, home = sys.argv[1], sys.argv[2], sys.argv[3]
+env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG_"))}
+env.update({"HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
+            "XDG_CACHE_HOME": os.path.join(home, "cache")})
+event = os.path.join(scripts, "tandrel-event")
+
+claude_pre_tool_use = json.dumps({
+    "session_id": "5f1c2d3e-0000-4000-8000-000000000001", "cwd": "/home/u/proj",
+    "transcript_path": "/home/u/.claude/projects/-home-u-proj/5f1c2d3e.jsonl",
+    "permission_mode": "default", "hook_event_name": "PreToolUse", "tool_name": "Bash",
+    "tool_input": {"command": "npm test -- --watch=false", "description": "Run the tests"}})
+codex_notify = json.dumps({
+    "type": "agent-turn-complete", "thread-id": "019a0000-0000-7000-8000-000000000001",
+    "turn-id": "12", "cwd": "/home/u/app", "input-messages": ["Fix the flaky login test"],
+    "last-assistant-message": "The login test waited on a fixed sleep; it now polls."})
+cases = [
+    ("python3 -c pass", [python, "-c", "pass"], b""),
+    ("tandrel-event, Claude PreToolUse on stdin", [python, event, "--source", "claude_code"],
+     claude_pre_tool_use.encode()),
+    ("tandrel-event, Codex notify argument", [python, event, "--source", "codex", codex_notify],
+     b""),
+    ("tandrel-event, options only (wrapper)",
+     [python, event, "--source", "cursor", "--event-type", "task_started", "--severity", "info",
+      "--title", "cursor started", "--message", "agent -p 'fix it'", "--cwd", "/home/u/proj",
+      "--status", "running", "--session-id", "run-1", "--pid", "4242"], b""),
+]
+
+
+def once(command, stdin):
+    started = time.perf_counter()
+    subprocess.run(command, input=stdin, env=env, cwd=home, stdout=subprocess.DEVNULL,
+                   check=True)
+    return time.perf_counter() - started
+
+
+# The cases take turns, so that a change in the machine's load touches them all alike.
+first = [once(command, stdin) for _, command, stdin in cases]
+times = [[] for _ in cases]
+for _ in range(30):
+    for index, (_, command, stdin) in enumerate(cases):
+        times[index].append(once(command, stdin))
+bare = statistics.median(times[0]) * 1000
+for index, (name, _, _) in enumerate(cases):
+    median = statistics.median(times[index]) * 1000
+    if index == 0:
+        print("%-46s %7.2f ms" % (name, median))
+    else:
+        print("%-46s %7.2f ms  %.2fx   (first run %.1f ms)" % (name, median, median / bare,
+                                                           first[index] * 1000))
+EOF
