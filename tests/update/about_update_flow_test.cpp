@@ -1,6 +1,7 @@
 #include "update/about_update_flow.h"
 
 #include "catalog/paths.h"
+#include "platform/fake/fake_clock.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 #include "update/loopback_http_server.h"
