@@ -1,5 +1,6 @@
-// The scripts that append to the bridge file, run from the text embedded in the app as an agent
-// would run them: they write where the app reads, and the store reads what they write.
+// The scripts and the plug-in that append to the bridge file, run from the text embedded in the
+// app as an agent would run them: they write where the app reads, and the store reads what they
+// write.
 
 #include "catalog/paths.h"
 #include "events/event_store.h"
@@ -27,6 +28,18 @@ QString python() {
              ? QStringLiteral("/usr/bin/python3")
              : QStandardPaths::findExecutable(QStringLiteral("python3"));
 }
+
+QString node() { return QStandardPaths::findExecutable(QStringLiteral("node")); }
+
+// Loads the OpenCode plug-in (argument 1) as OpenCode does and hands its handler one session
+// update whose session id is argument 2.
+const QString kPluginHarness = QStringLiteral(R"(
+import { pathToFileURL } from "url";
+const plugin = await import(pathToFileURL(process.argv[1]).href);
+const hooks = await plugin.TandrelPlugin({ directory: "/w" });
+await hooks.event({ event: { type: "session.updated",
+                             properties: { sessionID: process.argv[2], info: { cost: 1 } } } });
+)");
 
 // Copies an embedded script into the temporary home.
 QString installedScript(const TempHome& home, const QString& name) {
@@ -72,6 +85,10 @@ std::optional<QJsonObject> lastRecord(const QString& path) {
 TEST(BridgeWriterScriptsTest, WriteWhereTheAppReads) {
   TempHome home;
   const QString event = installedScript(home, QStringLiteral("tandrel-event"));
+  ASSERT_FALSE(node().isEmpty()) << "node is needed (Debian package nodejs)";
+  const QString plugin = installedScript(home, QStringLiteral("tandrel.js"));
+  // node reads a .js file as an ES module only inside a package that says so.
+  ASSERT_TRUE(writeFile(home.file(QStringLiteral("bin/package.json")), R"({"type":"module"})"));
   const QString work = home.file(QStringLiteral("work"));
   ASSERT_TRUE(QDir().mkpath(work));
   const QString previousDirectory = QDir::currentPath();
@@ -101,9 +118,16 @@ TEST(BridgeWriterScriptsTest, WriteWhereTheAppReads) {
     const QString title = QStringLiteral("case %1").arg(++number);
     SCOPED_TRACE(title.toStdString() + " expects " + expected.toStdString());
     EXPECT_EQ(run(python(), {event, QStringLiteral("--title"), title}, {}, work), 0);
-    const auto record = lastRecord(expected);
+    auto record = lastRecord(expected);
     ASSERT_TRUE(record);
     EXPECT_EQ(record->value(QStringLiteral("title")).toString(), title);
+    EXPECT_EQ(run(node(), {QStringLiteral("--input-type=module"), QStringLiteral("-e"),
+                           kPluginHarness, plugin, title},
+                  {}, work),
+              0);
+    record = lastRecord(expected);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->value(QStringLiteral("session_id")).toString(), title);
     ASSERT_TRUE(QFile::remove(expected));
   }
   ASSERT_TRUE(QDir::setCurrent(previousDirectory));
