@@ -1,5 +1,6 @@
 #!/bin/sh
-# Cost of one hook call through the event writer, next to a bare interpreter start
+# Cost of one hook call through the installed python scripts (the event writer, the Codex notify
+# bridge and the Claude status line), next to a bare interpreter start
 # (`python3 -c pass`), measured by hand (not run in CI). Every case runs 30 times, taking turns
 # with the others, after one warm-up run (which also fills the compiled-code cache); the figure is
 # the median wall time of a run.
@@ -22,6 +23,13 @@ env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG
 env.update({"HOME": home, "XDG_DATA_HOME": os.path.join(home, "data"),
             "XDG_CACHE_HOME": os.path.join(home, "cache")})
 event = os.path.join(scripts, "tandrel-event")
+notify = os.path.join(scripts, "tandrel-codex-notify")
+status_line = os.path.join(scripts, "tandrel-claude-statusline")
+# The notify bridge and the status line run the installed event writer.
+os.makedirs(os.path.join(home, ".tandrel", "bin"))
+with open(event, "rb") as source, open(os.path.join(home, ".tandrel", "bin", "tandrel-event"),
+                                       "wb") as installed:
+    installed.write(source.read())
 
 claude_pre_tool_use = json.dumps({
     "session_id": "5f1c2d3e-0000-4000-8000-000000000001", "cwd": "/home/u/proj",
@@ -32,6 +40,18 @@ codex_notify = json.dumps({
     "type": "agent-turn-complete", "thread-id": "019a0000-0000-7000-8000-000000000001",
     "turn-id": "12", "cwd": "/home/u/app", "input-messages": ["Fix the flaky login test"],
     "last-assistant-message": "The login test waited on a fixed sleep; it now polls."})
+claude_status = json.dumps({
+    "session_id": "5f1c2d3e-0000-4000-8000-000000000001", "cwd": "/home/u/proj",
+    "model": {"id": "claude-opus-4-1", "display_name": "Opus 4.1"},
+    "workspace": {"current_dir": "/home/u/proj", "project_dir": "/home/u/proj"},
+    "context_window": {"context_window_size": 200000, "total_input_tokens": 512000,
+                       "total_output_tokens": 4000, "used_percentage": 41.6,
+                       "current_usage": {"input_tokens": 1200, "output_tokens": 300,
+                                         "cache_creation_input_tokens": 2000,
+                                         "cache_read_input_tokens": 80000}},
+    "rate_limits": {"five_hour": {"used_percentage": 12, "resets_at": 1800000000},
+                    "seven_day": {"used_percentage": 3, "resets_at": 1800500000}}})
+
 cases = [
     ("python3 -c pass", [python, "-c", "pass"], b""),
     ("tandrel-event, Claude PreToolUse on stdin", [python, event, "--source", "claude_code"],
@@ -42,6 +62,9 @@ cases = [
      [python, event, "--source", "cursor", "--event-type", "task_started", "--severity", "info",
       "--title", "cursor started", "--message", "agent -p 'fix it'", "--cwd", "/home/u/proj",
       "--status", "running", "--session-id", "run-1", "--pid", "4242"], b""),
+    ("tandrel-codex-notify (no chained command)", [python, notify, codex_notify], b""),
+    ("tandrel-claude-statusline (default line)", [python, status_line],
+     claude_status.encode()),
 ]
 
 
