@@ -773,7 +773,8 @@ class CompiledCodeCacheTest(EventWriterTest):
             text = source.read()
         with open(copy, "w", encoding="utf-8") as out:
             out.write(text)
-        cache = os.path.join(self.home, "cache", "Tandrel", EVENT + ".code")
+        cache = os.path.join(self.home, "cache", "Tandrel",
+                             "%s.%s.code" % (EVENT, sys.implementation.cache_tag))
 
         def run(*args):
             result = subprocess.run([PYTHON, copy, *args], env=self.env, cwd=self.home,
