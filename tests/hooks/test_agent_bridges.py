@@ -118,6 +118,18 @@ class WrapperTest(BridgeTest):
         self.assert_subset({"event_type": "task_failed", "status": "failed"},
                            self.records()[-1])
 
+    def test_reader_that_goes_away(self):
+        # The wrapper's output ends in a pipe that is closed early, as in `tandrel-wrap … | head`.
+        result = subprocess.run(
+            ["/bin/bash", "-c", 'set -o pipefail; "$0" "$1" sh -c "yes | head -c 300000; exit 6"'
+             ' | head -c 10', PYTHON, script_path(WRAP)], env=self.env, cwd=self.home,
+            capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 6)  # the wrapper's own status
+        self.assertEqual(result.stdout, b"y\ny\ny\ny\ny\n")
+        self.assertEqual(result.stderr, b"")
+        self.assertEqual(self.records()[-1]["message"],
+                         "sh -c 'yes | head -c 300000; exit 6' exited 6")
+
     def test_output_is_mirrored_as_it_arrives(self):
         process = subprocess.Popen(
             [PYTHON, script_path(WRAP), "sh", "-c", "printf 'prompt? '; sleep 30"],
