@@ -9,6 +9,8 @@
 #include <QByteArray>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,7 +23,7 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -33,6 +35,15 @@ namespace {
 
 // Bytes taken from a connection per read.
 constexpr size_t kReadChunkBytes = 64 * 1024;
+// Readiness reports taken per wait.
+constexpr int kEventsPerWait = 256;
+// How much later than its deadline a silent connection may be closed.
+constexpr std::chrono::milliseconds kFirstFrameSlack{50};
+// While no descriptor is free, how often the listener is tried again.
+constexpr std::chrono::milliseconds kAcceptRetry{250};
+// The epoll tags of the listener and the wake-up descriptor; connections use their ids (from 2).
+constexpr std::uint64_t kListenTag = 0;
+constexpr std::uint64_t kWakeTag = 1;
 
 // The reply of the "echo" test mode.
 constexpr char kEchoAgentPayload[] =
@@ -62,7 +73,7 @@ void closeFD(int fd) {
   }
 }
 
-// A reply waiting to be written by its connection's thread.
+// A reply waiting to be written by the I/O thread.
 struct OutgoingReply {
   HookReply reply;
   SocketSendCompletion completion;
@@ -76,38 +87,8 @@ void complete(SocketSendCompletion completion, Result<void> outcome) {
   }
 }
 
-// Writes the whole frame on a non-blocking socket, waiting for room at most until the deadline.
-Result<void> writeWhole(int fd, const QByteArray& frame) {
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(SocketServer::kReplyWriteDeadlineMs);
-  qsizetype written = 0;
-  while (written < frame.size()) {
-    const ssize_t sent = ::send(fd, frame.constData() + written,
-                                static_cast<size_t>(frame.size() - written), MSG_NOSIGNAL);
-    if (sent >= 0) {
-      written += sent;
-      continue;
-    }
-    if (errno == EINTR) {
-      continue;
-    }
-    if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      return Result<void>::failure(POSIXError{errno, QStringLiteral("send")}.description());
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      return Result<void>::failure(
-          QStringLiteral("the agent did not take the reply within %1 ms (%2 of %3 bytes written)")
-              .arg(QString::number(SocketServer::kReplyWriteDeadlineMs), QString::number(written),
-                   QString::number(frame.size())));
-    }
-    pollfd writable{fd, POLLOUT, 0};
-    if (::poll(&writable, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
-      return Result<void>::failure(POSIXError{errno, QStringLiteral("poll")}.description());
-    }
-  }
-  return Result<void>::success();
+Result<void> closedBeforeTheReply() {
+  return Result<void>::failure(QStringLiteral("the connection closed before the reply"));
 }
 
 }  // namespace
@@ -147,20 +128,30 @@ void SocketReplyHandle::onClosed(std::function<void()> callback) const {
 
 namespace {
 
-// One accepted hook connection. Its thread owns the descriptor, the receive buffer and all
-// reading and writing; other threads only queue replies, ask it to close, or add close watchers,
-// under `mutex`, and then wake the thread.
+using SteadyTime = std::chrono::steady_clock::time_point;
+
+// One accepted hook connection. The I/O thread owns the descriptor, the buffers and the write in
+// progress; other threads only queue replies, ask for a close or add close watchers, under the
+// server's lock, and then wake the I/O thread.
 struct Connection {
   std::uint64_t id = 0;
   int fd = -1;
-  int wakeFD = -1;
-  std::thread thread;
 
-  std::mutex mutex;
+  // Under Core::lock.
   std::deque<OutgoingReply> outbox;
   bool closeRequested = false;
   bool closed = false;
   std::vector<std::function<void()>> closeWatchers;
+
+  // I/O thread only.
+  QByteArray received;
+  SteadyTime firstFrameDeadline;
+  bool deliveredAFrame = false;
+  std::deque<OutgoingReply> writing;  // taken from the outbox, in order; the first is on the wire
+  QByteArray frame;                   // the first one's bytes
+  qsizetype written = 0;
+  SteadyTime writeDeadline;
+  bool watchingWritable = false;
 };
 
 }  // namespace
@@ -168,183 +159,234 @@ struct Connection {
 struct SocketServer::Core : std::enable_shared_from_this<Core> {
   QString socketPath;
   Handler handler;  // read on the main thread only
+  std::chrono::milliseconds firstFrameTimeout;
 
   std::atomic<bool> running{false};
   int listenFD = -1;
-  int acceptWakeFD = -1;
-  std::thread acceptThread;
+  int wakeFD = -1;
+  int epollFD = -1;
+  // Kept open so that, out of descriptors, a waiting hook can still be accepted and closed at once
+  // (it then falls back to the agent's own prompt instead of waiting for its time-out).
+  int reserveFD = -1;
+  std::thread ioThread;
   // Identity of the socket file this server bound, so that it never removes a newer one.
   bool bound = false;
   dev_t boundDevice = 0;
   ino_t boundInode = 0;
 
-  mutable std::mutex connectionsLock;  // guards everything below
+  mutable std::mutex lock;  // guards the map, the connections' shared fields and what follows
   std::map<std::uint64_t, std::shared_ptr<Connection>> connections;
-  std::vector<std::shared_ptr<Connection>> finished;  // ended; thread still to be joined
-  std::uint64_t nextConnectionID = 1;
+  std::vector<std::uint64_t> dirty;  // connections with queued replies or a close request
   bool stopping = false;
 
+  // I/O thread only.
+  std::uint64_t nextConnectionID = 2;
+  bool listening = true;            // the listener is in the epoll set
+  std::optional<SteadyTime> acceptRetryAt;
+  bool outOfDescriptors = false;    // an episode is going on (logged once)
+  int turnedAway = 0;               // connections closed at once during the episode
+
   std::shared_ptr<Connection> find(std::uint64_t id) const {
-    std::lock_guard lock(connectionsLock);
+    std::lock_guard guard(lock);
     const auto it = connections.find(id);
     return it == connections.end() ? nullptr : it->second;
   }
 
-  // ---- accepting (thread "app.tandrel.socket.accept") ----
+  void markDirty(const Connection& connection) {
+    dirty.push_back(connection.id);
+    wake(wakeFD);
+  }
 
-  void acceptLoop() {
-    nameCurrentThread(QStringLiteral("app.tandrel.socket.accept"));
-    pollfd fds[2] = {{listenFD, POLLIN, 0}, {acceptWakeFD, POLLIN, 0}};
-    int backoffMs = -1;
+  // ---- the I/O thread ("app.tandrel.socket.io") ----
+
+  void ioLoop() {
+    nameCurrentThread(QStringLiteral("app.tandrel.socket.io"));
+    std::vector<char> chunk(kReadChunkBytes);
+    epoll_event events[kEventsPerWait];
     for (;;) {
-      const int ready = ::poll(fds, 2, backoffMs);
+      const int ready = ::epoll_wait(epollFD, events, kEventsPerWait, waitTimeoutMs());
       if (ready < 0 && errno != EINTR) {
-        logWarning(POSIXError{errno, QStringLiteral("poll")}.description());
+        logWarning(POSIXError{errno, QStringLiteral("epoll_wait")}.description());
         return;
       }
-      backoffMs = -1;
-      if (fds[1].revents & POLLIN) {
-        drainWake(acceptWakeFD);
+      for (int i = 0; i < ready; ++i) {
+        const std::uint64_t tag = events[i].data.u64;
+        if (tag == kWakeTag) {
+          drainWake(wakeFD);
+        } else if (tag == kListenTag) {
+          acceptAll();
+        } else if (auto connection = find(tag)) {
+          serve(connection, events[i].events, chunk);
+        }
       }
-      reapFinished();
       {
-        std::lock_guard lock(connectionsLock);
+        std::lock_guard guard(lock);
         if (stopping) {
           return;
         }
       }
-      for (;;) {
-        const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (client >= 0) {
-          startConnection(client);
-          continue;
-        }
-        if (errno == EINTR || errno == ECONNABORTED) {
-          continue;
-        }
-        if (errno != EAGAIN && errno != EWOULDBLOCK) {
-          // Out of descriptors or memory: the pending connection stays queued; try again shortly
-          // instead of spinning on a listening socket that stays readable.
-          logWarning(POSIXError{errno, QStringLiteral("accept")}.description());
-          backoffMs = 100;
-        }
-        break;
-      }
+      takeQueuedWork();
+      expireDeadlines();
     }
   }
 
-  void reapFinished() {
-    std::vector<std::shared_ptr<Connection>> done;
-    {
-      std::lock_guard lock(connectionsLock);
-      done.swap(finished);
-    }
-    for (const auto& connection : done) {
-      if (connection->thread.joinable()) {
-        connection->thread.join();
+  // Until the earliest deadline: a connection's first frame, a reply write, or retrying the
+  // listener; -1 when there is none.
+  int waitTimeoutMs() const {
+    std::optional<SteadyTime> earliest = acceptRetryAt;
+    const auto consider = [&](SteadyTime when) {
+      if (!earliest || when < *earliest) {
+        earliest = when;
       }
+    };
+    std::lock_guard guard(lock);
+    for (const auto& [id, connection] : connections) {
+      if (!connection->deliveredAFrame) {
+        // A little late rather than once per connection: a burst of silent clients is closed (and
+        // logged) together.
+        consider(connection->firstFrameDeadline + kFirstFrameSlack);
+      }
+      if (!connection->writing.empty()) {
+        consider(connection->writeDeadline);
+      }
+    }
+    if (!earliest) {
+      return -1;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        *earliest - std::chrono::steady_clock::now());
+    return static_cast<int>(std::clamp<qint64>(left.count() + 1, 0, 60'000));
+  }
+
+  void acceptAll() {
+    for (;;) {
+      const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (client >= 0) {
+        if (outOfDescriptors) {
+          logInfo(QStringLiteral("accepting hook connections again (%1 closed at once meanwhile)")
+                      .arg(turnedAway));
+          outOfDescriptors = false;
+          turnedAway = 0;
+        }
+        addConnection(client);
+        continue;
+      }
+      const int error = errno;
+      if (error == EINTR || error == ECONNABORTED) {
+        continue;
+      }
+      if (error == EAGAIN || error == EWOULDBLOCK) {
+        return;
+      }
+      if ((error == EMFILE || error == ENFILE) && turnAwayOne()) {
+        noteOutOfDescriptors(error);
+        continue;
+      }
+      // No descriptor (or memory) to be had: stop watching the listener, which stays readable and
+      // would otherwise be reported again at once, until a connection ends or a moment passes.
+      noteOutOfDescriptors(error);
+      pauseListener();
+      return;
     }
   }
 
-  void startConnection(int client) {
+  void noteOutOfDescriptors(int error) {
+    if (!outOfDescriptors) {
+      outOfDescriptors = true;
+      logWarning(QStringLiteral("%1; new hook connections are closed at once until descriptors are "
+                                "free (their agents fall back to their own prompts)")
+                     .arg(POSIXError{error, QStringLiteral("accept")}.description()));
+    }
+  }
+
+  // Accepts the next waiting connection with the reserve descriptor and closes it at once; false
+  // when that was not possible.
+  bool turnAwayOne() {
+    if (reserveFD < 0) {
+      return false;
+    }
+    closeFD(reserveFD);
+    reserveFD = -1;
+    const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client >= 0) {
+      closeFD(client);
+      ++turnedAway;
+    }
+    reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return client >= 0;
+  }
+
+  void pauseListener() {
+    if (listening) {
+      ::epoll_ctl(epollFD, EPOLL_CTL_DEL, listenFD, nullptr);
+      listening = false;
+    }
+    acceptRetryAt = std::chrono::steady_clock::now() + kAcceptRetry;
+  }
+
+  void resumeListener() {
+    acceptRetryAt.reset();
+    if (listening) {
+      return;
+    }
+    if (reserveFD < 0) {
+      reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = kListenTag;
+    if (::epoll_ctl(epollFD, EPOLL_CTL_ADD, listenFD, &event) == 0) {
+      listening = true;
+    } else {
+      acceptRetryAt = std::chrono::steady_clock::now() + kAcceptRetry;
+    }
+  }
+
+  void addConnection(int client) {
     auto connection = std::make_shared<Connection>();
     connection->fd = client;
-    connection->wakeFD = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (connection->wakeFD < 0) {
-      logWarning(POSIXError{errno, QStringLiteral("eventfd")}.description());
+    connection->id = nextConnectionID++;
+    connection->firstFrameDeadline = std::chrono::steady_clock::now() + firstFrameTimeout;
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP;
+    event.data.u64 = connection->id;
+    if (::epoll_ctl(epollFD, EPOLL_CTL_ADD, client, &event) != 0) {
+      logWarning(POSIXError{errno, QStringLiteral("epoll_ctl")}.description());
       closeFD(client);
       return;
     }
-    {
-      std::lock_guard lock(connectionsLock);
-      connection->id = nextConnectionID++;
-      connections.emplace(connection->id, connection);
+    std::lock_guard guard(lock);
+    connections.emplace(connection->id, std::move(connection));
+  }
+
+  void serve(const std::shared_ptr<Connection>& connection, std::uint32_t ready,
+             std::vector<char>& chunk) {
+    if ((ready & EPOLLOUT) && !writeSome(*connection)) {
+      tearDown(connection);
+      return;
     }
-    try {
-      connection->thread = std::thread([this, connection] { serve(connection); });
-    } catch (const std::system_error& error) {
-      logWarning(QStringLiteral("socket connection dropped: no thread (%1)")
-                     .arg(QString::fromLocal8Bit(error.what())));
-      {
-        std::lock_guard lock(connectionsLock);
-        connections.erase(connection->id);
+    if (!(ready & (EPOLLIN | EPOLLHUP | EPOLLERR | EPOLLRDHUP))) {
+      return;
+    }
+    const ssize_t count = ::read(connection->fd, chunk.data(), chunk.size());
+    if (count > 0) {
+      connection->received.append(chunk.data(), count);
+      if (!drainReceived(*connection)) {
+        tearDown(connection);
       }
-      closeFD(connection->wakeFD);
-      closeFD(client);
+    } else if (count == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+      tearDown(connection);  // the agent closed its end, or the stream broke
     }
   }
 
-  // ---- one connection (thread "app.tandrel.socket.conn.<fd>") ----
-
-  void serve(const std::shared_ptr<Connection>& connection) {
-    nameCurrentThread(QStringLiteral("app.tandrel.socket.conn.") + QString::number(connection->fd));
-    QByteArray buffer;
-    std::vector<char> chunk(kReadChunkBytes);
-    pollfd fds[2] = {{connection->fd, POLLIN, 0}, {connection->wakeFD, POLLIN, 0}};
+  // Hands every complete request received to the main thread; false when the connection must end
+  // because a frame is too long or not a request (no reply is sent then).
+  bool drainReceived(Connection& connection) {
     for (;;) {
-      if (::poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) {
-          continue;
-        }
-        logWarning(POSIXError{errno, QStringLiteral("poll")}.description());
-        break;
-      }
-      if (fds[1].revents & POLLIN) {
-        drainWake(connection->wakeFD);
-      }
-      // Replies first, then a requested close, then new bytes.
-      if (!writeQueuedReplies(*connection)) {
-        break;
-      }
-      if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
-        const ssize_t count = ::read(connection->fd, chunk.data(), chunk.size());
-        if (count > 0) {
-          buffer.append(chunk.data(), count);
-          if (!drainBuffer(buffer, connection->id)) {
-            break;
-          }
-        } else if (count == 0) {
-          break;  // the agent closed its end
-        } else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
-          break;
-        }
-      }
-    }
-    tearDown(connection);
-  }
-
-  // Writes every queued reply; false when the connection must end (a close was asked for, the
-  // server stops, or a write failed and left the stream unusable).
-  bool writeQueuedReplies(Connection& connection) {
-    for (;;) {
-      OutgoingReply next;
-      {
-        std::lock_guard lock(connection.mutex);
-        if (connection.outbox.empty()) {
-          return !connection.closeRequested;
-        }
-        next = std::move(connection.outbox.front());
-        connection.outbox.pop_front();
-      }
-      const QByteArray frame = SocketFrameCodec::encode(next.reply);
-      Result<void> outcome = writeWhole(connection.fd, frame);
-      if (!outcome) {
-        logWarning(QStringLiteral("reply to request %1 not delivered: %2")
-                       .arg(next.reply.requestID, outcome.error()));
-        complete(std::move(next.completion), std::move(outcome));
-        return false;
-      }
-      complete(std::move(next.completion), Result<void>::success());
-    }
-  }
-
-  // Hands every complete request in the buffer to the main thread; false when the connection must
-  // end because a frame is too long or not a request (no reply is sent then).
-  bool drainBuffer(QByteArray& buffer, std::uint64_t connectionID) {
-    for (;;) {
-      auto request = SocketFrameCodec::decodeRequest(buffer);
+      auto request = SocketFrameCodec::decodeRequest(connection.received);
       if (request) {
-        deliver(std::move(request).value(), connectionID);
+        connection.deliveredAFrame = true;
+        deliver(std::move(request).value(), connection.id);
         continue;
       }
       if (request.error().kind == FrameDecodeError::Kind::incomplete) {
@@ -366,31 +408,159 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     });
   }
 
-  void tearDown(const std::shared_ptr<Connection>& connection) {
+  // Moves queued replies to their connections' write queues and carries out close requests.
+  void takeQueuedWork() {
+    std::vector<std::uint64_t> ids;
     {
-      std::lock_guard lock(connectionsLock);
-      connections.erase(connection->id);
-      finished.push_back(connection);
+      std::lock_guard guard(lock);
+      ids.swap(dirty);
     }
+    for (const std::uint64_t id : ids) {
+      auto connection = find(id);
+      if (!connection) {
+        continue;
+      }
+      bool closeRequested = false;
+      {
+        std::lock_guard guard(lock);
+        while (!connection->outbox.empty()) {
+          connection->writing.push_back(std::move(connection->outbox.front()));
+          connection->outbox.pop_front();
+        }
+        closeRequested = connection->closeRequested;
+      }
+      // Replies first, then a requested close.
+      if (!writeSome(*connection) || (closeRequested && connection->writing.empty())) {
+        tearDown(connection);
+      }
+    }
+  }
+
+  // Writes as much of the queued replies as the peer takes now, completing each one written
+  // whole; false when a write failed (the stream is no longer usable). Watches for room while
+  // something is left, and ends the connection once a requested close has nothing left to write.
+  bool writeSome(Connection& connection) {
+    while (!connection.writing.empty()) {
+      if (connection.written == 0 && connection.frame.isEmpty()) {
+        connection.frame = SocketFrameCodec::encode(connection.writing.front().reply);
+        connection.writeDeadline = std::chrono::steady_clock::now() +
+                                   std::chrono::milliseconds(SocketServer::kReplyWriteDeadlineMs);
+      }
+      const ssize_t sent =
+          ::send(connection.fd, connection.frame.constData() + connection.written,
+                 static_cast<size_t>(connection.frame.size() - connection.written), MSG_NOSIGNAL);
+      if (sent < 0) {
+        if (errno == EINTR) {
+          continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+          return watchWritable(connection, true);
+        }
+        failWrite(connection, POSIXError{errno, QStringLiteral("send")}.description());
+        return false;
+      }
+      connection.written += sent;
+      if (connection.written == connection.frame.size()) {
+        complete(std::move(connection.writing.front().completion), Result<void>::success());
+        connection.writing.pop_front();
+        connection.frame.clear();
+        connection.written = 0;
+      }
+    }
+    const bool closeRequested = [&] {
+      std::lock_guard guard(lock);
+      return connection.closeRequested;
+    }();
+    return watchWritable(connection, false) && !closeRequested;
+  }
+
+  bool watchWritable(Connection& connection, bool on) {
+    if (connection.watchingWritable == on) {
+      return true;
+    }
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP | (on ? EPOLLOUT : 0u);
+    event.data.u64 = connection.id;
+    ::epoll_ctl(epollFD, EPOLL_CTL_MOD, connection.fd, &event);
+    connection.watchingWritable = on;
+    return true;
+  }
+
+  void failWrite(Connection& connection, const QString& why) {
+    OutgoingReply& failed = connection.writing.front();
+    logWarning(QStringLiteral("reply to request %1 not delivered: %2").arg(failed.reply.requestID, why));
+    complete(std::move(failed.completion), Result<void>::failure(why));
+    connection.writing.pop_front();
+  }
+
+  // Closes connections that sent no complete request in time, and those whose reply the peer
+  // did not take in time.
+  void expireDeadlines() {
+    const SteadyTime now = std::chrono::steady_clock::now();
+    if (acceptRetryAt && *acceptRetryAt <= now) {
+      resumeListener();
+    }
+    std::vector<std::shared_ptr<Connection>> silent;
+    std::vector<std::shared_ptr<Connection>> stalled;
+    {
+      std::lock_guard guard(lock);
+      for (const auto& [id, connection] : connections) {
+        if (!connection->deliveredAFrame && connection->firstFrameDeadline <= now) {
+          silent.push_back(connection);
+        } else if (!connection->writing.empty() && connection->writeDeadline <= now) {
+          stalled.push_back(connection);
+        }
+      }
+    }
+    if (!silent.empty()) {
+      logWarning(QStringLiteral("closed %1 hook connection(s) that sent no complete request within %2 ms")
+                     .arg(silent.size())
+                     .arg(firstFrameTimeout.count()));
+    }
+    for (const auto& connection : stalled) {
+      failWrite(*connection,
+                QStringLiteral("the agent did not take the reply within %1 ms (%2 of %3 bytes written)")
+                    .arg(QString::number(SocketServer::kReplyWriteDeadlineMs),
+                         QString::number(connection->written), QString::number(connection->frame.size())));
+    }
+    for (const auto* list : {&silent, &stalled}) {
+      for (const auto& connection : *list) {
+        tearDown(connection);
+      }
+    }
+  }
+
+  // Ends a connection: unwritten replies fail, close watchers are told, the descriptor is closed.
+  // A descriptor is free again, so a paused listener is watched again.
+  void tearDown(const std::shared_ptr<Connection>& connection) {
     std::deque<OutgoingReply> unsent;
     std::vector<std::function<void()>> watchers;
     {
-      std::lock_guard lock(connection->mutex);
+      std::lock_guard guard(lock);
+      if (connection->closed) {
+        return;
+      }
+      connections.erase(connection->id);
       connection->closed = true;
       unsent.swap(connection->outbox);
       watchers.swap(connection->closeWatchers);
     }
-    closeFD(connection->fd);
-    closeFD(connection->wakeFD);
-    for (OutgoingReply& reply : unsent) {
-      complete(std::move(reply.completion),
-               Result<void>::failure(QStringLiteral("the connection closed before the reply")));
+    if (connection->fd >= 0) {
+      ::epoll_ctl(epollFD, EPOLL_CTL_DEL, connection->fd, nullptr);
+      closeFD(connection->fd);
+      connection->fd = -1;
+    }
+    for (auto* queue : {&connection->writing, &unsent}) {
+      for (OutgoingReply& reply : *queue) {
+        complete(std::move(reply.completion), closedBeforeTheReply());
+      }
+      queue->clear();
     }
     for (auto& watcher : watchers) {
       postToMain(std::move(watcher));
     }
-    if (acceptWakeFD >= 0) {
-      wake(acceptWakeFD);  // let the accept thread join this thread
+    if (!listening && listenFD >= 0) {
+      resumeListener();
     }
   }
 
@@ -398,35 +568,33 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
 
   static SocketReplyHandle makeHandle(const std::weak_ptr<Core>& weak, std::uint64_t connectionID) {
     auto send = [weak, connectionID](const HookReply& reply, SocketSendCompletion completion) {
-      auto core = weak.lock();
-      auto connection = core ? core->find(connectionID) : nullptr;
-      if (connection) {
-        std::lock_guard lock(connection->mutex);
-        if (!connection->closed && !connection->closeRequested) {
-          connection->outbox.push_back(OutgoingReply{reply, std::move(completion)});
-          wake(connection->wakeFD);
+      if (auto core = weak.lock()) {
+        std::lock_guard guard(core->lock);
+        const auto it = core->connections.find(connectionID);
+        if (it != core->connections.end() && !it->second->closed && !it->second->closeRequested) {
+          it->second->outbox.push_back(OutgoingReply{reply, std::move(completion)});
+          core->markDirty(*it->second);
           return;
         }
       }
-      complete(std::move(completion),
-               Result<void>::failure(QStringLiteral("the connection closed before the reply")));
+      complete(std::move(completion), closedBeforeTheReply());
     };
     auto close = [weak, connectionID] {
-      auto core = weak.lock();
-      if (auto connection = core ? core->find(connectionID) : nullptr) {
-        std::lock_guard lock(connection->mutex);
-        if (!connection->closed) {
-          connection->closeRequested = true;
-          wake(connection->wakeFD);
+      if (auto core = weak.lock()) {
+        std::lock_guard guard(core->lock);
+        const auto it = core->connections.find(connectionID);
+        if (it != core->connections.end() && !it->second->closed) {
+          it->second->closeRequested = true;
+          core->markDirty(*it->second);
         }
       }
     };
     auto watchClosed = [weak, connectionID](std::function<void()> callback) {
-      auto core = weak.lock();
-      if (auto connection = core ? core->find(connectionID) : nullptr) {
-        std::lock_guard lock(connection->mutex);
-        if (!connection->closed) {
-          connection->closeWatchers.push_back(std::move(callback));
+      if (auto core = weak.lock()) {
+        std::lock_guard guard(core->lock);
+        const auto it = core->connections.find(connectionID);
+        if (it != core->connections.end() && !it->second->closed) {
+          it->second->closeWatchers.push_back(std::move(callback));
           return;
         }
       }
@@ -473,7 +641,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     int bindErrno = 0;
     {
       // Created 0600 from the first moment: no window in which another user could connect.
-      std::lock_guard lock(umaskMutex());
+      std::lock_guard guard(umaskMutex());
       const mode_t previous = ::umask(0177);
       bindResult = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
       bindErrno = errno;
@@ -494,34 +662,49 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     // A burst of hooks must not find the queue full: a non-blocking connect (the hooks connect
     // with a 50 ms time-out) is refused at once when it is.
     if (::listen(fd, SOMAXCONN) != 0) {
-      const int listenErrno = errno;
-      closeFD(fd);
-      removeOwnSocketFile();
-      return POSIXError{listenErrno, QStringLiteral("listen")};
+      return failStart(fd, POSIXError{errno, QStringLiteral("listen")});
     }
     const int flags = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 
-    acceptWakeFD = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (acceptWakeFD < 0) {
-      const int wakeErrno = errno;
-      closeFD(fd);
-      removeOwnSocketFile();
-      return POSIXError{wakeErrno, QStringLiteral("eventfd")};
+    wakeFD = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFD < 0) {
+      return failStart(fd, POSIXError{errno, QStringLiteral("eventfd")});
     }
+    epollFD = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFD < 0) {
+      return failStart(fd, POSIXError{errno, QStringLiteral("epoll_create1")});
+    }
+    epoll_event listenEvent{};
+    listenEvent.events = EPOLLIN;
+    listenEvent.data.u64 = kListenTag;
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u64 = kWakeTag;
+    if (::epoll_ctl(epollFD, EPOLL_CTL_ADD, fd, &listenEvent) != 0 ||
+        ::epoll_ctl(epollFD, EPOLL_CTL_ADD, wakeFD, &wakeEvent) != 0) {
+      return failStart(fd, POSIXError{errno, QStringLiteral("epoll_ctl")});
+    }
+    reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     listenFD = fd;
     try {
-      acceptThread = std::thread([this] { acceptLoop(); });
+      ioThread = std::thread([this] { ioLoop(); });
     } catch (const std::system_error& error) {
-      closeFD(listenFD);
-      closeFD(acceptWakeFD);
       listenFD = -1;
-      acceptWakeFD = -1;
-      removeOwnSocketFile();
-      return POSIXError{error.code().value(), QStringLiteral("pthread_create")};
+      return failStart(fd, POSIXError{error.code().value(), QStringLiteral("pthread_create")});
     }
     running = true;
     return std::nullopt;
+  }
+
+  POSIXError failStart(int fd, POSIXError error) {
+    closeFD(fd);
+    for (int* own : {&wakeFD, &epollFD, &reserveFD}) {
+      closeFD(*own);
+      *own = -1;
+    }
+    removeOwnSocketFile();
+    return error;
   }
 
   void removeOwnSocketFile() {
@@ -539,46 +722,42 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
 
   void stop() {
     {
-      std::lock_guard lock(connectionsLock);
+      std::lock_guard guard(lock);
       stopping = true;
     }
-    if (acceptThread.joinable()) {
-      wake(acceptWakeFD);
-      acceptThread.join();
+    if (ioThread.joinable()) {
+      wake(wakeFD);
+      ioThread.join();
     }
     closeFD(listenFD);
     listenFD = -1;
     removeOwnSocketFile();
     running = false;
 
+    // The I/O thread is gone: its state is this thread's now.
     std::vector<std::shared_ptr<Connection>> open;
     {
-      std::lock_guard lock(connectionsLock);
+      std::lock_guard guard(lock);
       for (const auto& entry : connections) {
         open.push_back(entry.second);
       }
     }
     for (const auto& connection : open) {
-      std::lock_guard lock(connection->mutex);
-      if (!connection->closed) {
-        connection->closeRequested = true;
-        wake(connection->wakeFD);
-      }
+      tearDown(connection);
     }
-    for (const auto& connection : open) {
-      if (connection->thread.joinable()) {
-        connection->thread.join();
-      }
+    for (int* own : {&wakeFD, &epollFD, &reserveFD}) {
+      closeFD(*own);
+      *own = -1;
     }
-    reapFinished();
-    closeFD(acceptWakeFD);
-    acceptWakeFD = -1;
   }
 };
 
-SocketServer::SocketServer(QString socketPath, Handler handler) : core_(std::make_shared<Core>()) {
+SocketServer::SocketServer(QString socketPath, Handler handler,
+                           std::chrono::milliseconds firstFrameTimeout)
+    : core_(std::make_shared<Core>()) {
   core_->socketPath = std::move(socketPath);
   core_->handler = std::move(handler);
+  core_->firstFrameTimeout = firstFrameTimeout;
 }
 
 SocketServer::~SocketServer() { core_->stop(); }
@@ -590,7 +769,7 @@ bool SocketServer::isRunning() const { return core_->running; }
 std::optional<POSIXError> SocketServer::start() { return core_->start(); }
 
 int SocketServer::connectionCount() const {
-  std::lock_guard lock(core_->connectionsLock);
+  std::lock_guard guard(core_->lock);
   return static_cast<int>(core_->connections.size());
 }
 

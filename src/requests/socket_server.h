@@ -2,13 +2,19 @@
 
 // The Unix-domain socket on which blocking hooks wait for the user.
 //
-// `SocketServer` accepts hook connections on its own thread ("app.tandrel.socket.accept") and
-// serves each connection on a thread of its own ("app.tandrel.socket.conn.<fd>"), which reads,
-// cuts the bytes into `HookRequest` frames and writes the replies. Every decoded request reaches
-// the owner's handler on the main thread together with a `SocketReplyHandle` bound to the
-// request's connection. Through that handle the owner sends its reply (the whole frame is written
-// on the connection's thread; the outcome comes back to the main thread as a value), closes the
-// connection, or asks to be told when the connection ends before it replied (the agent hung up).
+// `SocketServer` serves every hook connection on one I/O thread ("app.tandrel.socket.io") that
+// waits on epoll: it accepts, reads and cuts the bytes into `HookRequest` frames, and writes the
+// replies without blocking, so that a thousand waiting hooks cost a thousand descriptors and no
+// threads. Every decoded request reaches the owner's handler on the main thread, in the order of
+// its connection, together with a `SocketReplyHandle` bound to the request's connection. Through
+// that handle the owner sends its reply (the whole frame is written by the I/O thread; the
+// outcome comes back to the main thread as a value), closes the connection, or asks to be told
+// when the connection ends before it replied (the agent hung up).
+//
+// A connection that has not sent a complete request within `kFirstFrameTimeout` of connecting is
+// closed. Out of descriptors, the server does not spin on its listener: each waiting connection
+// is accepted on a reserve descriptor and closed at once (its hook prints "{}" and the agent falls
+// back to its own prompt), logged once per episode, until descriptors are free again.
 
 #include "base/posix_error.h"
 #include "base/result.h"
@@ -16,6 +22,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,7 +52,7 @@ class SocketReplyHandle {
   SocketReplyHandle(SendFunction send, CloseFunction close, WatchClosedFunction watchClosed);
 
   // Queues one reply frame for the connection. It is written whole (waiting briefly for the peer
-  // to make room) on the connection's thread, never on the main thread; a failure is logged and
+  // to make room) by the I/O thread, never on the main thread; a failure is logged and
   // ends the connection (its stream is no longer usable). The completion, when given, runs on the
   // main thread with the outcome. Every call writes a frame.
   void send(const HookReply& reply, SocketSendCompletion completion = {}) const;
@@ -74,9 +81,12 @@ class SocketServer {
   static constexpr int kMaxSocketPathBytes = 103;
   // How long a reply write may wait for the peer to make room before it fails.
   static constexpr int kReplyWriteDeadlineMs = 2000;
+  // How long a new connection may take to send its first complete request.
+  static constexpr std::chrono::milliseconds kFirstFrameTimeout{10'000};
 
-  SocketServer(QString socketPath, Handler handler);
-  // Stops accepting, closes every connection, joins the threads and removes the socket file when
+  SocketServer(QString socketPath, Handler handler,
+               std::chrono::milliseconds firstFrameTimeout = kFirstFrameTimeout);
+  // Stops accepting, closes every connection, joins the I/O thread and removes the socket file when
   // it is still the one this server bound (not one a newer server put at the same path). Requests
   // not yet handed to the handler are dropped; unwritten replies complete with a failure and
   // `onClosed` callbacks run, as for any other closed connection.

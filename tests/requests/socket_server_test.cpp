@@ -1,12 +1,14 @@
 #include "requests/socket_server.h"
 
 #include "requests/socket_frame_codec.h"
+#include "support/log_capture.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,7 +20,9 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -30,13 +34,20 @@ namespace {
 // A blocking hook-like client for the tests.
 class TestClient {
  public:
+  // Connects at once, unless `path` is empty.
   explicit TestClient(const QString& path) {
     fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (!path.isEmpty()) {
+      connectTo(path);
+    }
+  }
+  bool connectTo(const QString& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const QByteArray bytes = path.toUtf8();
     std::memcpy(address.sun_path, bytes.constData(), static_cast<size_t>(bytes.size()));
     connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    return connected_;
   }
   ~TestClient() { close(); }
   TestClient(const TestClient&) = delete;
@@ -369,6 +380,112 @@ TEST_F(SocketServerTest, ManyClientsAtOnceAreAllAnswered) {
     thread.join();
   }
   EXPECT_EQ(received_.size(), static_cast<size_t>(kClients));
+}
+
+// The threads of this process.
+int threadCount() { return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).count()) - 2; }
+
+TEST(SocketServerIdleTest, SilentConnectionsCloseAfterTheFirstFrameTimeoutWithoutAThreadEach) {
+  test::TempHome home;
+  const QString path = home.file(QStringLiteral("idle.sock"));
+  std::vector<HookRequest> received;
+  SocketServer server(
+      path, [&](const HookRequest& request, const SocketReplyHandle&) { received.push_back(request); },
+      std::chrono::milliseconds(300));
+  ASSERT_FALSE(server.start());
+  const int threadsBefore = threadCount();
+  test::LogCapture log;
+
+  TestClient waiting(path);  // a whole request: it may wait for its answer as long as it likes
+  ASSERT_TRUE(waiting.write(requestFrame(QStringLiteral("asked"))));
+  TestClient partial(path);  // half a request
+  ASSERT_TRUE(partial.write(requestFrame(QStringLiteral("half")).left(20)));
+  std::vector<std::unique_ptr<TestClient>> silent;
+  for (int i = 0; i < 50; ++i) {
+    silent.push_back(std::make_unique<TestClient>(path));
+    ASSERT_TRUE(silent.back()->connected());
+  }
+  ASSERT_TRUE(test::waitUntil([&] { return server.connectionCount() == 52 && received.size() == 1; }));
+  EXPECT_EQ(threadCount(), threadsBefore) << "connections are served without threads of their own";
+
+  EXPECT_TRUE(partial.seesEndOfStream(3000));
+  for (const auto& client : silent) {
+    EXPECT_TRUE(client->seesEndOfStream(3000));
+  }
+  EXPECT_EQ(server.connectionCount(), 1);
+  EXPECT_FALSE(waiting.seesEndOfStream(500));
+  const int lines = log.count(QStringLiteral("sent no complete request within 300 ms"));
+  EXPECT_GE(lines, 1);
+  EXPECT_LE(lines, 3) << "closed together, not a line each";
+}
+
+// Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
+// left, until it goes out of scope.
+class DescriptorsExhausted {
+ public:
+  DescriptorsExhausted() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    int highest = 0;
+    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+      highest = std::max(highest, name.toInt());
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(highest + 16);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+      filler_.push_back(fd);
+    }
+  }
+  ~DescriptorsExhausted() { release(); }
+  void release() {
+    for (const int fd : filler_) {
+      ::close(fd);
+    }
+    filler_.clear();
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> filler_;
+};
+
+TEST(SocketServerDescriptorTest, OutOfDescriptorsNewHooksAreClosedAtOnceAndServingResumes) {
+  test::TempHome home;
+  const QString path = home.file(QStringLiteral("fd.sock"));
+  std::vector<HookRequest> received;
+  SocketServer server(path, [&](const HookRequest& request, const SocketReplyHandle& handle) {
+    received.push_back(request);
+    handle.send(replyTo(request));
+  });
+  ASSERT_FALSE(server.start());
+  // The clients' own sockets exist before the descriptors run out (connecting needs none).
+  std::vector<std::unique_ptr<TestClient>> turnedAway;
+  for (int i = 0; i < 5; ++i) {
+    turnedAway.push_back(std::make_unique<TestClient>(QString()));
+  }
+  auto later = std::make_unique<TestClient>(QString());
+
+  test::LogCapture log;
+  DescriptorsExhausted exhausted;
+  for (const auto& client : turnedAway) {
+    ASSERT_TRUE(client->connectTo(path));
+    client->write(requestFrame(QStringLiteral("lost")));
+  }
+  for (const auto& client : turnedAway) {
+    EXPECT_TRUE(client->seesEndOfStream(2000)) << "closed at once, so that the hook falls back";
+  }
+  QThread::msleep(300);  // long enough to spin, were the listener still watched
+  EXPECT_EQ(log.count(QStringLiteral("Too many open files")), 1) << log.lines().join('\n').toStdString();
+
+  exhausted.release();
+  ASSERT_TRUE(later->connectTo(path));
+  ASSERT_TRUE(later->write(requestFrame(QStringLiteral("served"))));
+  const auto line = later->readLine();
+  ASSERT_TRUE(line);
+  EXPECT_TRUE(line->contains(R"("request_id":"served")"));
+  EXPECT_EQ(received.size(), 1u);
+  EXPECT_EQ(log.count(QStringLiteral("accepting hook connections again (5 closed at once meanwhile)")), 1);
 }
 
 TEST(SocketServerStartTest, PathLengthLimitAndStaleFiles) {
