@@ -3,6 +3,7 @@
 #include "platform/child_process.h"
 #include "platform/fake/fake_process_exit_watchers.h"
 #include "platform/linux/pidfd_process_exit_watcher.h"
+#include "support/descriptors_exhausted.h"
 #include "support/wait.h"
 
 #include <QCoreApplication>
@@ -60,6 +61,21 @@ TEST_P(ProcessExitWatcherTest, ReportsOnceWhenTheProcessIsKilledAndStillUnreaped
   spinFor(2 * kProcPollIntervalMs);
   EXPECT_EQ(counter.calls, 1);
   EXPECT_TRUE(counter.onMainThread);
+}
+
+TEST(ProcessExitWatcherDescriptorTest, WithoutDescriptorsALiveAgentIsNotTakenForDead) {
+  test::ChildProcess child("/bin/sleep", {"30"});
+  ASSERT_GT(child.pid(), 0);
+  Counter counter;
+  test::DescriptorsExhausted exhausted;
+  auto watcher = watchProcessExit(child.pid(), counter.callback());
+  EXPECT_EQ(watcher->method(), ProcessExitWatchMethod::procPoll) << "no descriptor for a pidfd";
+  spinFor(3 * kProcPollIntervalMs);
+  EXPECT_EQ(counter.calls, 0) << "/proc cannot be opened either, yet the process is alive";
+
+  child.kill();
+  child.reap();
+  ASSERT_TRUE(test::waitUntil([&] { return counter.calls == 1; }, 2000)) << "kill(pid, 0) sees it gone";
 }
 
 TEST_P(ProcessExitWatcherTest, AnAlreadyExitedProcessIsReportedLaterNotInsideTheConstructor) {

@@ -1,6 +1,7 @@
 #include "requests/socket_server.h"
 
 #include "requests/socket_frame_codec.h"
+#include "support/descriptors_exhausted.h"
 #include "support/log_capture.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
@@ -419,37 +420,6 @@ TEST(SocketServerIdleTest, SilentConnectionsCloseAfterTheFirstFrameTimeoutWithou
   EXPECT_LE(lines, 3) << "closed together, not a line each";
 }
 
-// Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
-// left, until it goes out of scope.
-class DescriptorsExhausted {
- public:
-  DescriptorsExhausted() {
-    ::getrlimit(RLIMIT_NOFILE, &saved_);
-    int highest = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
-      highest = std::max(highest, name.toInt());
-    }
-    rlimit lowered = saved_;
-    lowered.rlim_cur = static_cast<rlim_t>(highest + 16);
-    ::setrlimit(RLIMIT_NOFILE, &lowered);
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
-      filler_.push_back(fd);
-    }
-  }
-  ~DescriptorsExhausted() { release(); }
-  void release() {
-    for (const int fd : filler_) {
-      ::close(fd);
-    }
-    filler_.clear();
-    ::setrlimit(RLIMIT_NOFILE, &saved_);
-  }
-
- private:
-  rlimit saved_{};
-  std::vector<int> filler_;
-};
-
 TEST(SocketServerDescriptorTest, OutOfDescriptorsNewHooksAreClosedAtOnceAndServingResumes) {
   test::TempHome home;
   const QString path = home.file(QStringLiteral("fd.sock"));
@@ -467,7 +437,7 @@ TEST(SocketServerDescriptorTest, OutOfDescriptorsNewHooksAreClosedAtOnceAndServi
   auto later = std::make_unique<TestClient>(QString());
 
   test::LogCapture log;
-  DescriptorsExhausted exhausted;
+  test::DescriptorsExhausted exhausted;
   for (const auto& client : turnedAway) {
     ASSERT_TRUE(client->connectTo(path));
     client->write(requestFrame(QStringLiteral("lost")));

@@ -2,11 +2,13 @@
 
 #include "platform/dispatch.h"
 
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
+
+#include <fcntl.h>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -50,7 +52,8 @@ class LinuxProcessExitWatcher final : public ProcessExitWatcher {
         reportExit();
         return;
       }
-      // ENOSYS (old kernel), EPERM (a sandbox), EMFILE (no descriptor left): poll instead.
+      // ENOSYS (old kernel), EPERM (a sandbox), EMFILE or ENFILE (no descriptor left): poll
+      // instead.
     }
     method_ = ProcessExitWatchMethod::procPoll;
     if (procSaysExited()) {
@@ -79,12 +82,32 @@ class LinuxProcessExitWatcher final : public ProcessExitWatcher {
   ProcessExitWatchMethod method() const override { return method_; }
 
  private:
+  // Only a pid that names no process (ENOENT, ESRCH) or a zombie state read from /proc means the
+  // process exited. When /proc cannot be read for another reason (out of descriptors), kill with
+  // signal 0 still tells whether the pid exists.
   bool procSaysExited() const {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid_));
-    if (!stat.open(QIODevice::ReadOnly)) {
-      return true;  // no such process (any more)
+    const QByteArray path = "/proc/" + QByteArray::number(pid_) + "/stat";
+    int fd = -1;
+    do {
+      fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+      if (errno == ENOENT || errno == ESRCH) {
+        return true;
+      }
+      return ::kill(static_cast<pid_t>(pid_), 0) != 0 && errno == ESRCH;
     }
-    const std::optional<char> state = procStatState(stat.readAll());
+    char buffer[1024];
+    ssize_t count = 0;
+    do {
+      count = ::read(fd, buffer, sizeof buffer);
+    } while (count < 0 && errno == EINTR);
+    const int readError = errno;
+    ::close(fd);
+    if (count <= 0) {
+      return count < 0 && readError == ESRCH;  // reaped since the open
+    }
+    const std::optional<char> state = procStatState(QByteArray(buffer, static_cast<qsizetype>(count)));
     return state && (*state == 'Z' || *state == 'X');
   }
 

@@ -9,8 +9,10 @@
 namespace tandrel {
 
 // The Linux watcher: pidfd_open and a readiness notifier on the main event loop; where pidfd is
-// unavailable (or `forceProcPoll` is set, for tests) a /proc/<pid>/stat poll every
-// `kProcPollIntervalMs`. A pid that is already gone (ESRCH) is reported at once.
+// unavailable or no descriptor is left (or `forceProcPoll` is set, for tests) a /proc/<pid>/stat
+// poll every `kProcPollIntervalMs`, which falls back to kill(pid, 0) when /proc cannot be read. A
+// pid that is already gone (ESRCH) is reported at once; a process that merely cannot be looked at
+// never counts as exited.
 std::unique_ptr<ProcessExitWatcher> watchProcessExit(qint32 pid, ProcessExitCallback onExit,
                                                      bool forceProcPoll = false);
 

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QDir>
+#include <QStringList>
+
+#include <algorithm>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tandrel::test {
+
+// Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
+// left, until it goes out of scope.
+class DescriptorsExhausted {
+ public:
+  DescriptorsExhausted() {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    int highest = 0;
+    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+      highest = std::max(highest, name.toInt());
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(highest + 16);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+      filler_.push_back(fd);
+    }
+  }
+  ~DescriptorsExhausted() { release(); }
+  void release() {
+    for (const int fd : filler_) {
+      ::close(fd);
+    }
+    filler_.clear();
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> filler_;
+};
+
+}  // namespace tandrel::test
