@@ -137,11 +137,25 @@ bool PendingActionStore::finish(const QString& requestID, PendingActionStatus st
   const PendingAction ended = entry.action;
   // The entry may move from here on: senders and observers can call back into the store.
   watcher.reset();
+  ended_.emplace_back(requestID, entry.serial);
   if (reply && sender) {
     sender(*reply);
   }
   notify(ended);
+  forgetOldEndedActions();
   return true;
+}
+
+void PendingActionStore::forgetOldEndedActions() {
+  while (ended_.size() > kEndedActionsKept) {
+    const auto [requestID, serial] = std::move(ended_.front());
+    ended_.pop_front();
+    // The id may have been inserted again since; that newer action stays.
+    if (auto it = entries_.find(requestID); it != entries_.end() && it->second.serial == serial &&
+                                            it->second.action.status != PendingActionStatus::awaitingUser) {
+      entries_.erase(it);
+    }
+  }
 }
 
 bool PendingActionStore::complete(const QString& requestID, const HookReply& reply,

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,6 +36,10 @@ struct PendingReplySink {
 class PendingActionStore {
  public:
   using Observer = std::function<void(const PendingAction& action)>;
+
+  // Ended actions kept for lookups, the newest first; older ones are forgotten, so that a long
+  // session does not grow without bound. Awaiting actions are always kept.
+  static constexpr std::size_t kEndedActionsKept = 1000;
 
   // Time-outs run through `clock`; agent processes are watched through `watchers`.
   explicit PendingActionStore(Clock& clock = Clock::system(),
@@ -66,7 +71,7 @@ class PendingActionStore {
   // (nobody is left to read it). Does nothing once the action has ended.
   void connectionClosed(const QString& requestID);
 
-  // Lookup, whatever the status.
+  // Lookup: an awaiting action, or one of the newest `kEndedActionsKept` ended ones.
   std::optional<PendingAction> action(const QString& requestID) const;
   // The actions still awaiting the user, oldest first (equal times in insertion order).
   std::vector<PendingAction> waitingActions() const;
@@ -90,12 +95,14 @@ class PendingActionStore {
 
   static QString keyOf(const PendingAction& action);
   // Ends the awaiting entry `requestID` with `status`: removes its sender (and calls it with
-  // `reply` when one is given), cancels its time-out, releases its watcher, notifies observers.
+  // `reply` when one is given), cancels its time-out, releases its watcher, notifies observers,
+  // and forgets the oldest ended actions beyond the window.
   bool finish(const QString& requestID, PendingActionStatus status,
               const std::optional<HookReply>& reply);
   // Whether `requestID` is still the insertion `serial` and still awaiting: what a time-out,
   // watcher or closed connection armed for that insertion may act on.
   bool isCurrent(const QString& requestID, std::uint64_t serial) const;
+  void forgetOldEndedActions();
   void notify(const PendingAction& action);
 
   Clock& clock_;
@@ -105,6 +112,8 @@ class PendingActionStore {
   std::unordered_map<QString, QString> awaitingByKey_;
   std::vector<Observer> observers_;
   std::uint64_t nextSerial_ = 0;
+  // The ended actions in the order they ended (request id, insertion serial).
+  std::deque<std::pair<QString, std::uint64_t>> ended_;
   // Callbacks handed out (time-outs, watchers, closed connections) hold it weakly, so they do
   // nothing once the store is gone.
   std::shared_ptr<PendingActionStore*> self_;

@@ -269,6 +269,30 @@ TEST_F(PendingActionStoreTest, TimeOutsFollowTheClock) {
   EXPECT_EQ(statusOf(QStringLiteral("huge")), Status::awaitingUser) << "no overflow into the past";
 }
 
+TEST_F(PendingActionStoreTest, OnlyTheNewestEndedActionsAreKeptAndWaitingOnesNeverGo) {
+  constexpr int kKept = static_cast<int>(PendingActionStore::kEndedActionsKept);
+  insert(makeAction(QStringLiteral("waiting"), QStringLiteral("codex")));
+  // An id that ended and then came again: forgetting its old ending must not take the new one.
+  insert(makeAction(QStringLiteral("reused")));
+  store.complete(QStringLiteral("reused"), userReply(QStringLiteral("reused")), Status::answered);
+  insert(makeAction(QStringLiteral("reused"), QStringLiteral("claude_code"), QStringLiteral("other")));
+  for (int i = 0; i < kKept + 5; ++i) {
+    const QString id = QStringLiteral("r%1").arg(i);
+    insert(makeAction(id));
+    store.complete(id, userReply(id), Status::answered);
+  }
+  // 1 + kKept + 5 endings: the oldest six ("reused" once, r0…r4) are forgotten.
+  EXPECT_FALSE(store.action(QStringLiteral("r0")).has_value());
+  EXPECT_FALSE(store.action(QStringLiteral("r4")).has_value());
+  EXPECT_EQ(statusOf(QStringLiteral("r5")), Status::answered);
+  EXPECT_EQ(statusOf(QStringLiteral("r%1").arg(kKept + 4)), Status::answered);
+  EXPECT_EQ(statusOf(QStringLiteral("reused")), Status::awaitingUser);
+  EXPECT_EQ(statusOf(QStringLiteral("waiting")), Status::awaitingUser);
+  EXPECT_EQ(store.waitingActions().size(), 2u);
+  EXPECT_FALSE(store.complete(QStringLiteral("r0"), userReply(QStringLiteral("r0")), Status::answered));
+  EXPECT_EQ(replies[QStringLiteral("r0")].size(), 1u);
+}
+
 TEST(PendingActionStoreSystemClockTest, AZeroTimeOutEndsOnTheNextMainLoopTurn) {
   FakeProcessExitWatchers watchers;
   PendingActionStore store(Clock::system(), watchers.factory());
