@@ -15,4 +15,31 @@ namespace tandrel {
 // exist.
 Result<void> appendFile(const QString& path, const QByteArray& bytes);
 
+// A log that lines are appended to again and again, through one O_APPEND descriptor kept open, so
+// that running out of descriptors later costs no line. Before each append the path is looked at:
+// when it no longer names the file the descriptor writes to (renamed away, deleted, replaced), the
+// path is opened anew (a new file 0600); if that fails the line still goes to the old descriptor.
+// Each line is one write, as with appendFile. For one thread at a time.
+class AppendOnlyFile {
+ public:
+  explicit AppendOnlyFile(QString path = QString());
+  ~AppendOnlyFile();
+  AppendOnlyFile(const AppendOnlyFile&) = delete;
+  AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+  const QString& path() const { return path_; }
+  // Closes the descriptor; the next append opens the new path.
+  void setPath(QString path);
+
+  Result<void> append(const QByteArray& bytes);
+
+ private:
+  void close();
+
+  QString path_;
+  int fd_ = -1;
+  quint64 device_ = 0;
+  quint64 inode_ = 0;
+};
+
 }  // namespace tandrel

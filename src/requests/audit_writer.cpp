@@ -22,7 +22,7 @@ QString isoSeconds(const QDateTime& time) { return time.toUTC().toString(Qt::ISO
 }  // namespace
 
 AuditWriter::AuditWriter(Clock& clock, QString auditFile)
-    : clock_(clock), auditFile_(std::move(auditFile)) {}
+    : clock_(clock), log_(std::move(auditFile)) {}
 
 AuditWriter& AuditWriter::shared() {
   static auto* writer = new AuditWriter();
@@ -72,7 +72,7 @@ void AuditWriter::record(const PendingAction& action) {
 }
 
 void AuditWriter::reconcileOnLaunch() {
-  QFile file(auditFile_);
+  QFile file(auditFile());
   if (!file.open(QIODevice::ReadOnly)) {
     return;
   }
@@ -132,11 +132,11 @@ void AuditWriter::reconcileOnLaunch() {
   }
 }
 
-void AuditWriter::append(const QJsonObject& record) const {
-  (void)makePrivateFolder(QFileInfo(auditFile_).absolutePath());
+void AuditWriter::append(const QJsonObject& record) {
+  (void)makePrivateFolder(QFileInfo(auditFile()).absolutePath());
   // The log holds commands and folders: a new file is readable by its owner only. The log is best
   // effort, so a failed append is dropped.
-  (void)appendFile(auditFile_, canonicalJsonLine(record));
+  (void)log_.append(canonicalJsonLine(record));
 }
 
 }  // namespace tandrel

@@ -4,7 +4,9 @@
 // pending action is created, one "pending_reply" line when it ends, and, at the next launch, one
 // "pending_reconcile" line for every request not reconciled yet. The log is best effort: every
 // failure (folder, file, write, unparsable line) is silent and never blocks a reply or start-up.
+// The log's descriptor stays open between lines (and is opened anew when the file is replaced).
 
+#include "platform/append_file.h"
 #include "platform/clock.h"
 #include "requests/hook_request.h"
 #include "requests/pending_action.h"
@@ -27,8 +29,8 @@ class AuditWriter {
   static QString defaultAuditFile();
 
   // The file every operation uses; the test switches point it elsewhere.
-  const QString& auditFile() const { return auditFile_; }
-  void setAuditFile(QString path) { auditFile_ = std::move(path); }
+  const QString& auditFile() const { return log_.path(); }
+  void setAuditFile(QString path) { log_.setPath(std::move(path)); }
 
   // Appends the "pending_request" line of `action` (its creation time as "timestamp").
   void recordRequest(const PendingAction& action);
@@ -45,10 +47,11 @@ class AuditWriter {
   void reconcileOnLaunch();
 
  private:
-  void append(const QJsonObject& record) const;
+  void append(const QJsonObject& record);
 
   Clock& clock_;
-  QString auditFile_;
+  // Kept open: out of descriptors, the audit still gets its lines.
+  AppendOnlyFile log_;
 };
 
 }  // namespace tandrel

@@ -3,6 +3,7 @@
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_process_exit_watchers.h"
 #include "requests/pending_action_store.h"
+#include "support/descriptors_exhausted.h"
 #include "support/temp_home.h"
 
 #include <QFile>
@@ -74,6 +75,30 @@ TEST_F(AuditWriterTest, RequestAndReplyLinesCreateAPrivateLog) {
   struct stat info {};
   ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600U);
+}
+
+TEST_F(AuditWriterTest, NoLineIsLostWithoutDescriptorsAndAReplacedLogIsFollowed) {
+  writer.recordRequest(action(QStringLiteral("a")));
+  {
+    test::DescriptorsExhausted exhausted;
+    writer.recordReply(action(QStringLiteral("a")));
+    writer.recordRequest(action(QStringLiteral("b")));
+  }
+  ASSERT_EQ(linesOf(file).size(), 3);
+
+  // Rotated away: the next line starts a new private file at the path.
+  ASSERT_TRUE(QFile::rename(file, file + QStringLiteral(".1")));
+  writer.recordReply(action(QStringLiteral("b")));
+  EXPECT_EQ(linesOf(file + QStringLiteral(".1")).size(), 3);
+  ASSERT_EQ(linesOf(file).size(), 1);
+  EXPECT_TRUE(linesOf(file)[0].contains(R"("request_id":"b")"));
+  EXPECT_EQ(QFileInfo(file).permissions() & 0x0077, 0);
+
+  // Replaced by another file of the same name: followed too.
+  ASSERT_TRUE(QFile::remove(file));
+  ASSERT_TRUE(test::writeFile(file, "{}\n"));
+  writer.recordRequest(action(QStringLiteral("c")));
+  EXPECT_EQ(linesOf(file).size(), 2);
 }
 
 TEST_F(AuditWriterTest, TheStoreObserverRecordsEveryEndingInOrder) {
