@@ -1,0 +1,128 @@
+#pragma once
+
+#include "jump/jump_target.h"
+#include "jump/terminal_launchers.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+// Opening resolved Jumps on this desktop: xdg-open for links, files and folders (never executing a
+// file), terminal launchers for folders, command-line focus for tmux, WezTerm and kitty panes,
+// X11 window activation, and the cmux command-line tool.
+//
+// Every opener blocks its calling thread while a child runs (each child at most
+// kChildProcessTimeout): call them from a worker thread. The event store and the jump router do.
+// Each returns whether it opened and, on failure, leaves a one-line reason in lastJumpOpenError();
+// each attempt is written to the jump diagnostics file.
+
+namespace tandrel {
+
+class WindowActivator;
+
+// The outcome of one child process.
+struct CapturedProcessResult {
+  bool success = false;  // exited with status 0
+  qint32 exitCode = -1;  // -1 when it could not be started or did not exit
+  QString standardOutput;
+  QString standardError;
+  std::optional<QString> launchError;  // why it did not start, or "timed out"
+
+  bool operator==(const CapturedProcessResult&) const = default;
+};
+
+class JumpOpeners {
+ public:
+  static constexpr std::chrono::milliseconds kChildProcessTimeout{10'000};
+
+  // The cmux strategies, in the order they are tried.
+  static inline const QString kDirectStrategy = QStringLiteral("direct");
+  static inline const QString kShellDetachedStrategy = QStringLiteral("shell_detached");
+  static inline const QString kLoginShellStrategy = QStringLiteral("login_shell");
+
+  // ---- Test seams (process-wide; set them before the openers run and reset them after) ----
+  // Replaces starting any child process; receives (command, arguments, working folder).
+  static inline std::function<CapturedProcessResult(const QString&, const QStringList&, const std::optional<QString>&)>
+      runDetachedCommandCapturingOverrideForTests;
+  // Replaces one cmux strategy attempt; receives (strategy name, cmux arguments).
+  static inline std::function<CapturedProcessResult(const QString&, const QStringList&)> openCmuxStrategyOverrideForTests;
+  // Replaces activating the cmux application.
+  static inline std::function<bool()> openCmuxActivateFallbackOverrideForTests;
+  // Replaces finding the cmux CLI (the explicit path below wins over it).
+  static inline std::function<std::optional<QString>()> cmuxExecutablePathLookupOverrideForTests;
+  static inline std::optional<QString> cmuxExecutablePathOverrideForTests;
+  // Replaces the desktop's window activation.
+  static inline const WindowActivator* windowActivatorOverrideForTests = nullptr;
+
+  // The reason of the last failed open; cleared by a successful cmux open. Any thread.
+  static std::optional<QString> lastJumpOpenError();
+  static void setLastJumpOpenError(std::optional<QString> error);
+
+  // Opens one resolved target by its kind; a target marked unavailable is not opened.
+  static bool defaultJumpOpener(const ResolvedJumpTarget& target);
+
+  // Focuses a cmux window or workspace through the CLI's strategy chain.
+  static bool openCmux(const std::optional<QString>& sessionID, const std::optional<QString>& windowID,
+                       const std::optional<QString>& cwd);
+  // Focuses an exact terminal window, tab or pane: tmux, WezTerm and kitty through their command
+  // lines, any other terminal through its X11 window id. iTerm2 and Terminal do not exist here.
+  static bool focusTerminalWindow(const QString& terminal, const std::optional<QString>& windowID,
+                                  const std::optional<QString>& tabID, const std::optional<QString>& sessionID,
+                                  const std::optional<QString>& cwd);
+  // Opens an existing file with its default application (an executable shows its folder instead).
+  static bool openExistingSource(const QString& path);
+  // Opens a folder in the terminal (or editor) `terminal` names, or the user's terminal for none.
+  static bool openTerminalCwd(const QString& cwd, const std::optional<QString>& terminal);
+  // Opens a URL, a file or a folder with the desktop's default handler, never executing a file:
+  // executables, desktop entries and AppImages show their folder instead.
+  static bool openWithDesktop(const QString& urlOrPath, QString* error);
+
+  // The command that opens `cwd` in the terminal or editor `terminal` names: a known terminal
+  // launcher, else the application's desktop entry with the folder as its argument, else (no
+  // terminal, or the plain name "Terminal") the user's terminal; nothing when none is found.
+  static std::optional<LaunchCommand> terminalOpenArguments(const QString& cwd, const std::optional<QString>& terminal);
+  // Whether a failed terminal open may show the folder in the file manager instead (editors may not).
+  static bool terminalAllowsFinderFallback(const std::optional<QString>& terminal);
+
+  // The cmux CLI: the explicit override, else the lookup override, else "cmux" on PATH.
+  static std::optional<QString> cmuxExecutablePath();
+  // Not available on this platform (there is no cmux app to bring forward), unless a test replaces it.
+  static bool activateCmuxApp();
+  // ["focus-window", "--window", W] with a window id, then ["select-workspace", "--workspace", S]
+  // with a session id.
+  static std::vector<QStringList> cmuxPreciseCommandArguments(const std::optional<QString>& sessionID,
+                                                              const std::optional<QString>& windowID);
+  // Runs one cmux call through "direct", "shell_detached" and "login_shell"; the error detail names
+  // every failed strategy.
+  static std::pair<bool, std::optional<QString>> runCmuxStrategyChain(const QString& command,
+                                                                      const QStringList& arguments,
+                                                                      const QJsonObject& stageContext);
+
+  // "nohup 'cmd' 'arg' … >/dev/null 2>&1 </dev/null & wait $!; exit $?".
+  static QString buildShellDetachedScript(const QString& command, const QStringList& arguments);
+  // Single quotes around the text, each "'" written as '\''.
+  static QString shellQuote(const QString& text);
+  // Backslashes doubled, then each double quote preceded by a backslash.
+  static QString osascriptEscape(const QString& text);
+  // The user's login shell (from the password database), else "/bin/sh".
+  static QString loginShell();
+
+  // Runs a child to its end (at most kChildProcessTimeout; then its group is killed and the result
+  // says "timed out"). A command without "/" runs through "/usr/bin/env".
+  static CapturedProcessResult runDetachedCommandCapturing(const QString& command, const QStringList& arguments,
+                                                           const std::optional<QString>& cwd);
+  // Starts a child and, with `waitForExit`, waits for its exit (true for status 0); without, starts
+  // it detached (true when it could be executed). The reason of a failure goes to `error`.
+  static bool runDetachedCommand(const QString& command, const QStringList& arguments, const std::optional<QString>& cwd,
+                                 bool waitForExit, QString* error = nullptr);
+
+  static const WindowActivator& windowActivator();
+};
+
+}  // namespace tandrel
