@@ -45,6 +45,7 @@ EventStore::EventStore(EventStoreOptions options)
           testEnvironment_ ? LocalUsageLoadMode::synchronous : LocalUsageLoadMode::asynchronous)),
       localUsageLoader_(std::move(options.localUsageLoader)),
       localHotplugLoader_(std::move(options.localHotplugLoader)),
+      jumpResolver_(std::move(options.jumpResolver)),
       jumpOpener_(std::move(options.jumpOpener)),
       clock_(*options.clock),
       defaults_(options.defaults != nullptr ? *options.defaults : UserDefaults::standard()),
@@ -56,7 +57,8 @@ EventStore::EventStore(EventStoreOptions options)
       weakSelf_(lifetime_),
       localUsageQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.local-usage"))),
       localHotplugQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.local-hotplug"))),
-      bridgeEventMonitorQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.bridge-events"))) {
+      bridgeEventMonitorQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.bridge-events"))),
+      jumpQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.jump"))) {
   if (!localUsageLoader_) {
     localUsageLoader_ = defaultLocalUsageLoader;
   }
@@ -65,6 +67,9 @@ EventStore::EventStore(EventStoreOptions options)
   }
   if (!socketRequestsWaiting_) {
     socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };
+  }
+  if (!jumpOpener_) {
+    jumpOpener_ = JumpOpeners::defaultJumpOpener;
   }
   if (!testEnvironment_) {
     hiddenIDs_ = storedIDs(defaults_, kHiddenEventIDsKey);
@@ -83,6 +88,8 @@ EventStore::~EventStore() {
   bridgeEventMonitorQueue_.reset();
   localUsageQueue_.reset();
   localHotplugQueue_.reset();
+  // A Jump still opening finishes (its children have their own time-out); its result is dropped.
+  jumpQueue_.reset();
 }
 
 void EventStore::reload(bool forceBridgeMetadataCheck) {

@@ -7,6 +7,8 @@
 #include "attention/pet_state.h"
 #include "events/response_receipt_store.h"
 #include "events/tandrel_event.h"
+#include "jump/jump_openers.h"
+#include "jump/jump_resolver.h"
 #include "jump/jump_target.h"
 #include "platform/clock.h"
 #include "platform/dispatch.h"
@@ -65,8 +67,16 @@ using LocalHotplugLoader = std::function<std::vector<TandrelEvent>(
     const std::optional<QString>& codexSessionsRoot, const std::optional<QString>& claudeProjectsRoot,
     const std::optional<QString>& cursorProjectsRoot, const std::optional<QString>& traeLogsRoot)>;
 
-// Opens one resolved Jump; true when it opened.
+// Opens one resolved Jump; true when it opened. May block its thread while a child runs.
 using JumpOpener = std::function<bool(const ResolvedJumpTarget&)>;
+
+// One entry of the list of targets a Jump tries, in order.
+struct JumpCandidate {
+  ResolvedJumpTarget target;
+  bool isFallback = false;
+
+  bool operator==(const JumpCandidate&) const = default;
+};
 
 // The default loaders. Until the transcript scanners exist they find nothing.
 std::vector<TandrelEvent> defaultLocalUsageLoader(const std::optional<QString>& codexSessionsRoot,
@@ -96,7 +106,10 @@ struct EventStoreOptions {
   std::optional<LocalUsageLoadMode> localUsageLoadMode;
   LocalUsageLoader localUsageLoader = defaultLocalUsageLoader;
   LocalHotplugLoader localHotplugLoader = defaultLocalHotplugLoader;
-  JumpOpener jumpOpener;
+  // Checks every card's Jump against the machine.
+  JumpResolver jumpResolver;
+  // Opens the candidates of a Jump (an empty function means this default).
+  JumpOpener jumpOpener = JumpOpeners::defaultJumpOpener;
 
   // Time for the throttles, the debounce and the notices' timestamps.
   Clock* clock = &Clock::system();
@@ -152,6 +165,7 @@ class EventStore {
   LocalUsageLoadMode localUsageLoadMode() const { return localUsageLoadMode_; }
   bool testEnvironment() const { return testEnvironment_; }
   const JumpOpener& jumpOpener() const { return jumpOpener_; }
+  const JumpResolver& jumpResolver() const { return jumpResolver_; }
 
   // ---- Reload and publishing (event_store.cpp) ----
 
@@ -336,6 +350,40 @@ class EventStore {
   // is left as it is.
   void audit(const QString& role, const TandrelEvent& event, int collapsedCount, const QJsonObject& extra = {});
 
+  // ---- Jumps (event_store_jump.cpp) ----
+
+  // Where the event's Jump goes, resolved: its typed target, its jump text (a URL or a path), the
+  // target of a bridge event of the same session (for locally scanned events), cmux and iTerm
+  // hints, the app or editor of its tool, the tool's command line, its transcript, its working
+  // folder; nothing when none applies.
+  std::optional<ResolvedJumpTarget> jumpTarget(const TandrelEvent& event) const;
+  // The targets to try for a resolved Jump, in order: the target itself when available, its
+  // fallback (not for cmux), then its runtime fallback (the cmux app, or the folder of a terminal
+  // window without identifiers); never two equal targets, never an unavailable one.
+  std::vector<JumpCandidate> jumpOpenCandidates(const ResolvedJumpTarget& resolved) const;
+  // Calls the Jump opener on each candidate in order on this thread and returns the first that
+  // opened. With the default opener this blocks while children run: the application uses
+  // openFirstJumpCandidateInBackground.
+  std::optional<JumpCandidate> openFirstJumpCandidate(const std::vector<JumpCandidate>& candidates) const;
+  // The same on the store's jump thread ("app.tandrel.jump"); `done` runs on the main thread with
+  // what opened and the opener's last failure reason, unless the store is gone by then.
+  using JumpCompletion = std::function<void(std::optional<JumpCandidate> opened, std::optional<QString> openError)>;
+  void openFirstJumpCandidateInBackground(std::vector<JumpCandidate> candidates, JumpCompletion done);
+
+  // Opens the event behind a companion item and audits "companion_jump" (or
+  // "companion_jump_fallback"); false when it has no Jump or nothing opened. Read and hidden state
+  // stay. Runs the opener on this thread, like openFirstJumpCandidate.
+  bool openCompanionStatus(const CompanionStatusItem& item);
+  // The same in the background; `done` gets the result on the main thread.
+  void openCompanionStatusInBackground(const CompanionStatusItem& item, std::function<void(bool)> done);
+
+  // The openers' shared state and the cmux opener, reached through the store.
+  static std::optional<QString> lastJumpOpenError() { return JumpOpeners::lastJumpOpenError(); }
+  static bool openCmux(const std::optional<QString>& sessionID, const std::optional<QString>& windowID,
+                       const std::optional<QString>& cwd) {
+    return JumpOpeners::openCmux(sessionID, windowID, cwd);
+  }
+
   // ---- Companion status, ticker and pet state (event_store_companion.cpp) ----
 
   // Rebuilds the companion candidates (events neither hidden nor read, by priority) when the
@@ -368,6 +416,11 @@ class EventStore {
   void bumpRevisionWithoutPublishing() { revision_ += 1; }
   // What building cards needs of the store: the time ages are measured from, and the Jump lookup.
   MessageBuildContext messageBuildContext() const;
+
+  // Jumps: the target of a bridge event of the same session, and the tables by tool.
+  std::optional<ResolvedJumpTarget> knownBridgeJumpTarget(const TandrelEvent& event) const;
+  std::optional<ResolvedJumpTarget> inferredAppOrWorkspaceJumpTarget(const QString& toolID,
+                                                                     const TandrelEvent& event) const;
 
   // Bridge.
   void applyBridgeResetRead(const QByteArray& tail);
@@ -404,6 +457,7 @@ class EventStore {
   LocalUsageLoadMode localUsageLoadMode_;
   LocalUsageLoader localUsageLoader_;
   LocalHotplugLoader localHotplugLoader_;
+  JumpResolver jumpResolver_;
   JumpOpener jumpOpener_;
   Clock& clock_;
   UserDefaults& defaults_;
@@ -478,6 +532,7 @@ class EventStore {
   std::unique_ptr<SerialQueue> localUsageQueue_;
   std::unique_ptr<SerialQueue> localHotplugQueue_;
   std::unique_ptr<SerialQueue> bridgeEventMonitorQueue_;
+  std::unique_ptr<SerialQueue> jumpQueue_;
 };
 
 }  // namespace tandrel

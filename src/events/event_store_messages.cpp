@@ -5,8 +5,7 @@
 namespace tandrel {
 
 MessageBuildContext EventStore::messageBuildContext() const {
-  // No Jump resolver is wired into the store yet, so cards carry no Jump.
-  return MessageBuildContext{clock_.now(), {}};
+  return MessageBuildContext{clock_.now(), [this](const TandrelEvent& event) { return jumpTarget(event); }};
 }
 
 void EventStore::ensureMessageCache() {
