@@ -3,6 +3,7 @@
 #include "app/entry_point.h"
 #include "base/log.h"
 #include "catalog/paths.h"
+#include "platform/dispatch.h"
 #include "platform/private_folder.h"
 #include "platform/termination_signals.h"
 #include "platform/user_defaults.h"
@@ -99,6 +100,59 @@ void OverlayController::applicationDidFinishLaunching() {
   }
   if (!isTestEnvironment()) {
     scheduleAutomaticUpdateChecks();
+    postToMain(this, [](OverlayController& controller) {
+      controller.requestAutomationPermissionAtLaunchIfNeeded();
+      controller.runStartupPermissionFlowIfNeeded();
+    });
+  }
+}
+
+void OverlayController::requestAutomationPermissionAtLaunchIfNeeded() {
+  const QString key = QLatin1String(GlobalSettings::kStartupAutomationPromptRequestedKey);
+  if (isTestEnvironment() || defaults_.boolean(key)) {
+    return;
+  }
+  defaults_.set(key, true);
+  logInfo(QStringLiteral("no terminal automation permission to request on this platform"));
+}
+
+void OverlayController::runStartupPermissionFlowIfNeeded() {
+  if (isTestEnvironment() || didRunStartupPermissionFlow_) {
+    return;
+  }
+  didRunStartupPermissionFlow_ = true;
+  StartupPermissionOffer offer;
+  offer.hooks = startupHooksToOffer(options_.toolHealth ? options_.toolHealth() : HookManager::shared().health());
+  offer.codexPets = !defaults_.boolean(kCodexPetsDirectoryAuthorizedKey) &&
+                    !defaults_.boolean(kDidRequestCodexPetsDirectoryAuthorizationKey);
+  if (offer.isEmpty()) {
+    return;
+  }
+  QPointer<OverlayController> self(this);
+  startupPermissionPrompt_ = new StartupPermissionPrompt(offer, nullptr, [self, offer](bool accepted) {
+    if (self) {
+      self->completeStartupPermissionFlow(offer, accepted);
+    }
+  });
+}
+
+void OverlayController::completeStartupPermissionFlow(const StartupPermissionOffer& offer, bool accepted) {
+  startupPermissionPrompt_ = nullptr;
+  if (!accepted) {
+    return;
+  }
+  if (offer.codexPets) {
+    defaults_.set(kDidRequestCodexPetsDirectoryAuthorizationKey, true);
+    defaults_.set(kCodexPetsDirectoryAuthorizedKey, true);
+    logInfo(QStringLiteral("Authorized ~/.codex/pets"));
+  }
+  // One failure does not stop the others; the tools' health shows the outcome.
+  for (const QString& toolID : offer.hooks) {
+    const Result<void> installed =
+        options_.installHook ? options_.installHook(toolID) : HookManager::shared().install(toolID);
+    if (!installed) {
+      logWarning(QStringLiteral("could not install the %1 hooks: %2").arg(toolID, installed.error()));
+    }
   }
 }
 
@@ -185,6 +239,9 @@ void OverlayController::prepareForTermination() {
   isPreparingForTermination_ = true;
   if (automaticUpdates_) {
     automaticUpdates_->stop();
+  }
+  if (startupPermissionPrompt_) {
+    startupPermissionPrompt_->dismiss();
   }
   store_->stopMonitoringBridgeEvents();
 }

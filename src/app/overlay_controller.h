@@ -7,16 +7,20 @@
 // through QPointer and connect to it.
 
 #include "app/overlay_mode.h"
+#include "app/startup_permission_prompt.h"
 #include "events/event_store.h"
 #include "platform/clock.h"
 #include "requests/socket_server.h"
 #include "update/automatic_update_scheduler.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace tandrel {
 
@@ -41,6 +45,10 @@ struct OverlayControllerOptions {
   Clock* clock = &Clock::system();
   // Runs the automatic update check; the feed of the process environment when empty.
   AutomaticUpdateScheduler::CheckRunner updateCheck;
+  // The agent tools' health and the hook installation the start-up prompt uses; the shared hook
+  // manager's when empty.
+  std::function<std::vector<ToolHealth>()> toolHealth;
+  std::function<Result<void>(const QString& toolID)> installHook;
 
   static QString defaultSocketPath();
 };
@@ -52,6 +60,9 @@ class OverlayController : public QObject {
   // User-defaults keys read here.
   static inline const QString kUseSocketApprovalEnabledKey = QStringLiteral("useSocketApprovalEnabled");
   static inline const QString kShowInDockModeKey = QStringLiteral("showInDockMode");
+  static inline const QString kCodexPetsDirectoryAuthorizedKey = QStringLiteral("codexPetsDirectoryAuthorized");
+  static inline const QString kDidRequestCodexPetsDirectoryAuthorizationKey =
+      QStringLiteral("didRequestCodexPetsDirectoryAuthorization");
 
   // Creates the event store; nothing is read or started until launch finishes.
   explicit OverlayController(QObject* parent = nullptr);
@@ -103,10 +114,19 @@ class OverlayController : public QObject {
   // What a failed update install left for this launch to show in About (read once, at launch).
   const std::optional<QString>& installFailureAtLaunch() const { return installFailureAtLaunch_; }
 
+  // The terminal Automation request, once per installation: Linux has no such permission, so
+  // this only records that it was made. Not in the test environment.
+  void requestAutomationPermissionAtLaunchIfNeeded();
+  // The one-time start-up prompt (Codex pets folder, hook repair), when it has something to
+  // offer. Not in the test environment.
+  void runStartupPermissionFlowIfNeeded();
+  StartupPermissionPrompt* startupPermissionPrompt() const { return startupPermissionPrompt_; }
+
  private:
   void startSocketServer();
   // Arms the automatic update check (the overlay views receive its results once they exist).
   void scheduleAutomaticUpdateChecks();
+  void completeStartupPermissionFlow(const StartupPermissionOffer& offer, bool accepted);
 
   OverlayControllerOptions options_;
   PendingActionStore& pendingActions_;
@@ -122,6 +142,8 @@ class OverlayController : public QObject {
   std::unique_ptr<TerminationSignals> terminationSignals_;
   std::unique_ptr<AutomaticUpdateScheduler> automaticUpdates_;
   std::optional<QString> installFailureAtLaunch_;
+  bool didRunStartupPermissionFlow_ = false;
+  QPointer<StartupPermissionPrompt> startupPermissionPrompt_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };
