@@ -191,16 +191,17 @@ TEST_F(UpdateInstallerScript, AFailedSwapRemovesThePartialTargetAndRestoresTheBa
 }
 
 TEST_F(UpdateInstallerScript, WaitsForTheAppToEnd) {
-  QProcess app;
-  app.start("sleep", {"0.5"});
-  ASSERT_TRUE(app.waitForStarted());
   const QString zip = newZip();
+  QProcess app;  // stands in for the app, until the test ends it
+  app.start("sleep", {"60"});
+  ASSERT_TRUE(app.waitForStarted());
   QProcess script;
   script.start("/bin/sh", {script_, QString::number(app.processId()), zip, target_, log(), "0", result(),
                            sha256Of(zip), "1.2", ""});
   // Still waiting while the app runs.
-  EXPECT_FALSE(script.waitForFinished(200));
+  EXPECT_FALSE(script.waitForFinished(300));
   EXPECT_EQ(label(), "old");
+  app.kill();
   ASSERT_TRUE(app.waitForFinished(5000));
   ASSERT_TRUE(script.waitForFinished(10000));
   EXPECT_EQ(script.exitCode(), 0);
