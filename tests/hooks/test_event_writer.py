@@ -4,6 +4,7 @@ it writes (and refuses to write) bridge records."""
 import json
 import os
 import re
+import shutil
 import stat
 import subprocess
 import sys
@@ -20,9 +21,14 @@ TIMESTAMP = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{6})?Z$")
 
 
 def module():
-    """The event writer's functions, loaded once with the caller's environment."""
+    """The event writer's functions, loaded once, with a temporary home and cache (loading
+    caches the compiled program)."""
     if not hasattr(module, "namespace"):
-        module.namespace = load_script(script_path(EVENT), "tandrel_event")
+        home = tempfile.TemporaryDirectory()
+        module.home = home  # removed when the tests end
+        environment = {"HOME": home.name, "XDG_CACHE_HOME": os.path.join(home.name, "cache")}
+        with mock.patch.dict(os.environ, environment):
+            module.namespace = load_script(script_path(EVENT), "tandrel_event")
     return module.namespace
 
 
@@ -773,8 +779,7 @@ class CompiledCodeCacheTest(EventWriterTest):
             text = source.read()
         with open(copy, "w", encoding="utf-8") as out:
             out.write(text)
-        cache = os.path.join(self.home, "cache", "Tandrel",
-                             "%s.%s.code" % (EVENT, sys.implementation.cache_tag))
+        folder_of_caches = os.path.join(self.home, "cache", "Tandrel")
 
         def run(*args):
             result = subprocess.run([PYTHON, copy, *args], env=self.env, cwd=self.home,
@@ -783,7 +788,12 @@ class CompiledCodeCacheTest(EventWriterTest):
             return self.records()[-1]
 
         self.assertEqual(run("--title", "first")["title"], "first")
-        self.assertTrue(os.path.exists(cache))
+        [name] = os.listdir(folder_of_caches)
+        self.assertTrue(name.startswith("%s.%s." % (EVENT, sys.implementation.cache_tag)))
+        cache = os.path.join(folder_of_caches, name)
+        # Another copy of the script keeps a cache of its own.
+        self.write(["--title", "from the source folder"])
+        self.assertEqual(len(os.listdir(folder_of_caches)), 2)
         self.assertEqual(stat.S_IMODE(os.stat(cache).st_mode), 0o600)
         with open(cache, "rb") as cached:
             self.assertIn(copy.encode(), cached.readline())
@@ -800,9 +810,8 @@ class CompiledCodeCacheTest(EventWriterTest):
             out.write(edited)
         self.assertEqual(run("--title", "third")["title"], "edited third")
         # Without a usable cache folder the script still runs.
-        os.remove(cache)
-        os.rmdir(os.path.dirname(cache))
-        open(os.path.dirname(cache), "w").close()
+        shutil.rmtree(folder_of_caches)
+        open(folder_of_caches, "w").close()
         self.assertEqual(run("--title", "fourth")["title"], "edited fourth")
 
 
