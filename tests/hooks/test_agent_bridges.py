@@ -10,6 +10,7 @@ import subprocess
 import sys
 import time
 import unittest
+from unittest import mock
 
 from script_support import PYTHON, ScriptTest, load_script, script_path
 
@@ -27,6 +28,14 @@ class BridgeTest(ScriptTest):
         folder = os.path.join(self.home, ".tandrel", "bin")
         os.makedirs(folder, exist_ok=True)
         shutil.copy(script_path("tandrel-event"), folder)
+
+    def load(self, name):
+        """A script's functions, loaded with the temporary home's environment (the script loads
+        the event writer installed there)."""
+        with mock.patch.dict(os.environ, self.env, clear=True):
+            namespace = load_script(script_path(name))
+        self.assertIn("main", namespace["EVENT_WRITER_FUNCTIONS"])
+        return namespace
 
     def remove_writer(self):
         os.remove(os.path.join(self.home, ".tandrel", "bin", "tandrel-event"))
@@ -278,7 +287,7 @@ class NotifyBridgeTest(BridgeTest):
                 self.assertEqual(len(self.records()), 1 if with_writer else 0)
 
     def test_hanging_chain_is_cut_off(self):
-        bridge = load_script(script_path(NOTIFY))
+        bridge = self.load(NOTIFY)
         self.assertEqual(bridge["CHAIN_TIMEOUT"], 5)
         marker = os.path.join(self.home, "survived")
         started = time.monotonic()
@@ -395,7 +404,7 @@ class StatusLineTest(BridgeTest):
         self.assertEqual(self.records(), [])
 
     def test_hanging_chain_is_cut_off(self):
-        status_line = load_script(script_path(STATUS_LINE))
+        status_line = self.load(STATUS_LINE)
         self.assertEqual(status_line["CHAIN_TIMEOUT"], 5)
         status_line["CHAIN_TIMEOUT"] = 0.5
         status_line["CHAIN_FILE"] = os.path.join(self.home, "chain.json")
