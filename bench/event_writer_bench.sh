@@ -2,8 +2,9 @@
 # Cost of one hook call through the installed python scripts (the event writer, the Codex notify
 # bridge and the Claude status line), next to a bare interpreter start
 # (`python3 -c pass`), measured by hand (not run in CI). Every case runs 30 times, taking turns
-# with the others, after one warm-up run (which also fills the compiled-code cache); the figure is
-# the median wall time of a run.
+# with the others, after one warm-up run (which also fills the compiled-code cache); the figures
+# are the median wall time and the median CPU time (user and system) of a run. On a busy machine
+# the CPU times are the steadier figure.
 #
 #   bench/event_writer_bench.sh [python3]
 #
@@ -69,24 +70,32 @@ cases = [
 
 
 def once(command, stdin):
+    """Wall time and CPU time (user and system) of one run, in milliseconds."""
     started = time.perf_counter()
-    subprocess.run(command, input=stdin, env=env, cwd=home, stdout=subprocess.DEVNULL,
-                   check=True)
-    return time.perf_counter() - started
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                               env=env, cwd=home)
+    process.stdin.write(stdin)
+    process.stdin.close()
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    if process.returncode != 0:
+        sys.exit("%s exited with %d" % (command, process.returncode))
+    return ((time.perf_counter() - started) * 1000, (usage.ru_utime + usage.ru_stime) * 1000)
 
 
 # The cases take turns, so that a change in the machine's load touches them all alike.
-first = [once(command, stdin) for _, command, stdin in cases]
-times = [[] for _ in cases]
+first = [once(command, stdin)[0] for _, command, stdin in cases]
+runs = [[] for _ in cases]
 for _ in range(30):
     for index, (_, command, stdin) in enumerate(cases):
-        times[index].append(once(command, stdin))
-bare = statistics.median(times[0]) * 1000
+        runs[index].append(once(command, stdin))
+wall = [statistics.median(run[0] for run in case_runs) for case_runs in runs]
+cpu = [statistics.median(run[1] for run in case_runs) for case_runs in runs]
+print("%-46s %18s %18s" % ("median of 30", "wall time", "CPU time"))
 for index, (name, _, _) in enumerate(cases):
-    median = statistics.median(times[index]) * 1000
-    if index == 0:
-        print("%-46s %7.2f ms" % (name, median))
-    else:
-        print("%-46s %7.2f ms  %.2fx   (first run %.1f ms)" % (name, median, median / bare,
-                                                           first[index] * 1000))
+    line = "%-46s %7.2f ms %5.2fx  %7.2f ms %5.2fx" % (name, wall[index], wall[index] / wall[0],
+                                                       cpu[index], cpu[index] / cpu[0])
+    if index:
+        line += "   (first run %.1f ms)" % first[index]
+    print(line)
 EOF
