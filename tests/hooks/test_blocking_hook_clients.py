@@ -301,17 +301,16 @@ class ReplyTest(HookClientTest):
         app.close()
         self.assertEqual(app.requests, [])
 
-    def test_time_out_gives_the_fallback(self):
-        def hang(app, conn, request):
-            app.release.wait(20)
-
-        app = self.serve(hang)
-        module = load_script(CLAUDE)
+    def run_in_process(self, script, stdin, request_timeout, grace, args=()):
+        """Runs a client's main() in this process with short time-outs; (printed, seconds)."""
+        module = load_script(script)
         module.SOCKET_PATH = self.socket_path
-        module.READ_TIMEOUT_TOTAL = 0.3
-        stdin, stdout = sys.stdin, sys.stdout
-        sys.stdin = io.TextIOWrapper(io.BytesIO(b'{"hook_event_name": "PreToolUse"}'))
+        module.REQUEST_TIMEOUT = request_timeout
+        module.REPLY_GRACE = grace
+        saved = sys.stdin, sys.stdout, sys.argv
+        sys.stdin = io.TextIOWrapper(io.BytesIO(stdin))
         sys.stdout = io.TextIOWrapper(io.BytesIO(), encoding="utf-8")
+        sys.argv = [script, *args]
         try:
             started = time.monotonic()
             status = module.main()
@@ -319,11 +318,36 @@ class ReplyTest(HookClientTest):
             sys.stdout.flush()
             printed = sys.stdout.buffer.getvalue()
         finally:
-            sys.stdin, sys.stdout = stdin, stdout
+            sys.stdin, sys.stdout, sys.argv = saved
         self.assertEqual(status, 0)
-        self.assertEqual(printed, b"{}\n")
-        self.assertLess(elapsed, 5)
-        self.assertEqual(json.loads(app.requests[0])["timeout_seconds"], 0.3)
+        return printed, elapsed
+
+    def test_the_app_answer_after_the_request_time_out_still_arrives(self):
+        """The client waits the request's time-out plus its grace, then gives up with "{}"."""
+        def late(app, conn, request):
+            # The app answers when the request's own time-out has run out.
+            time.sleep(request["timeout_seconds"] + 0.2)
+            conn.sendall(reply_line(request, {"late": True}))
+
+        def hang(app, conn, request):
+            app.release.wait(20)
+
+        cases = [
+            (CLAUDE, b'{"hook_event_name": "PermissionRequest"}', ()),
+            (CODEX, b"{}", ("--event", "Stop")),
+        ]
+        for script, stdin, args in cases:
+            for respond, expected in ((late, b'{"late":true}\n'), (hang, b"{}\n")):
+                with self.subTest(script=os.path.basename(script), app=respond.__name__):
+                    self.fresh_home()
+                    app = self.serve(respond)
+                    printed, elapsed = self.run_in_process(script, stdin, 0.3, 0.6, args)
+                    app.close()
+                    self.assertEqual(printed, expected)
+                    self.assertEqual(json.loads(app.requests[0])["timeout_seconds"], 0.3)
+                    if respond is hang:
+                        self.assertGreaterEqual(elapsed, 0.85)
+                    self.assertLess(elapsed, 5)
 
 
 class JsonTest(unittest.TestCase):
