@@ -1,0 +1,64 @@
+#include "platform/desktop_notifications.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace tandrel {
+
+namespace {
+
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+}  // namespace
+
+DesktopNotifications::DesktopNotifications(QDBusConnection connection, QString service, QObject* parent)
+    : QObject(parent), connection_(std::move(connection)), service_(std::move(service)) {
+  connection_.connect(service_, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                      SLOT(onActionInvoked(uint, QString)));
+  connection_.connect(service_, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                      SLOT(onNotificationClosed(uint, uint)));
+}
+
+void DesktopNotifications::capabilities(std::function<void(QStringList)> done) {
+  const QDBusMessage call = QDBusMessage::createMethodCall(service_, kPath, kInterface, QStringLiteral("GetCapabilities"));
+  auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
+    const QDBusPendingReply<QStringList> reply = *w;
+    done(reply.isError() ? QStringList() : reply.value());
+    w->deleteLater();
+  });
+}
+
+void DesktopNotifications::notify(const Notification& notification, std::function<void(Result<quint32>)> done) {
+  QDBusMessage call = QDBusMessage::createMethodCall(service_, kPath, kInterface, QStringLiteral("Notify"));
+  // A request waits for the user: the notification never expires by itself and is marked
+  // critical, so that servers keep it on screen.
+  const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(2)},
+                          {QStringLiteral("desktop-entry"), QStringLiteral("tandrel")}};
+  call << QStringLiteral("Tandrel") << 0u << QString() << notification.summary << notification.body
+       << notification.actions << hints << 0;
+  auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
+    const QDBusPendingReply<uint> reply = *w;
+    if (reply.isError()) {
+      done(Result<quint32>::failure(reply.error().message()));
+    } else {
+      done(reply.value());
+    }
+    w->deleteLater();
+  });
+}
+
+void DesktopNotifications::close(quint32 id) {
+  QDBusMessage call = QDBusMessage::createMethodCall(service_, kPath, kInterface, QStringLiteral("CloseNotification"));
+  call << id;
+  connection_.asyncCall(call);
+}
+
+void DesktopNotifications::onActionInvoked(uint id, const QString& actionKey) { Q_EMIT actionInvoked(id, actionKey); }
+
+void DesktopNotifications::onNotificationClosed(uint id, uint reason) { Q_EMIT notificationClosed(id, reason); }
+
+}  // namespace tandrel
