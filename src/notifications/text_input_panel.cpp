@@ -1,8 +1,25 @@
 #include "notifications/text_input_panel.h"
 
+#include <QApplication>
 #include <QByteArray>
+#include <QDialog>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 
 namespace tandrel {
+
+namespace {
+
+constexpr int kWidth = 480;
+constexpr int kMultilineHeight = 240;
+constexpr int kSingleLineHeight = 140;
+constexpr int kFontPixels = 13;
+
+}  // namespace
 
 TextInputPanel::Truncation TextInputPanel::truncate(const QString& text) {
   const QByteArray bytes = text.toUtf8();
@@ -16,6 +33,115 @@ TextInputPanel::Truncation TextInputPanel::truncate(const QString& text) {
     --cut;
   }
   return {QString::fromUtf8(bytes.constData(), cut), true};
+}
+
+TextInputPanel& TextInputPanel::shared() {
+  static TextInputPanel* panel = new TextInputPanel(qApp);
+  return *panel;
+}
+
+TextInputPanel::TextInputPanel(QObject* parent) : QObject(parent) {}
+
+TextInputPanel::~TextInputPanel() { closePanel(); }
+
+void TextInputPanel::show(const QString& prompt, bool multiline, std::function<void(const QString&)> onSubmit,
+                          std::function<void()> onCancel, std::function<void()> onJump) {
+  closePanel();
+  onSubmit_ = std::move(onSubmit);
+  onCancel_ = std::move(onCancel);
+  onJump_ = std::move(onJump);
+
+  const int height = multiline ? kMultilineHeight : kSingleLineHeight;
+  auto* dialog = new QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
+                                          Qt::WindowCloseButtonHint);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(prompt.isEmpty() ? QStringLiteral("Agent needs your input") : prompt);
+  dialog->resize(kWidth, height);
+  QFont font = dialog->font();
+  font.setPixelSize(kFontPixels);
+
+  // Laid out like the original: editor above, buttons along the bottom (y grows downward here).
+  if (multiline) {
+    auto* view = new QPlainTextEdit(dialog);
+    view->setGeometry(16, height - 56 - 160, 448, 160);
+    view->setFont(font);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    textView_ = view;
+    textField_.clear();
+    // Return stays a line break; Ctrl+Return submits.
+    auto* submitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return), dialog);
+    connect(submitShortcut, &QShortcut::activated, this, &TextInputPanel::submitClicked);
+    view->setFocus();
+  } else {
+    auto* field = new QLineEdit(dialog);
+    field->setGeometry(16, height - 80 - 24, 448, 24);
+    field->setFont(font);
+    field->setPlaceholderText(QStringLiteral("Type your response"));
+    textField_ = field;
+    textView_.clear();
+    connect(field, &QLineEdit::returnPressed, this, &TextInputPanel::submitClicked);
+    field->setFocus();
+  }
+
+  auto* submit = new QPushButton(QStringLiteral("Submit"), dialog);
+  submit->setGeometry(384, height - 16 - 28, 80, 28);
+  submit->setAutoDefault(false);
+  auto* jump = new QPushButton(QStringLiteral("Jump"), dialog);
+  jump->setGeometry(316, height - 16 - 28, 60, 28);
+  jump->setAutoDefault(false);
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), dialog);
+  cancel->setGeometry(16, height - 16 - 28, 80, 28);
+  cancel->setAutoDefault(false);
+  connect(submit, &QPushButton::clicked, this, &TextInputPanel::submitClicked);
+  connect(jump, &QPushButton::clicked, this, &TextInputPanel::jumpClicked);
+  connect(cancel, &QPushButton::clicked, this, &TextInputPanel::cancelClicked);
+  // Escape would reject the dialog silently; here it is Cancel.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), dialog);
+  connect(escape, &QShortcut::activated, this, &TextInputPanel::cancelClicked);
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    dialog->move(screen->availableGeometry().center() - dialog->rect().center());
+  }
+  panel_ = dialog;
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+}
+
+void TextInputPanel::submitClicked() {
+  if (!panel_) {
+    return;
+  }
+  const QString text = textView_ ? textView_->toPlainText() : textField_ ? textField_->text() : QString();
+  const Truncation limited = truncate(text);
+  // The callback may show a new panel; close this one first and keep the callback alive.
+  const auto onSubmit = onSubmit_;
+  closePanel();
+  if (onSubmit) {
+    onSubmit(limited.text);
+  }
+}
+
+void TextInputPanel::cancelClicked() { closeThen(onCancel_); }
+
+void TextInputPanel::jumpClicked() { closeThen(onJump_); }
+
+void TextInputPanel::closeThen(std::function<void()> callback) {
+  // A copy: the callback may show a new panel, which replaces the stored callbacks.
+  if (!panel_) {
+    return;
+  }
+  closePanel();
+  if (callback) {
+    callback();
+  }
+}
+
+void TextInputPanel::closePanel() {
+  if (panel_) {
+    panel_->close();  // deletes it (WA_DeleteOnClose)
+    panel_.clear();
+  }
 }
 
 }  // namespace tandrel
