@@ -82,6 +82,8 @@ void OverlayController::applicationDidFinishLaunching() {
   pendingActions_.addObserver([audit](const PendingAction& action) { audit->record(action); });
   audit_.reconcileOnLaunch();
 
+  startNotifications();
+
   if (socketApprovalEnabled()) {
     startSocketServer();
   } else {
@@ -165,6 +167,16 @@ void OverlayController::scheduleAutomaticUpdateChecks() {
   updates.runCheck = options_.updateCheck;
   automaticUpdates_ = std::make_unique<AutomaticUpdateScheduler>(std::move(updates));
   automaticUpdates_->start();
+}
+
+void OverlayController::startNotifications() {
+  notifications_ = std::make_unique<DesktopNotifications>(QDBusConnection::sessionBus(), options_.notificationService);
+  banners_ = std::make_unique<TandrelBanners>(*notifications_);
+  NotificationCategoryRegistrar::registerCategories(*notifications_, *banners_);
+  notificationDelegate_ = std::make_unique<TandrelUNDelegate>(
+      TandrelUNDelegate::Services{pendingActions_, *banners_, TextInputPanel::shared(), {}, {}});
+  notificationDelegate_->respondTo(*banners_);
+  showBannersForRequests(pendingActions_, *banners_);
 }
 
 void OverlayController::startSocketServer() {

@@ -8,6 +8,9 @@
 
 #include "app/overlay_mode.h"
 #include "app/startup_permission_prompt.h"
+#include "notifications/tandrel_banners.h"
+#include "notifications/tandrel_un_delegate.h"
+#include "platform/desktop_notifications.h"
 #include "events/event_store.h"
 #include "platform/clock.h"
 #include "requests/socket_server.h"
@@ -43,6 +46,8 @@ struct OverlayControllerOptions {
   AuditWriter* audit = nullptr;                  // the shared writer when null
   UserDefaults* defaults = nullptr;              // the standard defaults when null
   Clock* clock = &Clock::system();
+  // The notification server's bus name on the session bus (tests run their own).
+  QString notificationService = DesktopNotifications::kService;
   // Runs the automatic update check; the feed of the process environment when empty.
   AutomaticUpdateScheduler::CheckRunner updateCheck;
   // The agent tools' health and the hook installation the start-up prompt uses; the shared hook
@@ -113,6 +118,9 @@ class OverlayController : public QObject {
   const AutomaticUpdateScheduler* automaticUpdates() const { return automaticUpdates_.get(); }
   // What a failed update install left for this launch to show in About (read once, at launch).
   const std::optional<QString>& installFailureAtLaunch() const { return installFailureAtLaunch_; }
+  // The banners of waiting requests and what answers them; none before launch.
+  TandrelBanners* banners() const { return banners_.get(); }
+  TandrelUNDelegate* notificationDelegate() const { return notificationDelegate_.get(); }
 
   // The terminal Automation request, once per installation: Linux has no such permission, so
   // this only records that it was made. Not in the test environment.
@@ -124,6 +132,9 @@ class OverlayController : public QObject {
 
  private:
   void startSocketServer();
+  // Connects to the notification server: every waiting request gets a banner, withdrawn when the
+  // request ends; responses to banners go to the delegate.
+  void startNotifications();
   // Arms the automatic update check (the overlay views receive its results once they exist).
   void scheduleAutomaticUpdateChecks();
   void completeStartupPermissionFlow(const StartupPermissionOffer& offer, bool accepted);
@@ -144,6 +155,9 @@ class OverlayController : public QObject {
   std::optional<QString> installFailureAtLaunch_;
   bool didRunStartupPermissionFlow_ = false;
   QPointer<StartupPermissionPrompt> startupPermissionPrompt_;
+  std::unique_ptr<DesktopNotifications> notifications_;
+  std::unique_ptr<TandrelBanners> banners_;
+  std::unique_ptr<TandrelUNDelegate> notificationDelegate_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

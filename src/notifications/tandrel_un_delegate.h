@@ -1,0 +1,57 @@
+#pragma once
+
+// Turns the user's response to a banner into an answer to the waiting agent, the text-reply
+// panel, a Jump to the agent or bringing the application forward.
+
+#include "notifications/tandrel_banners.h"
+#include "notifications/text_input_panel.h"
+#include "platform/dispatch.h"
+#include "requests/pending_action_store.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace tandrel {
+
+class TandrelUNDelegate {
+ public:
+  struct Services {
+    PendingActionStore& pendingActions;
+    TandrelBanners& banners;
+    TextInputPanel& panel;
+    // Jumps to the agent behind a request; blocks while children run, so it runs on the
+    // delegate's own thread. TandrelJumpRouter::jumpToAgent unless a test replaces it.
+    std::function<void(const PendingAction& action)> jumpToAgent;
+    // Brings the application's windows to the front; raising every visible top-level window
+    // unless a test replaces it.
+    std::function<void()> activateApplication;
+  };
+
+  explicit TandrelUNDelegate(Services services);
+  ~TandrelUNDelegate();
+  TandrelUNDelegate(const TandrelUNDelegate&) = delete;
+  TandrelUNDelegate& operator=(const TandrelUNDelegate&) = delete;
+
+  // A response to the banner of `requestID`: answers, opens the panel, jumps or activates. An
+  // unknown kind or request id is ignored. Answers are marshalled for the stored action's own kind
+  // (not the banner's), and the banner is withdrawn whether or not the request still waited.
+  void dispatch(const QString& actionID, const QString& requestID, const QString& kindStr);
+
+  // Takes the responses to `banners`' banners.
+  void respondTo(TandrelBanners& banners);
+
+  // Waits until the Jumps started so far have finished (tests and shutdown).
+  void drainJumps();
+
+ private:
+  void answer(const PendingAction& action, const UserDecision& decision);
+  void openTextPanel(const PendingAction& action);
+  void jump(const PendingAction& action);
+
+  Services services_;
+  std::unique_ptr<SerialQueue> jumpQueue_;
+};
+
+}  // namespace tandrel
