@@ -81,7 +81,10 @@ struct NotificationFixture {
                                        replies[id].push_back(canonicalJsonLine(toJson(reply)));
                                      },
                                      [this, id = a.requestID](std::function<void()> closed) { hangUps[id] = std::move(closed); }});
-    EXPECT_TRUE(waitUntil([&] { return server.posted().size() > before && !banners.shownIdentifiers().isEmpty(); }));
+    // Shown once the server's id came back to the banners.
+    EXPECT_TRUE(waitUntil([&] {
+      return server.posted().size() > before && banners.shownIdentifiers().contains(TandrelBanners::identifier(a.requestID));
+    }));
     return server.posted().empty() ? 0 : server.posted().back().id;
   }
   bool closedOnServer(quint32 id) {
