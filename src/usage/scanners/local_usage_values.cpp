@@ -63,7 +63,8 @@ void collectText(const QJsonValue& value, int depth, QStringList& pieces) {
 // The masks of the event writer, applied in its order.
 struct SanitizePatterns {
   QRegularExpression secretKey{QStringLiteral("sk-[A-Za-z0-9_-]{10,}")};
-  QRegularExpression keywordValue{QStringLiteral("(api[_-]?key|token|secret|password)\\s*[:=]\\s*['\"]?[^'\"\\s]+"),
+  // A quote may close the keyword, as in JSON text ("token": "...").
+  QRegularExpression keywordValue{QStringLiteral("(api[_-]?key|token|secret|password)[\"']?\\s*[:=]\\s*[\"']?[^\"'\\s]+"),
                                   QRegularExpression::CaseInsensitiveOption |
                                       QRegularExpression::UseUnicodePropertiesOption};
   QRegularExpression whiteSpace{QStringLiteral("\\s+"), QRegularExpression::UseUnicodePropertiesOption};

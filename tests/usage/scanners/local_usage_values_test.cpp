@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QProcess>
 
 namespace tandrel {
 namespace {
@@ -119,6 +120,34 @@ TEST(LocalUsageValuesTest, SanitizeMasksSecretsAsTheEventWriterDoes) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(sanitize(QString::fromUtf8(c.text), c.limit), QString::fromUtf8(c.expected)) << c.text;
+  }
+}
+
+// The rule is the event writer's: both give the same text for the same input.
+TEST(LocalUsageValuesTest, SanitizeAgreesWithTheEventWriterScript) {
+  const QStringList texts{
+      "key sk-abcdefghij0123 here",      "\"token\": \"abc\" and 'secret'= x", "PassWord:\thunter2  end",
+      "api-key=1 apikey = 2 api_key:'3'", "a\u2003b\n\nc",                   QString(300, QLatin1Char('x')),
+      "\u00e9t\u00e9 " + QString(250, QChar(0x00e9)),
+  };
+  QJsonArray inputs;
+  for (const QString& text : texts) {
+    inputs.append(text);
+  }
+  const QString script = qEnvironmentVariable("TANDREL_SOURCE_DIR") + "/src/hooks/scripts/tandrel-event";
+  QProcess python;
+  python.start("python3", {"-c",
+                           "import importlib.machinery, json, sys\n"
+                           "m = importlib.machinery.SourceFileLoader('writer', sys.argv[1]).load_module()\n"
+                           "print(json.dumps([m.sanitize(t, 240) for t in json.load(sys.stdin)]))",
+                           script});
+  python.write(QJsonDocument(inputs).toJson());
+  python.closeWriteChannel();
+  ASSERT_TRUE(python.waitForFinished(30'000));
+  const QJsonArray expected = QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+  ASSERT_EQ(expected.size(), texts.size()) << python.readAllStandardError().toStdString();
+  for (qsizetype i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(sanitize(texts[i], 240), expected[i].toString()) << texts[i].toStdString();
   }
 }
 
