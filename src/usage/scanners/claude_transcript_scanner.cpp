@@ -15,6 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -33,15 +37,75 @@ constexpr qint64 kFingerprintWindowMs = 19'800'000;
 constexpr std::uint64_t kPerFileTailBytes = 262'144;
 constexpr std::size_t kBlockEventCacheLimit = 16;
 constexpr std::size_t kFileEntryCacheLimit = 4096;
-constexpr std::size_t kReadChunkBytes = 1 << 20;
+constexpr std::size_t kReadChunkBytes = 1 << 18;
 constexpr qsizetype kAppendCheckBytes = 64;
 constexpr double kDefaultContextWindow = 1'000'000;
 
 // Only a line holding this can carry a usage object.
 constexpr std::string_view kUsageKey = "\"usage\"";
 
+// Whether the line holds kUsageKey. Most of a transcript's bytes are tool output, so this search
+// runs over nearly every byte: many bytes at a time, it looks for a "u" with an "e" four bytes on
+// (rare in any text), and only then compares the whole key. AVX2 is used when the processor has
+// it (chosen at run time: the build sets no -march), else SSE2.
+bool matchesKeyAt(const char* data, std::size_t size, std::size_t start) {
+  return start + kUsageKey.size() <= size && std::memcmp(data + start, kUsageKey.data(), kUsageKey.size()) == 0;
+}
+
+bool searchRest(const char* data, std::size_t size, std::size_t at) {
+  const std::size_t rest = at - 1;
+  return ::memmem(data + rest, size - rest, kUsageKey.data(), kUsageKey.size()) != nullptr;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+__attribute__((target("avx2"))) bool mayHoldUsageAvx2(const char* data, std::size_t size) {
+  const __m256i u = _mm256_set1_epi8('u');
+  const __m256i e = _mm256_set1_epi8('e');
+  std::size_t at = 1;  // where the key's "u" would be
+  for (; at + 4 + 32 <= size; at += 32) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at));
+    const __m256i last = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + at + 4));
+    auto mask = static_cast<std::uint32_t>(
+        _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(first, u), _mm256_cmpeq_epi8(last, e))));
+    while (mask != 0) {
+      if (matchesKeyAt(data, size, at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1)) {
+        return true;
+      }
+      mask &= mask - 1;
+    }
+  }
+  return searchRest(data, size, at);
+}
+#endif
+
+bool mayHoldUsageSse2(const char* data, std::size_t size) {
+  std::size_t at = 1;
+#if defined(__SSE2__)
+  const __m128i u = _mm_set1_epi8('u');
+  const __m128i e = _mm_set1_epi8('e');
+  for (; at + 4 + 16 <= size; at += 16) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+    const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 4));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(first, u), _mm_cmpeq_epi8(last, e))));
+    while (mask != 0) {
+      if (matchesKeyAt(data, size, at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1)) {
+        return true;
+      }
+      mask &= mask - 1;
+    }
+  }
+#endif
+  return searchRest(data, size, at);
+}
+
 bool mayHoldUsage(std::string_view line) {
-  return ::memmem(line.data(), line.size(), kUsageKey.data(), kUsageKey.size()) != nullptr;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  static const bool hasAvx2 = __builtin_cpu_supports("avx2");
+  if (hasAvx2) {
+    return mayHoldUsageAvx2(line.data(), line.size());
+  }
+#endif
+  return mayHoldUsageSse2(line.data(), line.size());
 }
 
 qint64 floorToSecond(qint64 ms) { return ms - (((ms % 1000) + 1000) % 1000); }
@@ -569,6 +633,10 @@ std::vector<ClaudeTranscriptUsageBlock> claudeTranscriptUsageBlocks(std::vector<
   }
   close();
   return blocks;
+}
+
+bool claudeBlockIsActive(const ClaudeTranscriptUsageBlock& block, const QDateTime& now) {
+  return isActive(block, now.toMSecsSinceEpoch());
 }
 
 double projectedClaudeBlockTotalTokens(const ClaudeTranscriptUsageBlock& block, const QDateTime& now) {

@@ -59,6 +59,8 @@ std::optional<TandrelEvent> claudeTranscriptFileUsageEvent(const QString& path);
 std::optional<ClaudeTranscriptBlockEntry> claudeTranscriptBlockEntry(const QJsonObject& record, const QString& path);
 // The entries grouped into blocks, oldest first.
 std::vector<ClaudeTranscriptUsageBlock> claudeTranscriptUsageBlocks(std::vector<ClaudeTranscriptBlockEntry> entries);
+// Whether the block is active at `now`: its last entry is less than 5 h old and its end is ahead.
+bool claudeBlockIsActive(const ClaudeTranscriptUsageBlock& block, const QDateTime& now);
 // The block's total at its end if it goes on at its own average rate.
 double projectedClaudeBlockTotalTokens(const ClaudeTranscriptUsageBlock& block, const QDateTime& now);
 

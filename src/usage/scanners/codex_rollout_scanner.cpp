@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
@@ -38,7 +39,9 @@ QJsonObject payloadOf(const QJsonObject& record) {
   return record;
 }
 
-bool contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+bool contains(std::string_view text, std::string_view what) {
+  return ::memmem(text.data(), text.size(), what.data(), what.size()) != nullptr;
+}
 
 // Writes the remaining share and reset of one rate-limit window.
 void putRateLimit(const QJsonObject& window, const char* percentKey, const char* labelKey, const char* resetKey,
