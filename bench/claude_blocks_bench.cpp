@@ -28,6 +28,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -245,13 +246,14 @@ Response makeResponse(Random& random, qint64 ms) {
                   random.number(0, 6000), random.number(5'000, 150'000)};
 }
 
-// Writes responses from `startMs` until the file reaches `bytes`; returns them.
-std::vector<Response> fillSession(Random& random, TranscriptWriter& writer, qint64 startMs, qint64 bytes) {
+// Writes responses from `startMs`, 5 to `maxGapMs` apart, until the file reaches `bytes`.
+std::vector<Response> fillSession(Random& random, TranscriptWriter& writer, qint64 startMs, qint64 bytes,
+                                  int maxGapMs = 60'000) {
   std::vector<Response> responses;
   qint64 ms = startMs;
   writer.prompt(ms);
   while (writer.size() < bytes) {
-    ms += random.number(5'000, 60'000);
+    ms += random.number(5'000, maxGapMs);
     responses.push_back(makeResponse(random, ms));
     writer.response(responses.back());
     ms += 2'000;
@@ -266,7 +268,8 @@ ClaudeTree generateClaudeTree(qint64 targetBytes) {
   Random random(20'261'209);
   const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
   const qint64 activeStartMs = nowMs - 2 * kHourMs;
-  const qint64 activeBytes = std::max<qint64>(targetBytes / 12, 200'000);
+  // A busy session of up to an hour or so: a few megabytes.
+  const qint64 activeBytes = std::clamp<qint64>(targetBytes / 12, 200'000, 4'000'000);
   const qint64 sessionCap = std::max<qint64>(std::min<qint64>(2'000'000, targetBytes / 8), 40'000);
 
   // History: sessions over the last 20 days, all ending over 5 h before the active session.
@@ -295,11 +298,11 @@ ClaudeTree generateClaudeTree(qint64 targetBytes) {
   const QString project = tree.root + QStringLiteral("/-home-dev-active");
   const std::string id = random.id("s-");
   TranscriptWriter first(random, id, false);
-  std::vector<Response> active = fillSession(random, first, activeStartMs, activeBytes / 2);
+  std::vector<Response> active = fillSession(random, first, activeStartMs, activeBytes / 2, 20'000);
   const qint64 firstEnd = active.back().ms;
   tree.bytes += first.save(project + "/" + QString::fromStdString(id) + ".jsonl");
   TranscriptWriter agent(random, id, true);
-  auto agentResponses = fillSession(random, agent, activeStartMs + 120'000, activeBytes / 6);
+  auto agentResponses = fillSession(random, agent, activeStartMs + 120'000, activeBytes / 6, 20'000);
   tree.bytes += agent.save(project + "/" + QString::fromStdString(id) + "/subagents/agent-a1.jsonl");
   active.insert(active.end(), agentResponses.begin(), agentResponses.end());
   TranscriptWriter resumed(random, id, false);
@@ -310,7 +313,7 @@ ClaudeTree generateClaudeTree(qint64 targetBytes) {
     copyFrom = copyFrom == std::string::npos ? 0 : copyFrom + 1;
   }
   resumed.copy(firstText.substr(copyFrom));
-  auto resumedResponses = fillSession(random, resumed, firstEnd + 60'000, activeBytes / 3);
+  auto resumedResponses = fillSession(random, resumed, firstEnd + 60'000, activeBytes / 3, 20'000);
   active.insert(active.end(), resumedResponses.begin(), resumedResponses.end());
   tree.newestFile = project + "/" + QString::fromStdString(random.id("s-")) + ".jsonl";
   tree.bytes += resumed.save(tree.newestFile);
