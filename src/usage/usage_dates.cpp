@@ -125,6 +125,10 @@ QString twoDigits(int value) { return QString::number(value).rightJustified(2, Q
 
 }  // namespace
 
+std::optional<qint64> parseUsageDateMilliseconds(QStringView text) {
+  return parseInternetDateTime(text.trimmed());
+}
+
 std::optional<QDateTime> parseUsageDate(const QString& text) {
   const QString trimmed = text.trimmed();
   if (trimmed.isEmpty()) {

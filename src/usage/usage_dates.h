@@ -19,6 +19,10 @@ namespace tandrel {
 // Successful parses are remembered (see UsageParsedDateCache); safe on any thread.
 std::optional<QDateTime> parseUsageDate(const QString& text);
 
+// What parseUsageDate gives, in milliseconds since 1970, without the memo: for readers of many
+// texts that each occur once (the transcript scanners).
+std::optional<qint64> parseUsageDateMilliseconds(QStringView text);
+
 // The date in UTC to the second, "2026-05-09T12:56:00Z" (any fraction dropped); the inverse of
 // parseUsageDate to the second. An invalid date gives "".
 QString formatUsageDate(const QDateTime& date);

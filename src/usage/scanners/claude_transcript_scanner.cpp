@@ -20,6 +20,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -44,21 +45,22 @@ constexpr double kDefaultContextWindow = 1'000'000;
 // Only a line holding this can carry a usage object.
 constexpr std::string_view kUsageKey = "\"usage\"";
 
-// Whether the line holds kUsageKey. Most of a transcript's bytes are tool output, so this search
-// runs over nearly every byte: many bytes at a time, it looks for a "u" with an "e" four bytes on
-// (rare in any text), and only then compares the whole key. AVX2 is used when the processor has
-// it (chosen at run time: the build sets no -march), else SSE2.
-bool matchesKeyAt(const char* data, std::size_t size, std::size_t start) {
+// Where kUsageKey starts in the bytes, or npos. Most of a transcript's bytes are tool output, so
+// this search runs over nearly every byte: many bytes at a time, it looks for a "u" with an "e"
+// four bytes on (rare in any text), and only then compares the whole key. AVX2 is used when the
+// processor has it (chosen at run time: the build sets no -march), else SSE2.
+bool keyAt(const char* data, std::size_t size, std::size_t start) {
   return start + kUsageKey.size() <= size && std::memcmp(data + start, kUsageKey.data(), kUsageKey.size()) == 0;
 }
 
-bool searchRest(const char* data, std::size_t size, std::size_t at) {
+std::size_t findKeyFrom(const char* data, std::size_t size, std::size_t at) {
   const std::size_t rest = at - 1;
-  return ::memmem(data + rest, size - rest, kUsageKey.data(), kUsageKey.size()) != nullptr;
+  const void* found = ::memmem(data + rest, size - rest, kUsageKey.data(), kUsageKey.size());
+  return found ? static_cast<std::size_t>(static_cast<const char*>(found) - data) : std::string_view::npos;
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-__attribute__((target("avx2"))) bool mayHoldUsageAvx2(const char* data, std::size_t size) {
+__attribute__((target("avx2"))) std::size_t findUsageKeyAvx2(const char* data, std::size_t size) {
   const __m256i u = _mm256_set1_epi8('u');
   const __m256i e = _mm256_set1_epi8('e');
   std::size_t at = 1;  // where the key's "u" would be
@@ -68,17 +70,18 @@ __attribute__((target("avx2"))) bool mayHoldUsageAvx2(const char* data, std::siz
     auto mask = static_cast<std::uint32_t>(
         _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(first, u), _mm256_cmpeq_epi8(last, e))));
     while (mask != 0) {
-      if (matchesKeyAt(data, size, at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1)) {
-        return true;
+      const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1;
+      if (keyAt(data, size, start)) {
+        return start;
       }
       mask &= mask - 1;
     }
   }
-  return searchRest(data, size, at);
+  return findKeyFrom(data, size, at);
 }
 #endif
 
-bool mayHoldUsageSse2(const char* data, std::size_t size) {
+std::size_t findUsageKeySse2(const char* data, std::size_t size) {
   std::size_t at = 1;
 #if defined(__SSE2__)
   const __m128i u = _mm_set1_epi8('u');
@@ -88,31 +91,38 @@ bool mayHoldUsageSse2(const char* data, std::size_t size) {
     const __m128i last = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 4));
     auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(first, u), _mm_cmpeq_epi8(last, e))));
     while (mask != 0) {
-      if (matchesKeyAt(data, size, at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1)) {
-        return true;
+      const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(mask)) - 1;
+      if (keyAt(data, size, start)) {
+        return start;
       }
       mask &= mask - 1;
     }
   }
 #endif
-  return searchRest(data, size, at);
+  return findKeyFrom(data, size, at);
 }
 
-bool mayHoldUsage(std::string_view line) {
+std::size_t findUsageKey(const char* data, std::size_t size) {
+  if (size < kUsageKey.size()) {
+    return std::string_view::npos;
+  }
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
   static const bool hasAvx2 = __builtin_cpu_supports("avx2");
   if (hasAvx2) {
-    return mayHoldUsageAvx2(line.data(), line.size());
+    return findUsageKeyAvx2(data, size);
   }
 #endif
-  return mayHoldUsageSse2(line.data(), line.size());
+  return findUsageKeySse2(data, size);
 }
+
+bool mayHoldUsage(std::string_view line) { return findUsageKey(line.data(), line.size()) != std::string_view::npos; }
 
 qint64 floorToSecond(qint64 ms) { return ms - (((ms % 1000) + 1000) % 1000); }
 
 // The fields of a record that the block entry and the per-file event read, from either parser.
 struct UsageRecordFields {
-  std::optional<QString> timestamp;  // non-empty, trimmed
+  std::optional<qint64> timestampMs;  // the parsed "timestamp", when a reader parsed it already
+  std::optional<QString> timestamp;   // non-empty, trimmed
   std::optional<double> input;
   std::optional<double> output;
   std::optional<double> total;
@@ -200,6 +210,22 @@ std::optional<double> domFirstNumber(simdjson::dom::object object, std::initiali
   return std::nullopt;
 }
 
+// A short ASCII time text read without copying it into a QString; nothing for anything else.
+std::optional<qint64> asciiUsageDateMilliseconds(std::string_view text) {
+  std::array<char16_t, 64> wide{};
+  if (text.size() > wide.size()) {
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x80) {
+      return std::nullopt;
+    }
+    wide[i] = byte;
+  }
+  return parseUsageDateMilliseconds(QStringView(wide.data(), static_cast<qsizetype>(text.size())));
+}
+
 // The block entry's fields only (no total, no window).
 std::optional<UsageRecordFields> blockFieldsOf(simdjson::dom::object record) {
   simdjson::dom::object message;
@@ -210,7 +236,13 @@ std::optional<UsageRecordFields> blockFieldsOf(simdjson::dom::object record) {
     return std::nullopt;
   }
   UsageRecordFields fields;
-  fields.timestamp = domNonEmptyString(record, "timestamp");
+  std::string_view timestamp;
+  if (record["timestamp"].get_string().get(timestamp) == simdjson::SUCCESS) {
+    fields.timestampMs = asciiUsageDateMilliseconds(timestamp);
+    if (!fields.timestampMs) {
+      fields.timestamp = nonEmptyString(QString::fromUtf8(timestamp.data(), static_cast<qsizetype>(timestamp.size())));
+    }
+  }
   fields.input = domFirstNumber(usage, {"input_tokens", "prompt_tokens"});
   fields.output = domFirstNumber(usage, {"output_tokens", "completion_tokens"});
   fields.cacheCreation = domFirstNumber(usage, {"cache_creation_input_tokens"});
@@ -251,7 +283,10 @@ std::optional<CachedEntry> cachedEntryOf(const UsageRecordFields& fields) {
   if (!(entry.input + entry.output + entry.cacheCreation + entry.cacheRead > 0)) {
     return std::nullopt;
   }
-  if (fields.timestamp) {
+  if (fields.timestampMs) {
+    entry.time = RecordTime::parsed;
+    entry.recordMs = *fields.timestampMs;
+  } else if (fields.timestamp) {
     if (const auto parsed = parseUsageDate(*fields.timestamp)) {
       entry.time = RecordTime::parsed;
       entry.recordMs = parsed->toMSecsSinceEpoch();
@@ -353,11 +388,12 @@ qsizetype preadFully(int fd, char* target, qsizetype length, qint64 offset) {
   return done;
 }
 
-// Reads [from, to) of the file in pieces and calls onLine(line, terminated) for every line; a
-// line is handed over with SIMDJSON_PADDING readable bytes after it. Returns the offset after
-// the last line feed read.
+// Reads [from, to) of the file in pieces and calls onLine(line, terminated) for every line that
+// holds kUsageKey; a line is handed over with SIMDJSON_PADDING readable bytes after it. The key is
+// searched over the whole piece at once, and line feeds only around the lines that hold it.
+// Returns the offset after the last line feed read.
 template <typename OnLine>
-qint64 scanLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
+qint64 scanUsageLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
   thread_local std::vector<char> buffer;
   std::size_t capacity = kReadChunkBytes;
   if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
@@ -382,17 +418,31 @@ qint64 scanLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
     have += static_cast<std::size_t>(got);
     next += got;
     const char* data = buffer.data();
-    std::size_t start = 0;
-    while (start < have) {
-      const void* found = std::memchr(data + start, '\n', have - start);
-      if (!found) {
+    std::size_t start = 0;  // the first line not handled yet
+    bool lineOpen = false;  // a line with the key runs past the end of the piece
+    for (;;) {
+      const std::size_t key = findUsageKey(data + start, have - start);
+      if (key == std::string_view::npos) {
         break;
       }
-      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(found) - data);
-      if (end > start) {
-        onLine(std::string_view(data + start, end - start), true);
+      const std::size_t at = start + key;
+      const void* before = ::memrchr(data + start, '\n', at - start);
+      const std::size_t lineStart = before ? static_cast<std::size_t>(static_cast<const char*>(before) - data) + 1 : start;
+      const void* after = std::memchr(data + at, '\n', have - at);
+      if (!after) {
+        start = lineStart;
+        lineOpen = true;
+        break;
       }
-      start = end + 1;
+      const std::size_t lineEnd = static_cast<std::size_t>(static_cast<const char*>(after) - data);
+      onLine(std::string_view(data + lineStart, lineEnd - lineStart), true);
+      start = lineEnd + 1;
+    }
+    if (!lineOpen) {
+      // No key in the rest: everything up to its last line feed is done.
+      if (const void* last = ::memrchr(data + start, '\n', have - start)) {
+        start = static_cast<std::size_t>(static_cast<const char*>(last) - data) + 1;
+      }
     }
     if (start > 0) {
       std::memmove(buffer.data(), buffer.data() + start, have - start);
@@ -400,7 +450,7 @@ qint64 scanLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
       bufferOffset += static_cast<qint64>(start);
     }
   }
-  if (have > 0) {
+  if (have > 0 && findUsageKey(buffer.data(), have) != std::string_view::npos) {
     onLine(std::string_view(buffer.data(), have), false);
   }
   return bufferOffset;
@@ -439,9 +489,6 @@ std::shared_ptr<const FileEntries> readFileEntries(const QString& path, const st
   JsonLineParser parser;
   std::vector<CachedEntry> pending;
   const auto take = [&](std::string_view line, bool terminated) {
-    if (!mayHoldUsage(line)) {
-      return;
-    }
     const auto record = parseJsonLineObject(parser, line, true);
     if (!record) {
       return;
@@ -464,7 +511,7 @@ std::shared_ptr<const FileEntries> readFileEntries(const QString& path, const st
     }
     (terminated ? result->entries : pending).push_back(std::move(*entry));
   };
-  result->consumed = scanLines(file.fd, from, result->stat.size, take);
+  result->consumed = scanUsageLines(file.fd, from, result->stat.size, take);
   result->pending = std::move(pending);
   const qsizetype checkLength = static_cast<qsizetype>(std::min<qint64>(result->consumed, kAppendCheckBytes));
   result->lastBytes.resize(checkLength);
