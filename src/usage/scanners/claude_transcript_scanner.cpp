@@ -523,10 +523,6 @@ std::shared_ptr<const FileEntries> readFileEntries(const QString& path, const st
 }
 
 std::shared_ptr<const FileEntries> fileEntries(const QString& path) {
-  const auto stat = localFileStat(path);
-  if (!stat || !stat->regular) {
-    return nullptr;
-  }
   FileEntryCache& cache = fileEntryCache();
   std::shared_ptr<const FileEntries> previous;
   {
@@ -536,8 +532,12 @@ std::shared_ptr<const FileEntries> fileEntries(const QString& path) {
       previous = found->second;
     }
   }
-  if (previous && previous->stat == *stat) {
-    return previous;
+  // A file read before is kept while stat says it is the same; any other is opened at once.
+  if (previous) {
+    const auto stat = localFileStat(path);
+    if (stat && stat->regular && previous->stat == *stat) {
+      return previous;
+    }
   }
   auto loaded = readFileEntries(path, previous);
   const std::lock_guard guard(cache.lock);
