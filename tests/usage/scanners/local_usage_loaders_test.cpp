@@ -57,6 +57,38 @@ TEST_F(LocalUsageLoadersTest, UsageLoadersInTheirOrder) {
   EXPECT_TRUE(scanLocalUsageEvents(std::nullopt, std::nullopt, std::nullopt).empty());
 }
 
+// Two responses six hours apart, the newer now: the transcript's context and tokens, and a block
+// projected to half of the earlier one.
+TEST_F(LocalUsageLoadersTest, ClaudeTranscriptAndBlockEvents) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const auto record = [](const QDateTime& when, int input, int output, int cacheRead, int cacheCreation) {
+    return jsonLine(QJsonObject{
+        {"timestamp", formatUsageDate(when)},
+        {"type", "assistant"},
+        {"message", QJsonObject{{"usage", QJsonObject{{"input_tokens", input},
+                                                      {"output_tokens", output},
+                                                      {"cache_read_input_tokens", cacheRead},
+                                                      {"cache_creation_input_tokens", cacheCreation}}}}}});
+  };
+  ASSERT_TRUE(writeFile(home.file("claude/project-a/session-test.jsonl"),
+                        record(now.addSecs(-6 * 3600), 1178, 152, 270336, 64) + record(now, 589, 76, 135168, 32)));
+  const auto events = loadClaudeTranscriptUsageEvents(home.file("claude"));
+  ASSERT_EQ(events.size(), 2u);
+  const UsageSnapshot& transcript = *events[0].usage;
+  EXPECT_EQ(transcript.dataSource, "transcript");
+  EXPECT_EQ(transcript.quality, UsageQuality::stableLocal);
+  ASSERT_TRUE(transcript.context && transcript.tokens);
+  EXPECT_EQ(transcript.context->label, "864.2k / 1m");
+  EXPECT_EQ(transcript.tokens->label, "665 total");
+  EXPECT_TRUE(transcript.tokens->suffix.contains("135.2k cache read"));
+  const UsageSnapshot& block = *events[1].usage;
+  EXPECT_EQ(block.dataSource, "local-transcript-block");
+  ASSERT_TRUE(block.fiveHour);
+  EXPECT_EQ(block.fiveHour->label, "50% left");
+  EXPECT_FALSE(block.weekly);
+  EXPECT_TRUE(loadClaudeTranscriptUsageEvents(std::nullopt).empty());
+}
+
 TEST_F(LocalUsageLoadersTest, HotplugLoadersInTheirOrder) {
   const QString now = formatUsageDate(QDateTime::currentDateTimeUtc().addSecs(-60));
   const QJsonObject call{
