@@ -83,7 +83,7 @@ class FakeNotificationServer::Object final : public QDBusVirtualObject {
   QStringList capabilities_;
 };
 
-FakeNotificationServer::FakeNotificationServer(QStringList capabilities) {
+FakeNotificationServer::FakeNotificationServer(QStringList capabilities, const QString& busAddress) {
   const int n = serverCount.fetchAndAddRelaxed(1);
   service_ = QStringLiteral("org.tandrel.test.Notifications.p%1_%2").arg(::getpid()).arg(n);
   connectionName_ = QStringLiteral("fake-notification-server-%1").arg(n);
@@ -91,7 +91,9 @@ FakeNotificationServer::FakeNotificationServer(QStringList capabilities) {
   thread_.start();
   object_ = std::make_unique<Object>(*this, std::move(capabilities));
   object_->moveToThread(&thread_);
-  QDBusConnection connection = QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_);
+  QDBusConnection connection = busAddress.isEmpty()
+                                   ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)
+                                   : QDBusConnection::connectToBus(busAddress, connectionName_);
   registered_ = connection.isConnected() && connection.registerService(service_) &&
                 connection.registerVirtualObject(kPath, object_.get());
 }

@@ -28,7 +28,9 @@ class FakeNotificationServer {
     qint32 timeout = -1;
   };
 
-  explicit FakeNotificationServer(QStringList capabilities = {QStringLiteral("actions"), QStringLiteral("body")});
+  // On the session bus, or on the bus at `busAddress` when one is given.
+  explicit FakeNotificationServer(QStringList capabilities = {QStringLiteral("actions"), QStringLiteral("body")},
+                                  const QString& busAddress = QString());
   ~FakeNotificationServer();
   FakeNotificationServer(const FakeNotificationServer&) = delete;
   FakeNotificationServer& operator=(const FakeNotificationServer&) = delete;
