@@ -7,6 +7,7 @@
 //   BarePythonProcess     to `python3 -c pass` (target: hook within 1.3 x bare start-up)
 #include "requests/socket_frame_codec.h"
 #include "requests/socket_server.h"
+#include "support/socket_client.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,6 +32,7 @@
 namespace {
 
 using namespace tandrel;
+using namespace tandrel::bench;
 using Clock = std::chrono::steady_clock;
 
 // One server for the whole program, in a temporary folder.
@@ -71,24 +73,6 @@ QByteArray requestFrame(int index) {
   return SocketFrameCodec::encode(request);
 }
 
-int connectTo(const QString& path) {
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const QByteArray bytes = path.toUtf8();
-  std::memcpy(address.sun_path, bytes.constData(), static_cast<size_t>(bytes.size()));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-bool sendAll(int fd, const QByteArray& bytes) {
-  return ::send(fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL) ==
-         bytes.size();
-}
-
 // Reads one reply line; when `spinMainLoop` is set, keeps the main thread's event loop going so
 // that the handler runs (the caller is the main thread).
 bool readReply(int fd, bool spinMainLoop) {
@@ -113,15 +97,6 @@ bool readReply(int fd, bool spinMainLoop) {
     buffer.append(chunk, n);
   }
   return true;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) {
-    return 0;
-  }
-  std::sort(values.begin(), values.end());
-  const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()));
-  return values[index];
 }
 
 void SequentialRoundTrip(benchmark::State& state) {
