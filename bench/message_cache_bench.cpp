@@ -132,4 +132,23 @@ void BM_ReadInboxAtUnchangedRevision(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadInboxAtUnchangedRevision)->Unit(benchmark::kNanosecond);
 
+// The Jump of every card, resolved against this machine as a rebuild does (desktop entries,
+// commands on PATH, folders): one iteration resolves the 500 events once.
+void BM_ResolveJumpsOf500Events(benchmark::State& state) {
+  const std::vector<TandrelEvent> events = makeActiveEvents(500);
+  QTemporaryDir dir;
+  tandrel::FakeClock clock(QDateTime::fromString("2026-05-11T20:00:00Z", Qt::ISODate));
+  tandrel::EventStore store(storeOptions(dir.filePath(QStringLiteral("events.jsonl")), dir.filePath(QStringLiteral("audit.jsonl")), clock));
+  int withJump = 0;
+  for (auto _ : state) {
+    withJump = 0;
+    for (const TandrelEvent& event : events) {
+      withJump += store.jumpTarget(event).has_value() ? 1 : 0;
+    }
+  }
+  state.counters["with_jump"] = withJump;
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(events.size()));
+}
+BENCHMARK(BM_ResolveJumpsOf500Events)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
