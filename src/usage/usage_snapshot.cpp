@@ -483,25 +483,6 @@ std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& 
     return std::nullopt;
   }
 
-  QString label;
-  if (rateLimit) {
-    label = QStringLiteral("5h limit \u00B7 ") + rateLimit->label;
-  } else if (fiveHour && weekly) {
-    label = QStringLiteral("5h ") + fiveHour->label + QStringLiteral(" \u00B7 7d ") + weekly->label;
-  } else if (fiveHour) {
-    label = QStringLiteral("5h limit \u00B7 ") + fiveHour->label;
-  } else if (daily) {
-    label = QStringLiteral("Daily \u00B7 ") + daily->label;
-  } else if (weekly) {
-    label = QStringLiteral("7d limit \u00B7 ") + weekly->label;
-  } else if (context) {
-    label = QStringLiteral("Context \u00B7 ") + context->label;
-  } else if (tokens) {
-    label = QStringLiteral("Tokens \u00B7 ") + tokens->label;
-  } else {
-    label = QStringLiteral("Cost \u00B7 ") + cost->label;
-  }
-
   QString dataSource = text(usage, {K("data_source"), K("dataSource"), K("source")}).value_or(QStringLiteral("hook"));
   QString observedAt;
   std::optional<QDateTime> observedDate;
@@ -516,17 +497,6 @@ std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& 
   QString toolID = text(usage, {K("tool_id"), K("toolId")}).value_or(QString());
   if (toolID.isEmpty()) {
     toolID = memoised<&canonicalToolID>(tool);
-  }
-
-  std::optional<double> percent;
-  for (const auto* metric : {&rateLimit, &fiveHour, &daily, &weekly}) {
-    if (*metric && (*metric)->percent) {
-      percent = (*metric)->percent;
-      break;
-    }
-  }
-  if (!percent && context) {
-    percent = context->percent;
   }
 
   UsageSnapshot result;
@@ -546,12 +516,51 @@ std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& 
   result.daily = std::move(daily);
   result.weekly = std::move(weekly);
   result.rateLimit = std::move(rateLimit);
-  result.label = std::move(label);
-  result.percent = percent;
+  applyUsageHeadline(result);
   return result;
 }
 
 }  // namespace
+
+void applyUsageHeadline(UsageSnapshot& snapshot) {
+  const auto& context = snapshot.context;
+  const auto& tokens = snapshot.tokens;
+  const auto& cost = snapshot.cost;
+  const auto& fiveHour = snapshot.fiveHour;
+  const auto& daily = snapshot.daily;
+  const auto& weekly = snapshot.weekly;
+  const auto& rateLimit = snapshot.rateLimit;
+  if (rateLimit) {
+    snapshot.label = QStringLiteral("5h limit \u00B7 ") + rateLimit->label;
+  } else if (fiveHour && weekly) {
+    snapshot.label = QStringLiteral("5h ") + fiveHour->label + QStringLiteral(" \u00B7 7d ") + weekly->label;
+  } else if (fiveHour) {
+    snapshot.label = QStringLiteral("5h limit \u00B7 ") + fiveHour->label;
+  } else if (daily) {
+    snapshot.label = QStringLiteral("Daily \u00B7 ") + daily->label;
+  } else if (weekly) {
+    snapshot.label = QStringLiteral("7d limit \u00B7 ") + weekly->label;
+  } else if (context) {
+    snapshot.label = QStringLiteral("Context \u00B7 ") + context->label;
+  } else if (tokens) {
+    snapshot.label = QStringLiteral("Tokens \u00B7 ") + tokens->label;
+  } else if (cost) {
+    snapshot.label = QStringLiteral("Cost \u00B7 ") + cost->label;
+  } else {
+    snapshot.label.clear();
+  }
+
+  snapshot.percent.reset();
+  for (const auto* metric : {&rateLimit, &fiveHour, &daily, &weekly}) {
+    if (*metric && (*metric)->percent) {
+      snapshot.percent = (*metric)->percent;
+      break;
+    }
+  }
+  if (!snapshot.percent && context) {
+    snapshot.percent = context->percent;
+  }
+}
 
 QString rawValue(UsageQuality quality) { return rawValueIn(kQualities, quality); }
 QString rawValue(UsageSourceClass sourceClass) { return rawValueIn(kSourceClasses, sourceClass); }

@@ -93,6 +93,13 @@ std::optional<UsageSnapshot> makeUsageSnapshot(const BridgeFields& usage, const 
                                                const QString& timestamp, const std::optional<QDateTime>& timestampDate,
                                                const std::optional<QDateTime>& now);
 
+// Sets the headline of a reading from its metrics. The label is the first that applies of
+// "5h limit · <rate limit>", "5h <five-hour> · 7d <weekly>", "5h limit · <five-hour>",
+// "Daily · <daily>", "7d limit · <weekly>", "Context · <context>", "Tokens · <tokens>" and
+// "Cost · <cost>"; the percent is the first of the rate-limit, five-hour, daily and weekly
+// percents, else the context percent.
+void applyUsageHeadline(UsageSnapshot& snapshot);
+
 // Value readers: each tries its keys in order and returns the first usable value.
 // A non-blank string (trimmed), or the plain decimal text of a number or boolean ("1" for true).
 std::optional<QString> usageString(const QJsonObject& usage, const QStringList& keys);
