@@ -45,6 +45,8 @@ EventStore::EventStore(EventStoreOptions options)
           testEnvironment_ ? LocalUsageLoadMode::synchronous : LocalUsageLoadMode::asynchronous)),
       localUsageLoader_(std::move(options.localUsageLoader)),
       localHotplugLoader_(std::move(options.localHotplugLoader)),
+      clearDiscoveryCache_(std::move(options.clearDiscoveryCache)),
+      clearFileEventCache_(std::move(options.clearFileEventCache)),
       jumpResolver_(std::move(options.jumpResolver)),
       jumpOpener_(std::move(options.jumpOpener)),
       clock_(*options.clock),

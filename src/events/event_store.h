@@ -18,16 +18,19 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // The one store of agent events. It merges three sources into one published list, `events`:
@@ -106,6 +109,11 @@ struct EventStoreOptions {
   std::optional<LocalUsageLoadMode> localUsageLoadMode;
   LocalUsageLoader localUsageLoader = defaultLocalUsageLoader;
   LocalHotplugLoader localHotplugLoader = defaultLocalHotplugLoader;
+  // Empty the scanners' process-wide caches: the list of recent files found per root, and the
+  // events parsed per file (with the Claude five-hour blocks). The usage pass calls them when the
+  // candidate files changed or a periodic full reload is due. Unset: nothing to empty.
+  std::function<void()> clearDiscoveryCache;
+  std::function<void()> clearFileEventCache;
   // Checks every card's Jump against the machine.
   JumpResolver jumpResolver;
   // Opens the candidates of a Jump (an empty function means this default).
@@ -241,6 +249,15 @@ class EventStore {
 
   // ---- Local usage and hot-plug scans (event_store_local_scan.cpp) ----
 
+  // Candidate files of the usage pre-check, per root.
+  static constexpr int kCodexCandidateLimit = 16;
+  static constexpr int kClaudeCandidateLimit = 256;
+  static constexpr int kTraeTrajectoryCandidateLimit = 32;
+  // Unchanged candidate checks in a row that may skip the load; the next one loads.
+  static constexpr int kUnchangedCandidateSkipCap = 10;
+  // A hot-plug event this close to a bridge event that reports the same is not published.
+  static constexpr std::chrono::seconds kHotplugDuplicateWindow{600};
+
   const std::vector<TandrelEvent>& localUsageEvents() const { return localUsageEvents_; }
   const std::vector<TandrelEvent>& localHotplugEvents() const { return localHotplugEvents_; }
 
@@ -252,6 +269,35 @@ class EventStore {
   bool scheduleLocalUsageEventsReloadIfNeeded(const QDateTime& now);
   bool scheduleLocalHotplugEventsReloadIfNeeded(const QDateTime& now);
 
+  // The throttles: true, and the scan time set to `now`, when the stream's interval (0 in the
+  // test environment) has passed since the last scan let through.
+  bool shouldLoadLocalUsage(const QDateTime& now);
+  bool shouldLoadLocalHotplug(const QDateTime& now);
+
+  // The usage pre-check: compares the candidate files of the three usage roots (paths, sizes,
+  // modification times) with the last look. True (skip the load) for the first nine unchanged
+  // looks in a row; the tenth empties the discovery and per-file caches and loads. A change
+  // empties the discovery cache only and loads.
+  bool shouldSkipUnchangedLocalUsageCandidates();
+  const std::optional<QString>& lastLocalUsageCandidateFingerprint() const {
+    return lastLocalUsageCandidateFingerprint_;
+  }
+  int unchangedLocalUsageCandidateSkips() const { return unchangedLocalUsageCandidateSkips_; }
+
+  // Appends one line per candidate file under `root`: "<prefix>|<path>|<size>|<seconds since
+  // 2001-01-01>" for the `limit` newest regular, non-hidden files whose lower-cased extension is
+  // in `extensions` and which `include` accepts; "<prefix>|missing|<root>" when the root is not a
+  // readable folder; nothing when there is no root.
+  static void appendLocalUsageCandidateFingerprints(const std::optional<QString>& root, int limit,
+                                                    const std::function<bool(const QFileInfo&)>& include,
+                                                    const QString& prefix, const QSet<QString>& extensions,
+                                                    QStringList& lines);
+
+  // Empty a stream and reset its scan state; true when the stream held events. Clearing usage
+  // also forgets the candidate files and empties the scanner caches.
+  bool clearLocalUsageEventsIfNeeded();
+  bool clearLocalHotplugEventsIfNeeded();
+
   // The hot-plug events without those that a bridge event already reports (same event type,
   // session, tool and message, less than 600 s apart).
   std::vector<TandrelEvent> dedupedLocalHotplugEvents() const;
@@ -259,26 +305,59 @@ class EventStore {
   // Texts that change whenever the listed events would display differently.
   static QString localUsageFingerprint(const std::vector<TandrelEvent>& events);
   static QString localEventFingerprint(const std::vector<TandrelEvent>& events);
+  const QString& lastLocalUsageFingerprint() const { return lastLocalUsageFingerprint_; }
+  const QString& lastLocalHotplugFingerprint() const { return lastLocalHotplugFingerprint_; }
 
   // A background load of the stream is queued or running, or its result is on its way back.
   bool localUsageLoadInFlight() const { return localUsageLoadInFlight_; }
   bool localHotplugLoadInFlight() const { return localHotplugLoadInFlight_; }
   bool didAttemptInitialLocalHotplugLoad() const { return didAttemptInitialLocalHotplugLoad_; }
+  const QDateTime& lastLocalUsageScanAt() const { return lastLocalUsageScanAt_; }
+  const QDateTime& lastLocalHotplugScanAt() const { return lastLocalHotplugScanAt_; }
 
-  // ---- Usage caches (event_store_usage.cpp) ----
+  // ---- Usage caches and brand merging (event_store_usage.cpp) ----
+  //
+  // All usage reads are answered from caches built once per revision: the snapshots of `events`
+  // (in event order, also grouped by tool identifier), the newest of them, merged brand readings
+  // by key, and sort dates by observation text.
 
   // Rebuilds the usage caches from `events` when the revision changed since the last build.
   void ensureUsageCache();
+  // The revision the usage caches were built for; -1 before the first build.
+  qint64 usageCacheRevision() const { return usageCacheRevision_; }
   const std::vector<UsageSnapshot>& cachedUsageSnapshots() const { return cachedUsageSnapshots_; }
   const QHash<QString, std::vector<UsageSnapshot>>& cachedUsageSnapshotsByToolID() const {
     return cachedUsageSnapshotsByToolID_;
   }
   const std::optional<UsageSnapshot>& cachedLatestUsage() const { return cachedLatestUsage_; }
+  // Merged readings by merge key, for the current usage revision.
+  const std::unordered_map<QString, UsageSnapshot>& cachedMergedUsageByKey() const { return cachedMergedUsageByKey_; }
+
+  // The snapshots recorded under exactly this tool identifier, in event order.
+  const std::vector<UsageSnapshot>& usageSnapshotsForToolID(const QString& toolID);
+  // The snapshots of each identifier in turn (repeats skipped), each group in event order.
+  std::vector<UsageSnapshot> usageSnapshotsForToolIDs(const QStringList& toolIDs);
+  // The sort dates (milliseconds since 1970) of usageSnapshotsForToolID, in the same order.
+  const std::vector<qint64>& usageSortMsForToolID(const QString& toolID);
+  // The newest snapshot of one identifier, unmerged.
+  std::optional<UsageSnapshot> latestUsageForToolID(const QString& toolID);
+  // The merged reading of the brand of a brand name or tool identifier ("Claude", "codex_cli"),
+  // shown under the brand's name; nothing when no tool of the brand has usage.
+  std::optional<UsageSnapshot> latestUsage(const QString& brandOrTool);
+  // One reading of the listed tools, each metric taken from the newest snapshot that has it, shown
+  // as `displayTool`; the rest (time, source, quality) from the newest snapshot. A rate limit
+  // older than the newest five-hour reading is dropped. Cached per revision under the display
+  // tool and the sorted identifiers; nothing (and nothing cached) when none has usage.
+  std::optional<UsageSnapshot> mergedUsage(const QStringList& toolIDs, const QString& displayTool);
+  // The merge key: the display tool and the sorted identifiers, joined with U+001F.
+  static QString mergedUsageKey(const QStringList& toolIDs, const QString& displayTool);
 
   // The snapshot observed last; on equal times the first in the list.
   std::optional<UsageSnapshot> latestSnapshot(const std::vector<UsageSnapshot>& snapshots);
-  // The parsed `observedAt` of a snapshot, or the distant past; memoized per text.
+  // The parsed `observedAt` of a snapshot, or the distant past; memoized per text. The second
+  // form gives it in milliseconds since 1970.
   QDateTime usageSortDate(const UsageSnapshot& snapshot);
+  qint64 usageSortMs(const UsageSnapshot& snapshot);
   // label~suffix~percent(%.4f)~status, or "" for no metric.
   static QString metricFingerprint(const std::optional<UsageMetric>& metric);
 
@@ -434,12 +513,11 @@ class EventStore {
   void restartBridgeReloadTimer(quint64 generation);
   void runPendingBridgeReload(quint64 generation);
 
+  // Usage: the snapshots of usageSnapshotsForToolIDs without copying them (valid until the next
+  // rebuild), their sort dates appended to `dates`.
+  std::vector<const UsageSnapshot*> usageSnapshotPointers(const QStringList& toolIDs, std::vector<qint64>& dates);
+
   // Local scans.
-  bool shouldLoadLocalUsage(const QDateTime& now);
-  bool shouldLoadLocalHotplug(const QDateTime& now);
-  bool shouldSkipUnchangedLocalUsageCandidates();
-  bool clearLocalUsageEventsIfNeeded();
-  bool clearLocalHotplugEventsIfNeeded();
   bool hasLocalUsageRoot() const;
   bool hasLocalHotplugRoot() const;
   void finishLocalUsageLoad(std::vector<TandrelEvent> events, const QString& fingerprint);
@@ -457,6 +535,8 @@ class EventStore {
   LocalUsageLoadMode localUsageLoadMode_;
   LocalUsageLoader localUsageLoader_;
   LocalHotplugLoader localHotplugLoader_;
+  std::function<void()> clearDiscoveryCache_;
+  std::function<void()> clearFileEventCache_;
   JumpResolver jumpResolver_;
   JumpOpener jumpOpener_;
   Clock& clock_;
@@ -476,7 +556,10 @@ class EventStore {
   std::vector<UsageSnapshot> cachedUsageSnapshots_;
   QHash<QString, std::vector<UsageSnapshot>> cachedUsageSnapshotsByToolID_;
   std::optional<UsageSnapshot> cachedLatestUsage_;
-  QHash<QString, QDateTime> cachedUsageSortDates_;
+  QHash<QString, std::vector<qint64>> cachedUsageSortMsByToolID_;  // parallel to the groups
+  std::unordered_map<QString, UsageSnapshot> cachedMergedUsageByKey_;
+  // Sort dates in milliseconds since 1970, by observation text.
+  std::unordered_map<QString, qint64> cachedUsageSortDates_;
 
   // ---- Inbox caches (main thread) ----
   qint64 messageCacheRevision_ = -1;

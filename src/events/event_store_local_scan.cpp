@@ -16,14 +16,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 
 namespace tandrel {
 
 namespace {
-
-constexpr qint64 kHotplugDuplicateWindowMs = 600'000;
-constexpr int kUnchangedCandidateSkipLimit = 10;
 
 // Seconds between 1970-01-01 and 2001-01-01, the reference date of candidate times.
 constexpr qint64 kReferenceDateOffsetSeconds = 978'307'200;
@@ -39,25 +37,19 @@ struct CandidateFile {
   }
 };
 
-struct CandidateRoot {
-  const std::optional<QString>& root;
-  int limit;
-  bool (*include)(const QFileInfo&);
-  QLatin1String prefix;
-  QLatin1String extension;
+struct CandidateFilter {
+  const std::function<bool(const QFileInfo&)>& include;
+  const QSet<QString>& extensions;
 };
 
-bool includeEveryFile(const QFileInfo&) { return true; }
-bool includeRolloutFile(const QFileInfo& file) { return file.fileName().startsWith(QLatin1String("rollout-")); }
-
-void collectCandidateFiles(const QString& folder, const CandidateRoot& spec, std::vector<CandidateFile>& out) {
+void collectCandidateFiles(const QString& folder, const CandidateFilter& filter, std::vector<CandidateFile>& out) {
   const QDir dir(folder);
-  // Hidden files and folders are skipped.
+  // Hidden files and folders are skipped; links are neither followed nor listed.
   const auto entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
   for (const QFileInfo& entry : entries) {
     if (entry.isDir()) {
-      collectCandidateFiles(entry.filePath(), spec, out);
-    } else if (entry.isFile() && entry.suffix().toLower() == spec.extension && spec.include(entry)) {
+      collectCandidateFiles(entry.filePath(), filter, out);
+    } else if (filter.extensions.contains(entry.suffix().toLower()) && (!filter.include || filter.include(entry))) {
       // File times to the nanosecond, so that a rewrite within the same millisecond still shows.
       struct stat info {};
       if (::stat(QFile::encodeName(entry.filePath()).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -68,27 +60,23 @@ void collectCandidateFiles(const QString& folder, const CandidateRoot& spec, std
   }
 }
 
-void appendLocalUsageCandidateFingerprints(const CandidateRoot& spec, QStringList& lines) {
-  if (!spec.root) {
-    return;
+// A file time as seconds since 2001-01-01 in the shortest decimal form that reads back as the
+// same double, with ".0" for whole seconds ("800000000.25", "800000000.0").
+QString referenceDateSeconds(const struct timespec& time) {
+  const double seconds = static_cast<double>(static_cast<qint64>(time.tv_sec) - kReferenceDateOffsetSeconds) +
+                         static_cast<double>(time.tv_nsec) / 1e9;
+  char buffer[64];
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
+  QString text = QString::fromLatin1(buffer, error == std::errc() ? end - buffer : 0);
+  if (!text.contains(QLatin1Char('.'))) {
+    text += QLatin1String(".0");
   }
-  const QFileInfo rootInfo(*spec.root);
-  if (!rootInfo.exists() || !rootInfo.isDir() || !rootInfo.isReadable()) {
-    lines.push_back(spec.prefix + QLatin1String("|missing|") + *spec.root);
-    return;
-  }
-  std::vector<CandidateFile> files;
-  collectCandidateFiles(*spec.root, spec, files);
-  std::stable_sort(files.begin(), files.end(),
-                   [](const CandidateFile& a, const CandidateFile& b) { return a.newerThan(b); });
-  const std::size_t count = std::min<std::size_t>(files.size(), static_cast<std::size_t>(spec.limit));
-  for (std::size_t i = 0; i < count; ++i) {
-    const CandidateFile& file = files[i];
-    const QString modified = QStringLiteral("%1.%2")
-                                 .arg(static_cast<qint64>(file.modified.tv_sec) - kReferenceDateOffsetSeconds)
-                                 .arg(static_cast<qint64>(file.modified.tv_nsec), 9, 10, QLatin1Char('0'));
-    lines.push_back(spec.prefix + QLatin1Char('|') + file.path + QLatin1Char('|') + QString::number(file.size) +
-                    QLatin1Char('|') + modified);
+  return text;
+}
+
+void clearScanCache(const std::function<void()>& clear) {
+  if (clear) {
+    clear();
   }
 }
 
@@ -101,6 +89,30 @@ bool intervalDue(std::chrono::milliseconds interval, QDateTime& scanAt, const QD
 }
 
 }  // namespace
+
+void EventStore::appendLocalUsageCandidateFingerprints(const std::optional<QString>& root, int limit,
+                                                       const std::function<bool(const QFileInfo&)>& include,
+                                                       const QString& prefix, const QSet<QString>& extensions,
+                                                       QStringList& lines) {
+  if (!root) {
+    return;
+  }
+  const QFileInfo rootInfo(*root);
+  if (!rootInfo.exists() || !rootInfo.isDir() || !rootInfo.isReadable()) {
+    lines.push_back(prefix + QLatin1String("|missing|") + *root);
+    return;
+  }
+  std::vector<CandidateFile> files;
+  collectCandidateFiles(*root, {include, extensions}, files);
+  std::stable_sort(files.begin(), files.end(),
+                   [](const CandidateFile& a, const CandidateFile& b) { return a.newerThan(b); });
+  const std::size_t count = std::min(files.size(), static_cast<std::size_t>(std::max(limit, 0)));
+  for (std::size_t i = 0; i < count; ++i) {
+    const CandidateFile& file = files[i];
+    lines.push_back(prefix + QLatin1Char('|') + file.path + QLatin1Char('|') + QString::number(file.size) +
+                    QLatin1Char('|') + referenceDateSeconds(file.modified));
+  }
+}
 
 bool EventStore::hasLocalUsageRoot() const {
   return codexSessionsRoot_ || claudeProjectsRoot_ || traeTrajectoryRoot_;
@@ -121,33 +133,47 @@ bool EventStore::shouldLoadLocalHotplug(const QDateTime& now) {
 }
 
 bool EventStore::shouldSkipUnchangedLocalUsageCandidates() {
+  static const QSet<QString> kJSONL{QStringLiteral("jsonl")};
+  static const QSet<QString> kJSON{QStringLiteral("json")};
+  static const std::function<bool(const QFileInfo&)> kRollouts = [](const QFileInfo& file) {
+    return file.fileName().startsWith(QLatin1String("rollout-"));
+  };
+  static const std::function<bool(const QFileInfo&)> kEveryFile;
   QStringList lines;
-  appendLocalUsageCandidateFingerprints(
-      {codexSessionsRoot_, 16, includeRolloutFile, QLatin1String("codex"), QLatin1String("jsonl")}, lines);
-  appendLocalUsageCandidateFingerprints(
-      {claudeProjectsRoot_, 256, includeEveryFile, QLatin1String("claude"), QLatin1String("jsonl")}, lines);
-  appendLocalUsageCandidateFingerprints(
-      {traeTrajectoryRoot_, 32, includeEveryFile, QLatin1String("trae"), QLatin1String("json")}, lines);
-  const QString fingerprint = lines.join(QLatin1Char('\n'));
+  appendLocalUsageCandidateFingerprints(codexSessionsRoot_, kCodexCandidateLimit, kRollouts, QStringLiteral("codex"),
+                                        kJSONL, lines);
+  appendLocalUsageCandidateFingerprints(claudeProjectsRoot_, kClaudeCandidateLimit, kEveryFile,
+                                        QStringLiteral("claude"), kJSONL, lines);
+  appendLocalUsageCandidateFingerprints(traeTrajectoryRoot_, kTraeTrajectoryCandidateLimit, kEveryFile,
+                                        QStringLiteral("trae"), kJSON, lines);
+  QString fingerprint = lines.join(QLatin1Char('\n'));
 
-  const bool unchanged = lastLocalUsageCandidateFingerprint_ == fingerprint;
-  lastLocalUsageCandidateFingerprint_ = fingerprint;
-  if (!unchanged) {
+  if (lastLocalUsageCandidateFingerprint_ == fingerprint) {
+    unchangedLocalUsageCandidateSkips_ += 1;
+    if (unchangedLocalUsageCandidateSkips_ < kUnchangedCandidateSkipCap) {
+      lastLocalUsageCandidateFingerprint_ = std::move(fingerprint);
+      return true;
+    }
+    // Every tenth unchanged look loads afresh, for changes that the file times do not show.
     unchangedLocalUsageCandidateSkips_ = 0;
+    clearScanCache(clearDiscoveryCache_);
+    clearScanCache(clearFileEventCache_);
+    lastLocalUsageCandidateFingerprint_ = std::move(fingerprint);
     return false;
   }
-  unchangedLocalUsageCandidateSkips_ += 1;
-  if (unchangedLocalUsageCandidateSkips_ < kUnchangedCandidateSkipLimit) {
-    return true;
-  }
-  // Every tenth unchanged look loads anyway, for changes the file times do not show.
+  // New or changed files: find them again, but keep what was parsed of the files that did not
+  // change.
   unchangedLocalUsageCandidateSkips_ = 0;
+  clearScanCache(clearDiscoveryCache_);
+  lastLocalUsageCandidateFingerprint_ = std::move(fingerprint);
   return false;
 }
 
 bool EventStore::clearLocalUsageEventsIfNeeded() {
   lastLocalUsageCandidateFingerprint_.reset();
   unchangedLocalUsageCandidateSkips_ = 0;
+  clearScanCache(clearDiscoveryCache_);
+  clearScanCache(clearFileEventCache_);
   if (localUsageEvents_.empty()) {
     return false;
   }
@@ -270,7 +296,8 @@ std::vector<TandrelEvent> EventStore::dedupedLocalHotplugEvents() const {
     const bool reported = std::any_of(bridgeEvents_.begin(), bridgeEvents_.end(), [&event](const TandrelEvent& bridge) {
       return bridge.eventType == event.eventType && bridge.sessionId == event.sessionId &&
              bridge.toolName == event.toolName && bridge.message == event.message &&
-             std::llabs(bridge.timestamp.msecsTo(event.timestamp)) < kHotplugDuplicateWindowMs;
+             std::llabs(bridge.timestamp.msecsTo(event.timestamp)) <
+                 std::chrono::milliseconds(kHotplugDuplicateWindow).count();
     });
     if (!reported) {
       kept.push_back(event);

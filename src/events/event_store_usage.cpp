@@ -1,10 +1,48 @@
-// EventStore: the usage caches, rebuilt from the published events once per revision.
+// EventStore: the usage caches, rebuilt from the published events once per revision, and the
+// merge of a brand's readings into one.
 
 #include "events/event_store.h"
 
+#include "usage/usage_brand.h"
 #include "usage/usage_dates.h"
 
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <array>
+
 namespace tandrel {
+namespace {
+
+const qint64 kDistantPastMs = distantPast().toMSecsSinceEpoch();
+
+// Separates the parts of a merge key.
+constexpr QChar kMergeKeySeparator(0x1F);
+
+const std::vector<UsageSnapshot>& noSnapshots() {
+  static const std::vector<UsageSnapshot> none;
+  return none;
+}
+
+const std::vector<qint64>& noDates() {
+  static const std::vector<qint64> none;
+  return none;
+}
+
+// The index of the newest snapshot that `has` accepts, given each snapshot's sort date: a later
+// one replaces the choice only when strictly later. -1 when none is accepted.
+template <typename Has>
+int newestIndex(const std::vector<const UsageSnapshot*>& snapshots, const std::vector<qint64>& dates, Has has) {
+  int chosen = -1;
+  for (int i = 0; i < static_cast<int>(snapshots.size()); ++i) {
+    if (has(*snapshots[i]) && (chosen < 0 || dates[i] > dates[chosen])) {
+      chosen = i;
+    }
+  }
+  return chosen;
+}
+
+}  // namespace
 
 void EventStore::ensureUsageCache() {
   if (usageCacheRevision_ == revision_) {
@@ -12,15 +50,150 @@ void EventStore::ensureUsageCache() {
   }
   cachedUsageSnapshots_.clear();
   cachedUsageSnapshotsByToolID_.clear();
+  cachedUsageSortMsByToolID_.clear();
+  // clear() keeps the buckets of both maps for the next revision.
+  cachedMergedUsageByKey_.clear();
+  cachedUsageSortDates_.clear();
   for (const auto& event : events_) {
     if (event.usage) {
       cachedUsageSnapshots_.push_back(*event.usage);
       cachedUsageSnapshotsByToolID_[event.usage->toolID].push_back(*event.usage);
+      cachedUsageSortMsByToolID_[event.usage->toolID].push_back(usageSortMs(*event.usage));
     }
   }
-  cachedUsageSortDates_.clear();
   cachedLatestUsage_ = latestSnapshot(cachedUsageSnapshots_);
   usageCacheRevision_ = revision_;
+}
+
+const std::vector<UsageSnapshot>& EventStore::usageSnapshotsForToolID(const QString& toolID) {
+  ensureUsageCache();
+  const auto group = cachedUsageSnapshotsByToolID_.constFind(toolID);
+  return group == cachedUsageSnapshotsByToolID_.constEnd() ? noSnapshots() : *group;
+}
+
+const std::vector<qint64>& EventStore::usageSortMsForToolID(const QString& toolID) {
+  ensureUsageCache();
+  const auto dates = cachedUsageSortMsByToolID_.constFind(toolID);
+  return dates == cachedUsageSortMsByToolID_.constEnd() ? noDates() : *dates;
+}
+
+std::vector<const UsageSnapshot*> EventStore::usageSnapshotPointers(const QStringList& toolIDs,
+                                                                    std::vector<qint64>& dates) {
+  ensureUsageCache();
+  std::vector<const UsageSnapshot*> snapshots;
+  for (qsizetype i = 0; i < toolIDs.size(); ++i) {
+    if (toolIDs.indexOf(toolIDs[i]) < i) {
+      continue;  // asked for already
+    }
+    const auto group = cachedUsageSnapshotsByToolID_.constFind(toolIDs[i]);
+    if (group != cachedUsageSnapshotsByToolID_.constEnd()) {
+      const std::vector<qint64>& groupDates = cachedUsageSortMsByToolID_[toolIDs[i]];
+      for (std::size_t k = 0; k < group->size(); ++k) {
+        snapshots.push_back(&(*group)[k]);
+        dates.push_back(groupDates[k]);
+      }
+    }
+  }
+  return snapshots;
+}
+
+std::vector<UsageSnapshot> EventStore::usageSnapshotsForToolIDs(const QStringList& toolIDs) {
+  std::vector<qint64> dates;
+  std::vector<UsageSnapshot> snapshots;
+  for (const UsageSnapshot* snapshot : usageSnapshotPointers(toolIDs, dates)) {
+    snapshots.push_back(*snapshot);
+  }
+  return snapshots;
+}
+
+std::optional<UsageSnapshot> EventStore::latestUsageForToolID(const QString& toolID) {
+  const std::vector<UsageSnapshot>& group = usageSnapshotsForToolID(toolID);
+  const std::vector<qint64>& dates = usageSortMsForToolID(toolID);
+  if (group.empty()) {
+    return std::nullopt;
+  }
+  std::size_t latest = 0;
+  for (std::size_t k = 1; k < group.size(); ++k) {
+    if (dates[k] > dates[latest]) {
+      latest = k;
+    }
+  }
+  return group[latest];
+}
+
+std::optional<UsageSnapshot> EventStore::latestUsage(const QString& brandOrTool) {
+  return mergedUsage(usageToolIDs(brandOrTool), usageBrandName(brandOrTool));
+}
+
+QString EventStore::mergedUsageKey(const QStringList& toolIDs, const QString& displayTool) {
+  QVarLengthArray<const QString*, 8> sorted;
+  qsizetype length = displayTool.size();
+  for (const QString& id : toolIDs) {
+    sorted.push_back(&id);
+    length += 1 + id.size();
+  }
+  std::sort(sorted.begin(), sorted.end(), [](const QString* a, const QString* b) { return *a < *b; });
+  QString key;
+  key.reserve(length);
+  key += displayTool;
+  for (const QString* id : sorted) {
+    key += kMergeKeySeparator;
+    key += *id;
+  }
+  return key;
+}
+
+std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs, const QString& displayTool) {
+  ensureUsageCache();
+  QString key = mergedUsageKey(toolIDs, displayTool);
+  if (const auto cached = cachedMergedUsageByKey_.find(key); cached != cachedMergedUsageByKey_.end()) {
+    return cached->second;
+  }
+
+  std::vector<qint64> dates;
+  const std::vector<const UsageSnapshot*> snapshots = usageSnapshotPointers(toolIDs, dates);
+  const int newest = newestIndex(snapshots, dates, [](const UsageSnapshot&) { return true; });
+  if (newest < 0) {
+    return std::nullopt;
+  }
+
+  // Each metric from the newest snapshot that has it, in the order context, tokens, cost, rate
+  // limit, five-hour, daily, weekly.
+  using Member = std::optional<UsageMetric> UsageSnapshot::*;
+  static constexpr std::array<Member, 7> kMetrics = {
+      &UsageSnapshot::context,  &UsageSnapshot::tokens, &UsageSnapshot::cost,  &UsageSnapshot::rateLimit,
+      &UsageSnapshot::fiveHour, &UsageSnapshot::daily,  &UsageSnapshot::weekly,
+  };
+  std::array<int, 7> chosen{};
+  for (std::size_t k = 0; k < kMetrics.size(); ++k) {
+    const Member member = kMetrics[k];
+    chosen[k] = newestIndex(snapshots, dates, [member](const UsageSnapshot& s) { return (s.*member).has_value(); });
+  }
+  // A rate limit stays only while no newer five-hour reading exists: a newer limit signal takes
+  // the headline, an older one gives way to newer quota data.
+  const int rateLimit = chosen[3];
+  const int fiveHour = chosen[4];
+  if (rateLimit >= 0 && fiveHour >= 0 && dates[rateLimit] < dates[fiveHour]) {
+    chosen[3] = -1;
+  }
+
+  const UsageSnapshot& source = *snapshots[newest];
+  UsageSnapshot merged;
+  merged.tool = displayTool;
+  merged.toolID = source.toolID;
+  merged.source = source.source;
+  merged.dataSource = source.dataSource;
+  merged.observedAt = source.observedAt;
+  merged.quality = source.quality;
+  merged.sourceClass = source.sourceClass;
+  merged.updated = source.updated;
+  for (std::size_t k = 0; k < kMetrics.size(); ++k) {
+    if (chosen[k] >= 0) {
+      merged.*kMetrics[k] = snapshots[chosen[k]]->*kMetrics[k];
+    }
+  }
+  applyUsageHeadline(merged);
+  return cachedMergedUsageByKey_.insert_or_assign(std::move(key), std::move(merged)).first->second;
 }
 
 std::optional<UsageSnapshot> EventStore::latestSnapshot(const std::vector<UsageSnapshot>& snapshots) {
@@ -28,25 +201,30 @@ std::optional<UsageSnapshot> EventStore::latestSnapshot(const std::vector<UsageS
     return std::nullopt;
   }
   const UsageSnapshot* latest = &snapshots.front();
-  QDateTime latestDate = usageSortDate(*latest);
+  qint64 latestDate = usageSortMs(*latest);
   for (auto it = snapshots.begin() + 1; it != snapshots.end(); ++it) {
-    QDateTime date = usageSortDate(*it);
+    const qint64 date = usageSortMs(*it);
     if (date > latestDate) {
       latest = &*it;
-      latestDate = std::move(date);
+      latestDate = date;
     }
   }
   return *latest;
 }
 
-QDateTime EventStore::usageSortDate(const UsageSnapshot& snapshot) {
-  const auto cached = cachedUsageSortDates_.constFind(snapshot.observedAt);
-  if (cached != cachedUsageSortDates_.constEnd()) {
-    return *cached;
+qint64 EventStore::usageSortMs(const UsageSnapshot& snapshot) {
+  const auto cached = cachedUsageSortDates_.find(snapshot.observedAt);
+  if (cached != cachedUsageSortDates_.end()) {
+    return cached->second;
   }
-  QDateTime date = parseUsageDate(snapshot.observedAt).value_or(distantPast());
-  cachedUsageSortDates_.insert(snapshot.observedAt, date);
-  return date;
+  const auto parsed = parseUsageDate(snapshot.observedAt);
+  const qint64 ms = parsed ? parsed->toMSecsSinceEpoch() : kDistantPastMs;
+  cachedUsageSortDates_.emplace(snapshot.observedAt, ms);
+  return ms;
+}
+
+QDateTime EventStore::usageSortDate(const UsageSnapshot& snapshot) {
+  return QDateTime::fromMSecsSinceEpoch(usageSortMs(snapshot), Qt::UTC);
 }
 
 QString EventStore::metricFingerprint(const std::optional<UsageMetric>& metric) {

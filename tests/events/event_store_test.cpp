@@ -17,15 +17,10 @@ namespace {
 using namespace std::chrono_literals;
 using test::appendBytes;
 using test::bridgeLine;
+using test::FakeLoaders;
+using test::event;
 using test::idsOf;
 using test::usageLine;
-
-TandrelEvent event(const QString& id, QJsonObject fields = {}) {
-  fields.insert(QStringLiteral("event_id"), id);
-  auto parsed = TandrelEvent::fromDictionary(fields);
-  EXPECT_TRUE(parsed.has_value());
-  return parsed.value_or(TandrelEvent{});
-}
 
 QByteArray receiptLine(const QString& id, const QString& target, const QString& action, const QString& status,
                        const std::optional<QString>& error = std::nullopt) {
@@ -39,30 +34,6 @@ QByteArray receiptLine(const QString& id, const QString& target, const QString& 
   }
   return bridgeLine(id, fields);
 }
-
-// Loaders whose results the test sets, counting their runs and the thread they ran on.
-struct FakeLoaders {
-  std::vector<TandrelEvent> usage;
-  std::vector<TandrelEvent> hotplug;
-  std::atomic<int> usageRuns{0};
-  std::atomic<int> hotplugRuns{0};
-  QString hotplugThread;
-  std::mutex mutex;
-
-  void install(EventStoreOptions& options) {
-    options.localUsageLoader = [this](const auto&, const auto&, const auto&) {
-      ++usageRuns;
-      std::lock_guard lock(mutex);
-      return usage;
-    };
-    options.localHotplugLoader = [this](const auto&, const auto&, const auto&, const auto&) {
-      ++hotplugRuns;
-      std::lock_guard lock(mutex);
-      hotplugThread = SerialQueue::currentLabel();
-      return hotplug;
-    };
-  }
-};
 
 class EventStoreTest : public ::testing::Test, protected test::StoreFixture {
  protected:
@@ -210,35 +181,21 @@ TEST_F(EventStoreTest, SynchronousStreamsPublishOnlyOnChange) {
   EXPECT_EQ(changes, 2);
 }
 
-TEST_F(EventStoreTest, UnchangedUsageCandidatesSkipNineLoadsInTen) {
-  FakeLoaders loaders;
-  auto o = withRoot(loaders);
-  ASSERT_TRUE(test::writeFile(*o.claudeProjectsRoot + QStringLiteral("/p/session.jsonl"), "{}\n"));
-  auto store = make(std::move(o));
-  for (int i = 1; i <= 11; ++i) {
-    store->reload();
-  }
-  EXPECT_EQ(loaders.usageRuns, 2);  // the first look, then the tenth unchanged one
-  EXPECT_EQ(loaders.hotplugRuns, 11);
-
-  appendBytes(*store->claudeProjectsRoot() + QStringLiteral("/p/session.jsonl"), "{}\n");
-  store->reload();
-  EXPECT_EQ(loaders.usageRuns, 3);
-}
-
 TEST_F(EventStoreTest, HotplugEventsAlreadyReportedByTheBridgeAreHidden) {
   const QDateTime base = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
-  auto fields = [&](qint64 offsetSeconds, const std::optional<QString>& session) {
+  auto fields = [&](qint64 offsetSeconds, const std::optional<QString>& session,
+                    const QString& message = QStringLiteral("Done"), const QString& tool = QStringLiteral("exec")) {
     QJsonObject f{{QStringLiteral("event_type"), QStringLiteral("task_completed")},
-                  {QStringLiteral("tool_name"), QStringLiteral("exec")},
-                  {QStringLiteral("message"), QStringLiteral("Done")},
+                  {QStringLiteral("tool_name"), tool},
+                  {QStringLiteral("message"), message},
                   {QStringLiteral("timestamp"), base.addSecs(offsetSeconds).toString(Qt::ISODate)}};
     if (session) {
       f.insert(QStringLiteral("session_id"), *session);
     }
     return f;
   };
-  appendBytes(eventFile, bridgeLine(QStringLiteral("bridge"), fields(0, QStringLiteral("s1"))));
+  appendBytes(eventFile, bridgeLine(QStringLiteral("bridge"), fields(0, QStringLiteral("s1"))) +
+                             bridgeLine(QStringLiteral("bridge-no-session"), fields(5000, std::nullopt, "Later")));
   FakeLoaders loaders;
   loaders.hotplug = {
       event(QStringLiteral("599s-after"), fields(599, QStringLiteral("s1"))),
@@ -246,11 +203,15 @@ TEST_F(EventStoreTest, HotplugEventsAlreadyReportedByTheBridgeAreHidden) {
       event(QStringLiteral("600s-after"), fields(600, QStringLiteral("s1"))),
       event(QStringLiteral("other-session"), fields(0, QStringLiteral("s2"))),
       event(QStringLiteral("no-session"), fields(0, std::nullopt)),
+      event(QStringLiteral("both-without-session"), fields(5010, std::nullopt, "Later")),
+      event(QStringLiteral("other-message"), fields(10, QStringLiteral("s1"), "Other")),
+      event(QStringLiteral("other-tool"), fields(10, QStringLiteral("s1"), "Done", "apply_patch")),
   };
   auto store = make(withRoot(loaders));
   store->reload();
-  EXPECT_EQ(idsOf(store->events()), (QStringList{"bridge", "600s-after", "other-session", "no-session"}));
-  EXPECT_EQ(store->localHotplugEvents().size(), 5u);  // hidden only from the published list
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"bridge", "bridge-no-session", "600s-after", "other-session",
+                                                 "no-session", "other-message", "other-tool"}));
+  EXPECT_EQ(store->localHotplugEvents().size(), 8u);  // hidden only from the published list
 }
 
 TEST_F(EventStoreTest, AsynchronousModeLoadsTheFirstHotplugInlineAndTheRestInTheBackground) {

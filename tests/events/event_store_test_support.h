@@ -1,6 +1,7 @@
 #pragma once
 
 #include "events/event_store.h"
+#include "platform/dispatch.h"
 #include "platform/clock.h"
 #include "platform/fake/fake_clock.h"
 #include "support/temp_home.h"
@@ -16,7 +17,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <vector>
 
 namespace tandrel::test {
@@ -37,6 +42,14 @@ inline QByteArray usageLine(const QString& id, const QString& source, int tokens
                          {QStringLiteral("notify_policy"), QStringLiteral("usage_only")},
                          {QStringLiteral("timestamp"), timestamp},
                          {QStringLiteral("usage"), QJsonObject{{QStringLiteral("total_tokens"), tokens}}}});
+}
+
+// The event of one bridge record with the given fields and identifier.
+inline TandrelEvent event(const QString& id, QJsonObject fields = {}) {
+  fields.insert(QStringLiteral("event_id"), id);
+  auto parsed = TandrelEvent::fromDictionary(fields);
+  EXPECT_TRUE(parsed.has_value());
+  return parsed.value_or(TandrelEvent{});
 }
 
 // Appends with one write on an O_APPEND descriptor, the way the hooks do.
@@ -62,6 +75,44 @@ inline QStringList numberedIDs(const QString& prefix, int from, int to) {
   }
   return ids;
 }
+
+// Loaders whose results the test sets, counting their runs, the thread they ran on and the
+// scanner-cache clears the store asks for. While `holdUsage` is set, the usage loader waits before
+// it returns.
+struct FakeLoaders {
+  std::vector<TandrelEvent> usage;
+  std::vector<TandrelEvent> hotplug;
+  std::atomic<int> usageRuns{0};
+  std::atomic<int> hotplugRuns{0};
+  std::atomic<bool> holdUsage{false};
+  QString usageThread;
+  QString hotplugThread;
+  std::optional<QString> usageClaudeRoot;  // the Claude projects root the usage loader was given
+  int discoveryClears = 0;
+  int fileEventClears = 0;
+  std::mutex mutex;
+
+  void install(EventStoreOptions& options) {
+    options.localUsageLoader = [this](const auto&, const std::optional<QString>& claude, const auto&) {
+      ++usageRuns;
+      while (holdUsage) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      std::lock_guard lock(mutex);
+      usageThread = SerialQueue::currentLabel();
+      usageClaudeRoot = claude;
+      return usage;
+    };
+    options.localHotplugLoader = [this](const auto&, const auto&, const auto&, const auto&) {
+      ++hotplugRuns;
+      std::lock_guard lock(mutex);
+      hotplugThread = SerialQueue::currentLabel();
+      return hotplug;
+    };
+    options.clearDiscoveryCache = [this] { ++discoveryClears; };
+    options.clearFileEventCache = [this] { ++fileEventClears; };
+  }
+};
 
 // A store over a bridge file in a temporary home, in the test environment, without data roots,
 // on a fake clock; counts its change calls.
