@@ -10,19 +10,6 @@
 
 namespace tandrel {
 
-std::vector<TandrelEvent> defaultLocalUsageLoader(const std::optional<QString>& /*codexSessionsRoot*/,
-                                                  const std::optional<QString>& /*claudeProjectsRoot*/,
-                                                  const std::optional<QString>& /*traeTrajectoryRoot*/) {
-  return {};
-}
-
-std::vector<TandrelEvent> defaultLocalHotplugLoader(const std::optional<QString>& /*codexSessionsRoot*/,
-                                                    const std::optional<QString>& /*claudeProjectsRoot*/,
-                                                    const std::optional<QString>& /*cursorProjectsRoot*/,
-                                                    const std::optional<QString>& /*traeLogsRoot*/) {
-  return {};
-}
-
 namespace {
 
 QSet<QString> storedIDs(const UserDefaults& defaults, const QString& key) {
@@ -62,10 +49,10 @@ EventStore::EventStore(EventStoreOptions options)
       bridgeEventMonitorQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.bridge-events"))),
       jumpQueue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.jump"))) {
   if (!localUsageLoader_) {
-    localUsageLoader_ = defaultLocalUsageLoader;
+    localUsageLoader_ = scanLocalUsageEvents;
   }
   if (!localHotplugLoader_) {
-    localHotplugLoader_ = defaultLocalHotplugLoader;
+    localHotplugLoader_ = scanLocalHotplugEvents;
   }
   if (!socketRequestsWaiting_) {
     socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };

@@ -14,11 +14,13 @@
 #include "platform/dispatch.h"
 #include "platform/file_event_source.h"
 #include "requests/response_channel.h"
+#include "usage/scanners/local_files.h"
+#include "usage/scanners/local_usage_file_event_cache.h"
+#include "usage/scanners/local_usage_loaders.h"
 #include "usage/usage_snapshot.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonObject>
 #include <QSet>
@@ -81,15 +83,6 @@ struct JumpCandidate {
   bool operator==(const JumpCandidate&) const = default;
 };
 
-// The default loaders. Until the transcript scanners exist they find nothing.
-std::vector<TandrelEvent> defaultLocalUsageLoader(const std::optional<QString>& codexSessionsRoot,
-                                                  const std::optional<QString>& claudeProjectsRoot,
-                                                  const std::optional<QString>& traeTrajectoryRoot);
-std::vector<TandrelEvent> defaultLocalHotplugLoader(const std::optional<QString>& codexSessionsRoot,
-                                                    const std::optional<QString>& claudeProjectsRoot,
-                                                    const std::optional<QString>& cursorProjectsRoot,
-                                                    const std::optional<QString>& traeLogsRoot);
-
 // What a store is made with. Every member has the default the application uses; the self-tests
 // and unit tests replace what they need.
 struct EventStoreOptions {
@@ -107,13 +100,15 @@ struct EventStoreOptions {
 
   // Synchronous in the test environment, otherwise asynchronous, unless set.
   std::optional<LocalUsageLoadMode> localUsageLoadMode;
-  LocalUsageLoader localUsageLoader = defaultLocalUsageLoader;
-  LocalHotplugLoader localHotplugLoader = defaultLocalHotplugLoader;
-  // Empty the scanners' process-wide caches: the list of recent files found per root, and the
-  // events parsed per file (with the Claude five-hour blocks). The usage pass calls them when the
-  // candidate files changed or a periodic full reload is due. Unset: nothing to empty.
-  std::function<void()> clearDiscoveryCache;
-  std::function<void()> clearFileEventCache;
+  // The transcript scanners (an empty function means this default).
+  LocalUsageLoader localUsageLoader = scanLocalUsageEvents;
+  LocalHotplugLoader localHotplugLoader = scanLocalHotplugEvents;
+  // Empty the scanners' process-wide caches: the recent files found per root, and the events
+  // parsed per file with the Claude five-hour blocks. The usage pass calls them when the candidate
+  // files changed, when a periodic full reload is due and when it has no root. Tests that replace
+  // the loaders count the calls here; an empty function empties nothing.
+  std::function<void()> clearDiscoveryCache = clearRecentJSONLDiscoveryCache;
+  std::function<void()> clearFileEventCache = clearLocalUsageFileEventCache;
   // Checks every card's Jump against the machine.
   JumpResolver jumpResolver;
   // Opens the candidates of a Jump (an empty function means this default).
@@ -286,12 +281,12 @@ class EventStore {
 
   // Appends one line per candidate file under `root`: "<prefix>|<path>|<size>|<seconds since
   // 2001-01-01>" for the `limit` newest regular, non-hidden files whose lower-cased extension is
-  // in `extensions` and which `include` accepts; "<prefix>|missing|<root>" when the root is not a
-  // readable folder; nothing when there is no root.
+  // in `extensions` and which `include` (a test on the path; none: every file) accepts, the size
+  // -1 when it cannot be read; "<prefix>|missing|<root>" when the root is not a readable folder;
+  // nothing when there is no root.
   static void appendLocalUsageCandidateFingerprints(const std::optional<QString>& root, int limit,
-                                                    const std::function<bool(const QFileInfo&)>& include,
-                                                    const QString& prefix, const QSet<QString>& extensions,
-                                                    QStringList& lines);
+                                                    const LocalFilePredicate& include, const QString& prefix,
+                                                    const QSet<QString>& extensions, QStringList& lines);
 
   // Empty a stream and reset its scan state; true when the stream held events. Clearing usage
   // also forgets the candidate files and empties the scanner caches.

@@ -9,11 +9,7 @@
 
 #include "events/event_store.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -26,45 +22,14 @@ namespace {
 // Seconds between 1970-01-01 and 2001-01-01, the reference date of candidate times.
 constexpr qint64 kReferenceDateOffsetSeconds = 978'307'200;
 
-struct CandidateFile {
-  QString path;
-  qint64 size = 0;
-  struct timespec modified {};
-
-  bool newerThan(const CandidateFile& other) const {
-    return modified.tv_sec != other.modified.tv_sec ? modified.tv_sec > other.modified.tv_sec
-                                                   : modified.tv_nsec > other.modified.tv_nsec;
-  }
-};
-
-struct CandidateFilter {
-  const std::function<bool(const QFileInfo&)>& include;
-  const QSet<QString>& extensions;
-};
-
-void collectCandidateFiles(const QString& folder, const CandidateFilter& filter, std::vector<CandidateFile>& out) {
-  const QDir dir(folder);
-  // Hidden files and folders are skipped; links are neither followed nor listed.
-  const auto entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-  for (const QFileInfo& entry : entries) {
-    if (entry.isDir()) {
-      collectCandidateFiles(entry.filePath(), filter, out);
-    } else if (filter.extensions.contains(entry.suffix().toLower()) && (!filter.include || filter.include(entry))) {
-      // File times to the nanosecond, so that a rewrite within the same millisecond still shows.
-      struct stat info {};
-      if (::stat(QFile::encodeName(entry.filePath()).constData(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        continue;
-      }
-      out.push_back({entry.filePath(), static_cast<qint64>(info.st_size), info.st_mtim});
-    }
-  }
-}
-
 // A file time as seconds since 2001-01-01 in the shortest decimal form that reads back as the
 // same double, with ".0" for whole seconds ("800000000.25", "800000000.0").
-QString referenceDateSeconds(const struct timespec& time) {
-  const double seconds = static_cast<double>(static_cast<qint64>(time.tv_sec) - kReferenceDateOffsetSeconds) +
-                         static_cast<double>(time.tv_nsec) / 1e9;
+QString referenceDateSeconds(qint64 modifiedNs) {
+  constexpr qint64 kNanoseconds = 1'000'000'000;
+  const qint64 wholeSeconds = modifiedNs / kNanoseconds - (modifiedNs % kNanoseconds < 0 ? 1 : 0);
+  const qint64 fraction = modifiedNs - wholeSeconds * kNanoseconds;
+  const double seconds = static_cast<double>(wholeSeconds - kReferenceDateOffsetSeconds) +
+                         static_cast<double>(fraction) / 1e9;
   char buffer[64];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
   QString text = QString::fromLatin1(buffer, error == std::errc() ? end - buffer : 0);
@@ -91,9 +56,8 @@ bool intervalDue(std::chrono::milliseconds interval, QDateTime& scanAt, const QD
 }  // namespace
 
 void EventStore::appendLocalUsageCandidateFingerprints(const std::optional<QString>& root, int limit,
-                                                       const std::function<bool(const QFileInfo&)>& include,
-                                                       const QString& prefix, const QSet<QString>& extensions,
-                                                       QStringList& lines) {
+                                                       const LocalFilePredicate& include, const QString& prefix,
+                                                       const QSet<QString>& extensions, QStringList& lines) {
   if (!root) {
     return;
   }
@@ -102,15 +66,15 @@ void EventStore::appendLocalUsageCandidateFingerprints(const std::optional<QStri
     lines.push_back(prefix + QLatin1String("|missing|") + *root);
     return;
   }
-  std::vector<CandidateFile> files;
-  collectCandidateFiles(*root, {include, extensions}, files);
-  std::stable_sort(files.begin(), files.end(),
-                   [](const CandidateFile& a, const CandidateFile& b) { return a.newerThan(b); });
+  const std::vector<DiscoveredFile> files = discoverRecentFiles(*root, [&](const QString& path) {
+    return extensions.contains(QFileInfo(path).suffix().toLower()) && (!include || include(path));
+  });
   const std::size_t count = std::min(files.size(), static_cast<std::size_t>(std::max(limit, 0)));
   for (std::size_t i = 0; i < count; ++i) {
-    const CandidateFile& file = files[i];
-    lines.push_back(prefix + QLatin1Char('|') + file.path + QLatin1Char('|') + QString::number(file.size) +
-                    QLatin1Char('|') + referenceDateSeconds(file.modified));
+    const DiscoveredFile& file = files[i];
+    const auto stat = localFileStat(file.path);
+    lines.push_back(prefix + QLatin1Char('|') + file.path + QLatin1Char('|') +
+                    QString::number(stat ? stat->size : -1) + QLatin1Char('|') + referenceDateSeconds(file.modifiedNs));
   }
 }
 
@@ -135,10 +99,10 @@ bool EventStore::shouldLoadLocalHotplug(const QDateTime& now) {
 bool EventStore::shouldSkipUnchangedLocalUsageCandidates() {
   static const QSet<QString> kJSONL{QStringLiteral("jsonl")};
   static const QSet<QString> kJSON{QStringLiteral("json")};
-  static const std::function<bool(const QFileInfo&)> kRollouts = [](const QFileInfo& file) {
-    return file.fileName().startsWith(QLatin1String("rollout-"));
+  static const LocalFilePredicate kRollouts = [](const QString& path) {
+    return QFileInfo(path).fileName().startsWith(QLatin1String("rollout-"));
   };
-  static const std::function<bool(const QFileInfo&)> kEveryFile;
+  static const LocalFilePredicate kEveryFile;
   QStringList lines;
   appendLocalUsageCandidateFingerprints(codexSessionsRoot_, kCodexCandidateLimit, kRollouts, QStringLiteral("codex"),
                                         kJSONL, lines);

@@ -160,13 +160,15 @@ TEST_F(EventStoreLocalScanTest, CandidateLinesListTheNewestMatchingRegularFiles)
   write("2027/04/rollout-quarter.jsonl", "q", 0);
   setReferenceTime(root + "/2027/04/rollout-quarter.jsonl", 799'999'999, 250'000'000);
 
-  const auto rollouts = [](const QFileInfo& file) { return file.fileName().startsWith(QLatin1String("rollout-")); };
+  const auto rollouts = [](const QString& path) {
+    return QFileInfo(path).fileName().startsWith(QLatin1String("rollout-"));
+  };
   const QSet<QString> jsonl{QStringLiteral("jsonl")};
   struct Case {
     const char* name;
     std::optional<QString> root;
     int limit;
-    std::function<bool(const QFileInfo&)> include;
+    LocalFilePredicate include;
     QSet<QString> extensions;
     QStringList lines;
   };
