@@ -353,5 +353,66 @@ TEST_F(HookManagerTest, PreviewsSayWhatWillBeWritten) {
   EXPECT_FALSE(QFileInfo::exists(paths_.home + QStringLiteral("/.codex")));
 }
 
+
+TEST_F(HookManagerTest, AScriptIsReadyOnlyWhenExecutableAndCurrent) {
+  locator_.files.insert(paths_.claudeSettings);  // Claude Code is here
+  ASSERT_TRUE(manager_.install(QStringLiteral("claude-code")).ok());
+  const auto claude = [this] { return manager_.health()[1]; };
+  ASSERT_EQ(claude().status, HookStatus::healthy);
+  EXPECT_TRUE(manager_.wrapperBridgeReady());
+
+  // JSON writers may escape slashes; the paths are still found.
+  const QByteArray settings = test::readFile(paths_.claudeSettings);
+  QByteArray escaped = settings;
+  escaped.replace("/", "\\/");
+  ASSERT_TRUE(test::writeFile(paths_.claudeSettings, escaped));
+  EXPECT_EQ(claude().status, HookStatus::healthy);
+  ASSERT_TRUE(test::writeFile(paths_.claudeSettings, settings));
+
+  struct Case {
+    const char* script;
+    bool oneCharacterChanged;  // else: executable bit removed
+  };
+  const Case cases[] = {{"tandrel-event", true},       {"tandrel-event", false},
+                        {"tandrel-hook-claude", true}, {"tandrel-claude-statusline", false},
+                        {"tandrel-wrap", true},        {"tandrel-wrap", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.script) + (c.oneCharacterChanged ? " changed" : " not executable"));
+    const QString path = paths_.bridgeDirectory + u'/' + QLatin1String(c.script);
+    const QByteArray original = test::readFile(path);
+    if (c.oneCharacterChanged) {
+      QByteArray changed = original;
+      changed[changed.size() - 2] = changed[changed.size() - 2] == 'x' ? 'y' : 'x';
+      ASSERT_TRUE(writeFileAtomically(path, changed, true).ok());
+    } else {
+      ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    }
+    const bool wrapper = QLatin1String(c.script) == QLatin1String("tandrel-wrap");
+    EXPECT_EQ(manager_.wrapperBridgeReady(), !wrapper);
+    EXPECT_EQ(claude().status, wrapper ? HookStatus::healthy : HookStatus::repair);
+    ASSERT_TRUE(manager_.installBridgeScripts().ok());  // repair
+    EXPECT_EQ(test::readFile(path), original);
+    EXPECT_EQ(claude().status, HookStatus::healthy);
+  }
+  // Not detected and not installed: "Not installed", never "Needs repair".
+  locator_.files.clear();
+  ASSERT_TRUE(QFile::remove(paths_.bridgeDirectory + QStringLiteral("/tandrel-event")));
+  EXPECT_EQ(claude().status, HookStatus::missing);
+}
+
+
+TEST_F(HookManagerTest, TheInstallDoubleStandsInForEveryInstall) {
+  QStringList installed;
+  HookManager::setInstallOverrideForTests([&installed](const QString& id) {
+    installed.append(id);
+    return Result<void>::failure(QStringLiteral("double"));
+  });
+  const auto result = manager_.install(QStringLiteral("codex-cli"));
+  HookManager::setInstallOverrideForTests({});
+  EXPECT_EQ(result.error(), QStringLiteral("double"));
+  EXPECT_EQ(installed, QStringList{QStringLiteral("codex-cli")});
+  EXPECT_FALSE(QFileInfo::exists(paths_.home + QStringLiteral("/.tandrel")));
+}
+
 }  // namespace
 }  // namespace tandrel
