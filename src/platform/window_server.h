@@ -1,0 +1,54 @@
+#pragma once
+
+// What the overlay asks of the display server: the windows of other applications (to step aside
+// for full-screen ones), whether a compositor blends translucent windows, the overlay properties
+// of our own panels, and workspace switches. The Linux implementation speaks EWMH over the
+// shared X11 connection; without X11 (offscreen, tests) every query answers "nothing" and
+// preparing a window fails with "not available on this platform".
+
+#include "base/result.h"
+
+#include <QRectF>
+#include <QWindow>
+
+#include <functional>
+#include <vector>
+
+namespace tandrel {
+
+// One window of any application, as the window list reports it.
+struct WindowSnapshot {
+  qint32 ownerPID = 0;    // _NET_WM_PID; 0 when the window does not say
+  int layer = 0;          // 0 for normal application windows, 1 for every other window type
+  double alpha = 1.0;     // _NET_WM_WINDOW_OPACITY as a share of 1
+  bool isOnScreen = false;  // viewable and not hidden (minimised)
+  QRectF bounds;          // in root-window coordinates (X11 pixels)
+
+  bool operator==(const WindowSnapshot&) const = default;
+};
+
+class WindowServer {
+ public:
+  virtual ~WindowServer() = default;
+
+  // The top-level windows the window manager lists, bottom of the stack first. Empty when there
+  // is no window manager or the list cannot be read.
+  virtual std::vector<WindowSnapshot> currentWindowSnapshots() = 0;
+
+  // True when a compositing manager owns the compositor selection of the screen.
+  virtual bool hasCompositor() = 0;
+
+  // Marks a native window that is not shown yet as an overlay: above ordinary windows, on every
+  // workspace, without taskbar or pager entry.
+  virtual Result<void> prepareOverlayWindow(WId window) = 0;
+
+  // `handler` runs on the main thread whenever the current workspace changes (replacing the
+  // previous handler; an empty function removes it).
+  virtual void setWorkspaceChangedHandler(std::function<void()> handler) = 0;
+
+  // The server of this process: X11 when the application runs on the xcb platform, else one that
+  // has nothing to report.
+  static WindowServer& shared();
+};
+
+}  // namespace tandrel
