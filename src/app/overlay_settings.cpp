@@ -1,0 +1,41 @@
+#include "app/overlay_settings.h"
+
+#include "events/raw_value_table.h"
+
+namespace tandrel {
+namespace {
+
+constexpr RawValueTable<CompanionDisplayMode, 4> kCompanionModes{{
+    {CompanionDisplayMode::bubble, "bubble"},
+    {CompanionDisplayMode::floating, "floating"},
+    {CompanionDisplayMode::roaming, "roaming"},
+    {CompanionDisplayMode::tucked, "tucked"},
+}};
+
+constexpr RawValueTable<PetPreviewMode, 4> kPreviewModes{{
+    {PetPreviewMode::bubble, "bubble"},
+    {PetPreviewMode::floating, "floating"},
+    {PetPreviewMode::roaming, "roaming"},
+    {PetPreviewMode::tucked, "tucked"},
+}};
+
+constexpr RawValueTable<SettingsTab, 5> kTabs{{
+    {SettingsTab::general, "General"},
+    {SettingsTab::pets, "Pets"},
+    {SettingsTab::sound, "Sounds"},
+    {SettingsTab::aiTools, "AI Tools"},
+    {SettingsTab::about, "About"},
+}};
+
+}  // namespace
+
+QString rawValue(CompanionDisplayMode mode) { return rawValueIn(kCompanionModes, mode); }
+std::optional<CompanionDisplayMode> parseCompanionDisplayMode(QStringView raw) {
+  return parseRawValueIn(kCompanionModes, raw);
+}
+QString rawValue(PetPreviewMode mode) { return rawValueIn(kPreviewModes, mode); }
+std::optional<PetPreviewMode> parsePetPreviewMode(QStringView raw) { return parseRawValueIn(kPreviewModes, raw); }
+QString rawValue(SettingsTab tab) { return rawValueIn(kTabs, tab); }
+std::optional<SettingsTab> parseSettingsTab(QStringView raw) { return parseRawValueIn(kTabs, raw); }
+
+}  // namespace tandrel

@@ -1,0 +1,62 @@
+#pragma once
+
+// The island's sizes and fixed rectangles: pure functions of a few inputs, shared by the view
+// (drawing and hit-testing read the same rectangles), the controller that places the overlay
+// panels and the settings panel, and the tests. Sizes are in logical pixels; rectangles are in
+// Qt's y-down coordinates (screen rectangles with the origin at the top left of the desktop,
+// view rectangles with the origin at the view's top left).
+
+#include "app/overlay_mode.h"
+
+#include <QRectF>
+#include <QSizeF>
+
+#include <vector>
+
+namespace tandrel {
+
+// How the collapsed island meets the top of a screen: hugging the camera housing of a notched
+// built-in display, or as a floating body on any other display.
+enum class DisplayKind { macBookPhysical, externalVirtual };
+
+namespace island {
+inline constexpr qreal kCollapsedWidth = 332;
+inline constexpr qreal kCollapsedMinimumHeight = 32;
+inline constexpr qreal kNotchHeightAdjustment = -0.7;
+inline constexpr qreal kExpandedWidth = 540;
+inline constexpr qreal kExpandedEmptyHeight = 260;
+inline constexpr qreal kExpandedMaximumHeight = 501;
+inline constexpr qreal kMessageListTop = 190;
+inline constexpr qreal kCardHeight = 84;
+inline constexpr qreal kCardGap = 8;
+inline constexpr int kCardsCountedForHeight = 5;
+inline constexpr QSizeF kSettingsPanelSize{860, 780};
+inline constexpr QSizeF kSettingsPanelMinimumSize{680, 520};
+inline constexpr qreal kSettingsPanelMargin = 12;
+inline constexpr qreal kHoverMargin = 18;
+}  // namespace island
+
+// 260 without messages; otherwise the header, up to five cards with their gaps and the room
+// below three cards, never above 501: 317, 409, then 501.
+qreal expandedOverlayHeight(int messageCount);
+QSizeF expandedOverlaySize(bool hasMessages);
+
+// The collapsed panel's height for a screen whose top band (panel or menu bar above the
+// available area) is `topReservedHeight` high and whose camera housing reaches
+// `safeTopInset` down; never below 32.
+qreal collapsedOverlayHeight(DisplayKind kind, qreal topReservedHeight, qreal safeTopInset);
+QSizeF collapsedOverlaySize(DisplayKind kind, qreal topReservedHeight, qreal safeTopInset);
+
+// The nominal panel size of a mode: 332 x 32, 540 x 501, 860 x 780.
+QSizeF overlayModeSize(OverlayMode mode);
+
+// The settings panel's default rectangle inside an available area: inset by 12, at most
+// 860 x 780, centred.
+QRectF settingsPanelDefaultFrame(const QRectF& availableArea);
+// Keeps a settings-panel rectangle inside `area` inset by 12, at least 680 x 520; a rectangle
+// that does not fit is pinned to the area's left or top edge (its title bar stays reachable).
+QRectF clampedSettingsPanelFrame(const QRectF& frame, const QRectF& area);
+// The union of the screens' available areas; 884 x 804 at the origin for none.
+QRectF settingsPanelDesktopFrame(const std::vector<QRectF>& availableAreas);
+
+}  // namespace tandrel
