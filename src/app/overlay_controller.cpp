@@ -2,17 +2,20 @@
 
 #include "app/entry_point.h"
 #include "base/log.h"
+#include "island/tandrel_view.h"
 #include "catalog/paths.h"
 #include "platform/dispatch.h"
 #include "platform/private_folder.h"
 #include "platform/termination_signals.h"
 #include "platform/user_defaults.h"
+#include "platform/window_server.h"
 #include "requests/audit_writer.h"
 #include "requests/pending_action_store.h"
 #include "update/update_installer.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 namespace tandrel {
 namespace {
@@ -59,9 +62,18 @@ OverlayController::OverlayController(OverlayControllerOptions options, QObject* 
       audit_(options_.audit != nullptr ? *options_.audit : AuditWriter::shared()),
       defaults_(options_.defaults != nullptr ? *options_.defaults : UserDefaults::standard()),
       clock_(*options_.clock),
+      windowServer_(options_.windowServer != nullptr ? *options_.windowServer : WindowServer::shared()),
       store_(std::make_unique<EventStore>(storeOptions(options_.store, pendingActions_, defaults_))) {}
 
-OverlayController::~OverlayController() = default;
+OverlayController::~OverlayController() {
+  runtimeTimer_.reset();
+  screenObserver_.reset();
+  if (!surfaces_.empty()) {
+    destroySurfaces();
+  }
+  // Panels retired with deleteLater go now, while what they point at still exists.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
 
 void OverlayController::applicationDidFinishLaunching() {
   if (didFinishLaunching_) {
@@ -90,11 +102,24 @@ void OverlayController::applicationDidFinishLaunching() {
     logInfo(QStringLiteral("socket-based approval disabled by user; skipping server start"));
   }
 
+  QPointer<OverlayController> weak(this);
+  store_->onChange = [weak] {
+    if (weak) {
+      weak->handleStoreChange();
+    }
+  };
   store_->reload(false);
   store_->startMonitoringBridgeEvents();
 
   currentMode_ = startMode();
   applyActivationPolicy();
+  lastDisplayPolicy_ = displayPolicySetting();
+  rebuildSurfaces(currentMode_);
+  if (currentMode_ == OverlayMode::settings) {
+    bringSettingsPanelToFront();
+  }
+
+  startRuntimeObservers();
 
   installFailureAtLaunch_ = UpdateInstaller::takeInstallFailure();
   if (installFailureAtLaunch_) {
@@ -155,6 +180,12 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
     if (!installed) {
       logWarning(QStringLiteral("could not install the %1 hooks: %2").arg(toolID, installed.error()));
     }
+  }
+}
+
+void OverlayController::handleStoreChange() {
+  for (const auto& surface : surfaces_) {
+    surface->view->update();
   }
 }
 
@@ -229,11 +260,15 @@ bool OverlayController::applicationShouldHandleReopen() {
   if (!showInDockSetting()) {
     return true;
   }
+  if (QScreen* main = QGuiApplication::primaryScreen()) {
+    activeSurfaceID_ = screenID(ScreenInfo::fromScreen(main));
+  }
   const bool wasSettings = currentMode_ == OverlayMode::settings;
   currentMode_ = OverlayMode::expanded;
   if (wasSettings) {
     applyActivationPolicy();
   }
+  applyModeAfterSettingsBoundaryChange(wasSettings, true);
   return true;
 }
 
@@ -255,7 +290,11 @@ void OverlayController::prepareForTermination() {
   if (startupPermissionPrompt_) {
     startupPermissionPrompt_->dismiss();
   }
+  runtimeTimer_.reset();
+  screenObserver_.reset();
+  windowServer_.setWorkspaceChangedHandler(nullptr);
   store_->stopMonitoringBridgeEvents();
+  destroySurfaces();
 }
 
 }  // namespace tandrel

@@ -6,11 +6,14 @@
 // on quit. Main thread only. A QObject, so that screens, timers, the tray and views can hold it
 // through QPointer and connect to it.
 
+#include "app/display_policy.h"
 #include "app/overlay_mode.h"
 #include "app/startup_permission_prompt.h"
 #include "notifications/tandrel_banners.h"
 #include "notifications/tandrel_un_delegate.h"
 #include "platform/desktop_notifications.h"
+#include "app/overlay_settings.h"
+#include "app/overlay_surface.h"
 #include "events/event_store.h"
 #include "platform/clock.h"
 #include "requests/socket_server.h"
@@ -18,11 +21,16 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QDateTime>
 #include <QString>
+#include <QTimer>
 
-#include <memory>
+#include <chrono>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace tandrel {
@@ -31,6 +39,21 @@ class AuditWriter;
 class PendingActionStore;
 class TerminationSignals;
 class UserDefaults;
+class WindowServer;
+
+// How often the runtime refresh runs and how often each of its throttled steps does work.
+namespace runtime_tuning {
+using std::chrono::milliseconds;
+inline constexpr milliseconds kRefreshInterval{2000};
+inline constexpr milliseconds kRefreshTolerance{1000};
+inline constexpr milliseconds kFullscreenScanInterval{5000};
+inline constexpr milliseconds kStoreFallbackInterval{10000};
+inline constexpr milliseconds kDiskBackedRefreshInterval{10000};
+inline constexpr milliseconds kCompanionProviderRefreshInterval{2000};
+// After the settings page is brought to the front, a workspace switch does not close it.
+inline constexpr milliseconds kSettingsSpaceCloseSuppression{600};
+inline constexpr milliseconds kSecondBringToFrontDelay{250};
+}  // namespace runtime_tuning
 
 // Whether the application shows a panel-bar entry and takes focus like a regular window
 // (regular) or stays an accessory without one.
@@ -54,6 +77,9 @@ struct OverlayControllerOptions {
   // manager's when empty.
   std::function<std::vector<ToolHealth>()> toolHealth;
   std::function<Result<void>(const QString& toolID)> installHook;
+  WindowServer* windowServer = nullptr;          // the shared one when null
+  // The screens to show on; Qt's screens when empty.
+  std::function<std::vector<ScreenInfo>()> screens;
 
   static QString defaultSocketPath();
 };
@@ -68,6 +94,8 @@ class OverlayController : public QObject {
   static inline const QString kCodexPetsDirectoryAuthorizedKey = QStringLiteral("codexPetsDirectoryAuthorized");
   static inline const QString kDidRequestCodexPetsDirectoryAuthorizationKey =
       QStringLiteral("didRequestCodexPetsDirectoryAuthorization");
+  static inline const QString kDisplayPolicyKey = QStringLiteral("displayPolicy");
+  static inline const QString kShowCapsuleModeKey = QStringLiteral("showCapsuleMode");
 
   // Creates the event store; nothing is read or started until launch finishes.
   explicit OverlayController(QObject* parent = nullptr);
@@ -110,6 +138,70 @@ class OverlayController : public QObject {
 
   EventStore& store() { return *store_; }
   OverlayMode currentMode() const { return currentMode_; }
+
+  // ---- Surfaces, modes and display policy (overlay_controller_surfaces.cpp) ----
+
+  // "displayPolicy": primary when missing or unrecognised. "showCapsuleMode": on when missing.
+  DisplayPolicy displayPolicySetting() const;
+  bool showCapsuleSetting() const;
+
+  std::vector<ScreenInfo> uniqueLogicalScreens() const;
+  std::vector<ScreenInfo> screensForCurrentPolicy() const;
+  QString screenSignature() const;
+  DisplayKind displayKind(const ScreenInfo* screen) const;
+
+  // The panel size and frame of a mode on a screen (logical pixels, y-down); the expanded height
+  // follows the inbox.
+  QSizeF size(OverlayMode mode, const ScreenInfo& screen);
+  QRectF frame(OverlayMode mode, const ScreenInfo& screen);
+  QRectF settingsFrame(const ScreenInfo& screen);
+  std::vector<QRectF> settingsPanelVisibleFrames(const QRectF& fallback) const;
+
+  const std::vector<std::unique_ptr<OverlaySurface>>& surfaces() const { return surfaces_; }
+  OverlaySurface* activeSurface() const;
+  const std::optional<QString>& activeSurfaceID() const { return activeSurfaceID_; }
+  bool hasSurfacesForTests() const { return !surfaces_.empty(); }
+
+  // Replaces every surface with one per screen of the display policy, laid out for `mode`.
+  void rebuildSurfaces(OverlayMode mode);
+  // Lays out, orders and shows or hides every surface for the current mode.
+  void applyMode(bool animated);
+  void applyModeAfterSettingsBoundaryChange(bool wasSettings, bool animated);
+  void configurePanelChrome(OverlaySurface& surface, OverlayMode mode);
+
+  // A view (or the hot key, with no view) asks for a mode; the view's surface becomes active.
+  void setMode(OverlayMode mode, TandrelView* source = nullptr);
+  void closeSettings(TandrelView* source = nullptr);
+  // A view changed a setting that may move or re-lay the panels.
+  void settingsDidChange();
+  void selectSettingsTabOnSurfaces(SettingsTab tab);
+  void bringSettingsPanelToFront();
+  // Settings-panel rectangles remembered per screen id.
+  std::map<QString, QRectF>& settingsPanelFrames() { return settingsPanelFrames_; }
+  const std::set<QString>& lastFullscreenDisplayIDs() const { return lastFullscreenDisplayIDs_; }
+
+  // Tears the surfaces down: each view's tear-down, then the panels are hidden and closed.
+  void destroySurfaces();
+
+  // ---- Runtime refresh (overlay_controller_runtime.cpp) ----
+
+  // The 2 s tick: nothing while nothing is shown; otherwise the throttled store, full-screen,
+  // display-policy and disk refreshes.
+  void refreshRuntime();
+  // True when an island panel is shown, or is hidden only because a full-screen window covers
+  // its screen (the full-screen check has to go on to bring it back).
+  bool defaultRuntimeVisibilityPredicate() const;
+  void screenParametersChanged();
+  void activeSpaceDidChange();
+  void closeSettingsForSpaceChange();
+  bool hasRuntimeTimer() const { return runtimeTimer_ != nullptr; }
+
+  // Seams for tests: a process-wide visibility override, the count of refreshes that did work,
+  // and which frame-setting branch applyMode took last.
+  static inline std::function<bool()> runtimeVisibilityPredicateOverrideForTests;
+  static inline int refreshRuntimeWorkCountForTests = 0;
+  static inline bool applyModeDisplayFrameUsedForTests = false;
+  static inline bool applyModeAnimatedFrameUsedForTests = false;
   // The request server, kept from launch to the end of the process (also when it failed to
   // start); none before launch or when socket approval is off.
   const SocketServer* socketServer() const { return socketServer_.get(); }
@@ -138,12 +230,20 @@ class OverlayController : public QObject {
   // Arms the automatic update check (the overlay views receive its results once they exist).
   void scheduleAutomaticUpdateChecks();
   void completeStartupPermissionFlow(const StartupPermissionOffer& offer, bool accepted);
+  void handleStoreChange();
+  void startRuntimeObservers();
+  std::set<QString> currentFullscreenDisplayIDs();
+  void bringSettingsPanelToFrontStep();
+  std::vector<ScreenInfo> allScreens() const;
+  void scheduleScreenRebuild();
+  void retireSurfaces(std::vector<std::unique_ptr<OverlaySurface>>& surfaces);
 
   OverlayControllerOptions options_;
   PendingActionStore& pendingActions_;
   AuditWriter& audit_;
   UserDefaults& defaults_;
   Clock& clock_;
+  WindowServer& windowServer_;
 
   std::unique_ptr<EventStore> store_;
   OverlayMode currentMode_ = OverlayMode::collapsed;
@@ -158,6 +258,22 @@ class OverlayController : public QObject {
   std::unique_ptr<DesktopNotifications> notifications_;
   std::unique_ptr<TandrelBanners> banners_;
   std::unique_ptr<TandrelUNDelegate> notificationDelegate_;
+
+  std::vector<std::unique_ptr<OverlaySurface>> surfaces_;
+  std::optional<QString> activeSurfaceID_;
+  DisplayPolicy lastDisplayPolicy_ = DisplayPolicy::primary;
+  QString lastScreenSignature_;
+  std::set<QString> lastFullscreenDisplayIDs_;
+  std::map<QString, QRectF> settingsPanelFrames_;
+  std::optional<QDateTime> settingsSpaceCloseSuppressedUntil_;
+  // The dates of each throttled runtime step; the distant past until it first runs.
+  QDateTime lastStoreFallbackRefreshAt_;
+  QDateTime lastFullscreenRefreshAt_;
+  QDateTime lastDiskBackedRefreshAt_;
+  std::unique_ptr<QTimer> runtimeTimer_;
+  bool screenRebuildPending_ = false;
+  // Receives Qt's screen signals; dropped at teardown, which disconnects them.
+  std::unique_ptr<QObject> screenObserver_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

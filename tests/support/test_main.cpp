@@ -1,6 +1,7 @@
 // The main of every test binary: it owns the Qt application object for the whole run, so that
-// tests can use the event loop, timers and queued calls. GUI binaries render offscreen unless
-// the caller chose a platform (the x11 label runs them against Xvfb).
+// tests can use the event loop, timers and queued calls. GUI binaries render offscreen on two
+// screens side by side (tests/support/offscreen_screens.json: "Primary" 1920 x 1080 at the
+// origin, "Second" 1280 x 1024 to its right) unless the caller chose a platform.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ int main(int argc, char** argv) {
   }
 #ifdef TANDREL_TEST_GUI_APP
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TANDREL_SOURCE_DIR "/tests/support/offscreen_screens.json");
   }
   QApplication app(argc, argv);
 #else

@@ -1,0 +1,103 @@
+#include "app/overlay_surface.h"
+
+#include "island/tandrel_view.h"
+
+#include <QCloseEvent>
+#include <QEasingCurve>
+
+namespace tandrel {
+namespace {
+
+constexpr int kLayoutAnimationMs = 180;
+
+Qt::WindowFlags flagsFor(PanelStyle style) {
+  switch (style) {
+    case PanelStyle::island:
+      return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus;
+    case PanelStyle::debugRegularIsland:
+      return Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+    case PanelStyle::settings:
+      return Qt::Window;
+  }
+  return Qt::Window;
+}
+
+// The timing curve of an ease-in-ease-out layout animation.
+QEasingCurve easeInEaseOut() {
+  QEasingCurve curve(QEasingCurve::BezierSpline);
+  curve.addCubicBezierSegment(QPointF(0.42, 0.0), QPointF(0.58, 1.0), QPointF(1.0, 1.0));
+  return curve;
+}
+
+}  // namespace
+
+TandrelOverlayPanel::TandrelOverlayPanel(PanelStyle style, bool translucent)
+    : QWidget(nullptr, flagsFor(style)), style_(style), translucent_(translucent) {
+  setAttribute(Qt::WA_ShowWithoutActivating, style != PanelStyle::settings);
+  setAttribute(Qt::WA_TranslucentBackground, translucent && style != PanelStyle::settings);
+  setAttribute(Qt::WA_NoSystemBackground, style != PanelStyle::settings);
+  setMouseTracking(true);
+  if (style == PanelStyle::settings) {
+    setWindowTitle(QString());
+  }
+}
+
+void TandrelOverlayPanel::setContentView(TandrelView* view) {
+  view_ = view;
+  if (view != nullptr) {
+    view->setParent(this);
+    view->setGeometry(rect());
+  }
+  updateShape();
+}
+
+void TandrelOverlayPanel::setFrame(const QRect& frame) {
+  if (animation_ != nullptr) {
+    animation_->stop();
+  }
+  setGeometry(frame);
+  // A hidden window gets its resize event only when shown; the view takes the size now.
+  if (view_ != nullptr) {
+    view_->setGeometry(QRect(QPoint(), frame.size()));
+  }
+}
+
+void TandrelOverlayPanel::animateFrame(const QRect& frame) {
+  if (animation_ != nullptr) {
+    animation_->stop();
+  } else {
+    animation_ = new QPropertyAnimation(this, "geometry", this);
+    animation_->setDuration(kLayoutAnimationMs);
+    animation_->setEasingCurve(easeInEaseOut());
+  }
+  animation_->setStartValue(geometry());
+  animation_->setEndValue(frame);
+  animation_->start();
+}
+
+void TandrelOverlayPanel::updateShape() {
+  if (translucent_ || style_ == PanelStyle::settings || view_ == nullptr) {
+    clearMask();
+    return;
+  }
+  setMask(view_->islandShape(size()));
+}
+
+void TandrelOverlayPanel::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (view_ != nullptr) {
+    view_->setGeometry(rect());
+  }
+  updateShape();
+}
+
+void TandrelOverlayPanel::closeEvent(QCloseEvent* event) {
+  if (closeHandler_) {
+    event->ignore();
+    closeHandler_();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+}  // namespace tandrel
