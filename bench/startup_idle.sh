@@ -3,11 +3,14 @@
 #   - time from exec to the agent socket accepting connections;
 #   - CPU seconds used over an idle period (default 60 s) after that;
 #   - peak resident memory (VmHWM) at the end.
-# The app runs offscreen in a temporary home whose bridge file holds 500 events.
+# The app runs in a temporary home whose bridge file holds 500 events, twice: offscreen, then on
+# an X server (Xvfb, 3840 x 1080 split into two monitors, with openbox) showing an island panel on
+# each of the two screens.
 #
 #   bench/startup_idle.sh [path/to/tandrel] [idle seconds]
 #
-# Targets: under 150 ms to listening, under 0.06 s of CPU per idle minute, under 60 MB.
+# Targets: under 150 ms to listening, under 0.06 s of CPU per idle minute; under 60 MB offscreen
+# and under 80 MB with the panels shown.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,22 +18,42 @@ binary=${1:-"$here/../build/bin/tandrel"}
 idle=${2:-60}
 [ -x "$binary" ] || { echo "no executable at $binary (pass the path as the first argument)" >&2; exit 2; }
 
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT INT TERM
+xvfb_pid=
+openbox_pid=
+home=
+cleanup() {
+  [ -n "$openbox_pid" ] && kill "$openbox_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$home" ] && rm -rf "$home"
+  return 0
+}
+trap cleanup EXIT INT TERM
 
-/usr/bin/python3 - "$binary" "$idle" "$home" <<'EOF'
+# measure <label> <display or "offscreen"> <RSS target in MB>
+measure() {
+home=$(mktemp -d)
+echo "== $1 =="
+/usr/bin/python3 - "$binary" "$idle" "$home" "$2" "$3" <<'EOF'
 import json, os, signal, socket, subprocess, sys, time
 
-binary, idle, home = sys.argv[1], float(sys.argv[2]), sys.argv[3]
-env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG_", "QT_"))}
+binary, idle, home, display, rss_target = sys.argv[1], float(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG_", "QT_", "DISPLAY", "WAYLAND"))}
 env.update({
     "HOME": home,
     "XDG_DATA_HOME": os.path.join(home, ".local/share"),
     "XDG_CONFIG_HOME": os.path.join(home, ".config"),
     "XDG_CACHE_HOME": os.path.join(home, ".cache"),
     "XDG_RUNTIME_DIR": os.path.join(home, "run"),
-    "QT_QPA_PLATFORM": "offscreen",
 })
+if display == "offscreen":
+    env["QT_QPA_PLATFORM"] = "offscreen"
+else:
+    env["QT_QPA_PLATFORM"] = "xcb"
+    env["DISPLAY"] = display
+    # An island on every screen.
+    os.makedirs(os.path.join(env["XDG_CONFIG_HOME"], "Tandrel"))
+    with open(os.path.join(env["XDG_CONFIG_HOME"], "Tandrel", "defaults.json"), "w") as out:
+        json.dump({"displayPolicy": {"type": "string", "value": "all"}}, out)
 os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
 
 bridge = os.path.join(env["XDG_DATA_HOME"], "Tandrel", "events.jsonl")
@@ -82,6 +105,12 @@ if listening_ms is None or app.poll() is not None:
     sys.exit("the app did not start listening: " + app.stderr.read().decode(errors="replace"))
 
 cpu_at_listening = cpu_seconds(app.pid)
+if display != "offscreen":
+    time.sleep(1)
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(app.pid)],
+                           env=env, capture_output=True, text=True).stdout.split()
+    print("island panels shown:       %d" % len(found))
+    cpu_at_listening = cpu_seconds(app.pid)
 time.sleep(idle)
 cpu_idle = cpu_seconds(app.pid) - cpu_at_listening
 peak_rss_mb = status_kb(app.pid, "VmHWM") / 1024
@@ -91,6 +120,24 @@ status = app.wait(timeout=10)
 print("time to listening:        %7.1f ms   (target < 150 ms)" % listening_ms)
 print("CPU at start-up:          %7.2f s" % cpu_at_listening)
 print("CPU over %3.0f s idle:      %7.3f s    (target < %.3f s)" % (idle, cpu_idle, 0.06 * idle / 60))
-print("peak RSS:                 %7.1f MB   (target < 60 MB)" % peak_rss_mb)
+print("peak RSS:                 %7.1f MB   (target < %s MB)" % (peak_rss_mb, rss_target))
 print("exit status after SIGTERM: %d; socket file left behind: %s" % (status, os.path.exists(sock_path)))
 EOF
+rm -rf "$home"
+home=
+}
+
+measure "offscreen" offscreen 60
+
+# A free display number, an X server with two side-by-side monitors, and a window manager.
+n=171
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+Xvfb ":$n" -noreset -screen 0 3840x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+DISPLAY=":$n" xrandr --setmonitor left 1920/508x1080/286+0+0 screen >/dev/null
+DISPLAY=":$n" xrandr --setmonitor right 1920/508x1080/286+1920+0 none >/dev/null
+DISPLAY=":$n" openbox >/dev/null 2>&1 &
+openbox_pid=$!
+sleep 1
+measure "X11, two screens, panels shown" ":$n" 80
