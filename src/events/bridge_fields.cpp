@@ -125,6 +125,8 @@ class JsonText {
     }
   }
   bool atEnd() const { return p_ == end_; }
+  // The byte at the cursor; only when not at the end.
+  char peek() const { return *p_; }
   bool take(char c) {
     skipSpace();
     if (p_ < end_ && *p_ == c) {
@@ -656,18 +658,29 @@ BridgeFields::BridgeFields(const QJsonObject& object) : BridgeFields() {
   }
 }
 
-std::optional<BridgeFields> BridgeFields::fromJsonText(QByteArrayView json) {
+std::optional<BridgeFields> BridgeFields::fromJsonText(QByteArrayView json, bool* malformed) {
   JsonText text(json.data(), json.data() + json.size());
-  if (!text.take('{')) {
+  const auto refuse = [malformed](bool certain) {
+    if (malformed) {
+      *malformed = certain;
+    }
     return std::nullopt;
+  };
+  if (!text.take('{')) {
+    // Anything but an object, unless it is a byte-order mark, which QJsonDocument may skip.
+    return refuse(text.atEnd() || static_cast<unsigned char>(text.peek()) != 0xEF);
   }
   std::optional<BridgeFields> fields(std::in_place);
   if (!BridgeFieldsBuilder::read(*fields, text)) {
-    return std::nullopt;
+    // Whatever stopped the reader, a text that ended first cannot close its object.
+    return refuse(text.atEnd());
   }
   text.skipSpace();
   if (!text.atEnd()) {
-    return std::nullopt;
+    return refuse(true);  // bytes after the object
+  }
+  if (malformed) {
+    *malformed = false;
   }
   return fields;
 }

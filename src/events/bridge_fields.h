@@ -150,8 +150,10 @@ class BridgeFields {
   // reader (escaped keys, numbers beyond a double's normal range or Qt's integer range, non-JSON
   // number forms, unusual escapes, control characters, deep nesting, a byte-order mark): callers
   // then read the line through QJsonDocument. BridgeValue texts point into `json`, which must
-  // outlive the fields.
-  static std::optional<BridgeFields> fromJsonText(QByteArrayView json);
+  // outlive the fields. When given, `malformed` tells, for a text that was not read, whether it
+  // certainly is no JSON object for QJsonDocument either (it starts with something else, ends
+  // before the object does, or goes on after it), so that it need not be parsed again.
+  static std::optional<BridgeFields> fromJsonText(QByteArrayView json, bool* malformed = nullptr);
 
   // The value under a key, or an undefined value when the object does not have it.
   const BridgeValue& value(int key) const;

@@ -17,6 +17,8 @@ namespace tandrel {
 struct DirectBridgeLine {
   bool read = false;                  // false: the line is left to readBridgeLineThroughDocument
   std::optional<TandrelEvent> event;  // the line's event, when it was read and is one
+  // Not read because it certainly is no JSON object: no event, and no second parse is needed.
+  bool malformed = false;
 };
 
 // Reads a line without building a JSON document (see BridgeFields::fromJsonText). `now` is the

@@ -354,11 +354,12 @@ std::optional<TandrelEvent> eventFromFields(const BridgeFields& d, const QJsonOb
 }  // namespace
 
 DirectBridgeLine readBridgeLineDirectly(QByteArrayView line, const std::optional<QDateTime>& now) {
-  const std::optional<BridgeFields> fields = BridgeFields::fromJsonText(line);
+  bool malformed = false;
+  const std::optional<BridgeFields> fields = BridgeFields::fromJsonText(line, &malformed);
   if (!fields) {
-    return {};
+    return {false, std::nullopt, malformed};
   }
-  return {true, eventFromFields(*fields, nullptr, line, now)};
+  return {true, eventFromFields(*fields, nullptr, line, now), false};
 }
 
 std::optional<TandrelEvent> readBridgeLineThroughDocument(const QByteArray& line,
@@ -379,8 +380,8 @@ std::optional<TandrelEvent> readBridgeLineThroughDocument(const QByteArray& line
 
 std::optional<TandrelEvent> TandrelEvent::fromBridgeLine(const QByteArray& line) {
   DirectBridgeLine direct = readBridgeLineDirectly(line);
-  if (direct.read) {
-    return std::move(direct.event);
+  if (direct.read || direct.malformed) {
+    return std::move(direct.event);  // junk costs one parse, like a good line
   }
   return readBridgeLineThroughDocument(line);
 }

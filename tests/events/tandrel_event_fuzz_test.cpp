@@ -245,6 +245,12 @@ const QDateTime kNow(QDate(2026, 5, 9), QTime(13, 0), Qt::UTC);
 // Whether the direct reader read the line; when it did, its event must be the document reader's.
 bool expectSameAsDocument(const QByteArray& line) {
   const DirectBridgeLine direct = readBridgeLineDirectly(line, kNow);
+  if (direct.malformed) {
+    // Refused without a second parse: QJsonDocument must not find an object there either.
+    const QJsonDocument document = QJsonDocument::fromJson(line);
+    EXPECT_FALSE(document.isObject()) << line.toStdString();
+    EXPECT_FALSE(readBridgeLineThroughDocument(line, kNow).has_value()) << line.toStdString();
+  }
   if (!direct.read) {
     return false;
   }
