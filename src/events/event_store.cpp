@@ -54,6 +54,7 @@ EventStore::EventStore(EventStoreOptions options)
   if (!localHotplugLoader_) {
     localHotplugLoader_ = scanLocalHotplugEvents;
   }
+  bridgeReadsInBackground_ = options.bridgeReadsInBackground.value_or(!testEnvironment_);
   if (!socketRequestsWaiting_) {
     socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };
   }

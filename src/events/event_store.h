@@ -116,6 +116,9 @@ struct EventStoreOptions {
 
   // Time for the throttles, the debounce and the notices' timestamps.
   Clock* clock = &Clock::system();
+  // Whether bridge reads longer than EventStore::kBridgeInlineReadBytes are read and parsed on the
+  // bridge queue instead of the main thread: yes unless in the test environment, unless set.
+  std::optional<bool> bridgeReadsInBackground;
 
   // Where the read and hidden sets are kept: the standard user defaults when null.
   UserDefaults* defaults = nullptr;
@@ -141,6 +144,13 @@ class EventStore {
   static constexpr qint64 kBridgeTailReadBytes = 8 * 1024 * 1024;
   static constexpr int kBridgeUsageHistoryPerTool = 12;
   static constexpr int kBridgeUsageHistoryTotal = 96;
+  // Longer reads of the bridge file are parsed on the bridge queue (when the options allow it), so
+  // that neither a reset of a long file nor a burst of junk blocks the main thread.
+  static constexpr qint64 kBridgeInlineReadBytes = 256 * 1024;
+  // The bytes before the end of the last read that the next incremental read compares.
+  static constexpr qsizetype kBridgeRewriteProbeBytes = 64;
+  // While changes keep coming, a reload waits at most this long after the first of them.
+  static constexpr std::chrono::milliseconds kBridgeReloadMaxWait{100};
   // Local scan throttles (both 0 in the test environment).
   static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
   static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
@@ -217,13 +227,6 @@ class EventStore {
   // At most the last `maxBytes` bytes before `end`, starting after the first line break when the
   // read began inside the file; nothing when it cannot be opened.
   std::optional<QByteArray> readEventTail(qint64 maxBytes, qint64 end) const;
-  // The events of the complete lines of newly read bytes (after the pending fragment), in file
-  // order; of a long read only what the caches can keep: the newest 500 events and the usage-only
-  // readings before them. The unterminated rest becomes the pending fragment.
-  std::vector<TandrelEvent> parseBridgeAppendedEvents(const QByteArray& bytes);
-  // Rebuilds the active tail from a whole tail read and returns the usage-only readings of the
-  // read; the unterminated end becomes the pending fragment.
-  std::vector<TandrelEvent> resetBridgeEventCaches(const QByteArray& bytes);
   // The newest usage-only events, at most 12 per tool and 96 in all, oldest first.
   static std::vector<TandrelEvent> bridgeUsageHistoryEvents(const std::vector<TandrelEvent>& list);
   // The first event of each identifier, in list order.
@@ -496,8 +499,20 @@ class EventStore {
   std::optional<ResolvedJumpTarget> inferredAppOrWorkspaceJumpTarget(const QString& toolID,
                                                                      const TandrelEvent& event) const;
 
-  // Bridge.
-  void applyBridgeResetRead(const QByteArray& tail);
+  // Bridge. A read is planned on the main thread, done by readBridge (on either thread: it touches
+  // no state of the store) and taken in on the main thread by applyBridgeRead.
+  struct BridgeReadPlan;
+  struct BridgeReadResult;
+  // The incremental read of a plan parses the bytes after the old end, with the pending fragment
+  // before them; when the bytes before the old end are not the probe (or cannot be read), the
+  // tail is read instead, or, without `resetWhenRewritten`, the result says so. Of a long read only
+  // what the caches can keep is parsed: the newest 500 events and the usage-only readings before
+  // them.
+  static BridgeReadResult readBridge(const BridgeReadPlan& plan, bool resetWhenRewritten);
+  // True when `bridgeEvents` was replaced.
+  bool applyBridgeRead(BridgeReadResult result);
+  void readBridgeInBackground(BridgeReadPlan plan);
+  void finishBackgroundBridgeRead(quint64 generation, BridgeReadResult result);
   // Forgets what the last reads saw of the bridge file: size, date, identity, both tail caches and
   // the pending line fragment.
   void forgetBridgeTail();
@@ -505,8 +520,8 @@ class EventStore {
   void installBridgeEventDirectoryMonitor();
   void installBridgeEventFileMonitor();
   void scheduleBridgeEventReload(bool reinstallFileMonitor);
-  void restartBridgeReloadTimer(quint64 generation);
-  void runPendingBridgeReload(quint64 generation);
+  void restartBridgeReloadTimer();
+  void runPendingBridgeReload();
 
   // Usage: the snapshots of usageSnapshotsForToolIDs without copying them (valid until the next
   // rebuild), their sort dates appended to `dates`.
@@ -581,15 +596,20 @@ class EventStore {
   std::vector<TandrelEvent> cachedBridgeActiveTailEvents_;
   std::vector<TandrelEvent> cachedBridgeUsageHistoryEvents_;
   QByteArray pendingBridgeEventLineFragment_;
+  QByteArray bridgeReadProbe_;  // the last bytes read, which end at lastEventFileSize_
+  bool bridgeReadsInBackground_ = false;
+  bool bridgeReadInFlight_ = false;  // a read runs on the bridge queue
+  bool bridgeReadAgain_ = false;     // a reload asked for the bridge file meanwhile
+  quint64 bridgeReadGeneration_ = 0;
   DelayedWork bridgeReloadTimer_;  // the debounce of the pending bridge reload
+  std::optional<qint64> bridgeReloadFirstChangeMs_;  // when the changes it waits for began
 
   // ---- Bridge monitors (bridge queue) ----
   std::unique_ptr<FileEventSource> bridgeEventFileSource_;
   std::unique_ptr<FileEventSource> bridgeEventDirectorySource_;
   bool bridgeEventMonitoringStarted_ = false;
-  // The pending debounced reload: its identity (a newer one replaces it, stopping cancels it) and
-  // whether any change it folds in asked for the file watch to be reinstalled.
-  quint64 pendingBridgeReloadGeneration_ = 0;
+  // The pending debounced reload (every change folds into it, stopping cancels it) and whether
+  // any change it folds in asked for the file watch to be reinstalled.
   bool pendingBridgeReloadActive_ = false;
   bool pendingBridgeReloadReinstall_ = false;
 

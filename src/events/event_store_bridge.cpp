@@ -6,7 +6,13 @@
 // or rereads the last 8 MiB (the reset path). Both paths keep an unterminated last line as the
 // pending fragment, so a line an agent is still writing is parsed once, after its line break.
 // Every read stops at the size the check saw, so that bytes appended during the read are read
-// next time, once, from the right offset.
+// next time, once, from the right offset. The incremental read starts a few bytes early and
+// compares them with the last bytes read before: a file rewritten in place (and grown) no longer
+// has them, and is read from its tail instead.
+//
+// A read of more than kBridgeInlineReadBytes (a reset of a long file, a large append) is read and
+// parsed on the bridge queue; the main thread, which owns the caches, only takes the finished
+// events. Until they arrive, further reloads wait for them.
 
 #include "events/event_store.h"
 #include "platform/private_folder.h"
@@ -113,7 +119,86 @@ void trimToNewest(std::vector<TandrelEvent>& events, std::size_t cap) {
   }
 }
 
+// A read that began inside the file began inside a line: drops it up to and including its line
+// break (a text without one is kept whole).
+void dropPartialFirstLine(QByteArray& bytes) {
+  const qsizetype firstBreak = bytes.indexOf('\n');
+  if (firstBreak >= 0) {
+    bytes.remove(0, firstBreak + 1);
+  }
+}
+
+// The last bytes of a read, to recognise them before the next one.
+QByteArray probeOf(const QByteArray& bytes) {
+  return bytes.right(EventStore::kBridgeRewriteProbeBytes);
+}
+
 }  // namespace
+
+// What one read of the bridge file is to do; a copy of the tail state it needs, so that it can run
+// on the bridge queue.
+struct EventStore::BridgeReadPlan {
+  QString path;
+  bool incremental = false;
+  qint64 previous = 0;  // where the last read ended (incremental)
+  qint64 end = 0;       // the size the check saw
+  QByteArray probe;     // the last bytes of the last read
+  QByteArray fragment;  // the unterminated end of the last read
+
+  // The bytes the read takes.
+  qint64 length() const {
+    return incremental ? end - previous + probe.size() : std::min(end, kBridgeTailReadBytes);
+  }
+};
+
+struct EventStore::BridgeReadResult {
+  enum class Kind {
+    appended,    // `events` are the new ones
+    reset,       // `events` are the newest of the tail and the usage-only readings before them
+    rewritten,   // the incremental read found other bytes before the old end: read the tail
+    unreadable,  // the file could not be read
+  };
+  Kind kind = Kind::unreadable;
+  std::vector<TandrelEvent> events;
+  QByteArray fragment;
+  QByteArray probe;
+};
+
+EventStore::BridgeReadResult EventStore::readBridge(const BridgeReadPlan& plan, bool resetWhenRewritten) {
+  using Kind = BridgeReadResult::Kind;
+  BridgeReadResult result;
+  if (plan.incremental) {
+    const auto bytes = readRange(plan.path, plan.previous - plan.probe.size(), plan.end);
+    if (bytes && bytes->startsWith(plan.probe)) {
+      QByteArray joined = plan.fragment;
+      joined.append(QByteArrayView(*bytes).sliced(plan.probe.size()));
+      result.kind = Kind::appended;
+      result.fragment = unterminatedEnd(joined);
+      result.events = parseNewestLines(joined, kBridgeActiveTailCap);
+      result.probe = probeOf(*bytes);
+      return result;
+    }
+    if (!resetWhenRewritten) {
+      result.kind = Kind::rewritten;  // unreadable as well: the tail read decides
+      return result;
+    }
+  }
+  const qint64 start = plan.end < kBridgeTailReadBytes ? 0 : plan.end - kBridgeTailReadBytes;
+  auto bytes = readRange(plan.path, start, plan.end);
+  if (!bytes) {
+    return result;
+  }
+  result.kind = Kind::reset;
+  result.probe = probeOf(*bytes);
+  if (start > 0) {
+    dropPartialFirstLine(*bytes);
+  }
+  // The unterminated end may be a line an agent is still writing: keep it for the next read, as
+  // the incremental path does, instead of parsing (and losing) half a line.
+  result.fragment = unterminatedEnd(*bytes);
+  result.events = parseNewestLines(*bytes, kBridgeActiveTailCap);
+  return result;
+}
 
 void EventStore::forgetBridgeTail() {
   lastEventFileSize_.reset();
@@ -122,11 +207,17 @@ void EventStore::forgetBridgeTail() {
   cachedBridgeActiveTailEvents_.clear();
   cachedBridgeUsageHistoryEvents_.clear();
   pendingBridgeEventLineFragment_.clear();
+  bridgeReadProbe_.clear();
+  ++bridgeReadGeneration_;  // a read still running describes what is forgotten now
 }
 
 bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMetadataCheck) {
   if (!forceMetadataCheck &&
       lastBridgeEventMetadataCheckAt_.msecsTo(now) < kBridgeMetadataCheckInterval.count()) {
+    return false;
+  }
+  if (bridgeReadInFlight_) {
+    bridgeReadAgain_ = true;  // checked again once the running read is taken in
     return false;
   }
   lastBridgeEventMetadataCheckAt_ = now;
@@ -152,44 +243,90 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
   lastEventFileModified_ = status->modifiedNs;
   lastEventFileIdentity_ = status->identity;
 
-  // Incremental path: the same file grew by no more than the tail window since the last read.
-  const bool haveCaches = !cachedBridgeActiveTailEvents_.empty() || !cachedBridgeUsageHistoryEvents_.empty();
-  if (previous && *previous < size && sameFile && haveCaches &&
-      size - *previous <= static_cast<quint64>(kBridgeTailReadBytes)) {
-    if (const auto bytes = readEventText(static_cast<qint64>(*previous), static_cast<qint64>(size))) {
-      auto appended = parseBridgeAppendedEvents(*bytes);
-      if (appended.empty()) {
-        return false;
-      }
-      // Without new usage readings the history stays as it is.
-      if (std::any_of(appended.begin(), appended.end(), isUsageOnly)) {
-        std::vector<TandrelEvent> historyInput = cachedBridgeUsageHistoryEvents_;
-        historyInput.insert(historyInput.end(), appended.begin(), appended.end());
-        cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(historyInput);
-      }
-      cachedBridgeActiveTailEvents_.insert(cachedBridgeActiveTailEvents_.end(),
-                                           std::make_move_iterator(appended.begin()),
-                                           std::make_move_iterator(appended.end()));
-      trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
-      bridgeEvents_ = bridgeEventsFromCaches();
-      return true;
-    }
+  // Incremental path: the same file grew by no more than the tail window since the last read,
+  // also when that read found no event (a tail of junk is not read again for every append).
+  // Reset path: first read, another or shrunk file, a large append, a forced check, a failed
+  // incremental read, or a file rewritten in place.
+  BridgeReadPlan plan;
+  plan.path = eventFile_;
+  plan.incremental = previous && *previous < size && sameFile &&
+                     size - *previous <= static_cast<quint64>(kBridgeTailReadBytes);
+  plan.previous = previous ? static_cast<qint64>(*previous) : 0;
+  plan.end = static_cast<qint64>(size);
+  if (plan.incremental) {
+    plan.probe = bridgeReadProbe_;
+    plan.fragment = pendingBridgeEventLineFragment_;
   }
+  for (;;) {
+    if (bridgeReadsInBackground_ && plan.length() > kBridgeInlineReadBytes) {
+      readBridgeInBackground(std::move(plan));
+      return false;
+    }
+    BridgeReadResult result = readBridge(plan, false);
+    if (result.kind != BridgeReadResult::Kind::rewritten) {
+      return applyBridgeRead(std::move(result));
+    }
+    plan.incremental = false;
+    plan.probe.clear();
+    plan.fragment.clear();
+  }
+}
 
-  // Reset path: first read, another or shrunk file, a large append, a forced check, empty caches or
-  // a failed incremental read.
-  pendingBridgeEventLineFragment_.clear();
-  const auto tail = readEventTail(kBridgeTailReadBytes, static_cast<qint64>(size));
-  if (!tail) {
+void EventStore::readBridgeInBackground(BridgeReadPlan plan) {
+  bridgeReadInFlight_ = true;
+  const quint64 generation = bridgeReadGeneration_;
+  bridgeEventMonitorQueue_->async([weak = weakSelf(), plan = std::move(plan), generation] {
+    BridgeReadResult result = readBridge(plan, true);
+    postToMain([weak, generation, result = std::move(result)]() mutable {
+      if (const auto self = weak.lock()) {
+        (*self)->finishBackgroundBridgeRead(generation, std::move(result));
+      }
+    });
+  });
+}
+
+void EventStore::finishBackgroundBridgeRead(quint64 generation, BridgeReadResult result) {
+  bridgeReadInFlight_ = false;
+  if (generation == bridgeReadGeneration_ && applyBridgeRead(std::move(result))) {
+    publishEvents();
+  }
+  if (bridgeReadAgain_) {
+    bridgeReadAgain_ = false;
+    reload(true);
+  }
+}
+
+bool EventStore::applyBridgeRead(BridgeReadResult result) {
+  using Kind = BridgeReadResult::Kind;
+  if (result.kind != Kind::appended && result.kind != Kind::reset) {
     // Nothing was read: let the next check start over instead of reading on from this size.
     lastEventFileSize_.reset();
     lastEventFileModified_.reset();
     lastEventFileIdentity_.reset();
     return false;
   }
-  cachedBridgeActiveTailEvents_.clear();
-  const auto usageCandidates = resetBridgeEventCaches(*tail);
-  cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(usageCandidates);
+  pendingBridgeEventLineFragment_ = std::move(result.fragment);
+  bridgeReadProbe_ = std::move(result.probe);
+  std::vector<TandrelEvent>& events = result.events;
+  if (result.kind == Kind::appended) {
+    if (events.empty()) {
+      return false;
+    }
+    // Without new usage readings the history stays as it is.
+    if (std::any_of(events.begin(), events.end(), isUsageOnly)) {
+      std::vector<TandrelEvent> historyInput = cachedBridgeUsageHistoryEvents_;
+      historyInput.insert(historyInput.end(), events.begin(), events.end());
+      cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(historyInput);
+    }
+  } else {
+    std::vector<TandrelEvent> usageCandidates;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(usageCandidates), isUsageOnly);
+    cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(usageCandidates);
+    cachedBridgeActiveTailEvents_.clear();
+  }
+  cachedBridgeActiveTailEvents_.insert(cachedBridgeActiveTailEvents_.end(), std::make_move_iterator(events.begin()),
+                                       std::make_move_iterator(events.end()));
+  trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
   bridgeEvents_ = bridgeEventsFromCaches();
   return true;
 }
@@ -202,33 +339,9 @@ std::optional<QByteArray> EventStore::readEventTail(qint64 maxBytes, qint64 end)
   const qint64 start = end < maxBytes ? 0 : end - maxBytes;
   auto bytes = readRange(eventFile_, start, end);
   if (bytes && start > 0) {
-    // The read began inside a line: drop it up to and including its line break.
-    const qsizetype firstBreak = bytes->indexOf('\n');
-    if (firstBreak >= 0) {
-      bytes->remove(0, firstBreak + 1);
-    }
+    dropPartialFirstLine(*bytes);
   }
   return bytes;
-}
-
-std::vector<TandrelEvent> EventStore::parseBridgeAppendedEvents(const QByteArray& bytes) {
-  QByteArray joined = pendingBridgeEventLineFragment_.isEmpty() ? bytes : pendingBridgeEventLineFragment_ + bytes;
-  pendingBridgeEventLineFragment_ = unterminatedEnd(joined);
-  return parseNewestLines(joined, kBridgeActiveTailCap);
-}
-
-std::vector<TandrelEvent> EventStore::resetBridgeEventCaches(const QByteArray& bytes) {
-  // The unterminated end may be a line an agent is still writing: keep it for the next read, as
-  // the incremental path does, instead of parsing (and losing) half a line.
-  pendingBridgeEventLineFragment_ = unterminatedEnd(bytes);
-  std::vector<TandrelEvent> parsed = parseNewestLines(bytes, kBridgeActiveTailCap);
-  std::vector<TandrelEvent> usageCandidates;
-  std::copy_if(parsed.begin(), parsed.end(), std::back_inserter(usageCandidates), isUsageOnly);
-  trimToNewest(parsed, kBridgeActiveTailCap);
-  cachedBridgeActiveTailEvents_.insert(cachedBridgeActiveTailEvents_.end(), std::make_move_iterator(parsed.begin()),
-                                       std::make_move_iterator(parsed.end()));
-  trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
-  return usageCandidates;
 }
 
 std::vector<TandrelEvent> EventStore::bridgeUsageHistoryEvents(const std::vector<TandrelEvent>& list) {
@@ -312,7 +425,6 @@ void EventStore::stopMonitoringBridgeEvents() {
 void EventStore::stopMonitoringBridgeEventsOnQueue() {
   pendingBridgeReloadActive_ = false;
   pendingBridgeReloadReinstall_ = false;
-  ++pendingBridgeReloadGeneration_;
   bridgeEventMonitoringStarted_ = false;
   bridgeEventFileSource_.reset();
   bridgeEventDirectorySource_.reset();
@@ -339,31 +451,39 @@ void EventStore::installBridgeEventFileMonitor() {
 }
 
 void EventStore::scheduleBridgeEventReload(bool reinstallFileMonitor) {
-  // Replaces the pending reload; a reinstall asked for by a change it replaces is kept.
-  ++pendingBridgeReloadGeneration_;
+  // Folds into the pending reload; a reinstall asked for by any change it folds in is kept.
   pendingBridgeReloadActive_ = true;
   pendingBridgeReloadReinstall_ = pendingBridgeReloadReinstall_ || reinstallFileMonitor;
-  const quint64 generation = pendingBridgeReloadGeneration_;
-  postToMain([weak = weakSelf(), generation] {
+  postToMain([weak = weakSelf()] {
     if (const auto self = weak.lock()) {
-      (*self)->restartBridgeReloadTimer(generation);
+      (*self)->restartBridgeReloadTimer();
     }
   });
 }
 
-void EventStore::restartBridgeReloadTimer(quint64 generation) {
+void EventStore::restartBridgeReloadTimer() {
+  // Each change restarts the debounce, but writers that never pause must not hold the reload off:
+  // it runs at the latest kBridgeReloadMaxWait after the first change it waits for.
+  const qint64 nowMs = clock_.monotonicMs();
+  if (!bridgeReloadTimer_.isPending()) {
+    bridgeReloadFirstChangeMs_ = nowMs;
+  }
+  const qint64 untilMaxWait = bridgeReloadFirstChangeMs_.value_or(nowMs) + kBridgeReloadMaxWait.count() - nowMs;
+  const auto delay = std::chrono::milliseconds(std::clamp<qint64>(untilMaxWait, 0, kBridgeReloadDebounce.count()));
   bridgeReloadTimer_.cancel();
-  bridgeReloadTimer_ = clock_.schedule(kBridgeReloadDebounce, [weak = weakSelf(), generation] {
+  bridgeReloadTimer_ = clock_.schedule(delay, [weak = weakSelf()] {
     if (const auto self = weak.lock()) {
       EventStore* store = *self;
-      store->bridgeEventMonitorQueue_->async([store, generation] { store->runPendingBridgeReload(generation); });
+      store->bridgeEventMonitorQueue_->async([store] { store->runPendingBridgeReload(); });
     }
   });
 }
 
-void EventStore::runPendingBridgeReload(quint64 generation) {
-  if (!pendingBridgeReloadActive_ || generation != pendingBridgeReloadGeneration_) {
-    return;  // replaced by a newer change, or monitoring stopped
+void EventStore::runPendingBridgeReload() {
+  // A change that arrived since the timer fired is read by this reload too; its own timer then
+  // finds nothing pending.
+  if (!pendingBridgeReloadActive_) {
+    return;  // already run, or monitoring stopped
   }
   const bool reinstall = pendingBridgeReloadReinstall_;
   pendingBridgeReloadActive_ = false;

@@ -3,9 +3,12 @@
 #include "events/event_store.h"
 #include "event_store_test_support.h"
 
+#include "support/wait.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <atomic>
@@ -177,6 +180,63 @@ TEST_F(EventStoreBridgeTest, ShrunkReplacedDeletedAndRecreatedFiles) {
   appendBytes(eventFile, bridgeLine(QStringLiteral("d1")));
   reloadLater(*store);
   EXPECT_EQ(idsOf(store->events()), (QStringList{"d1"}));
+}
+
+// Rewritten in place and larger (cp over it, a shell ">", or deleted and created again with the
+// same inode): the bytes before the old end changed, so the file is read from its tail, not
+// from the old size in the middle of a line.
+TEST_F(EventStoreBridgeTest, AFileRewrittenInPlaceAndGrownIsReadAfresh) {
+  appendBytes(eventFile, bridgeLine(QStringLiteral("a1")) + bridgeLine(QStringLiteral("a2")));
+  auto store = make();
+  store->reload();
+  ASSERT_EQ(idsOf(store->events()), (QStringList{"a1", "a2"}));
+
+  QByteArray rewritten;
+  for (int i = 1; i <= 4; ++i) {
+    rewritten += bridgeLine(QStringLiteral("new-%1").arg(i), {{QStringLiteral("title"), QStringLiteral("longer")}});
+  }
+  QFile file(eventFile);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));  // the same inode
+  ASSERT_EQ(file.write(rewritten), rewritten.size());
+  file.close();
+  reloadLater(*store);
+  EXPECT_EQ(idsOf(store->events()), numberedIDs(QStringLiteral("new-"), 1, 4));
+
+  // Appends after that take the incremental path again.
+  appendBytes(eventFile, bridgeLine(QStringLiteral("new-5")));
+  reloadLater(*store);
+  EXPECT_EQ(idsOf(store->events()), numberedIDs(QStringLiteral("new-"), 1, 5));
+  EXPECT_EQ(store->lastEventFileSize(), static_cast<quint64>(QFileInfo(eventFile).size()));
+}
+
+// Megabytes of lines that hold no event: read and parsed off the main thread, and once the tail is
+// known, later appends cost only their own bytes even though no event came of the junk.
+TEST_F(EventStoreBridgeTest, AJunkTailIsParsedOffTheMainThread) {
+  QByteArray bytes = bridgeLine(QStringLiteral("before"));
+  const QByteArray truncated = bridgeLine(QStringLiteral("cut"), {{QStringLiteral("message"), QString(300, 'm')}});
+  while (bytes.size() < 4 * 1024 * 1024) {
+    bytes += "plain text that some tool printed into the bridge file\n";
+    bytes += truncated.left(truncated.size() / 2) + '\n';
+    bytes += "{\"event_id\":\"x\"} trailing\n";
+  }
+  bytes += bridgeLine(QStringLiteral("after"));
+  appendBytes(eventFile, bytes);
+
+  EventStoreOptions options = this->options();
+  options.bridgeReadsInBackground = true;
+  auto store = make(std::move(options));
+  QElapsedTimer mainThread;
+  mainThread.start();
+  store->reload(true);
+  EXPECT_LT(mainThread.elapsed(), 250) << "the main thread only looked at the file's size";
+  EXPECT_TRUE(store->events().empty()) << "the events come later, from the bridge queue";
+  store->reload(true);  // asks again while the read runs: answered once it is taken in
+  ASSERT_TRUE(test::waitUntil([&] { return changes >= 2; }, 20000));
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"before", "after"}));
+
+  appendBytes(eventFile, bridgeLine(QStringLiteral("appended")));
+  reloadLater(*store);
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"before", "after", "appended"})) << "read inline, at once";
 }
 
 TEST_F(EventStoreBridgeTest, DuplicateIdentifiersKeepTheirFirstPlace) {

@@ -138,4 +138,31 @@ TEST_F(EventStoreMonitorTest, ABurstOfChangesFoldsIntoOneReloadAfterTheDebounce)
 }
 
 }  // namespace
+TEST_F(EventStoreMonitorTest, WritersThatNeverPauseStillGetAReloadWithinTheMaximumWait) {
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a1")));
+  auto store = fixture.make(fixture.options(false));
+  store->reload();
+  store->startMonitoringBridgeEvents();
+  ASSERT_TRUE(store->bridgeMonitorStateForTests().fileMonitorInstalled);
+  ASSERT_TRUE(test::waitUntil([&] { return fixture.clock.pendingCount() == 1; }));
+  fixture.clock.advance(EventStore::kBridgeReloadDebounce);  // the read after the watches went in
+  ASSERT_TRUE(test::waitUntil([&] { return store->revision() == 2; }));
+  const qint64 revision = store->revision();
+
+  // A change every 40 ms: each restarts the 50 ms debounce, which alone would never run out.
+  appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a2")));
+  ASSERT_TRUE(test::waitUntil([&] { return fixture.clock.pendingCount() == 1; }));
+  for (int i = 3; i <= 4; ++i) {
+    fixture.clock.advance(40ms);
+    appendBytes(fixture.eventFile, bridgeLine(QStringLiteral("a%1").arg(i)));
+    test::waitUntil([] { return false; }, 200);  // the change reaches the debounce and restarts it
+    EXPECT_EQ(store->revision(), revision);
+  }
+  // 80 ms after the first change; the last one came just now.
+  fixture.clock.advance(EventStore::kBridgeReloadMaxWait - 80ms);
+  ASSERT_TRUE(test::waitUntil([&] { return store->revision() > revision; }));
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"a1", "a2", "a3", "a4"}));
+  store->stopMonitoringBridgeEvents();
+}
+
 }  // namespace tandrel
