@@ -343,6 +343,7 @@ SwitchOutcome marshalSwitch(const QByteArray& input) {
     return bad;
   }
   const QJsonValue extras = decisionObject.value(QStringLiteral("extras"));
+  QString hookEventName;
   if (extras.isObject()) {
     const QJsonObject entries = extras.toObject();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
@@ -353,10 +354,14 @@ SwitchOutcome marshalSwitch(const QByteArray& input) {
     if (entries.contains(QStringLiteral("option_id"))) {
       decision.optionID = entries.value(QStringLiteral("option_id")).toString();
     }
+    // The hook event that raised the request, as the request's payload extras carry it: it
+    // chooses among an agent's reply shapes (Stop, PermissionRequest, …).
+    hookEventName = entries.value(QStringLiteral("hook_event_name")).toString();
   } else if (!extras.isUndefined() && !extras.isNull()) {
     return bad;
   }
-  return SwitchOutcome::output(AgentReplyMarshaller::rawAgentPayload(*agent, *kind, decision).toUtf8());
+  return SwitchOutcome::output(
+      AgentReplyMarshaller::rawAgentPayload(*agent, *kind, decision, hookEventName).toUtf8());
 }
 
 int runEntryPoint(int argc, char** argv, const SelfCheckEntryPoints& selfChecks) {

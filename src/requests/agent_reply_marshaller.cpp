@@ -112,6 +112,28 @@ QString permissionRequestPayload(const UserDecision& decision) {
                    {QStringLiteral("decision"), behaviour}}}});
 }
 
+// A choice answered at UserPromptSubmit: the option chosen as the agent's own choice field
+// (Claude's "optionId", Codex's "metadata.choice_id"), with the typed text beside it. A dismissal,
+// or an answer with neither option nor text, gives the agent no decision.
+QString choicePayload(bool claude, const UserDecision& decision) {
+  using Verb = UserDecision::Verb;
+  const QString option = decision.optionID.value_or(QString());
+  const bool hasText = !isBlank(decision.text);
+  if ((decision.verb != Verb::choice && decision.verb != Verb::input) || (option.isEmpty() && !hasText)) {
+    return kNoDecision;
+  }
+  if (!claude) {
+    return serialize(QJsonObject{{QStringLiteral("metadata"), QJsonObject{{QStringLiteral("choice_id"), option}}},
+                                 {QStringLiteral("prompt"), hasText ? *decision.text : QString()}});
+  }
+  QJsonObject inner{{QStringLiteral("hookEventName"), QStringLiteral("UserPromptSubmit")},
+                    {QStringLiteral("optionId"), option}};
+  if (hasText) {
+    inner.insert(QStringLiteral("userPromptResponse"), *decision.text);
+  }
+  return serialize(QJsonObject{{QStringLiteral("hookSpecificOutput"), inner}});
+}
+
 }  // namespace
 
 QString AgentReplyMarshaller::rawAgentPayload(const QString& agent, PendingActionKind kind,
@@ -135,6 +157,9 @@ QString AgentReplyMarshaller::rawAgentPayload(const QString& agent, PendingActio
     }
   }
 
+  if (kind == PendingActionKind::waitingChoice && event == HookEvent::userPromptSubmit) {
+    return choicePayload(claude, decision);
+  }
   const std::optional<QString> text = answerText(kind, decision, options);
   if (!text) {
     return kNoDecision;

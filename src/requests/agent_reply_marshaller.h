@@ -24,8 +24,11 @@ class AgentReplyMarshaller {
   // dismissal of a text or choice request, an empty answer and an event the agent cannot take an
   // answer from all yield "{}", which leaves the decision to the agent's own prompt.
   //
-  // `options` are the request's offered choices; a chosen option is named to the agent by its
-  // label ("The user chose: <label>", then the note on its own line).
+  // A choice at UserPromptSubmit (the default event of a choice) names the option in the agent's
+  // own choice field: Claude's "optionId" (with "userPromptResponse" for a typed note), Codex's
+  // "metadata"."choice_id" (with "prompt"). At Stop, `options` are the request's offered choices;
+  // a chosen option is named to the agent by its label ("The user chose: <label>", then the note
+  // on its own line).
   static QString rawAgentPayload(const QString& agent, PendingActionKind kind,
                                  const UserDecision& decision, const QString& hookEventName = {},
                                  const QList<HookRequestOption>& options = {});

@@ -153,7 +153,14 @@ TEST(EntryPointTest, MarshalSwitch) {
        R"({"hookSpecificOutput":{"additionalContext":"a\/\"b\"","hookEventName":"UserPromptSubmit"}})"},
       {R"({"agent":"claude_code","kind":"waiting_choice",)"
        R"("decision":{"verb":"choice","mode":"once","extras":{"option_id":"b"}}})",
-       R"({"hookSpecificOutput":{"additionalContext":"The user chose: b","hookEventName":"UserPromptSubmit"}})"},
+       R"({"hookSpecificOutput":{"hookEventName":"UserPromptSubmit","optionId":"b"}})"},
+      // The hook event name reaches the Stop and PermissionRequest shapes.
+      {R"({"agent":"claude_code","kind":"waiting_input",)"
+       R"("decision":{"verb":"input","mode":"once","text":"go on","extras":{"hook_event_name":"Stop"}}})",
+       R"({"decision":"block","reason":"go on"})"},
+      {R"({"agent":"claude_code","kind":"permission_request",)"
+       R"("decision":{"verb":"allow","mode":"once","extras":{"hook_event_name":"PermissionRequest"}}})",
+       R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"},
       {R"({"agent":"cursor","kind":"permission_request","decision":{"verb":"allow","mode":"once"}})", "{}"},
   };
   for (const auto& [input, output] : good) {
