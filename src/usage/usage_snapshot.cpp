@@ -42,15 +42,11 @@ using Keys = std::initializer_list<int>;
 
 std::optional<double> numberInText(const QString& text, bool dropDollar);
 
-// The digits of QString::number(value, 'f', decimals) for 0 or 1 decimals, without QLocale's
-// machinery: the exact rounding, as std::to_chars gives it. Qt rounds an exact tie (0.25 to one
-// decimal) away from zero where to_chars rounds it to even, and prints a negative zero without its
-// sign; for those values, and magnitudes beyond 1e15, this gives nothing and Qt has to print.
+// `value` in fixed notation with `decimals` decimals, as printf prints it ("%.1f" of 1.25 is "1.2",
+// "%.2f" of 0.125 is "0.12": the exact binary value rounded, a tie to even), which std::to_chars
+// gives without locale machinery. Magnitudes beyond 1e15 give nothing, and Qt prints them.
 std::optional<std::size_t> fixedDigits(double value, int decimals, char* buffer, std::size_t size) {
-  const double scale = decimals == 0 ? 2.0 : 20.0;
-  const double twice = value * scale;  // an odd integer exactly when the value is a tie
-  const bool tie = std::fma(value, scale, -twice) == 0.0 && twice == std::trunc(twice) && std::fmod(twice, 2.0) != 0.0;
-  if (value == 0.0 || !(std::fabs(value) < 1e15) || tie) {
+  if (!(std::fabs(value) < 1e15)) {
     return std::nullopt;
   }
   const auto [end, error] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, decimals);
@@ -656,7 +652,10 @@ QString formatCostAmount(double amount) {
     return QString();
   }
   const int decimals = std::fabs(amount) >= 0.01 ? 2 : 4;
-  QString text = QString::number(amount, 'f', decimals);
+  char buffer[40];
+  const auto length = fixedDigits(amount, decimals, buffer, sizeof buffer);
+  QString text = length ? QString::fromLatin1(buffer, static_cast<qsizetype>(*length))
+                        : QString::number(amount, 'f', decimals);
   while (text.contains(QLatin1Char('.')) && text.endsWith(QLatin1Char('0'))) {
     text.chop(1);
   }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <cmath>
 #include <limits>
 
@@ -194,6 +196,14 @@ TEST(UsageSnapshotTest, TextFunctions) {
   EXPECT_EQ(compactUsageCount(1'500), "1.5k");
   EXPECT_EQ(compactUsageCount(999), "999");
   EXPECT_EQ(compactUsageCount(-2'500), "-2.5k");
+  // Exact halves round as printf rounds them: to the even digit.
+  EXPECT_EQ(compactUsageCount(1'250), "1.2k");
+  EXPECT_EQ(compactUsageCount(1'350), "1.4k");
+  EXPECT_EQ(compactUsageCount(2'500'000.5), "2.5m");
+  EXPECT_EQ(compactUsageCount(0.5), "0");
+  EXPECT_EQ(compactUsageCount(1.5), "2");
+  EXPECT_EQ(formatCostAmount(0.125), "0.12");
+  EXPECT_EQ(formatCostAmount(0.375), "0.38");
   EXPECT_EQ(contextPairDisplayLabel("12000", "200000"), "12k / 200k");
   EXPECT_EQ(contextPairDisplayLabel("500", "8000"), "500 / 8000");
   EXPECT_EQ(contextPairDisplayLabel("lots", "200000"), "lots / 200000");
@@ -209,29 +219,34 @@ TEST(UsageSnapshotTest, TextFunctions) {
   EXPECT_EQ(remainingUsageStatus("ok", std::nullopt), "ok");
 }
 
-// Compact counts print as Qt's fixed notation does, also where a value lies exactly halfway
-// between two printed ones (Qt rounds those away from zero) and for a negative zero.
-TEST(UsageSnapshotTest, CompactCountsRoundAsQtPrintsThem) {
+// Compact counts print as printf's "%.1fm", "%.1fk" and "%.0f" do, also where a value lies exactly
+// halfway between two printed ones (printf rounds the exact value, a tie to even).
+TEST(UsageSnapshotTest, CompactCountsRoundAsPrintfPrintsThem) {
   const struct {
     double value;
     const char* expected;
   } cases[] = {
-      {1'250, "1.3k"}, {-1'250, "-1.3k"}, {1'150, "1.1k"}, {2'250'000, "2.3m"}, {0.5, "1"},  {2.5, "3"},
-      {-0.5, "-1"},    {-0.0, "0"},       {0.4, "0"},      {-0.4, "-0"},       {1'050, "1.1k"}, {999.5, "1000"},
+      {1'250, "1.2k"}, {-1'250, "-1.2k"}, {1'150, "1.1k"}, {2'250'000, "2.2m"}, {0.5, "0"},  {2.5, "2"},
+      {-0.5, "-0"},    {0.4, "0"},        {-0.4, "-0"},    {1'050, "1.1k"},    {999.5, "1000"}, {1'350, "1.4k"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(compactUsageCount(c.value), c.expected) << c.value;
   }
-  const auto qtCompact = [](double value) {
+  const auto printfCompact = [](double value) {
+    char buffer[64];
     const double magnitude = std::fabs(value);
-    QString text = magnitude >= 1'000'000.0 ? QString::number(value / 1'000'000.0, 'f', 1) + QLatin1Char('m')
-                   : magnitude >= 1'000.0   ? QString::number(value / 1'000.0, 'f', 1) + QLatin1Char('k')
-                                            : QString::number(value, 'f', 0);
-    return text.remove(QLatin1String(".0"));
+    if (magnitude >= 1'000'000.0) {
+      std::snprintf(buffer, sizeof buffer, "%.1fm", value / 1'000'000.0);
+    } else if (magnitude >= 1'000.0) {
+      std::snprintf(buffer, sizeof buffer, "%.1fk", value / 1'000.0);
+    } else {
+      std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    }
+    return QString::fromLatin1(buffer).remove(QLatin1String(".0"));
   };
   for (double value = -3'000'000; value <= 3'000'000; value += 37.25) {
-    ASSERT_EQ(compactUsageCount(value), qtCompact(value)) << value;
-    ASSERT_EQ(compactUsageCount(value / 1'024), qtCompact(value / 1'024)) << value;
+    ASSERT_EQ(compactUsageCount(value), printfCompact(value)) << value;
+    ASSERT_EQ(compactUsageCount(value / 1'024), printfCompact(value / 1'024)) << value;
   }
 }
 
