@@ -50,7 +50,8 @@ TEST(SwitchChecksSlow, PetStateAndPendingScenarios) {
 TEST(SwitchChecksSlow, AuditEmitThenReconcile) {
   test::TempHome home;
   const QString file = home.file("logs/audit.jsonl");
-  const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+  // The request is dated 50 ms back and its timestamp keeps whole seconds: up to 1.05 s early.
+  const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-2);
 
   // Listed after another switch, the audit switch still wins, and its file is the last argument.
   const test::BinaryRun emit = test::runTandrel({"--test-pending", "coalesce", "--test-audit-emit", file});
