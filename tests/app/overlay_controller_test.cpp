@@ -87,6 +87,12 @@ class OverlayControllerTest : public ::testing::Test {
     options.audit = &audit;
     options.defaults = &defaults;
     options.clock = &clock;
+    // Launching outside the test environment also arms the update check and queues the start-up
+    // prompt: keep both to this test (no feed asked, no agent tool needing repair, the pets folder
+    // already asked about).
+    options.updateCheck = [](const std::function<void(UpdateCheckResult)>&) {};
+    options.toolHealth = [] { return std::vector<ToolHealth>(); };
+    defaults.set(OverlayController::kDidRequestCodexPetsDirectoryAuthorizationKey, true);
     return options;
   }
 
