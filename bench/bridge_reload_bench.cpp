@@ -1,6 +1,7 @@
 // Reloading the bridge file: a cold reload of a large file (reads only its last 8 MiB), one appended
-// line on a small and on a large file (the cost must not grow with the file), and a burst of
-// appended lines.
+// line on a small and on a large file (the cost must not grow with the file), a burst of appended
+// lines, and a forced reload of a file whose last 8 MiB are junk or valid lines, parsed on the main
+// thread or on the bridge queue (counter main_ms: the time the main thread spends in reload).
 
 #include "events/event_store.h"
 #include "platform/clock.h"
@@ -9,6 +10,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +19,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -161,5 +164,51 @@ void BM_AppendBurst(benchmark::State& state) {
   QFile::remove(path);
 }
 BENCHMARK(BM_AppendBurst)->Arg(10'000)->Unit(benchmark::kMillisecond);
+
+// (d) A forced reload of a 9 MiB file whose tail is junk (lines that hold no event: text, cut-off
+// records, records with bytes after them) or valid lines; parsed inline or on the bridge queue.
+QString tailFile(bool junk) {
+  static std::map<bool, QString> files;
+  QString& path = files[junk];
+  if (path.isEmpty()) {
+    path = BridgeFiles::shared().fileOfSize(1 << 20, true);
+    QByteArray bytes;
+    const QByteArray record = benchLine(0);
+    while (bytes.size() < (9 << 20)) {
+      if (junk) {
+        bytes += "some tool printed this progress line into the bridge file, 42% done\n";
+        bytes += record.left(record.size() / 2) + '\n';
+        bytes += record.chopped(1) + " trailing\n";
+      } else {
+        bytes += benchLine(BridgeFiles::shared().nextID());
+      }
+    }
+    appendBytes(path, bytes);
+  }
+  return path;
+}
+
+void BM_TailReload(benchmark::State& state) {
+  const bool junk = state.range(0) == 1;
+  FakeClock clock;
+  EventStoreOptions options = benchOptions(tailFile(junk), clock);
+  options.bridgeReadsInBackground = state.range(1) == 1;
+  EventStore store(options);
+  int changes = 0;
+  store.onChange = [&changes] { ++changes; };
+  double mainMs = 0;
+  for (auto _ : state) {
+    const int before = changes;
+    const auto start = std::chrono::steady_clock::now();
+    store.reload(true);
+    mainMs += std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    while (changes == before) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+  }
+  state.counters["main_ms"] = benchmark::Counter(mainMs, benchmark::Counter::kAvgIterations);
+  state.SetLabel(std::string(junk ? "junk" : "valid") + (state.range(1) == 1 ? ", bridge queue" : ", inline"));
+}
+BENCHMARK(BM_TailReload)->Args({1, 0})->Args({0, 0})->Args({1, 1})->Args({0, 1})->Unit(benchmark::kMillisecond);
 
 }  // namespace
