@@ -1,4 +1,5 @@
 #include "hooks/hook_files.h"
+#include "base/posix_error.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,7 +9,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstring>
 
 namespace tandrel {
 
@@ -78,7 +78,7 @@ Result<void> makeDirectories(const QString& path, bool ownerOnly) {
     const QByteArray native = QFile::encodeName(folder);
     if (::mkdir(native.constData(), ownerOnly ? 0700 : 0777) != 0 && errno != EEXIST) {
       return Result<void>::failure(QStringLiteral("Cannot create the folder %1: %2")
-                                       .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+                                       .arg(folder, errnoText(errno)));
     }
   }
   if (!QFileInfo(clean).isDir()) {

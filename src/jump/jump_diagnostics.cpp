@@ -3,9 +3,9 @@
 #include "base/canonical_json.h"
 #include "catalog/paths.h"
 #include "platform/append_file.h"
+#include "platform/private_folder.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QTextBoundaryFinder>
 
 namespace tandrel {
@@ -14,7 +14,7 @@ QString jumpDiagnosticFile() { return appSupportDirectory() + QStringLiteral("/j
 
 void recordJumpDiagnostic(QJsonObject entry) {
   entry.insert(QStringLiteral("timestamp"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
-  QDir().mkpath(appSupportDirectory());
+  (void)makePrivateFolder(appSupportDirectory());
   (void)appendFile(jumpDiagnosticFile(), canonicalJsonLine(entry));
 }
 

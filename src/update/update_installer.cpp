@@ -1,6 +1,7 @@
 #include "update/update_installer.h"
 
 #include "catalog/paths.h"
+#include "platform/private_folder.h"
 #include "update/update_artifact.h"
 
 #include <QCoreApplication>
@@ -101,7 +102,7 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
   }
 
   const QString folder = updatesDirectory();
-  if (!QDir().mkpath(folder)) {
+  if (makePrivateFolder(folder)) {
     return Failure{Failure::Kind::couldNotStart, {}, QStringLiteral("Could not create %1.").arg(folder)};
   }
   const QString scriptPath = folder + QStringLiteral("/install-") +
