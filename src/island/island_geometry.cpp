@@ -1,5 +1,8 @@
 #include "island/island_geometry.h"
 
+#include <QFontMetricsF>
+#include <QStringList>
+
 #include <algorithm>
 #include <cmath>
 
@@ -76,6 +79,82 @@ QRectF settingsPanelDesktopFrame(const std::vector<QRectF>& availableAreas) {
     united = united.united(area);
   }
   return united;
+}
+
+namespace {
+
+constexpr qreal kLogoSize = 16;
+constexpr qreal kLogoLeftInset = 46;
+constexpr qreal kLogoToText = 8;
+constexpr qreal kTextRightInset = 18;
+constexpr qreal kTextRightInsetWithAccessory = 74;
+constexpr qreal kTextToDeadline = 6;
+constexpr qreal kMinimumTextWidth = 44;
+constexpr qreal kTextHeight = 16;
+constexpr qreal kDeadlineWidth = 92;
+constexpr qreal kDeadlineRightInset = 8;
+
+// A text span from the logo's right edge to `right`, never narrower than 44.
+QRectF textSpan(const QRectF& body, qreal textY, qreal right) {
+  const qreal left = externalCollapsedToolLogoRect(body).right() + kLogoToText;
+  return {left, textY, std::max(kMinimumTextWidth, right - left), kTextHeight};
+}
+
+}  // namespace
+
+QRectF externalCollapsedToolLogoRect(const QRectF& body) {
+  return {body.left() + kLogoLeftInset, body.top() + (body.height() - kLogoSize) / 2 - 1, kLogoSize, kLogoSize};
+}
+
+QRectF externalCollapsedStatusTextRect(const QRectF& body, qreal textY, bool hasTrailingAccessory) {
+  return textSpan(body, textY, body.right() - (hasTrailingAccessory ? kTextRightInsetWithAccessory : kTextRightInset));
+}
+
+QRectF externalCollapsedDeadlineRect(const QRectF& body, qreal textY) {
+  return {body.right() - kDeadlineRightInset - kDeadlineWidth, textY, kDeadlineWidth, kTextHeight};
+}
+
+QRectF externalCollapsedStatusTextRect(const QRectF& body, qreal textY, const QRectF& deadlineRect) {
+  return textSpan(body, textY, deadlineRect.left() - kTextToDeadline);
+}
+
+QRectF externalCollapsedUsageTextRect(const QRectF& body, qreal textY, const std::optional<QRectF>& deadlineRect) {
+  return textSpan(body, textY, deadlineRect ? deadlineRect->left() - kTextToDeadline : body.right() - kTextRightInset);
+}
+
+QFont islandFont(qreal pixelSize, QFont::Weight weight) {
+  QFont font;
+  font.setFamilies(QStringList{QStringLiteral("Inter"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  // QFont takes whole pixel sizes only; a point size at Qt's logical 96 dots per inch gives the
+  // fractional pixel sizes (10.5, 9.5) exactly.
+  font.setPointSizeF(pixelSize * 72.0 / 96.0);
+  font.setWeight(weight);
+  // Horizontal metrics stay fractional, so that half-pixel sizes measure as such.
+  font.setHintingPreference(QFont::PreferVerticalHinting);
+  return font;
+}
+
+QFont externalCollapsedStatusFont() { return islandFont(11, QFont::DemiBold); }
+
+QFont externalCollapsedStatusFont(const QString& text, qreal width) {
+  for (qreal size = 11; size > 9.5; size -= 0.5) {
+    const QFont font = islandFont(size, QFont::DemiBold);
+    if (QFontMetricsF(font).horizontalAdvance(text) <= width) {
+      return font;
+    }
+  }
+  return islandFont(9.5, QFont::DemiBold);
+}
+
+QRectF aspectFitRect(const QSizeF& contentSize, const QRectF& bounds) {
+  if (!(contentSize.width() > 0 && contentSize.height() > 0 && bounds.width() > 0 && bounds.height() > 0)) {
+    return bounds;
+  }
+  const qreal scale = std::min(bounds.width() / contentSize.width(), bounds.height() / contentSize.height());
+  QRectF fitted(QPointF(), contentSize * scale);
+  fitted.moveCenter(bounds.center());
+  return fitted;
 }
 
 }  // namespace tandrel

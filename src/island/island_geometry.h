@@ -8,8 +8,12 @@
 
 #include "app/overlay_mode.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
+
+#include <optional>
 
 #include <vector>
 
@@ -49,6 +53,32 @@ QSizeF collapsedOverlaySize(DisplayKind kind, qreal topReservedHeight, qreal saf
 
 // The nominal panel size of a mode: 332 x 32, 540 x 501, 860 x 780.
 QSizeF overlayModeSize(OverlayMode mode);
+
+// The external display's collapsed capsule, all within the capsule body (view coordinates):
+// the 16 x 16 tool logo 46 from the body's left edge, centred vertically and 1 higher.
+QRectF externalCollapsedToolLogoRect(const QRectF& body);
+// The status text from 8 right of the logo to 18 before the body's right edge (74 with a
+// trailing usage meter), at least 44 wide, 16 high at `textY`.
+QRectF externalCollapsedStatusTextRect(const QRectF& body, qreal textY, bool hasTrailingAccessory);
+// The reset label: 92 wide, ending 8 before the body's right edge.
+QRectF externalCollapsedDeadlineRect(const QRectF& body, qreal textY);
+// The status text ending 6 before the reset label, at least 44 wide.
+QRectF externalCollapsedStatusTextRect(const QRectF& body, qreal textY, const QRectF& deadlineRect);
+// The usage text ending 6 before the reset label when there is one, else 18 before the body's
+// right edge; at least 44 wide.
+QRectF externalCollapsedUsageTextRect(const QRectF& body, qreal textY, const std::optional<QRectF>& deadlineRect);
+
+// The island's one font family (Inter, else DejaVu Sans), sized in pixels; drawing and
+// measuring use the same object.
+QFont islandFont(qreal pixelSize, QFont::Weight weight = QFont::Normal);
+// The capsule's status font: semibold 11 px; fitted, the largest size from 11 down in steps of
+// 0.5 in which `text` is at most `width` wide, never below 9.5 (which is used without measuring).
+QFont externalCollapsedStatusFont();
+QFont externalCollapsedStatusFont(const QString& text, qreal width);
+
+// `contentSize` scaled to fit `bounds`, centred in them; the bounds themselves when either size
+// has no area. Not rounded.
+QRectF aspectFitRect(const QSizeF& contentSize, const QRectF& bounds);
 
 // The settings panel's default rectangle inside an available area: inset by 12, at most
 // 860 x 780, centred.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontInfo>
+#include <QFontMetricsF>
+
 namespace tandrel {
 namespace {
 
@@ -67,6 +70,56 @@ TEST(IslandGeometry, SettingsPanelDefaultAndClampedFrames) {
   EXPECT_EQ(settingsPanelDesktopFrame({}), QRectF(0, 0, 884, 804));
   EXPECT_EQ(settingsPanelDesktopFrame({QRectF(0, 27, 1920, 1053), QRectF(1920, 0, 1280, 1024)}),
             QRectF(0, 0, 3200, 1080));
+}
+
+}  // namespace
+}  // namespace tandrel
+
+namespace tandrel {
+namespace {
+
+TEST(IslandGeometry, ExternalCapsuleParts) {
+  const QRectF body(5, 0, 322, 32);
+  EXPECT_EQ(externalCollapsedToolLogoRect(body), QRectF(51, 7, 16, 16));
+  EXPECT_EQ(externalCollapsedStatusTextRect(body, 8, false), QRectF(75, 8, 234, 16));
+  EXPECT_EQ(externalCollapsedStatusTextRect(body, 8, true), QRectF(75, 8, 178, 16));
+  const QRectF deadline = externalCollapsedDeadlineRect(body, 8);
+  EXPECT_EQ(deadline, QRectF(227, 8, 92, 16));
+  EXPECT_EQ(externalCollapsedStatusTextRect(body, 8, deadline), QRectF(75, 8, 146, 16));
+  EXPECT_EQ(externalCollapsedUsageTextRect(body, 8, deadline), QRectF(75, 8, 146, 16));
+  EXPECT_EQ(externalCollapsedUsageTextRect(body, 8, std::nullopt), QRectF(75, 8, 234, 16));
+  // A very narrow body keeps 44 for the text.
+  EXPECT_EQ(externalCollapsedStatusTextRect(QRectF(0, 0, 100, 32), 8, true).width(), 44);
+}
+
+TEST(IslandGeometry, AspectFit) {
+  EXPECT_EQ(aspectFitRect(QSizeF(100, 50), QRectF(0, 0, 40, 40)), QRectF(0, 10, 40, 20));
+  EXPECT_EQ(aspectFitRect(QSizeF(10, 30), QRectF(10, 10, 60, 60)), QRectF(30, 10, 20, 60));
+  EXPECT_EQ(aspectFitRect(QSizeF(0, 10), QRectF(1, 2, 3, 4)), QRectF(1, 2, 3, 4));
+  EXPECT_EQ(aspectFitRect(QSizeF(10, 10), QRectF(1, 2, 0, 4)), QRectF(1, 2, 0, 4));
+}
+
+TEST(IslandGeometryGui, TheStatusFontIsTheIslandFamilyFittedInHalfPixelSteps) {
+  const QFont font = externalCollapsedStatusFont();
+  EXPECT_TRUE(QFontInfo(font).family() == "Inter" || QFontInfo(font).family() == "DejaVu Sans")
+      << QFontInfo(font).family().toStdString();
+  EXPECT_DOUBLE_EQ(font.pointSizeF() * 96 / 72, 11);
+  EXPECT_EQ(font.weight(), QFont::DemiBold);
+
+  const QString text = QStringLiteral("Need approve · Claude Code");
+  const qreal full = QFontMetricsF(islandFont(11, QFont::DemiBold)).horizontalAdvance(text);
+  EXPECT_EQ(externalCollapsedStatusFont(text, full).pointSizeF() * 96 / 72, 11);
+  // A width 1 narrower: the largest half-pixel size that fits (the font engine may round sizes,
+  // so the next larger size is measured rather than assumed).
+  const QFont fitted = externalCollapsedStatusFont(text, full - 1);
+  const qreal size = fitted.pointSizeF() * 96 / 72;
+  EXPECT_LT(size, 11);
+  EXPECT_GE(size, 9.5);
+  EXPECT_LE(QFontMetricsF(fitted).horizontalAdvance(text), full - 1);
+  if (size > 9.5) {
+    EXPECT_GT(QFontMetricsF(islandFont(size + 0.5, QFont::DemiBold)).horizontalAdvance(text), full - 1);
+  }
+  EXPECT_EQ(externalCollapsedStatusFont(text, 5).pointSizeF() * 96 / 72, 9.5);  // too wide even then
 }
 
 }  // namespace
