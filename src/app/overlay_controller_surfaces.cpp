@@ -159,7 +159,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     surface->screen = screen;
     const QRect panelFrame = frame(surfaceMode, screen).toAlignedRect();
 
-    auto* view = new TandrelView(panelFrame.size(), *store_);
+    auto* view = new TandrelView(panelFrame.size(), *store_, clock_);
     view->controller = this;
     view->setMode(surfaceMode);
     view->setDisplayKind(displayKind(&screen));

@@ -1,3 +1,6 @@
+// The island view's shell: set-up, the environment's fixture knobs, the mode, the status banner
+// and tear-down.
+
 #include "island/tandrel_view.h"
 
 #include "app/overlay_controller.h"
@@ -5,28 +8,108 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tandrel {
 namespace {
 
 constexpr qreal kBottomCornerRadius = 14;
 
+std::optional<SettingsTab> settingsTabFromEnvironment(QString value) {
+  value = value.toLower().remove(QLatin1Char('-'));
+  if (value == QLatin1String("general")) {
+    return SettingsTab::general;
+  }
+  if (value == QLatin1String("pets")) {
+    return SettingsTab::pets;
+  }
+  if (value == QLatin1String("sound")) {
+    return SettingsTab::sound;
+  }
+  if (value == QLatin1String("aitools") || value == QLatin1String("tools")) {
+    return SettingsTab::aiTools;
+  }
+  if (value == QLatin1String("about")) {
+    return SettingsTab::about;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-TandrelView::TandrelView(const QSize& size, EventStore& store, QWidget* parent) : QWidget(parent), store_(store) {
+TandrelView::TandrelView(const QSize& size, EventStore& store, Clock& clock, QWidget* parent)
+    : QWidget(parent),
+      debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1"),
+      store_(store),
+      clock_(clock) {
+  modeAnimationStarted = usageAnimationStarted = mediaTime();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
+  applyEnvironmentOverrides(QProcessEnvironment::systemEnvironment());
+  evaluatePetAnimationTimer();
 }
 
 TandrelView::~TandrelView() { prepareForTermination(); }
+
+void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environment) {
+  if (!environment.contains(QStringLiteral("TANDREL_SETTINGS_TAB"))) {
+    return;
+  }
+  if (const std::optional<SettingsTab> tab = settingsTabFromEnvironment(environment.value("TANDREL_SETTINGS_TAB"))) {
+    activeSettingsTab_ = *tab;
+  }
+  bool ok = false;
+  const double scroll = environment.value(QStringLiteral("TANDREL_SETTINGS_SCROLL")).toDouble(&ok);
+  if (ok) {
+    settingsScrollOffsets[activeSettingsTab_] = scroll;
+  }
+  if (const std::optional<PetPreviewMode> preview =
+          parsePetPreviewMode(environment.value(QStringLiteral("TANDREL_PREVIEW_MODE")).toLower())) {
+    previewMode = *preview;
+    companionDisplayMode = *parseCompanionDisplayMode(rawValue(*preview));
+  }
+  const QString state = environment.value(QStringLiteral("TANDREL_PREVIEW_STATE"));
+  for (const PetPreviewStateID candidate :
+       {PetPreviewStateID::idle, PetPreviewStateID::running, PetPreviewStateID::waitingInput, PetPreviewStateID::review,
+        PetPreviewStateID::approval, PetPreviewStateID::error, PetPreviewStateID::rateLimit, PetPreviewStateID::sleeping}) {
+    if (rawValue(candidate).compare(state, Qt::CaseInsensitive) == 0) {
+      previewState = candidate;
+    }
+  }
+  const double phase = environment.value(QStringLiteral("TANDREL_LIVE_PREVIEW_PHASE")).toDouble(&ok);
+  if (ok && std::isfinite(phase)) {
+    livePreviewPhase = std::max(0.0, phase);
+    isLivePreviewFixtureMode = true;
+  }
+}
 
 void TandrelView::setMode(OverlayMode mode) {
   if (mode == mode_) {
     return;
   }
   mode_ = mode;
+  if (mode != OverlayMode::collapsed) {
+    hoverExpandWork_.cancel();
+  }
+  if (mode != OverlayMode::expanded) {
+    clearChoiceState();
+    pendingMessageConfirmation.reset();
+  }
+  modeAnimationStarted = mediaTime();
+  if (mode == OverlayMode::expanded) {
+    usageAnimationStarted = modeAnimationStarted;
+  }
   update();
+  evaluatePetAnimationTimer();
+}
+
+void TandrelView::requestMode(OverlayMode mode) {
+  if (controller != nullptr) {
+    controller->setMode(mode, this);
+  } else {
+    setMode(mode);
+  }
 }
 
 void TandrelView::setDisplayKind(DisplayKind kind) {
@@ -37,6 +120,7 @@ void TandrelView::setDisplayKind(DisplayKind kind) {
 void TandrelView::activateSettingsTab(SettingsTab tab) {
   activeSettingsTab_ = tab;
   update();
+  evaluatePetAnimationTimer();
 }
 
 void TandrelView::selectSettingsTab(SettingsTab tab) { activateSettingsTab(tab); }
@@ -47,9 +131,33 @@ void TandrelView::closeSettingsFromTitleBar() {
   }
 }
 
-void TandrelView::refreshFromDisk() {}
+void TandrelView::setStatusBanner(std::optional<QString> text) {
+  statusBanner_ = std::move(text);
+  statusBannerDismissWork_.cancel();
+  if (statusBanner_) {
+    QPointer<TandrelView> self(this);
+    const QString shown = *statusBanner_;
+    statusBannerDismissWork_ = clock_.schedule(kStatusBannerDuration, [self, shown] {
+      if (self && self->statusBanner_ == shown) {
+        self->setStatusBanner(std::nullopt);
+      }
+    });
+  }
+  update();
+}
 
-void TandrelView::prepareForTermination() { ++terminationCountForTests; }
+void TandrelView::refreshFromDisk() { evaluatePetAnimationTimer(); }
+
+void TandrelView::prepareForTermination() {
+  if (!terminated_) {
+    terminated_ = true;
+    ++terminationCountForTests;
+  }
+  hoverExpandWork_.cancel();
+  collapseWork_.cancel();
+  statusBannerDismissWork_.cancel();
+  stopPetAnimationTimer();
+}
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
   QPainterPath path;
@@ -60,11 +168,9 @@ QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
   // Square at the top, where it meets the screen's edge; rounded below.
   const qreal radius = std::min({kBottomCornerRadius, size.height() / 2, size.width() / 2});
   path.addRoundedRect(QRectF(0, -radius, size.width(), size.height() + radius), radius, radius);
-  return path.intersected([&] {
-    QPainterPath bounds;
-    bounds.addRect(QRectF(QPointF(), size));
-    return bounds;
-  }());
+  QPainterPath bounds;
+  bounds.addRect(QRectF(QPointF(), size));
+  return path.intersected(bounds);
 }
 
 QRegion TandrelView::islandShape(const QSize& size) const {

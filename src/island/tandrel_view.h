@@ -1,35 +1,69 @@
 #pragma once
 
 // The island view of one overlay panel: the collapsed capsule, the expanded inbox and the
-// settings page are all drawn by it, in the mode the controller gives it.
+// settings page are all drawn by it, in the mode the controller gives it. Split by concern:
+// tandrel_view.cpp (set-up, environment knobs, the mode, the status banner, tear-down),
+// tandrel_view_hover.cpp (hover expand and delayed collapse, the animation timer) and
+// tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of inbox_layout.h).
 
 #include "app/overlay_mode.h"
 #include "app/overlay_settings.h"
+#include "events/pet_preview_state.h"
+#include "inbox/island_message.h"
+#include "island/inbox_layout.h"
 #include "island/island_geometry.h"
+#include "platform/clock.h"
 
+#include <QColor>
+#include <QMap>
 #include <QPainterPath>
+#include <QPointF>
+#include <QPointer>
+#include <QProcessEnvironment>
 #include <QRegion>
+#include <QSet>
+#include <QTimer>
 #include <QWidget>
+
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace tandrel {
 
 class EventStore;
 class OverlayController;
 
+// Whether a collapsed island should expand after the hover delay: the pointer is within 1 of
+// the panel's frame, or below it inside the area the expanded island would cover grown by the
+// hover margin. `windowFrame` and `mouseLocation` are in screen coordinates (y-down).
+bool shouldExpandAfterHoverDelay(OverlayMode mode, const std::optional<QRectF>& windowFrame, QPointF mouseLocation);
+
 class TandrelView : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
+  static constexpr std::chrono::milliseconds kCollapseDelay{200};
+  static constexpr std::chrono::milliseconds kStatusBannerDuration{2000};
+
   // A view of `size` over the one store; the controller then sets `controller`, the mode and the
-  // display kind.
-  TandrelView(const QSize& size, EventStore& store, QWidget* parent = nullptr);
+  // display kind. Reads the environment's fixture knobs (TANDREL_LOCK_EXPANDED,
+  // TANDREL_SETTINGS_TAB and the ones read with it).
+  TandrelView(const QSize& size, EventStore& store, Clock& clock = Clock::system(), QWidget* parent = nullptr);
   ~TandrelView() override;
 
-  // The controller that placed the view; null for views drawn without a panel.
-  OverlayController* controller = nullptr;
+  // The controller that placed the view; none for views drawn without a panel.
+  QPointer<OverlayController> controller;
 
   OverlayMode mode() const { return mode_; }
+  // A different mode resets hover, choice and confirmation state, stamps the mode animation and
+  // redraws; the same mode again does nothing.
   void setMode(OverlayMode mode);
+  // Asks the controller for a mode with this view as the source; without a controller the view
+  // changes its own mode.
+  void requestMode(OverlayMode mode);
 
   DisplayKind displayKind() const { return displayKind_; }
   void setDisplayKind(DisplayKind kind);
@@ -41,26 +75,125 @@ class TandrelView : public QWidget {
   // The settings window's close button: asks the controller to close the settings page.
   void closeSettingsFromTitleBar();
 
-  // The controller's periodic refresh: redraws when anything the view shows changed on disk.
+  // Applies the fixture knobs of `environment` (only when TANDREL_SETTINGS_TAB is present).
+  void applyEnvironmentOverrides(const QProcessEnvironment& environment);
+
+  // The one-line banner; cleared 2 s after it was set unless a newer one replaced it.
+  const std::optional<QString>& statusBanner() const { return statusBanner_; }
+  void setStatusBanner(std::optional<QString> text);
+  QColor statusBannerColor{0, 214, 163};
+
+  // The controller's periodic refresh.
   void refreshFromDisk();
 
-  // Stops the view's pending work; safe to call more than once.
+  // Cancels the view's pending work and stops its timer; harmless when repeated.
   void prepareForTermination();
-  static inline int terminationCountForTests = 0;
+
+  // ---- Hover and timers (tandrel_view_hover.cpp) ----
+
+  // The pointer entered, left or moved over the view (Qt's enter, leave and move events call
+  // these; tests call them directly).
+  void mouseEnteredView();
+  void mouseExitedView();
+  void mouseMovedInView(QPointF location);
+  bool hasPendingHoverExpand() const { return hoverExpandWork_.isPending(); }
+  bool hasPendingCollapse() const { return collapseWork_.isPending(); }
+
+  // Arms, keeps or stops the animation timer for what currently animates: 1 s while a collapsed
+  // ticker rotates, 1/30 s while expanded (with reduced motion only for rotating usage meters on
+  // an empty inbox) and while a sound previews on the Sounds tab.
+  void evaluatePetAnimationTimer();
+  void stopPetAnimationTimer();
+  std::optional<std::chrono::milliseconds> petAnimationTimerInterval() const;
+  // One animation frame.
+  void animationTick();
+
+  // ---- Inbox (tandrel_view_inbox.cpp) ----
+
+  // Rebuilds the filtered inbox and the page when the store's revision, the page size, the room
+  // for cards, the hidden tools or the open choice card changed.
+  void ensureMessageCache();
+  const std::vector<IslandMessage>& filteredMessages();     // the page
+  const std::vector<IslandMessage>& filteredAllMessages();  // every message of the shown tools
+  int filteredUnreadCount();
+  int filteredApprovalCount();
+  // The page's rectangles at the view's current size and mode.
+  inbox_layout::InboxPageLayout pageLayout();
+  // Closes the open choice card; false when nothing was open.
+  bool clearChoiceState();
+
+  std::map<QString, QRectF> messageRectsForTests();
+  std::map<QString, QRectF> choiceOptionRectsForTests(const QString& messageID);
+  std::optional<QRectF> choiceNoteRectForTests(const QString& messageID);
+  std::optional<QRectF> choiceBodyRectForTests(const QString& messageID);
+  std::optional<QRectF> messageActionButtonRectForTests(const QString& eventID, const QString& role);
 
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends
   // transparent corners, and drawing fills it.
   QPainterPath islandOutline(const QSizeF& size) const;
   QRegion islandShape(const QSize& size) const;
 
+  // ---- State the settings page, drawing and tests read or set ----
+  bool reduceMotion = false;
+  bool usageRotationPinnedByUser = false;
+  QSet<QString> disabledToolIDs;  // canonical tool ids the user hid
+  std::optional<QString> expandedChoiceMessageID;
+  QString activeChoiceNote;
+  std::optional<QString> choiceNoteFocusedMessageID;
+  std::optional<std::pair<QString, QString>> pendingMessageConfirmation;  // event id, role
+  std::optional<QPointF> hoverPoint;
+  std::optional<QString> playingSoundKey;
+  PetPreviewMode previewMode = PetPreviewMode::bubble;
+  CompanionDisplayMode companionDisplayMode = CompanionDisplayMode::bubble;
+  PetPreviewStateID previewState = PetPreviewStateID::running;
+  std::map<SettingsTab, qreal> settingsScrollOffsets;
+  double livePreviewPhase = 0;
+  bool isLivePreviewFixtureMode = false;
+  int collapsedMessageRotationIndex = 0;
+  // Monotonic seconds of the last mode change and of the usage animation's start.
+  double modeAnimationStarted = 0;
+  double usageAnimationStarted = 0;
+  const bool debugLockExpanded;
+
+  static inline int animationTickWorkCountForTests = 0;
+  static inline int terminationCountForTests = 0;
+  static inline int livePetAnimationTimerCountForTests = 0;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
+  double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
+  // The frame on screen of the panel holding the view (of the view itself when it has none).
+  std::optional<QRectF> windowFrame() const;
+  // What the collapsed capsule rotates through; filled by the ticker model.
+  int collapsedTickerItemCount() const { return 0; }
+  int enabledUsageToolCount() const { return 0; }
+
   EventStore& store_;
+  Clock& clock_;
   OverlayMode mode_ = OverlayMode::collapsed;
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
   SettingsTab activeSettingsTab_ = SettingsTab::general;
+  std::optional<QString> statusBanner_;
+
+  DelayedWork hoverExpandWork_;
+  DelayedWork collapseWork_;
+  DelayedWork statusBannerDismissWork_;
+  QTimer* petAnimationTimer_ = nullptr;
+  bool terminated_ = false;
+
+  // The inbox cache and the five values it was built for.
+  qint64 cachedMessageRevision_ = -1;
+  int cachedMessagePageLimit_ = -1;
+  qreal cachedMessageLayoutHeight_ = -1;
+  QSet<QString> cachedDisabledToolIDs_;
+  std::optional<QString> cachedExpandedChoiceMessageID_;
+  std::vector<IslandMessage> cachedFilteredAllMessages_;
+  std::vector<IslandMessage> cachedFilteredMessages_;
 };
 
 }  // namespace tandrel
