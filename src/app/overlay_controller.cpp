@@ -186,6 +186,7 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
 void OverlayController::handleStoreChange() {
   for (const auto& surface : surfaces_) {
     surface->view->update();
+    surface->view->evaluatePetAnimationTimer();
   }
 }
 
