@@ -38,4 +38,26 @@ std::optional<PetPreviewMode> parsePetPreviewMode(QStringView raw) { return pars
 QString rawValue(SettingsTab tab) { return rawValueIn(kTabs, tab); }
 std::optional<SettingsTab> parseSettingsTab(QStringView raw) { return parseRawValueIn(kTabs, raw); }
 
+PetPreviewStateStyle previewStateStyle(PetPreviewStateID state) {
+  switch (state) {
+    case PetPreviewStateID::idle:
+      return {"Idle", QColor(0, 214, 163), PetState::idle};
+    case PetPreviewStateID::running:
+      return {"Running", QColor(77, 159, 255), PetState::working};
+    case PetPreviewStateID::waitingInput:
+      return {"Waiting Input", QColor(255, 187, 0), PetState::approval};
+    case PetPreviewStateID::review:
+      return {"Ready Review", QColor(0, 214, 163), PetState::done};
+    case PetPreviewStateID::approval:
+      return {"Approval", QColor(255, 187, 0), PetState::approval};
+    case PetPreviewStateID::error:
+      return {"Error", QColor(255, 85, 85), PetState::error};
+    case PetPreviewStateID::rateLimit:
+      return {"Rate Limit", QColor(255, 136, 85), PetState::tired};
+    case PetPreviewStateID::sleeping:
+      return {"Sleeping", QColor(119, 119, 119), PetState::idle};
+  }
+  return {"Idle", QColor(0, 214, 163), PetState::idle};
+}
+
 }  // namespace tandrel

@@ -4,6 +4,10 @@
 // Raw values are the stored and shown strings; a string that names no case gives none (callers
 // then use their default).
 
+#include "attention/pet_state.h"
+#include "events/pet_preview_state.h"
+
+#include <QColor>
 #include <QString>
 #include <QStringView>
 
@@ -25,5 +29,13 @@ std::optional<PetPreviewMode> parsePetPreviewMode(QStringView raw);
 enum class SettingsTab { general, pets, sound, aiTools, about };
 QString rawValue(SettingsTab tab);
 std::optional<SettingsTab> parseSettingsTab(QStringView raw);
+
+// The Pets tab's preview states: their label, colour and the pet pose they show.
+struct PetPreviewStateStyle {
+  const char* label;
+  QColor color;
+  PetState petState;
+};
+PetPreviewStateStyle previewStateStyle(PetPreviewStateID state);
 
 }  // namespace tandrel
