@@ -51,11 +51,16 @@ class OverlayPanelsX11 : public ::testing::Test {
     return x11->property32(x11->root(), A::NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW).value_or(std::vector<std::uint32_t>{});
   }
 
-  // The managed window whose _NET_WM_PID is `pid`.
-  xcb_window_t windowOf(qint64 pid) const {
+  // The managed window whose _NET_WM_PID is `pid`; with `overlay`, only one that skips the
+  // taskbar (the island panel, not a dialog of the same process).
+  xcb_window_t windowOf(qint64 pid, bool overlay = false) const {
     for (const std::uint32_t window : stacking()) {
       const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
-      if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(pid)) {
+      if (!pids || pids->empty() || pids->front() != static_cast<std::uint32_t>(pid)) {
+        continue;
+      }
+      const auto states = x11->property32(window, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
+      if (!overlay || std::find(states.begin(), states.end(), x11->atom(A::NET_WM_STATE_SKIP_TASKBAR)) != states.end()) {
         return window;
       }
     }
@@ -114,7 +119,7 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   ASSERT_TRUE(app.waitForStarted());
   xcb_window_t panel = XCB_NONE;
   ASSERT_TRUE(test::waitUntil([&] {
-    panel = windowOf(app.processId());
+    panel = windowOf(app.processId(), true);
     return panel != XCB_NONE && viewable(panel);
   }, 10000)) << app.readAllStandardError().constData();
 
