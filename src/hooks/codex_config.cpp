@@ -69,6 +69,11 @@ Result<const TomlStatement*> rootNotify(const std::vector<TomlStatement>& statem
   return found;
 }
 
+// The line break the file uses, for the lines we add.
+QString lineBreakOf(const QString& text) {
+  return text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
+}
+
 bool startsWithKey(const QStringList& key, const QStringList& prefix) {
   return key.size() >= prefix.size() && key.mid(0, prefix.size()) == prefix;
 }
@@ -103,6 +108,7 @@ Result<QString> ensureCodexHooksFeature(const QString& config) {
     }
   }
 
+  const QString eol = lineBreakOf(config);
   std::vector<Edit> edits;
   const TomlStatement* hooksLine = nullptr;
   const TomlStatement* lastFeatureLine = header;
@@ -131,16 +137,16 @@ Result<QString> ensureCodexHooksFeature(const QString& config) {
     edits.push_back({hooksLine->begin, hooksLine->end, keyText});
   } else if (lastFeatureLine != nullptr) {
     const TomlStatement* after = underHeader ? header : lastFeatureLine;
-    edits.push_back({after->end, after->end, QStringLiteral("\n") + line});
+    edits.push_back({after->end, after->end, eol + line});
   } else {
     QString text = config;
     if (!text.isEmpty() && !text.endsWith(u'\n')) {
-      text += u'\n';
+      text += eol;
     }
     if (!text.trimmed().isEmpty()) {
-      text += u'\n';
+      text += eol;
     }
-    return text + QStringLiteral("[features]\nhooks = true\n");
+    return text + QStringLiteral("[features]") + eol + QStringLiteral("hooks = true") + eol;
   }
   return applyEdits(config, std::move(edits));
 }
@@ -164,7 +170,8 @@ Result<QString> plannedCodexConfigText(const QString& config, const QString& not
     }
   } else {
     // Before any table, so that the key stays at the root.
-    text = notifyLine + QStringLiteral("\n\n") + config;
+    const QString eol = lineBreakOf(config);
+    text = notifyLine + eol + eol + config;
   }
   auto result = ensureCodexHooksFeature(text);
   if (result && !outlineToml(result.value())) {

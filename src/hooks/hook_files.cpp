@@ -1,14 +1,11 @@
 #include "hooks/hook_files.h"
-#include "base/posix_error.h"
+
+#include "platform/private_folder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <sys/stat.h>
-
-#include <cerrno>
 
 namespace tandrel {
 
@@ -43,7 +40,11 @@ Result<ExistingFile> readExistingFile(const QString& path) {
 Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes, bool executable) {
   // QSaveFile replaces a symbolic link itself; write through to the file it names instead.
   const QFileInfo info(path);
-  const QString target = info.isSymLink() ? info.symLinkTarget() : path;
+  QString target = path;
+  if (info.isSymLink()) {
+    // The file at the end of the chain; a dangling link names where that file will be.
+    target = info.canonicalFilePath().isEmpty() ? info.symLinkTarget() : info.canonicalFilePath();
+  }
   QSaveFile file(target);
   const auto failed = [&](const QString& what) {
     return Result<void>::failure(
@@ -67,23 +68,15 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes, b
 }
 
 Result<void> makeDirectories(const QString& path, bool ownerOnly) {
-  const QString clean = QDir::cleanPath(QDir(path).absolutePath());
-  // The folders to create, outermost first.
-  QStringList missing;
-  for (QString folder = clean; !QFileInfo::exists(folder) && folder != QLatin1String("/");
-       folder = QFileInfo(folder).path()) {
-    missing.prepend(folder);
-  }
-  for (const QString& folder : missing) {
-    const QByteArray native = QFile::encodeName(folder);
-    if (::mkdir(native.constData(), ownerOnly ? 0700 : 0777) != 0 && errno != EEXIST) {
-      return Result<void>::failure(QStringLiteral("Cannot create the folder %1: %2")
-                                       .arg(folder, errnoText(errno)));
+  if (ownerOnly) {
+    if (const auto error = makePrivateFolder(path)) {
+      return Result<void>::failure(
+          QStringLiteral("Cannot create the folder %1: %2").arg(path, error->description()));
     }
+    return {};
   }
-  if (!QFileInfo(clean).isDir()) {
-    return Result<void>::failure(QStringLiteral("Cannot create the folder %1: a file is in the way")
-                                     .arg(clean));
+  if (!QDir().mkpath(path)) {
+    return Result<void>::failure(QStringLiteral("Cannot create the folder %1").arg(path));
   }
   return {};
 }

@@ -25,7 +25,8 @@ Result<ExistingFile> readExistingFile(const QString& path);
 Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes,
                                  bool executable = false);
 
-// Creates `path` and its missing parents. With `ownerOnly` the folders created get mode 0700.
+// Creates `path` and its missing parents. With `ownerOnly` (our own folders) the folders created
+// get mode 0700.
 Result<void> makeDirectories(const QString& path, bool ownerOnly);
 
 // Copies the file at `path` beside itself as "<name>.tandrel-backup-<seconds>" (with "-2", "-3"…

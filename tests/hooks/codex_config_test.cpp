@@ -131,7 +131,7 @@ TEST(CodexConfigEdit, KeepsUntouchedLinesByteForByte) {
   EXPECT_EQ(plannedCodexConfigText(QStringLiteral("model = \"o4\" # fast\r\n[features]\r\nx = 1\r\n"),
                                    kNotify)
                 .value(),
-            QStringLiteral("notify = [\"%1\"]\n\nmodel = \"o4\" # fast\r\n[features]\nhooks = "
+            QStringLiteral("notify = [\"%1\"]\r\n\r\nmodel = \"o4\" # fast\r\n[features]\r\nhooks = "
                            "true\r\nx = 1\r\n")
                 .arg(kNotify));
 }
