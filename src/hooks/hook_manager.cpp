@@ -119,12 +119,12 @@ Result<QString> readConfigText(const QString& path) {
   return text;
 }
 
-struct WebTarget {
+struct JumpFallback {
   const char* id;
   const char* target;
 };
 // Where a click goes for a tool that is not installed as an application.
-constexpr WebTarget kJumpFallbacks[] = {
+constexpr JumpFallback kJumpFallbacks[] = {
     {"claude-app", "/Applications/Claude.app"},
     {"codex-app", "/Applications/Codex.app"},
     {"cursor-ide", "/Applications/Cursor.app"},
@@ -384,7 +384,7 @@ std::optional<QString> HookManager::jumpTarget(const AIToolCatalogItem& row) con
   if (row.id == QLatin1String("opencode-cli")) {
     return paths_.opencodePlugin;
   }
-  for (const WebTarget& fallback : kJumpFallbacks) {
+  for (const JumpFallback& fallback : kJumpFallbacks) {
     if (row.id == QLatin1String(fallback.id)) {
       return QString::fromUtf8(fallback.target);
     }
