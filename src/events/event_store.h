@@ -324,19 +324,21 @@ class EventStore {
   // The revision the usage caches were built for; -1 before the first build.
   qint64 usageCacheRevision() const { return usageCacheRevision_; }
   const std::vector<UsageSnapshot>& cachedUsageSnapshots() const { return cachedUsageSnapshots_; }
-  const QHash<QString, std::vector<UsageSnapshot>>& cachedUsageSnapshotsByToolID() const {
-    return cachedUsageSnapshotsByToolID_;
-  }
+  // The sort date of each of those snapshots, in milliseconds since 1970.
+  const std::vector<qint64>& cachedUsageSortMs() const { return cachedUsageSortMs_; }
+  // Those snapshots grouped by their tool identifier: each group holds the positions of its
+  // snapshots in cachedUsageSnapshots, in event order.
+  const QHash<QString, std::vector<int>>& cachedUsageSnapshotsByToolID() const { return cachedUsageSnapshotsByToolID_; }
   const std::optional<UsageSnapshot>& cachedLatestUsage() const { return cachedLatestUsage_; }
   // Merged readings by merge key, for the current usage revision.
   const std::unordered_map<QString, UsageSnapshot>& cachedMergedUsageByKey() const { return cachedMergedUsageByKey_; }
 
-  // The snapshots recorded under exactly this tool identifier, in event order.
-  const std::vector<UsageSnapshot>& usageSnapshotsForToolID(const QString& toolID);
+  // The snapshots recorded under exactly this tool identifier, in event order; the second form
+  // gives their positions in cachedUsageSnapshots, without copying.
+  std::vector<UsageSnapshot> usageSnapshotsForToolID(const QString& toolID);
+  const std::vector<int>& usageSnapshotIndicesForToolID(const QString& toolID);
   // The snapshots of each identifier in turn (repeats skipped), each group in event order.
   std::vector<UsageSnapshot> usageSnapshotsForToolIDs(const QStringList& toolIDs);
-  // The sort dates (milliseconds since 1970) of usageSnapshotsForToolID, in the same order.
-  const std::vector<qint64>& usageSortMsForToolID(const QString& toolID);
   // The newest snapshot of one identifier, unmerged.
   std::optional<UsageSnapshot> latestUsageForToolID(const QString& toolID);
   // The merged reading of the brand of a brand name or tool identifier ("Claude", "codex_cli"),
@@ -523,9 +525,8 @@ class EventStore {
   void restartBridgeReloadTimer();
   void runPendingBridgeReload();
 
-  // Usage: the snapshots of usageSnapshotsForToolIDs without copying them (valid until the next
-  // rebuild), their sort dates appended to `dates`.
-  std::vector<const UsageSnapshot*> usageSnapshotPointers(const QStringList& toolIDs, std::vector<qint64>& dates);
+  // Usage: the positions of the snapshots of usageSnapshotsForToolIDs in cachedUsageSnapshots.
+  std::vector<int> usageSnapshotIndices(const QStringList& toolIDs);
 
   // Local scans.
   bool hasLocalUsageRoot() const;
@@ -564,9 +565,9 @@ class EventStore {
   // ---- Usage caches (main thread) ----
   qint64 usageCacheRevision_ = -1;
   std::vector<UsageSnapshot> cachedUsageSnapshots_;
-  QHash<QString, std::vector<UsageSnapshot>> cachedUsageSnapshotsByToolID_;
+  std::vector<qint64> cachedUsageSortMs_;
+  QHash<QString, std::vector<int>> cachedUsageSnapshotsByToolID_;
   std::optional<UsageSnapshot> cachedLatestUsage_;
-  QHash<QString, std::vector<qint64>> cachedUsageSortMsByToolID_;  // parallel to the groups
   std::unordered_map<QString, UsageSnapshot> cachedMergedUsageByKey_;
   // Sort dates in milliseconds since 1970, by observation text.
   std::unordered_map<QString, qint64> cachedUsageSortDates_;

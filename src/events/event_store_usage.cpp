@@ -19,23 +19,19 @@ const qint64 kDistantPastMs = distantPast().toMSecsSinceEpoch();
 // Separates the parts of a merge key.
 constexpr QChar kMergeKeySeparator(0x1F);
 
-const std::vector<UsageSnapshot>& noSnapshots() {
-  static const std::vector<UsageSnapshot> none;
-  return none;
-}
-
-const std::vector<qint64>& noDates() {
-  static const std::vector<qint64> none;
+const std::vector<int>& noIndices() {
+  static const std::vector<int> none;
   return none;
 }
 
 // The index of the newest snapshot that `has` accepts, given each snapshot's sort date: a later
 // one replaces the choice only when strictly later. -1 when none is accepted.
 template <typename Has>
-int newestIndex(const std::vector<const UsageSnapshot*>& snapshots, const std::vector<qint64>& dates, Has has) {
+int newestIndex(const std::vector<int>& indices, const std::vector<UsageSnapshot>& snapshots,
+                const std::vector<qint64>& dates, Has has) {
   int chosen = -1;
-  for (int i = 0; i < static_cast<int>(snapshots.size()); ++i) {
-    if (has(*snapshots[i]) && (chosen < 0 || dates[i] > dates[chosen])) {
+  for (const int i : indices) {
+    if (has(snapshots[i]) && (chosen < 0 || dates[i] > dates[chosen])) {
       chosen = i;
     }
   }
@@ -49,76 +45,67 @@ void EventStore::ensureUsageCache() {
     return;
   }
   cachedUsageSnapshots_.clear();
+  cachedUsageSortMs_.clear();
   cachedUsageSnapshotsByToolID_.clear();
-  cachedUsageSortMsByToolID_.clear();
   // clear() keeps the buckets of both maps for the next revision.
   cachedMergedUsageByKey_.clear();
   cachedUsageSortDates_.clear();
   for (const auto& event : events_) {
     if (event.usage) {
+      cachedUsageSnapshotsByToolID_[event.usage->toolID].push_back(static_cast<int>(cachedUsageSnapshots_.size()));
       cachedUsageSnapshots_.push_back(*event.usage);
-      cachedUsageSnapshotsByToolID_[event.usage->toolID].push_back(*event.usage);
-      cachedUsageSortMsByToolID_[event.usage->toolID].push_back(usageSortMs(*event.usage));
+      cachedUsageSortMs_.push_back(usageSortMs(*event.usage));
     }
   }
   cachedLatestUsage_ = latestSnapshot(cachedUsageSnapshots_);
   usageCacheRevision_ = revision_;
 }
 
-const std::vector<UsageSnapshot>& EventStore::usageSnapshotsForToolID(const QString& toolID) {
+const std::vector<int>& EventStore::usageSnapshotIndicesForToolID(const QString& toolID) {
   ensureUsageCache();
   const auto group = cachedUsageSnapshotsByToolID_.constFind(toolID);
-  return group == cachedUsageSnapshotsByToolID_.constEnd() ? noSnapshots() : *group;
+  return group == cachedUsageSnapshotsByToolID_.constEnd() ? noIndices() : *group;
 }
 
-const std::vector<qint64>& EventStore::usageSortMsForToolID(const QString& toolID) {
-  ensureUsageCache();
-  const auto dates = cachedUsageSortMsByToolID_.constFind(toolID);
-  return dates == cachedUsageSortMsByToolID_.constEnd() ? noDates() : *dates;
+std::vector<UsageSnapshot> EventStore::usageSnapshotsForToolID(const QString& toolID) {
+  return usageSnapshotsForToolIDs({toolID});
 }
 
-std::vector<const UsageSnapshot*> EventStore::usageSnapshotPointers(const QStringList& toolIDs,
-                                                                    std::vector<qint64>& dates) {
+std::vector<int> EventStore::usageSnapshotIndices(const QStringList& toolIDs) {
   ensureUsageCache();
-  std::vector<const UsageSnapshot*> snapshots;
+  std::vector<int> indices;
   for (qsizetype i = 0; i < toolIDs.size(); ++i) {
     if (toolIDs.indexOf(toolIDs[i]) < i) {
       continue;  // asked for already
     }
     const auto group = cachedUsageSnapshotsByToolID_.constFind(toolIDs[i]);
     if (group != cachedUsageSnapshotsByToolID_.constEnd()) {
-      const std::vector<qint64>& groupDates = cachedUsageSortMsByToolID_[toolIDs[i]];
-      for (std::size_t k = 0; k < group->size(); ++k) {
-        snapshots.push_back(&(*group)[k]);
-        dates.push_back(groupDates[k]);
-      }
+      indices.insert(indices.end(), group->begin(), group->end());
     }
   }
-  return snapshots;
+  return indices;
 }
 
 std::vector<UsageSnapshot> EventStore::usageSnapshotsForToolIDs(const QStringList& toolIDs) {
-  std::vector<qint64> dates;
   std::vector<UsageSnapshot> snapshots;
-  for (const UsageSnapshot* snapshot : usageSnapshotPointers(toolIDs, dates)) {
-    snapshots.push_back(*snapshot);
+  for (const int index : usageSnapshotIndices(toolIDs)) {
+    snapshots.push_back(cachedUsageSnapshots_[index]);
   }
   return snapshots;
 }
 
 std::optional<UsageSnapshot> EventStore::latestUsageForToolID(const QString& toolID) {
-  const std::vector<UsageSnapshot>& group = usageSnapshotsForToolID(toolID);
-  const std::vector<qint64>& dates = usageSortMsForToolID(toolID);
+  const std::vector<int>& group = usageSnapshotIndicesForToolID(toolID);
   if (group.empty()) {
     return std::nullopt;
   }
-  std::size_t latest = 0;
-  for (std::size_t k = 1; k < group.size(); ++k) {
-    if (dates[k] > dates[latest]) {
-      latest = k;
+  int latest = group.front();
+  for (const int index : group) {
+    if (cachedUsageSortMs_[index] > cachedUsageSortMs_[latest]) {
+      latest = index;
     }
   }
-  return group[latest];
+  return cachedUsageSnapshots_[latest];
 }
 
 std::optional<UsageSnapshot> EventStore::latestUsage(const QString& brandOrTool) {
@@ -150,9 +137,10 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
     return cached->second;
   }
 
-  std::vector<qint64> dates;
-  const std::vector<const UsageSnapshot*> snapshots = usageSnapshotPointers(toolIDs, dates);
-  const int newest = newestIndex(snapshots, dates, [](const UsageSnapshot&) { return true; });
+  const std::vector<int> indices = usageSnapshotIndices(toolIDs);
+  const std::vector<UsageSnapshot>& snapshots = cachedUsageSnapshots_;
+  const std::vector<qint64>& dates = cachedUsageSortMs_;
+  const int newest = newestIndex(indices, snapshots, dates, [](const UsageSnapshot&) { return true; });
   if (newest < 0) {
     return std::nullopt;
   }
@@ -167,7 +155,8 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
   std::array<int, 7> chosen{};
   for (std::size_t k = 0; k < kMetrics.size(); ++k) {
     const Member member = kMetrics[k];
-    chosen[k] = newestIndex(snapshots, dates, [member](const UsageSnapshot& s) { return (s.*member).has_value(); });
+    chosen[k] =
+        newestIndex(indices, snapshots, dates, [member](const UsageSnapshot& s) { return (s.*member).has_value(); });
   }
   // A rate limit stays only while no newer five-hour reading exists: a newer limit signal takes
   // the headline, an older one gives way to newer quota data.
@@ -177,7 +166,7 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
     chosen[3] = -1;
   }
 
-  const UsageSnapshot& source = *snapshots[newest];
+  const UsageSnapshot& source = snapshots[newest];
   UsageSnapshot merged;
   merged.tool = displayTool;
   merged.toolID = source.toolID;
@@ -189,7 +178,7 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
   merged.updated = source.updated;
   for (std::size_t k = 0; k < kMetrics.size(); ++k) {
     if (chosen[k] >= 0) {
-      merged.*kMetrics[k] = snapshots[chosen[k]]->*kMetrics[k];
+      merged.*kMetrics[k] = snapshots[chosen[k]].*kMetrics[k];
     }
   }
   applyUsageHeadline(merged);

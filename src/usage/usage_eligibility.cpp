@@ -196,12 +196,13 @@ std::vector<UsageEligibility> deriveUsageEligibility(const std::vector<ToolHealt
 std::optional<UsageSnapshot> bestUsageForEligibility(const ToolHealth& tool, EventStore& store,
                                                      bool wrapperBridgeReady, const QDateTime& now) {
   // The newest kept reading: a later one wins only when strictly later.
-  const std::vector<UsageSnapshot>& snapshots = store.usageSnapshotsForToolID(tool.id);
-  const std::vector<qint64>& dates = store.usageSortMsForToolID(tool.id);
+  const std::vector<int>& group = store.usageSnapshotIndicesForToolID(tool.id);
+  const std::vector<UsageSnapshot>& snapshots = store.cachedUsageSnapshots();
+  const std::vector<qint64>& dates = store.cachedUsageSortMs();
   const qint64 nowMs = now.toMSecsSinceEpoch();
   const UsageSnapshot* best = nullptr;
   qint64 bestDate = 0;
-  for (std::size_t k = 0; k < snapshots.size(); ++k) {
+  for (const int k : group) {
     const UsageSnapshot& snapshot = snapshots[k];
     if (snapshot.toolID != tool.id || snapshot.quality == UsageQuality::demo || !canShowUsage(snapshot.sourceClass) ||
         !integrationIsHealthy(tool, snapshot.sourceClass, wrapperBridgeReady)) {
