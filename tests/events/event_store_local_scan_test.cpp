@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -311,6 +312,37 @@ TEST_F(EventStoreLocalScanTest, FingerprintsListWhatDecidesTheDisplay) {
   weekly.insert("weekly_percent", 10);
   EXPECT_NE(EventStore::localUsageFingerprint({withUsage}),
             EventStore::localUsageFingerprint({event("u1", {{"timestamp", "2027-01-15T08:00:01Z"}, {"usage", weekly}})}));
+}
+
+TEST_F(EventStoreLocalScanTest, TheDefaultLoadersReadTheAgentsOwnFiles) {
+  const QString root = home.file(QStringLiteral("codex-sessions"));
+  const QString rollout = root + QStringLiteral("/2026/05/10/rollout-unchanged.jsonl");
+  auto tokenCount = [](int total, const char* when) {
+    const QJsonObject info{{"total_token_usage", QJsonObject{{"total_tokens", total}}}};
+    return QJsonDocument(QJsonObject{{"timestamp", when},
+                                     {"type", "event_msg"},
+                                     {"payload", QJsonObject{{"type", "token_count"}, {"info", info}}}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+  };
+  ASSERT_TRUE(test::writeFile(rollout, tokenCount(42, "2026-05-10T10:00:00Z")));
+  auto o = options();
+  o.codexSessionsRoot = root;
+  auto store = make(std::move(o));
+  store->reload();
+  auto codex = store->latestUsage(QStringLiteral("Codex"));
+  ASSERT_TRUE(codex.has_value());
+  EXPECT_EQ(codex->tokens->label, QStringLiteral("42 total"));
+  EXPECT_EQ(codex->dataSource, QStringLiteral("rollout"));
+
+  // Rewritten in place with a larger total: the next reload finds and publishes it.
+  const qint64 revision = store->revision();
+  ASSERT_TRUE(test::writeFile(rollout, tokenCount(84, "2026-05-10T10:05:00Z")));
+  store->reload();
+  EXPECT_GT(store->revision(), revision);
+  codex = store->latestUsage(QStringLiteral("Codex"));
+  ASSERT_TRUE(codex.has_value());
+  EXPECT_EQ(codex->tokens->label, QStringLiteral("84 total"));
 }
 
 }  // namespace
