@@ -178,8 +178,12 @@ def fds():
     show("5 s later", after, mid["cpu_s"])
     lines = app.log_lines()[lines_before:]
     print("  log lines in those 6 s: %d" % len(lines))
-    for line in lines[:4]:
-        print("    " + line)
+    kinds = {}
+    for line in lines:
+        kind = line.split(":")[0][:70]
+        kinds[kind] = kinds.get(kind, 0) + 1
+    for kind, count in sorted(kinds.items(), key=lambda item: -item[1]):
+        print("    %4d  %s" % (count, kind))
     started = time.monotonic()
     s = app.connect()
     try:

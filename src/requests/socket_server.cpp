@@ -299,8 +299,10 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     }
   }
 
-  // Accepts the next waiting connection with the reserve descriptor and closes it at once; false
-  // when that was not possible.
+  // Accepts the next waiting connection on the reserve descriptor's slot and ends it at once;
+  // false when that was not possible (another thread took the slot first). The slot is never
+  // given up: the accepted descriptor is turned into the next reserve (a copy of the listener)
+  // in one step, which also closes the connection.
   bool turnAwayOne() {
     if (reserveFD < 0) {
       return false;
@@ -308,12 +310,24 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     closeFD(reserveFD);
     reserveFD = -1;
     const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client >= 0) {
-      closeFD(client);
-      ++turnedAway;
+    if (client < 0) {
+      return false;
     }
-    reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    return client >= 0;
+    if (::dup3(listenFD, client, O_CLOEXEC) == client) {
+      reserveFD = client;
+    } else {
+      closeFD(client);
+      takeReserve();
+    }
+    ++turnedAway;
+    return true;
+  }
+
+  // A descriptor held back for turning connections away: a copy of the listener.
+  void takeReserve() {
+    if (reserveFD < 0) {
+      reserveFD = ::fcntl(listenFD, F_DUPFD_CLOEXEC, 0);
+    }
   }
 
   void pauseListener() {
@@ -329,9 +343,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     if (listening) {
       return;
     }
-    if (reserveFD < 0) {
-      reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    }
+    takeReserve();
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.u64 = kListenTag;
@@ -685,8 +697,8 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
         ::epoll_ctl(epollFD, EPOLL_CTL_ADD, wakeFD, &wakeEvent) != 0) {
       return failStart(fd, POSIXError{errno, QStringLiteral("epoll_ctl")});
     }
-    reserveFD = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     listenFD = fd;
+    takeReserve();
     try {
       ioThread = std::thread([this] { ioLoop(); });
     } catch (const std::system_error& error) {
@@ -729,6 +741,9 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       wake(wakeFD);
       ioThread.join();
     }
+    // The reserve is a copy of the listener: both go, so that nobody can connect any more.
+    closeFD(reserveFD);
+    reserveFD = -1;
     closeFD(listenFD);
     listenFD = -1;
     removeOwnSocketFile();
