@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/dispatch.h"
 #include "platform/file_event_source.h"
+#include "requests/message_action_dispatcher.h"
 #include "requests/response_channel.h"
 #include "usage/scanners/local_files.h"
 #include "usage/scanners/local_usage_file_event_cache.h"
@@ -125,6 +126,17 @@ struct EventStoreOptions {
   // Whether a socket request is waiting for the user (the pet then asks for approval): the
   // shared pending-action store's waiting actions when unset.
   std::function<bool()> socketRequestsWaiting;
+};
+
+// The result of a card action, shown by the island as a banner: success with an optional status
+// text, or failure with the reason.
+struct ActionResult {
+  bool succeeded = true;
+  std::optional<QString> text;
+
+  static ActionResult success(std::optional<QString> text = std::nullopt) { return {true, std::move(text)}; }
+  static ActionResult failure(QString text) { return {false, std::move(text)}; }
+  bool operator==(const ActionResult&) const = default;
 };
 
 // Which file a path named when it was last looked at; a file replaced by another (a rename over
@@ -429,6 +441,28 @@ class EventStore {
   // is left as it is.
   void audit(const QString& role, const TandrelEvent& event, int collapsedCount, const QJsonObject& extra = {});
 
+  // ---- Card actions (event_store_actions.cpp) ----
+
+  using ActionCompletion = std::function<void(ActionResult)>;
+
+  // Runs the action of a card button, by its exact role: "jump" opens the card's Jump on the jump
+  // thread and marks it read; "authorize" and "reject" deliver the decision over the card's
+  // channel and, once delivered, hide and read the card; "ignore" hides it, "mark_read" reads it,
+  // "configure" only audits. Every action writes its audit line. Any other role fails with
+  // "Unknown action: <role>". `done` runs on the main thread (before perform returns unless a
+  // child process or the Jump opener is involved) and never after the store is gone.
+  void perform(const QString& role, const IslandMessage& message, ActionCompletion done);
+  // Sends the chosen option (and the note, when it holds more than white space) over the card's
+  // response channel; once delivered the card is hidden.
+  void performChoice(const IslandMessage& message, const MessageOption& option, const QString& note,
+                     ActionCompletion done);
+  // The store's dispatcher, made on first use: command channels refused, 10 s time-out.
+  MessageActionDispatcher& actionDispatcher();
+  // Replaces the dispatcher (a trusted one, say, for the self-tests).
+  void setActionDispatcher(std::unique_ptr<MessageActionDispatcher> dispatcher) {
+    actionDispatcher_ = std::move(dispatcher);
+  }
+
   // ---- Jumps (event_store_jump.cpp) ----
 
   // Where the event's Jump goes, resolved: its typed target, its jump text (a URL or a path), the
@@ -624,6 +658,9 @@ class EventStore {
   int unchangedLocalUsageCandidateSkips_ = 0;
   QString lastLocalUsageFingerprint_;
   QString lastLocalHotplugFingerprint_;
+
+  // ---- Card actions (main thread) ----
+  std::unique_ptr<MessageActionDispatcher> actionDispatcher_;
 
   // ---- Lifetime and queues (declared last: destroyed first) ----
   std::shared_ptr<EventStore*> lifetime_;

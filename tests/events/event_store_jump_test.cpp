@@ -228,5 +228,74 @@ TEST(EventStoreJumpTest, BackgroundOpenRunsTheOpenerOffTheMainThreadAndReportsBa
   JumpOpeners::setLastJumpOpenError(std::nullopt);
 }
 
+// Runs a card action and waits for its result (a Jump reports back through the main loop).
+ActionResult performAction(EventStore& store, const QString& role, const IslandMessage& message) {
+  std::optional<ActionResult> result;
+  store.perform(role, message, [&result](ActionResult r) { result = std::move(r); });
+  EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }));
+  return result.value_or(ActionResult::failure(QStringLiteral("no result")));
+}
+
+TEST(EventStoreJumpTest, CardJumpsReportTheirOutcomeMarkReadAndAudit) {
+  JumpFixture f;
+  const QString missing = f.home.file(QStringLiteral("missing.md"));
+  const QString failing = f.home.file(QStringLiteral("fails.md"));
+  ASSERT_TRUE(test::writeFile(failing, "source"));
+  const auto cmuxTarget = [&f](const char* session) {
+    return QJsonObject{{"kind", "cmux"}, {"sessionId", session}, {"cwd", f.workspace}};
+  };
+  auto store = f.load({
+      completed("missing", "codex", {{"jump_target", missing}}),
+      completed("folder", "generic_agent", {{"cwd", f.workspace}}),
+      completed("fails", "codex", {{"jump_target", failing}}),
+      completed("cmux", "cmux", {{"jump_target", cmuxTarget("cmux-session")}}),
+      completed("cmux-gone", "cmux", {{"jump_target", cmuxTarget("gone-session")}}),
+  });
+  f.answer = [&failing](const JumpTarget& target) {
+    if (target.kind() == JumpTarget::Kind::cmux || target == JumpTarget::file(failing, std::nullopt)) {
+      JumpOpeners::setLastJumpOpenError(QStringLiteral("refused by test"));
+      return false;
+    }
+    return true;
+  };
+  struct Case {
+    const char* id;
+    bool succeeded;
+    const char* text;  // the whole text, or for failures its beginning
+    const char* auditRole;
+    int openerCalls;
+  };
+  const Case cases[] = {
+      {"missing", false, "File does not exist", "jump_unavailable", 0},
+      {"folder", true, "Opened workspace", "jump", 1},
+      {"fails", false, "Jump target could not be opened: refused by test", "jump_failed", 1},
+      // The precise cmux open fails at run time: the cmux app opens instead.
+      {"cmux", true, "Opened app", "jump_fallback", 2},
+      // A session that is gone stays a cmux target and opens nothing, not even the app.
+      {"cmux-gone", false, "", "jump_unavailable", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    const QString id = QString::fromLatin1(c.id);
+    const IslandMessage* found = JumpFixture::message(*store, id);
+    ASSERT_NE(found, nullptr);
+    const IslandMessage message = *found;
+    f.opened.clear();
+    const qint64 revision = store->revision();
+    const ActionResult result = performAction(*store, QStringLiteral("jump"), message);
+    EXPECT_EQ(result.succeeded, c.succeeded);
+    EXPECT_TRUE(result.text.value_or(QString()).startsWith(QString::fromLatin1(c.text)));
+    EXPECT_EQ(static_cast<int>(f.opened.size()), c.openerCalls);
+    EXPECT_EQ(store->isReadForTests(id), c.succeeded);
+    EXPECT_EQ(store->revision(), revision + (c.succeeded ? 1 : 0));
+    const QJsonObject audit = test::readJsonLines(store->auditFile()).back();
+    EXPECT_EQ(audit.value(QStringLiteral("role")).toString(), QString::fromLatin1(c.auditRole));
+    EXPECT_EQ(audit.value(QStringLiteral("event_id")).toString(), id);
+    EXPECT_EQ(audit.value(QStringLiteral("open_error")).toString(),
+              QString::fromLatin1(c.auditRole) == u"jump_failed" ? QStringLiteral("refused by test") : QString());
+  }
+  JumpOpeners::setLastJumpOpenError(std::nullopt);
+}
+
 }  // namespace
 }  // namespace tandrel
