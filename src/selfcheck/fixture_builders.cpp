@@ -1,0 +1,116 @@
+#include "selfcheck/fixture_builders.h"
+
+#include "base/canonical_json.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+namespace tandrel {
+
+namespace {
+
+Result<void> makeParentFolder(const QString& path) {
+  const QString folder = QFileInfo(path).absolutePath();
+  if (!QDir().mkpath(folder)) {
+    return Result<void>::failure(QStringLiteral("Cannot create the folder %1").arg(folder));
+  }
+  return {};
+}
+
+Result<void> replaceFile(const QString& path, const QByteArray& bytes) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return Result<void>::failure(QStringLiteral("Cannot write %1: %2").arg(path, reason));
+  }
+  return {};
+}
+
+}  // namespace
+
+QJsonObject testEvent(const QString& id, const QString& source, const QString& type, const QString& severity,
+                      const QString& title, const QString& message, const std::optional<QJsonObject>& action,
+                      const std::optional<QJsonObject>& usage, const std::optional<QString>& timestamp,
+                      const QJsonObject& extra) {
+  QJsonObject record{
+      {QStringLiteral("event_id"), id},          {QStringLiteral("source"), source},
+      {QStringLiteral("project"), "tandrel"},    {QStringLiteral("cwd"), "/tmp/tandrel"},
+      {QStringLiteral("event_type"), type},      {QStringLiteral("severity"), severity},
+      {QStringLiteral("title"), title},          {QStringLiteral("message"), message},
+      {QStringLiteral("status"), type},
+  };
+  if (type == u"task_completed" && !extra.contains(QStringLiteral("raw_event_name"))) {
+    record.insert(QStringLiteral("raw_event_name"), QStringLiteral("Stop"));
+  }
+  if (timestamp) record.insert(QStringLiteral("timestamp"), *timestamp);
+  if (action) record.insert(QStringLiteral("action"), *action);
+  if (usage) record.insert(QStringLiteral("usage"), *usage);
+  for (auto it = extra.constBegin(); it != extra.constEnd(); ++it) {
+    record.insert(it.key(), it.value());
+  }
+  return record;
+}
+
+Result<void> writeJSONLines(const std::vector<QJsonObject>& records, const QString& path) {
+  if (auto made = makeParentFolder(path); !made) return made;
+  QByteArray bytes;
+  for (const QJsonObject& record : records) {
+    bytes += canonicalJsonLine(record);
+  }
+  if (records.empty()) bytes = "\n";
+  return replaceFile(path, bytes);
+}
+
+Result<void> writeJSON(const QJsonObject& record, const QString& path) {
+  if (auto made = makeParentFolder(path); !made) return made;
+  return replaceFile(path, QJsonDocument(record).toJson(QJsonDocument::Indented));
+}
+
+Result<void> writeTestSprite(const QString& path) {
+  QImage sheet(kSpriteSheetWidth, kSpriteSheetHeight, QImage::Format_ARGB32);
+  if (sheet.isNull()) return Result<void>::failure(QStringLiteral("Could not create the sprite sheet"));
+  sheet.fill(Qt::transparent);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!sheet.save(&buffer, "PNG") || png.isEmpty()) {
+    return Result<void>::failure(QStringLiteral("Could not encode the sprite sheet"));
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size()) {
+    return Result<void>::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+  }
+  return {};
+}
+
+QColor rgba(double red, double green, double blue) { return QColor::fromRgbF(red / 255.0, green / 255.0, blue / 255.0, 1.0); }
+
+std::vector<QJsonObject> fixtureRecords() {
+  return {
+      testEvent(QStringLiteral("fixture-approval"), QStringLiteral("claude_code"), QStringLiteral("permission_request"),
+                QStringLiteral("warning"), QStringLiteral("Write to /dev/my-app/config.json"),
+                QStringLiteral("cwd: ~/dev/my-app \u00B7 shell: write file"),
+                QJsonObject{{QStringLiteral("kind"), "file"}, {QStringLiteral("risk"), "high"}}),
+      testEvent(QStringLiteral("fixture-done"), QStringLiteral("codex"), QStringLiteral("task_completed"),
+                QStringLiteral("success"), QStringLiteral("Added Express auth middleware"),
+                QStringLiteral("~/dev/express-api \u00B7 branch: feat/auth"), std::nullopt,
+                QJsonObject{{QStringLiteral("context_used"), "28k"},
+                            {QStringLiteral("context_total"), "200k"},
+                            {QStringLiteral("context_percent"), 14.5},
+                            {QStringLiteral("limit_5h_label"), "42%"},
+                            {QStringLiteral("limit_5h_percent"), 42},
+                            {QStringLiteral("weekly_label"), "18%"},
+                            {QStringLiteral("weekly_percent"), 18}}),
+      testEvent(QStringLiteral("fixture-rate"), QStringLiteral("cursor"), QStringLiteral("rate_limited"),
+                QStringLiteral("critical"), QStringLiteral("Rate limit reached \u00B7 GPT-4o"),
+                QStringLiteral("Claude Sonnet 4 available as fallback")),
+  };
+}
+
+}  // namespace tandrel

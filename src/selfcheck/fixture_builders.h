@@ -1,0 +1,49 @@
+#pragma once
+
+// Builders shared by the self-tests and the fixture renderer: bridge records in the shape the
+// installed hooks append, the files they are written to, a blank pet sprite sheet and colours.
+
+#include "base/result.h"
+
+#include <QColor>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace tandrel {
+
+// The size of a pet sprite sheet, in pixels.
+inline constexpr int kSpriteSheetWidth = 1536;
+inline constexpr int kSpriteSheetHeight = 1872;
+
+// A bridge record: "event_id", "source", "project" ("tandrel"), "cwd" ("/tmp/tandrel"),
+// "event_type", "severity", "title", "message" and "status" (the type again); "raw_event_name"
+// "Stop" for a "task_completed" unless `extra` names one; "timestamp", "action" and "usage" when
+// given; then every key of `extra`, replacing what is there.
+QJsonObject testEvent(const QString& id, const QString& source, const QString& type, const QString& severity,
+                      const QString& title, const QString& message,
+                      const std::optional<QJsonObject>& action = std::nullopt,
+                      const std::optional<QJsonObject>& usage = std::nullopt,
+                      const std::optional<QString>& timestamp = std::nullopt, const QJsonObject& extra = {});
+
+// Replaces `path` (creating its folders) with one compact line per record, keys sorted, each line
+// ending in a line feed; an empty list gives a file of one line feed. Written atomically.
+Result<void> writeJSONLines(const std::vector<QJsonObject>& records, const QString& path);
+
+// Replaces `path` (creating its folders) with the record as an indented document, atomically.
+Result<void> writeJSON(const QJsonObject& record, const QString& path);
+
+// Writes a fully transparent sprite sheet as PNG to `path`, whatever its extension. The folder
+// must exist.
+Result<void> writeTestSprite(const QString& path);
+
+// An opaque colour from 0-255 components.
+QColor rgba(double red, double green, double blue);
+
+// The three records the visual checks and the fixture renderer show: a high-risk file permission
+// request from Claude Code, a finished Codex task with a usage reading, and a Cursor rate limit.
+std::vector<QJsonObject> fixtureRecords();
+
+}  // namespace tandrel
