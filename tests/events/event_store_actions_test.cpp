@@ -2,6 +2,8 @@
 
 #include "support/wait.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 
 namespace tandrel {
@@ -187,6 +189,22 @@ TEST(EventStoreActionsTest, RolesAreExactAndUnknownRolesFail) {
       EXPECT_EQ(store->hiddenIDs().contains(QString::fromLatin1(id)), c.hidden);
     }
   }
+}
+
+TEST(EventStoreActionsTest, AnAuditFileThatCannotBeOpenedFailsNoActionAndIsNeverReplaced) {
+  ActionFixture f;
+  auto store = f.load({permission("perm", {{"kind", "shell"}})});
+  const auto message = ActionFixture::message(*store, QStringLiteral("perm"));
+  ASSERT_TRUE(message.has_value());
+  // A link that points at itself cannot be opened, but a rename would replace it.
+  ASSERT_TRUE(QFile::link(store->auditFile(), store->auditFile()));
+
+  EXPECT_EQ(perform(*store, QStringLiteral("mark_read"), *message), ActionResult::success(QStringLiteral("Marked read")));
+  EXPECT_TRUE(store->readIDs().contains(QStringLiteral("perm")));
+  EXPECT_TRUE(QFileInfo(store->auditFile()).isSymLink());
+  EXPECT_EQ(QFileInfo(store->auditFile()).symLinkTarget(), store->auditFile());
+  // Nothing was written beside it either (no temporary file left over).
+  EXPECT_EQ(QDir(QFileInfo(store->auditFile()).absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
 }
 
 }  // namespace
