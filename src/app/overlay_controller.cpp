@@ -66,6 +66,8 @@ OverlayController::OverlayController(OverlayControllerOptions options, QObject* 
       store_(std::make_unique<EventStore>(storeOptions(options_.store, pendingActions_, defaults_))) {}
 
 OverlayController::~OverlayController() {
+  unregisterHotKeys();
+  trayIcon_.reset();
   runtimeTimer_.reset();
   screenObserver_.reset();
   if (!surfaces_.empty()) {
@@ -111,6 +113,7 @@ void OverlayController::applicationDidFinishLaunching() {
   store_->reload(false);
   store_->startMonitoringBridgeEvents();
 
+  installApplicationMenu();
   currentMode_ = startMode();
   applyActivationPolicy();
   lastDisplayPolicy_ = displayPolicySetting();
@@ -119,6 +122,8 @@ void OverlayController::applicationDidFinishLaunching() {
     bringSettingsPanelToFront();
   }
 
+  updateTrayIcon();
+  registerHotKeys();
   startRuntimeObservers();
 
   installFailureAtLaunch_ = UpdateInstaller::takeInstallFailure();
@@ -206,7 +211,7 @@ void OverlayController::startNotifications() {
   banners_ = std::make_unique<TandrelBanners>(*notifications_);
   NotificationCategoryRegistrar::registerCategories(*notifications_, *banners_);
   notificationDelegate_ = std::make_unique<TandrelUNDelegate>(
-      TandrelUNDelegate::Services{pendingActions_, *banners_, TextInputPanel::shared(), {}, {}});
+      TandrelUNDelegate::Services{pendingActions_, *banners_, TextInputPanel::shared(), options_.jumpToAgent, {}});
   notificationDelegate_->respondTo(*banners_);
   showBannersForRequests(pendingActions_, *banners_);
 }
@@ -291,6 +296,9 @@ void OverlayController::prepareForTermination() {
   if (startupPermissionPrompt_) {
     startupPermissionPrompt_->dismiss();
   }
+  unregisterHotKeys();
+  trayIcon_.reset();
+  trayMenu_.reset();
   runtimeTimer_.reset();
   screenObserver_.reset();
   windowServer_.setWorkspaceChangedHandler(nullptr);

@@ -6,6 +6,7 @@
 // on quit. Main thread only. A QObject, so that screens, timers, the tray and views can hold it
 // through QPointer and connect to it.
 
+#include "app/application_menu.h"
 #include "app/display_policy.h"
 #include "app/overlay_mode.h"
 #include "app/startup_permission_prompt.h"
@@ -16,10 +17,14 @@
 #include "app/overlay_surface.h"
 #include "events/event_store.h"
 #include "platform/clock.h"
+#include "platform/global_hot_keys.h"
 #include "requests/socket_server.h"
 #include "update/automatic_update_scheduler.h"
 
+#include <QMenu>
+#include <QMessageBox>
 #include <QObject>
+#include <QSystemTrayIcon>
 #include <QPointer>
 #include <QDateTime>
 #include <QString>
@@ -80,8 +85,18 @@ struct OverlayControllerOptions {
   WindowServer* windowServer = nullptr;          // the shared one when null
   // The screens to show on; Qt's screens when empty.
   std::function<std::vector<ScreenInfo>()> screens;
+  // The global hot keys; the session's when null.
+  GlobalHotKeys* hotKeys = nullptr;
+  // Whether a tray host runs (QSystemTrayIcon::isSystemTrayAvailable when empty).
+  std::function<bool()> trayAvailable;
+  // The product documentation "Tandrel Help" opens; the build's TANDREL_HELP_URL by default.
+  QString helpAddress = defaultHelpAddress();
+  // Jumps to the agent behind a waiting request (on the notification delegate's thread);
+  // TandrelJumpRouter::jumpToAgent when empty.
+  std::function<void(const PendingAction& action)> jumpToAgent;
 
   static QString defaultSocketPath();
+  static QString defaultHelpAddress();
 };
 
 class OverlayController : public QObject {
@@ -222,6 +237,48 @@ class OverlayController : public QObject {
   void runStartupPermissionFlowIfNeeded();
   StartupPermissionPrompt* startupPermissionPrompt() const { return startupPermissionPrompt_; }
 
+  // ---- Application menu and tray (overlay_controller_menu.cpp) ----
+
+  // Builds the application menu afresh (the previous one and its actions go): the settings
+  // window takes its actions, the tray icon shows it.
+  void installApplicationMenu();
+  ApplicationMenu* applicationMenu() const { return applicationMenu_.get(); }
+  // Shows the tray icon with the application menu while "showInDockMode" is on and a tray host
+  // runs; removes it otherwise.
+  void updateTrayIcon();
+  QSystemTrayIcon* trayIcon() const { return trayIcon_.get(); }
+
+  // The menu's operations.
+  void openSettings(SettingsTab tab);
+  void showSettingsFromMenu();
+  void showPetsFromMenu();
+  // Closes the settings page; nothing outside settings mode or without an active surface.
+  void closeSettingsFromMenu();
+  void checkForUpdatesFromMenu();
+  // Opens the documentation in the default browser; nothing when the address is not an http or
+  // https address.
+  void showHelpFromMenu();
+  void showAboutPanel();
+  QMessageBox* aboutPanel() const { return aboutPanel_; }
+
+  // ---- Global hot keys (overlay_controller_hot_keys.cpp) ----
+
+  // Registers the three hot keys of kApplicationHotKeys. A key another application holds is
+  // logged and listed in unavailableHotKeys(); a session without global keys says so once in
+  // the log.
+  void registerHotKeys();
+  void unregisterHotKeys();
+  // Ctrl+Alt+Space: expands the island on the first screen of the display policy, or collapses
+  // it (also from settings).
+  void toggleFromHotKey();
+  // Super+Shift+U: jumps to the newest waiting request; toggles the island when none waits.
+  void jumpToLatestPendingFromHotKey();
+  // Ctrl+Super+U: jumps to the next waiting request in turn, oldest first; nothing when none waits.
+  void cycleToNextPendingFromHotKey();
+  // Why each hot key that could not be registered does not work.
+  const std::vector<QString>& unavailableHotKeys() const { return unavailableHotKeys_; }
+  const std::optional<QString>& lastCycledRequestID() const { return lastCycledRequestID_; }
+
  private:
   void startSocketServer();
   // Connects to the notification server: every waiting request gets a banner, withdrawn when the
@@ -274,6 +331,14 @@ class OverlayController : public QObject {
   bool screenRebuildPending_ = false;
   // Receives Qt's screen signals; dropped at teardown, which disconnects them.
   std::unique_ptr<QObject> screenObserver_;
+  std::unique_ptr<ApplicationMenu> applicationMenu_;
+  std::unique_ptr<QMenu> trayMenu_;
+  std::unique_ptr<QSystemTrayIcon> trayIcon_;
+  QPointer<QMessageBox> aboutPanel_;
+  std::unique_ptr<GlobalHotKeys> sessionHotKeys_;
+  GlobalHotKeys* hotKeys_ = nullptr;
+  std::vector<QString> unavailableHotKeys_;
+  std::optional<QString> lastCycledRequestID_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

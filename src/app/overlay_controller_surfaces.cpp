@@ -3,6 +3,7 @@
 
 #include "app/overlay_controller.h"
 
+#include "app/application_menu.h"
 #include "base/log.h"
 #include "catalog/paths.h"
 #include "island/tandrel_view.h"
@@ -169,6 +170,9 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     panel.setContentView(view);
     panel.setGeometry(panelFrame);
     panel.setCloseHandler([this, view] { closeSettings(view); });
+    if (applicationMenu_ && panel.style() == PanelStyle::settings) {
+      applicationMenu_->attach(panel);
+    }
     if (panel.style() != PanelStyle::settings) {
       // The overlay properties must be on the window before the window manager first sees it.
       if (Result<void> prepared = windowServer_.prepareOverlayWindow(panel.winId()); !prepared) {
@@ -333,6 +337,7 @@ void OverlayController::closeSettings(TandrelView* source) {
 
 void OverlayController::settingsDidChange() {
   applyActivationPolicy();
+  updateTrayIcon();
   const DisplayPolicy policy = displayPolicySetting();
   const QString signature = screenSignature();
   if (policy == lastDisplayPolicy_ && signature == lastScreenSignature_) {

@@ -42,13 +42,16 @@ class TandrelUNDelegate {
   // Takes the responses to `banners`' banners.
   void respondTo(TandrelBanners& banners);
 
+  // Starts a Jump to the agent behind `action` on the delegate's own thread (the banner's Jump,
+  // the text panel's Jump button and the hot keys).
+  void jump(const PendingAction& action);
+
   // Waits until the Jumps started so far have finished (tests and shutdown).
   void drainJumps();
 
  private:
   void answer(const PendingAction& action, const UserDecision& decision);
   void openTextPanel(const PendingAction& action);
-  void jump(const PendingAction& action);
 
   Services services_;
   std::unique_ptr<SerialQueue> jumpQueue_;

@@ -1,0 +1,339 @@
+// The controller's three hot keys (pressed through the fake hot keys), its application menu and
+// its tray icon, on the offscreen platform's two screens (see tests/support/test_main.cpp).
+
+#include "app/application_menu.h"
+#include "app/hot_keys.h"
+#include "app/overlay_controller.h"
+
+#include "island/tandrel_view.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_global_hot_keys.h"
+#include "platform/fake/fake_process_exit_watchers.h"
+#include "platform/fake/fake_window_server.h"
+#include "platform/user_defaults.h"
+#include "requests/audit_writer.h"
+#include "requests/pending_action_store.h"
+#include "support/log_capture.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QUrl>
+
+#include <chrono>
+#include <mutex>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::seconds;
+
+constexpr int kToggle = static_cast<int>(HotKeyOperation::toggle);
+constexpr int kLatest = static_cast<int>(HotKeyOperation::jumpToLatestPending);
+constexpr int kCycle = static_cast<int>(HotKeyOperation::cycleToNextPending);
+
+// Receives the addresses QDesktopServices would hand to the browser.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+
+ public:
+  QStringList opened;
+
+ public Q_SLOTS:
+  void open(const QUrl& url) { opened << url.toString(); }
+};
+
+class OverlayKeysAndMenuGui : public ::testing::Test {
+ protected:
+  OverlayKeysAndMenuGui()
+      : audit(clock, home.file(QStringLiteral(".tandrel/audit.jsonl"))),
+        pendingActions(clock, watchers.factory()),
+        defaults(home.file(QStringLiteral("defaults.json"))) {
+    home.setEnv("TANDREL_START_SETTINGS", std::nullopt);
+    home.setEnv("TANDREL_START_EXPANDED", std::nullopt);
+    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
+    defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+    QCursor::setPos(QPoint(10, 10));
+  }
+
+  OverlayControllerOptions options() {
+    OverlayControllerOptions options;
+    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
+    options.store.testEnvironment = true;
+    options.socketPath = home.file(QStringLiteral(".tandrel/tandrel.sock"));
+    options.pendingActions = &pendingActions;
+    options.audit = &audit;
+    options.defaults = &defaults;
+    options.clock = &clock;
+    options.windowServer = &windowServer;
+    options.hotKeys = &hotKeys;
+    options.trayAvailable = [this] { return trayHost; };
+    options.jumpToAgent = [this](const PendingAction& action) {
+      std::lock_guard guard(mutex);
+      jumps << action.payload.cwd.value_or(QString());
+    };
+    return options;
+  }
+
+  // A waiting request from its own session, a second after the previous one.
+  void wait(const QString& id) {
+    clock.advance(seconds(1));
+    PendingAction action;
+    action.requestID = id;
+    action.agent = QStringLiteral("claude_code");
+    action.sessionID = id;
+    action.createdAt = clock.now();
+    action.timeoutSeconds = 600;
+    action.payload.cwd = QStringLiteral("/work/") + id;
+    pendingActions.insert(action, [](const HookReply&) {});
+  }
+
+  // Presses a hot key and waits for what it started.
+  void press(OverlayController& controller, int id) {
+    ASSERT_TRUE(hotKeys.press(id));
+    QCoreApplication::sendPostedEvents();
+    controller.notificationDelegate()->drainJumps();
+  }
+
+  static int actionsWithKey(const QWidget& window, const QString& key) {
+    int count = 0;
+    for (QAction* action : window.actions()) {
+      count += action->shortcut().toString() == key ? 1 : 0;
+    }
+    return count;
+  }
+
+  QStringList takeJumps() {
+    std::lock_guard guard(mutex);
+    return std::exchange(jumps, {});
+  }
+
+  test::TempHome home;
+  FakeClock clock;
+  FakeProcessExitWatchers watchers;
+  AuditWriter audit;
+  PendingActionStore pendingActions;
+  UserDefaults defaults;
+  FakeWindowServer windowServer;
+  FakeGlobalHotKeys hotKeys;
+  bool trayHost = false;
+  std::mutex mutex;
+  QStringList jumps;
+};
+
+TEST_F(OverlayKeysAndMenuGui, LaunchRegistersTheThreeKeysAndTerminationReleasesThem) {
+  hotKeys.heldElsewhere = {kCycle};
+  test::LogCapture log;
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  ASSERT_EQ(hotKeys.registered.size(), 2U);
+  EXPECT_EQ(hotKeys.registered[0], kApplicationHotKeys[0]);
+  EXPECT_EQ(hotKeys.registered[1], kApplicationHotKeys[1]);
+  // The key another application holds is logged and reported, not ignored.
+  EXPECT_EQ(controller.unavailableHotKeys(),
+            std::vector<QString>{QStringLiteral("Ctrl+Super+U is already taken by another application")});
+  EXPECT_EQ(log.count(QStringLiteral("[Tandrel] hot key not registered: Ctrl+Super+U is already taken")), 1);
+
+  controller.prepareForTermination();
+  EXPECT_EQ(hotKeys.unregisterCalls, 1);
+  EXPECT_TRUE(hotKeys.registered.empty());
+  EXPECT_FALSE(hotKeys.onPressed);
+}
+
+TEST_F(OverlayKeysAndMenuGui, ASessionWithoutGlobalKeysSaysSoOnce) {
+  hotKeys.unavailable = GlobalHotKeys::kNotAvailableOnWayland;
+  test::LogCapture log;
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  EXPECT_EQ(log.count(QStringLiteral("[Tandrel] ") + GlobalHotKeys::kNotAvailableOnWayland), 1);
+  EXPECT_EQ(log.count(QStringLiteral("hot key not registered")), 0);
+  EXPECT_TRUE(controller.unavailableHotKeys().empty());
+}
+
+TEST_F(OverlayKeysAndMenuGui, ToggleExpandsOnThePolicyScreenAndCollapsesAlsoFromSettings) {
+  defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("mouse"));
+  QCursor::setPos(QPoint(2000, 10));  // on the second screen
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  ASSERT_EQ(controller.currentMode(), OverlayMode::collapsed);
+
+  press(controller, kToggle);
+  EXPECT_EQ(controller.currentMode(), OverlayMode::expanded);
+  ASSERT_EQ(controller.surfaces().size(), 1U);
+  EXPECT_EQ(controller.activeSurfaceID(), controller.surfaces().front()->id);
+  EXPECT_EQ(controller.surfaces().front()->screen.geometry, QRect(1920, 0, 1280, 1024));
+  EXPECT_TRUE(controller.surfaces().front()->panel->isVisible());
+
+  press(controller, kToggle);
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
+
+  controller.setMode(OverlayMode::settings);
+  ASSERT_EQ(controller.activationPolicy(), ActivationPolicy::regular);
+  press(controller, kToggle);
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
+  EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::accessory);
+  EXPECT_EQ(controller.surfaces().front()->panel->style(), PanelStyle::island);
+  EXPECT_TRUE(takeJumps().isEmpty());
+}
+
+TEST_F(OverlayKeysAndMenuGui, JumpToLatestGoesToTheNewestOrTogglesWhenNothingWaits) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+
+  press(controller, kLatest);
+  EXPECT_EQ(controller.currentMode(), OverlayMode::expanded) << "nothing waits: the island toggles";
+  EXPECT_TRUE(takeJumps().isEmpty());
+
+  wait(QStringLiteral("a"));
+  wait(QStringLiteral("b"));
+  press(controller, kLatest);
+  press(controller, kLatest);
+  EXPECT_EQ(takeJumps(), QStringList({"/work/b", "/work/b"}));
+  EXPECT_EQ(controller.currentMode(), OverlayMode::expanded) << "a Jump leaves the island as it is";
+  EXPECT_EQ(controller.lastCycledRequestID(), std::nullopt);
+}
+
+TEST_F(OverlayKeysAndMenuGui, CycleReachesEachWaitingRequestInTurn) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+
+  press(controller, kCycle);
+  EXPECT_TRUE(takeJumps().isEmpty());
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed) << "nothing waits: nothing happens";
+  EXPECT_EQ(controller.lastCycledRequestID(), std::nullopt);
+
+  wait(QStringLiteral("a"));
+  wait(QStringLiteral("b"));
+  wait(QStringLiteral("c"));
+  for (int i = 0; i < 4; ++i) {
+    press(controller, kCycle);
+  }
+  EXPECT_EQ(takeJumps(), QStringList({"/work/a", "/work/b", "/work/c", "/work/a"}));
+
+  // The last one reached is answered: the cycle starts again at the oldest remaining.
+  press(controller, kCycle);  // b
+  ASSERT_TRUE(pendingActions.complete(QStringLiteral("b"), HookReply{}, PendingActionStatus::answered));
+  press(controller, kCycle);
+  EXPECT_EQ(takeJumps(), QStringList({"/work/b", "/work/a"}));
+  EXPECT_EQ(controller.lastCycledRequestID(), QStringLiteral("a"));
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
+}
+
+TEST_F(OverlayKeysAndMenuGui, SettingsWindowTakesTheMenuOnceAndItsCloseWindowClosesOnlySettings) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  ASSERT_NE(controller.applicationMenu(), nullptr);
+  QAction* close = controller.applicationMenu()->action(MenuCommand::closeWindow);
+
+  close->trigger();  // outside settings mode: nothing
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
+  EXPECT_EQ(actionsWithKey(*controller.surfaces().front()->panel, "Ctrl+W"), 0) << "island panels take no keys";
+
+  controller.applicationMenu()->action(MenuCommand::showPets)->trigger();
+  EXPECT_EQ(controller.currentMode(), OverlayMode::settings);
+  EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::regular);
+  const TandrelOverlayPanel& settings = *controller.activeSurface()->panel;
+  EXPECT_EQ(settings.style(), PanelStyle::settings);
+  EXPECT_EQ(controller.activeSurface()->view->activeSettingsTab(), SettingsTab::pets);
+  EXPECT_EQ(actionsWithKey(settings, "Ctrl+W"), 1);
+
+  // Installing again replaces the menu: the window holds one set of actions, the new ones.
+  controller.installApplicationMenu();
+  EXPECT_EQ(actionsWithKey(*controller.activeSurface()->panel, "Ctrl+W"), 1);
+  EXPECT_EQ(actionsWithKey(*controller.activeSurface()->panel, "Ctrl+Q"), 1);
+  EXPECT_TRUE(controller.activeSurface()->panel->actions().contains(
+      controller.applicationMenu()->action(MenuCommand::closeWindow)));
+
+  controller.applicationMenu()->action(MenuCommand::closeWindow)->trigger();
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
+  EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::accessory);
+}
+
+TEST_F(OverlayKeysAndMenuGui, SettingsAndCheckForUpdatesOpenTheirTabsAlsoWithoutScreens) {
+  {
+    OverlayController controller(options());
+    controller.applicationDidFinishLaunching();
+    controller.applicationMenu()->action(MenuCommand::checkForUpdates)->trigger();
+    EXPECT_EQ(controller.currentMode(), OverlayMode::settings);
+    EXPECT_EQ(controller.activeSurface()->view->activeSettingsTab(), SettingsTab::about);
+    controller.applicationMenu()->action(MenuCommand::showSettings)->trigger();
+    EXPECT_EQ(controller.activeSurface()->view->activeSettingsTab(), SettingsTab::general);
+  }
+  OverlayControllerOptions noScreens = options();
+  noScreens.screens = [] { return std::vector<ScreenInfo>{}; };
+  OverlayController controller(noScreens);
+  controller.applicationDidFinishLaunching();
+  ASSERT_FALSE(controller.hasSurfacesForTests());
+  controller.checkForUpdatesFromMenu();
+  EXPECT_EQ(controller.currentMode(), OverlayMode::settings);
+  controller.closeSettingsFromMenu();  // no active surface: nothing
+  EXPECT_EQ(controller.currentMode(), OverlayMode::settings);
+}
+
+TEST_F(OverlayKeysAndMenuGui, HelpOpensOnlyAWebAddress) {
+  UrlRecorder recorder;
+  QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+  QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+  for (const char* address : {"https://docs.example.org/tandrel", "", "not an address", "file:///etc/passwd",
+                              "https://"}) {
+    OverlayControllerOptions withHelp = options();
+    withHelp.helpAddress = QString::fromLatin1(address);
+    OverlayController controller(withHelp);
+    controller.installApplicationMenu();
+    controller.applicationMenu()->action(MenuCommand::showHelp)->trigger();
+  }
+  QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+  QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+  QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+  EXPECT_EQ(recorder.opened, QStringList({"https://docs.example.org/tandrel"}));
+}
+
+TEST_F(OverlayKeysAndMenuGui, TrayIconCarriesTheMenuWhileShowInDockIsOnAndAHostRuns) {
+  const struct {
+    bool showInDock;
+    bool host;
+    bool tray;
+  } cases[] = {{false, false, false}, {true, false, false}, {false, true, false}, {true, true, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "dock " << c.showInDock << " host " << c.host);
+    defaults.set(OverlayController::kShowInDockModeKey, c.showInDock);
+    trayHost = c.host;
+    OverlayController controller(options());
+    controller.applicationDidFinishLaunching();
+    ASSERT_EQ(controller.trayIcon() != nullptr, c.tray);
+    if (c.tray) {
+      QMenu* menu = controller.trayIcon()->contextMenu();
+      ASSERT_NE(menu, nullptr);
+      QStringList titles;
+      for (QAction* top : menu->actions()) {
+        titles << top->text();
+      }
+      EXPECT_EQ(titles, QStringList({"Tandrel", "File", "Edit", "Window", "About", "Help"}));
+      EXPECT_EQ(menu->actions()[0]->menu()->actions().last(), controller.applicationMenu()->action(MenuCommand::quit));
+      // A fresh menu keeps the tray, with the new actions.
+      controller.installApplicationMenu();
+      ASSERT_NE(controller.trayIcon()->contextMenu(), nullptr);
+      EXPECT_EQ(controller.trayIcon()->contextMenu()->actions()[0]->menu()->actions().last(),
+                controller.applicationMenu()->action(MenuCommand::quit));
+      // Turning the setting off takes the icon away; quitting does too.
+      defaults.set(OverlayController::kShowInDockModeKey, false);
+      controller.settingsDidChange();
+      EXPECT_EQ(controller.trayIcon(), nullptr);
+      defaults.set(OverlayController::kShowInDockModeKey, true);
+      controller.settingsDidChange();
+      EXPECT_NE(controller.trayIcon(), nullptr);
+      controller.prepareForTermination();
+      EXPECT_EQ(controller.trayIcon(), nullptr);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tandrel
+
+#include "overlay_keys_and_menu_test.moc"
