@@ -94,7 +94,7 @@ std::pair<QJsonObject, QByteArray> blockingExchange(const QString& socketPath,
 TEST(HookInstallEndToEnd, InstallsIntoAScratchHomeAndEveryScriptRuns) {
   test::TempHome home;
   FakeAppLocator locator;
-  locator.path = QStringLiteral("/fakebin");
+  locator.path.emplace(QStringLiteral("/fakebin"));
   locator.executables = {QStringLiteral("/fakebin/opencode"), QStringLiteral("/fakebin/pi")};
   const HookPaths paths = HookPaths::forHome(home.path(), home.file(QStringLiteral(".config/opencode")));
   const HookManager manager(paths, locator, [] { return kNow; });
