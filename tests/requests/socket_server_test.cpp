@@ -421,6 +421,9 @@ TEST(SocketServerIdleTest, SilentConnectionsCloseAfterTheFirstFrameTimeoutWithou
 }
 
 TEST(SocketServerDescriptorTest, OutOfDescriptorsNewHooksAreClosedAtOnceAndServingResumes) {
+  if (test::kSanitizerBuild) {
+    GTEST_SKIP() << "the sanitizer runtime cannot check types without descriptors";
+  }
   test::TempHome home;
   const QString path = home.file(QStringLiteral("fd.sock"));
   std::vector<HookRequest> received;

@@ -12,6 +12,13 @@
 
 namespace tandrel::test {
 
+// The sanitizers' own checks need descriptors too (they report false errors without them).
+#ifdef __SANITIZE_ADDRESS__
+inline constexpr bool kSanitizerBuild = true;
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+
 // Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
 // left, until it goes out of scope.
 class DescriptorsExhausted {
