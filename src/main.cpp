@@ -1,8 +1,10 @@
 #include "app/entry_point.h"
+#include "selfcheck/fixture_renderer.h"
 #include "selfcheck/switch_checks.h"
 
 int main(int argc, char** argv) {
   tandrel::SelfCheckEntryPoints selfChecks;
+  selfChecks.renderFixtures = tandrel::renderFixtures;
   selfChecks.auditEmit = tandrel::auditEmitCheck;
   selfChecks.auditReconcile = tandrel::auditReconcileCheck;
   selfChecks.petState = tandrel::petStateCheck;

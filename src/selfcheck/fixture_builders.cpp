@@ -34,6 +34,11 @@ Result<void> replaceFile(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
+Result<void> writeFileAtomically(const QByteArray& bytes, const QString& path) {
+  if (auto made = makeParentFolder(path); !made) return made;
+  return replaceFile(path, bytes);
+}
+
 QJsonObject testEvent(const QString& id, const QString& source, const QString& type, const QString& severity,
                       const QString& title, const QString& message, const std::optional<QJsonObject>& action,
                       const std::optional<QJsonObject>& usage, const std::optional<QString>& timestamp,
@@ -58,18 +63,16 @@ QJsonObject testEvent(const QString& id, const QString& source, const QString& t
 }
 
 Result<void> writeJSONLines(const std::vector<QJsonObject>& records, const QString& path) {
-  if (auto made = makeParentFolder(path); !made) return made;
   QByteArray bytes;
   for (const QJsonObject& record : records) {
     bytes += canonicalJsonLine(record);
   }
   if (records.empty()) bytes = "\n";
-  return replaceFile(path, bytes);
+  return writeFileAtomically(bytes, path);
 }
 
 Result<void> writeJSON(const QJsonObject& record, const QString& path) {
-  if (auto made = makeParentFolder(path); !made) return made;
-  return replaceFile(path, QJsonDocument(record).toJson(QJsonDocument::Indented));
+  return writeFileAtomically(QJsonDocument(record).toJson(QJsonDocument::Indented), path);
 }
 
 Result<void> writeTestSprite(const QString& path) {

@@ -28,6 +28,10 @@ QJsonObject testEvent(const QString& id, const QString& source, const QString& t
                       const std::optional<QJsonObject>& usage = std::nullopt,
                       const std::optional<QString>& timestamp = std::nullopt, const QJsonObject& extra = {});
 
+// Replaces `path` (creating its folders) with `bytes`, atomically: the file is either replaced
+// whole or left as it was.
+Result<void> writeFileAtomically(const QByteArray& bytes, const QString& path);
+
 // Replaces `path` (creating its folders) with one compact line per record, keys sorted, each line
 // ending in a line feed; an empty list gives a file of one line feed. Written atomically.
 Result<void> writeJSONLines(const std::vector<QJsonObject>& records, const QString& path);

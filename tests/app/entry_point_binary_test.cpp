@@ -62,8 +62,6 @@ TEST(EntryPointSwitchesSlow, EachSwitchEndsWithItsStatusAndOutput) {
        "--test-audit-emit needs an audit file path"},
       {"self tests", {"--test-countdown", "4"}, {}, {{"TANDREL_RUN_SELF_TESTS", "1"}}, 2, "",
        "self-test mode is not available in this build"},
-      {"fixtures, empty folder", {}, {}, {{"TANDREL_RENDER_FIXTURES", ""}}, 2, "",
-       "fixture rendering is not available in this build"},
   };
   for (const SwitchCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,128 @@
+#include "selfcheck/fixture_renderer.h"
+
+#include "catalog/paths.h"
+#include "island/tandrel_view.h"
+#include "selfcheck/fixture_builders.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QPainter>
+
+#include <cmath>
+#include <cstdio>
+
+namespace tandrel {
+namespace {
+
+// A notched built-in display whose camera housing reaches 33 down.
+constexpr qreal kFixtureNotchInset = 33;
+
+void printLine(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = (text + QLatin1Char('\n')).toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
+}  // namespace
+
+const std::vector<FixtureRow>& fixtureRows() {
+  static const std::vector<FixtureRow> rows = {
+      {"collapsed-macbook.png", collapsedOverlaySize(DisplayKind::macBookPhysical, 0, kFixtureNotchInset),
+       OverlayMode::collapsed, DisplayKind::macBookPhysical},
+      {"collapsed-external.png", {island::kCollapsedWidth, island::kCollapsedMinimumHeight}, OverlayMode::collapsed},
+      {"expanded.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded},
+  };
+  return rows;
+}
+
+EventStoreOptions fixtureStoreOptions(const QString& eventFile) {
+  EventStoreOptions options;
+  options.eventFile = eventFile;
+  options.auditFile = QFileInfo(eventFile).absoluteDir().filePath(QStringLiteral("audit.jsonl"));
+  return options;
+}
+
+QSizeF fixtureFrame(const FixtureRow& row, EventStore& store) {
+  if (row.frame.height() != kExpandedHeightForMessages) {
+    return row.frame;
+  }
+  store.ensureMessageCache();
+  return {row.frame.width(), expandedOverlayHeight(static_cast<int>(store.allMessages().size()))};
+}
+
+Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qreal devicePixelRatio) {
+  const QSizeF frame = fixtureFrame(row, store);
+  // A widget has whole pixels: the view takes the frame rounded up, as the image does.
+  const QSize viewSize(static_cast<int>(std::ceil(frame.width())), static_cast<int>(std::ceil(frame.height())));
+  TandrelView view(viewSize, store);
+  view.setMode(row.mode);
+  view.setDisplayKind(row.displayKind);
+  if (row.settingsTab) {
+    view.selectSettingsTab(*row.settingsTab);
+  }
+  view.resize(viewSize);
+  if (row.livePreview) {
+    view.previewMode = row.livePreview->mode;
+    view.livePreviewPhase = row.livePreview->phase;
+    view.isLivePreviewFixtureMode = true;
+  }
+
+  QImage image(viewSize * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) {
+    return Result<QImage>::failure(QStringLiteral("Could not create bitmap"));
+  }
+  image.setDevicePixelRatio(devicePixelRatio);
+  image.fill(Qt::transparent);
+  // The window's own painting, without a background of Qt's.
+  view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  return image;
+}
+
+Result<void> renderFixtureImages(const QString& directory, EventStore& store, const std::vector<FixtureRow>& rows,
+                                 qreal devicePixelRatio) {
+  for (const FixtureRow& row : rows) {
+    const Result<QImage> image = renderFixtureImage(row, store, devicePixelRatio);
+    if (!image) {
+      return Result<void>::failure(image.error());
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image->save(&buffer, "PNG") || png.isEmpty()) {
+      return Result<void>::failure(QStringLiteral("Could not encode PNG"));
+    }
+    if (auto written = writeFileAtomically(png, QDir(directory).filePath(QString::fromUtf8(row.fileName)));
+        !written) {
+      return written;
+    }
+  }
+  return {};
+}
+
+int renderFixtures(const QString& directory) {
+  // A blank name would make the store fall back to the user's own bridge file, which the fixture
+  // records would then replace: refuse it like a missing one.
+  if (!nonEmptyString(qEnvironmentVariable("TANDREL_EVENT_FILE"))) {
+    printLine(stderr, QStringLiteral("TANDREL_EVENT_FILE is required for fixture rendering"));
+    return 2;
+  }
+  const QString folder = QDir(directory).absolutePath();
+  const QString eventFile = eventFileURL();
+  auto fail = [](const QString& reason) {
+    printLine(stderr, QStringLiteral("Fixture rendering failed: ") + reason);
+    return 1;
+  };
+  if (auto written = writeJSONLines(fixtureRecords(), eventFile); !written) {
+    return fail(written.error());
+  }
+  EventStore store(fixtureStoreOptions(eventFile));
+  store.reload(false);
+  if (auto rendered = renderFixtureImages(folder, store, fixtureRows()); !rendered) {
+    return fail(rendered.error());
+  }
+  printLine(stdout, QStringLiteral("Rendered fixtures to ") + folder);
+  return 0;
+}
+
+}  // namespace tandrel
