@@ -5,15 +5,12 @@
 
 #include "app/overlay_controller.h"
 
-#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
 
 namespace tandrel {
 namespace {
-
-constexpr qreal kBottomCornerRadius = 14;
 
 std::optional<SettingsTab> settingsTabFromEnvironment(QString value) {
   value = value.toLower().remove(QLatin1Char('-'));
@@ -157,33 +154,6 @@ void TandrelView::prepareForTermination() {
   collapseWork_.cancel();
   statusBannerDismissWork_.cancel();
   stopPetAnimationTimer();
-}
-
-QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
-  QPainterPath path;
-  if (mode_ == OverlayMode::settings) {
-    path.addRect(QRectF(QPointF(), size));
-    return path;
-  }
-  // Square at the top, where it meets the screen's edge; rounded below.
-  const qreal radius = std::min({kBottomCornerRadius, size.height() / 2, size.width() / 2});
-  path.addRoundedRect(QRectF(0, -radius, size.width(), size.height() + radius), radius, radius);
-  QPainterPath bounds;
-  bounds.addRect(QRectF(QPointF(), size));
-  return path.intersected(bounds);
-}
-
-QRegion TandrelView::islandShape(const QSize& size) const {
-  return QRegion(islandOutline(QSizeF(size)).toFillPolygon().toPolygon());
-}
-
-void TandrelView::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.fillRect(rect(), Qt::transparent);
-  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-  painter.fillPath(islandOutline(QSizeF(size())), mode_ == OverlayMode::settings ? QColor(24, 24, 27) : Qt::black);
 }
 
 }  // namespace tandrel

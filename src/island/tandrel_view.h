@@ -3,8 +3,9 @@
 // The island view of one overlay panel: the collapsed capsule, the expanded inbox and the
 // settings page are all drawn by it, in the mode the controller gives it. Split by concern:
 // tandrel_view.cpp (set-up, environment knobs, the mode, the status banner, tear-down),
-// tandrel_view_hover.cpp (hover expand and delayed collapse, the animation timer) and
-// tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of inbox_layout.h).
+// tandrel_view_hover.cpp (hover expand and delayed collapse, the animation timer),
+// tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of inbox_layout.h) and
+// tandrel_view_paint.cpp (the drawing pass, which sequences the painters of island_painters_*.h).
 
 #include "app/overlay_mode.h"
 #include "app/overlay_settings.h"
@@ -12,9 +13,12 @@
 #include "inbox/island_message.h"
 #include "island/inbox_layout.h"
 #include "island/island_geometry.h"
+#include "island/island_painters_capsule.h"
+#include "island/island_painters_inbox.h"
 #include "platform/clock.h"
 
 #include <QColor>
+#include <QImage>
 #include <QMap>
 #include <QPainterPath>
 #include <QPointF>
@@ -39,6 +43,10 @@ class OverlayController;
 // the panel's frame, or below it inside the area the expanded island would cover grown by the
 // hover margin. `windowFrame` and `mouseLocation` are in screen coordinates (y-down).
 bool shouldExpandAfterHoverDelay(OverlayMode mode, const std::optional<QRectF>& windowFrame, QPointF mouseLocation);
+
+// Whether this process renders fixtures (TANDREL_RENDER_FIXTURES is set, whatever its value):
+// the expanded content then shows at full opacity at once.
+bool isRenderingFixtures();
 
 class TandrelView : public QWidget {
   Q_OBJECT
@@ -128,6 +136,17 @@ class TandrelView : public QWidget {
   std::optional<QRectF> choiceBodyRectForTests(const QString& messageID);
   std::optional<QRectF> messageActionButtonRectForTests(const QString& eventID, const QString& role);
 
+  // ---- Drawing (tandrel_view_paint.cpp) ----
+
+  // The whole island in the current mode, into any painter whose device is the view's size.
+  void paintIsland(QPainter& painter);
+  // The island drawn into a transparent image of the view's size at `devicePixelRatio`.
+  QImage renderImage(qreal devicePixelRatio = 1);
+  // The fade-in of the expanded content (1 outside the first 0.2 s of the expanded mode).
+  qreal expandedContentAlpha() const;
+  // Draws a tool's logo in the cards; none leaves the squares empty.
+  ToolLogoPainter toolLogoPainter;
+
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends
   // transparent corners, and drawing fills it.
   QPainterPath islandOutline(const QSizeF& size) const;
@@ -167,6 +186,13 @@ class TandrelView : public QWidget {
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
+  void paintCollapsed(QPainter& painter);
+  void paintExpanded(QPainter& painter);
+  // Where the ticker line and the pet, the usage header and the settings page are drawn.
+  void paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout);
+  void paintUsageHeaderTopLine(QPainter& painter);
+  void paintUsageHeader(QPainter& painter);
+  void paintSettings(QPainter& painter);
   // The frame on screen of the panel holding the view (of the view itself when it has none).
   std::optional<QRectF> windowFrame() const;
   // What the collapsed capsule rotates through; filled by the ticker model.

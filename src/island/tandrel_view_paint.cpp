@@ -1,0 +1,140 @@
+// The island's drawing pass: the view only sequences the painters of island_painters_*.h over
+// the rectangles of island_geometry.h and inbox_layout.h. The same pass paints the window and an
+// image (renderImage), so renders show exactly what the screen does.
+
+#include "island/tandrel_view.h"
+
+#include "island/island_paint.h"
+#include "island/island_painters_capsule.h"
+#include "island/island_painters_expanded.h"
+#include "island/island_painters_inbox.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QProcessEnvironment>
+
+namespace tandrel {
+
+using namespace island_paint;
+
+namespace {
+constexpr qreal kHeaderSeparatorY = 155;
+constexpr qreal kSeparatorX = 13;
+constexpr qreal kFooterSeparatorInset = 30;
+}  // namespace
+
+bool isRenderingFixtures() {
+  static const bool rendering = qEnvironmentVariableIsSet("TANDREL_RENDER_FIXTURES");
+  return rendering;
+}
+
+qreal TandrelView::expandedContentAlpha() const {
+  return tandrel::expandedContentAlpha(mode_ == OverlayMode::expanded, isRenderingFixtures(),
+                                       mediaTime() - modeAnimationStarted);
+}
+
+void TandrelView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  paintIsland(painter);
+}
+
+QImage TandrelView::renderImage(qreal devicePixelRatio) {
+  QImage image((QSizeF(size()) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(devicePixelRatio);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  paintIsland(painter);
+  return image;
+}
+
+void TandrelView::paintIsland(QPainter& painter) {
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(rect(), Qt::transparent);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  switch (mode_) {
+    case OverlayMode::settings:
+      paintSettings(painter);
+      return;
+    case OverlayMode::expanded:
+      paintExpanded(painter);
+      return;
+    case OverlayMode::collapsed:
+      paintCollapsed(painter);
+      return;
+  }
+}
+
+void TandrelView::paintCollapsed(QPainter& painter) {
+  const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(size()), displayKind_, mode_);
+  paintCollapsedCapsule(painter, layout);
+  paintCollapsedContent(painter, layout);
+}
+
+void TandrelView::paintExpanded(QPainter& painter) {
+  const QSizeF viewSize(size());
+  drawTopFusedBackground(painter, QRectF(QPointF(), viewSize), kExpandedCornerRadius, false);
+  paintUsageHeaderTopLine(painter);
+
+  painter.save();
+  painter.setOpacity(expandedContentAlpha());
+  paintUsageHeader(painter);
+  drawSeparator(painter, kHeaderSeparatorY, kSeparatorX, viewSize.width());
+  const inbox_layout::InboxPageLayout layout = pageLayout();
+  InboxPaintState state;
+  state.unreadCount = filteredUnreadCount();
+  state.approvalCount = filteredApprovalCount();
+  state.statusBanner = statusBanner_;
+  state.statusBannerColor = statusBannerColor;
+  state.noteFocusedMessageID = choiceNoteFocusedMessageID;
+  state.activeChoiceNote = activeChoiceNote;
+  state.hoverPoint = hoverPoint;
+  state.toolLogo = toolLogoPainter;
+  paintInboxPage(painter, layout, viewSize.width(), state);
+  drawSeparator(painter, viewSize.height() - kFooterSeparatorInset, kSeparatorX, viewSize.width());
+  paintExpandedFooter(painter, viewSize);
+  paintQuitButton(painter, layout.quitRect());
+  painter.restore();
+}
+
+// The usage header (tool status line, tabs and meter rows) and the collapsed capsule's ticker
+// line and pet are drawn by their own painters into these places; the settings page draws
+// itself whole.
+void TandrelView::paintUsageHeaderTopLine(QPainter&) {}
+void TandrelView::paintUsageHeader(QPainter&) {}
+void TandrelView::paintCollapsedContent(QPainter&, const CollapsedCapsuleLayout&) {}
+
+void TandrelView::paintSettings(QPainter& painter) {
+  painter.fillRect(rect(), QColor(24, 24, 27));
+}
+
+QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
+  QPainterPath path;
+  switch (mode_) {
+    case OverlayMode::settings:
+      path.addRect(QRectF(QPointF(), size));
+      return path;
+    case OverlayMode::expanded:
+      path = topFusedBackgroundPath(QRectF(QPointF(), size), kExpandedCornerRadius, false);
+      break;
+    case OverlayMode::collapsed: {
+      const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(size, displayKind_, mode_);
+      path = topAttachedCapsulePath(layout.body, kCapsuleBottomRadius);
+      if (displayKind_ == DisplayKind::externalVirtual) {
+        path = path.united(capsuleShoulderPath(layout.body, size.width()));
+      }
+      break;
+    }
+  }
+  // The capsule path reaches above the view's top edge; the panel's shape is the part inside it.
+  QPainterPath bounds;
+  bounds.addRect(QRectF(QPointF(), size));
+  return path.intersected(bounds);
+}
+
+QRegion TandrelView::islandShape(const QSize& size) const {
+  return QRegion(islandOutline(QSizeF(size)).toFillPolygon().toPolygon());
+}
+
+}  // namespace tandrel

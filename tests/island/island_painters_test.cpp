@@ -1,0 +1,169 @@
+#include "island/island_painters_capsule.h"
+#include "island/island_painters_inbox.h"
+#include "island/island_paint.h"
+#include "island/island_symbols.h"
+#include "island_view_fixture.h"
+
+#include <QFontInfo>
+
+namespace tandrel {
+namespace {
+
+using namespace test;
+
+TEST(IslandPaint, TheCapsulePathIsSquareAtTheTopAndRoundedBelow) {
+  const QPainterPath path = island_paint::topAttachedCapsulePath(QRectF(5, 0, 322, 32), 8);
+  // Moved half a pixel in and one up; the bottom corners are cut by the radius.
+  EXPECT_EQ(path.boundingRect(), QRectF(5.5, -1, 321, 32.5));
+  EXPECT_TRUE(path.contains(QPointF(5.6, -0.9)));   // square top-left corner
+  EXPECT_FALSE(path.contains(QPointF(6, 31)));      // rounded bottom-left corner
+  EXPECT_TRUE(path.contains(QPointF(14, 31)));
+  // The radius never exceeds half the width or the height.
+  EXPECT_EQ(island_paint::topAttachedCapsulePath(QRectF(0, 0, 11, 4), 8).boundingRect(), QRectF(0.5, -1, 10, 4.5));
+}
+
+TEST(IslandPaint, ShouldersFitTheRoomBesideTheBody) {
+  const struct {
+    QRectF body;
+    qreal viewWidth;
+    QRectF bounds;
+  } cases[] = {
+      {QRectF(5, 0, 322, 32), 332, QRectF(0, 0, 332, 5)},   // 5 on both sides
+      {QRectF(3, 0, 322, 32), 332, QRectF(0, 0, 328, 3)},   // limited by the room on the left
+      {QRectF(0, 0, 322, 32), 332, QRectF()},               // no room: no shoulders
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(island_paint::capsuleShoulderPath(c.body, c.viewWidth).boundingRect(), c.bounds) << c.body.left();
+  }
+}
+
+TEST(IslandPaint, TheIslandFontIsInter) {
+  EXPECT_EQ(QFontInfo(islandFont(11)).family(), QStringLiteral("Inter"));
+  EXPECT_EQ(QFontInfo(islandFont(9, QFont::DemiBold)).family(), QStringLiteral("Inter"));
+}
+
+TEST(IslandPaint, EverySymbolDrawsAGlyphAndAnUnknownNameDrawsItsText) {
+  ASSERT_EQ(island_paint::symbolNames().size(), 24);
+  for (const QString& name : island_paint::symbolNames() + QStringList{QStringLiteral("Q")}) {
+    QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    island_paint::drawSymbol(painter, name, QRectF(0, 0, 24, 24), Qt::white, 16);
+    painter.end();
+    int inked = 0;
+    for (int y = 0; y < 24; ++y)
+      for (int x = 0; x < 24; ++x) inked += qAlpha(image.pixel(x, y)) > 0;
+    EXPECT_GT(inked, 8) << name.toStdString();
+  }
+}
+
+TEST(MessageSurfaceLabel, NamesWhereTheAgentRuns) {
+  const auto window = JumpTarget::terminalWindow("kitty", std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+  const auto cmux = JumpTarget::cmux(std::nullopt, std::nullopt, std::nullopt);
+  const struct {
+    QString source, sourceType, tool;
+    std::optional<QString> terminal;
+    std::optional<JumpTarget> jump;
+    QString label;
+  } cases[] = {
+      {"codex", "cli_agent", "codex-cli", std::nullopt, std::nullopt, "CLI"},
+      {"codex", "cli_agent", "codex-cli", "iTerm.app", cmux, "iTerm2"},
+      {"codex", "cli_agent", "codex-cli", std::nullopt, window, "kitty"},
+      {"codex", "cli_agent", "codex-cli", "Apple_Terminal", cmux, "cmux"},
+      {"conductor", "cli_agent", "codex", "kitty", std::nullopt, "Conductor"},
+      {"codex", "cli_agent", "codex", " wezterm ", std::nullopt, "wezterm"},
+      {"cursor", "vs_code", "cursor", std::nullopt, std::nullopt, "VS Code"},
+      {"claude", "desktop_app", "claude", std::nullopt, std::nullopt, "app"},
+      {"trae", "ide", "trae", std::nullopt, std::nullopt, "IDE"},
+      {"trae", "cli_agent", "trae", "   ", std::nullopt, "CLI"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(messageSurfaceLabel(c.source, c.sourceType, c.tool, c.terminal, c.jump), c.label) << c.label.toStdString();
+  }
+}
+
+TEST(MessageCardColours, RiskToolAndRoleDecideTheColours) {
+  EXPECT_EQ(cardChrome(std::nullopt).border, island_paint::white(0.06));
+  EXPECT_EQ(cardChrome(QStringLiteral("HIGH")).fill, island_paint::withAlpha(card_colors::kCoral, 0.05));
+  EXPECT_EQ(cardChrome(QStringLiteral("MEDIUM")).border, island_paint::white(0.2));
+  EXPECT_EQ(cardChrome(QStringLiteral("LOW")).fill, island_paint::withAlpha(card_colors::kOrange, 0.035));
+  EXPECT_EQ(cardTint(QStringLiteral("Claude Code"), Qt::gray), card_colors::kPurple);
+  EXPECT_EQ(cardTint(QStringLiteral("OpenAI"), Qt::gray), card_colors::kGreen);
+  EXPECT_EQ(cardTint(QStringLiteral("Gemini CLI"), Qt::gray), QColor(Qt::gray));
+  const QColor accent = Qt::magenta;
+  const struct {
+    const char* role;
+    QColor color;
+    const char* symbol;
+  } roles[] = {
+      {"authorize", card_colors::kBlue, "shield"},   {"jump", card_colors::kBlue, "arrow.up.forward"},
+      {"reject", card_colors::kRed, "xmark"},        {"mark_read", card_colors::kGreen, "checkmark"},
+      {"configure", card_colors::kAmber, "gearshape"}, {"ignore", accent, "eye.slash"},
+      {"choose_option:a", accent, "circle"},
+  };
+  for (const auto& r : roles) {
+    EXPECT_EQ(cardButtonColor(r.role, accent), r.color) << r.role;
+    EXPECT_EQ(cardButtonSymbol(r.role), QLatin1String(r.symbol)) << r.role;
+  }
+}
+
+// Renders at 1x and 2x: the pixels the capsule's and the cards' colours fix.
+class IslandRenderGui : public ::testing::TestWithParam<qreal> {
+ protected:
+  static QColor pixel(const QImage& image, QPointF at) {
+    const qreal scale = image.devicePixelRatio();
+    return image.pixelColor(static_cast<int>(at.x() * scale), static_cast<int>(at.y() * scale));
+  }
+  IslandFixture f;
+};
+
+TEST_P(IslandRenderGui, TheExternalCapsuleIsFilledWithShouldersAndTransparentCorners) {
+  f.load({});
+  TandrelView view(QSize(332, 32), *f.store, f.clock);
+  view.setDisplayKind(DisplayKind::externalVirtual);
+  const QImage image = view.renderImage(GetParam());
+  ASSERT_EQ(image.size(), QSize(332, 32) * GetParam());
+  EXPECT_EQ(pixel(image, {166, 16}), QColor(10, 10, 12));
+  EXPECT_EQ(pixel(image, {1, 30}).alpha(), 0);    // below the left shoulder
+  EXPECT_EQ(pixel(image, {331, 31}).alpha(), 0);  // outside the rounded bottom-right corner
+  EXPECT_EQ(pixel(image, {5.5, 31.5}).alpha(), 0);
+  EXPECT_EQ(pixel(image, {4, 0.2}).alpha(), 255);  // the shoulder meets the screen's edge
+}
+
+TEST_P(IslandRenderGui, TheNotchCapsuleIsBlackWithAFaintCameraRing) {
+  f.load({});
+  TandrelView view(QSize(332, 37), *f.store, f.clock);
+  view.setDisplayKind(DisplayKind::macBookPhysical);
+  const QImage image = view.renderImage(GetParam());
+  EXPECT_EQ(pixel(image, {60, 18}), QColor(0, 0, 0));
+  EXPECT_EQ(pixel(image, {2, 0.5}).alpha(), 0);  // no shoulders beside a notch
+  EXPECT_EQ(pixel(image, {330, 36}).alpha(), 0);
+  const QColor ring = pixel(image, {166 - 3.5, 18.5});
+  EXPECT_GT(ring.red(), 0);
+  EXPECT_LT(ring.red(), 40);
+}
+
+TEST_P(IslandRenderGui, CardsAreTintedByRiskAndButtonsByRole) {
+  f.load({permissionLine("perm", f.home.file("d.json"), "high"), completionLine("done")});
+  auto view = f.expandedView();
+  f.clock.advance(std::chrono::milliseconds(250));  // past the fade-in
+  const QImage image = view->renderImage(GetParam());
+  ASSERT_EQ(image.size(), QSize(540, 501) * GetParam());
+  EXPECT_EQ(pixel(image, {0.2, 500.8}).alpha(), 0);  // outside the rounded bottom corner
+  const QColor background = pixel(image, {270, 100});
+  EXPECT_EQ(background.red(), 9);
+  EXPECT_EQ(background.alpha(), 251);
+
+  const QRectF high = view->messageRectsForTests().at("perm");
+  const QColor inHigh = pixel(image, {high.right() - 150, high.top() + 30});
+  EXPECT_GT(inHigh.red(), inHigh.blue() + 3) << "a high-risk card is tinted coral";
+  const std::optional<QRectF> authorize = view->messageActionButtonRectForTests("perm", "authorize");
+  ASSERT_TRUE(authorize.has_value());
+  const QColor inButton = pixel(image, {authorize->left() + 4, authorize->center().y()});
+  EXPECT_GT(inButton.blue(), inButton.red() + 10) << "Authorize is blue";
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, IslandRenderGui, ::testing::Values(1.0, 2.0));
+
+}  // namespace
+}  // namespace tandrel
