@@ -178,9 +178,10 @@ TEST_F(FixtureRendererGui, ImagesComeFromTheViewsPaintingAtEachPixelRatio) {
       EXPECT_EQ(image->size(), QSize(static_cast<int>(std::ceil(frame.width())) * ratio,
                                      static_cast<int>(std::ceil(frame.height())) * ratio));
       EXPECT_EQ(image->devicePixelRatio(), ratio);
-      // The island's body is painted; the bottom corners outside its rounding stay clear.
+      // The island's body is painted (the expanded background is 98.5 % opaque); the bottom
+      // corners outside its rounding stay clear.
       const QPoint centre(image->width() / 2, image->height() / 2);
-      EXPECT_EQ(qAlpha(image->pixel(centre)), 255);
+      EXPECT_GE(qAlpha(image->pixel(centre)), 251);
       EXPECT_EQ(qAlpha(image->pixel(0, image->height() - 1)), 0);
       EXPECT_EQ(qAlpha(image->pixel(image->width() - 1, image->height() - 1)), 0);
       // For looking at the drawing at each ratio.
