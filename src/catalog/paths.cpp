@@ -1,5 +1,6 @@
 #include "catalog/paths.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -91,6 +92,14 @@ QString tandrelHomeURL() {
     return absolutePath(*value);
   }
   return tilde(QStringLiteral(".tandrel"));
+}
+
+QString resourcesDirectory() {
+  if (auto value = environmentPath("TANDREL_RESOURCES_DIR")) {
+    return absolutePath(*value);
+  }
+  return QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                         QStringLiteral("/../share/tandrel"));
 }
 
 QString codexHomeURL() {

@@ -38,6 +38,12 @@ QString tandrelHomeURL();
 // CODEX_HOME when set, else ~/.codex.
 QString codexHomeURL();
 
+// The folder of the app's own assets (sounds, pets, logos): TANDREL_RESOURCES_DIR when set, else
+// share/tandrel beside the executable's folder (<root>/bin/tandrel -> <root>/share/tandrel). The
+// build tree links build/share/tandrel to the sources' resources/, so a built binary finds them
+// too.
+QString resourcesDirectory();
+
 // The default roots of the agents' own data. Each is the folder named by its variable when set;
 // otherwise nothing in the test environment; otherwise the agent's usual folder:
 //   codex sessions    TANDREL_CODEX_SESSIONS_DIR   ~/.codex/sessions

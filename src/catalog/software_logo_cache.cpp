@@ -1,12 +1,12 @@
 #include "catalog/software_logo_cache.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
 #include <algorithm>
 #include <cmath>
 
+#include "catalog/paths.h"
 #include "platform/app_locator.h"
 
 namespace tandrel {
@@ -143,9 +143,8 @@ BundledSoftwareLogoCache& BundledSoftwareLogoCache::shared() {
     if (name.isEmpty() || name.contains(QLatin1Char('/'))) {
       return std::nullopt;
     }
-    const QString path = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                         QStringLiteral("/../share/tandrel/ToolLogos/") + name +
-                                         QStringLiteral(".png"));
+    const QString path =
+        resourcesDirectory() + QStringLiteral("/ToolLogos/") + name + QStringLiteral(".png");
     if (!QFileInfo(path).isFile()) {
       return std::nullopt;
     }

@@ -77,8 +77,7 @@ class BundledSoftwareLogoCache {
   // The file of the resource "ToolLogos/<name>.png", or nothing when the app does not ship it.
   using ResourceLocator = std::function<std::optional<QString>(const QString& name)>;
 
-  // The shared cache; its resources live in share/tandrel/ToolLogos beside the executable's
-  // folder (<root>/bin/tandrel -> <root>/share/tandrel/ToolLogos).
+  // The shared cache; its resources live in resourcesDirectory()/ToolLogos.
   static BundledSoftwareLogoCache& shared();
   // The logo named `name` from the shared cache.
   static std::optional<QImage> image(const QString& name) { return shared().lookup(name); }

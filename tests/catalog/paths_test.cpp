@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QJsonValue>
 #include <functional>
@@ -54,6 +55,11 @@ TEST(PathsTest, BridgeFileAndHomeFollowTrimmedVariables) {
       {"TANDREL_HOME", QByteArray(""), tandrelHomeURL, root + QStringLiteral("/.tandrel")},
       {"CODEX_HOME", QByteArray("/opt/codex"), codexHomeURL, QStringLiteral("/opt/codex")},
       {"CODEX_HOME", std::nullopt, codexHomeURL, root + QStringLiteral("/.codex")},
+      {"TANDREL_RESOURCES_DIR", QByteArray(" /opt/td/res/ "), resourcesDirectory,
+       QStringLiteral("/opt/td/res")},
+      {"TANDREL_RESOURCES_DIR", std::nullopt, resourcesDirectory,
+       QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                       QStringLiteral("/../share/tandrel"))},
   };
   for (const Case& c : cases) {
     home.setEnv(c.variable, c.value);
