@@ -1,0 +1,73 @@
+#pragma once
+
+// Where the Sounds tab puts things, in the settings page's content coordinates (y down): rows span
+// x 168 to 848 and are 58 high. The drawing and the click routes both read these, so a click hits
+// exactly what was drawn.
+
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace tandrel::sounds_tab {
+
+inline constexpr qreal kRowX = 168;
+inline constexpr qreal kRowWidth = 680;
+inline constexpr qreal kRowHeight = 58;
+inline constexpr qreal kCategoryHeaderHeight = 42;
+inline constexpr qreal kCategoryGap = 10;
+inline constexpr qreal kFirstCategoryY = 276;
+inline constexpr qreal kSelectedCardY = 176;
+inline constexpr int kShownImportedSounds = 3;
+
+// The top of category `categoryIndex`'s panel: 276, plus for each category before it (the index
+// clamped to the catalogue) its sounds' rows, its header and the gap.
+qreal soundCategoryPanelY(int categoryIndex);
+// The 24 x 24 play button of a row whose top is `rowY`: (800, rowY + 17).
+QRectF soundPlayButtonRect(qreal rowY);
+QRectF soundPresetPlayRect(int categoryIndex, int soundIndex);
+// The row of preset `soundIndex` of category `categoryIndex`.
+QRectF soundPresetRowRect(int categoryIndex, int soundIndex);
+// The "Custom" title: 14 below the last category panel (280 for an empty catalogue).
+qreal soundCustomTitleY();
+// The dashed import row below the title.
+QRectF soundImportRect();
+// Row `index` of the imported sounds; the index is capped at `importedCount`, not at the three
+// rows drawn.
+QRectF importedSoundRowRect(int index, int importedCount);
+QRectF importedSoundDeleteRect(int index, int importedCount);
+// Assignment pill `taskIndex` of an imported row: (184 + 96 k, row top + 48, 86, 24).
+QRectF importedSoundAssignRect(int index, int importedCount, int taskIndex);
+// The mute toggle at (w - 93, 104), 36 x 20.
+QRectF soundMuteToggleRect(qreal viewWidth);
+
+// What a click on the tab does.
+struct SoundsTabClick {
+  enum class Kind {
+    toggleMute,
+    playSelected,
+    playPreset,
+    selectPreset,
+    importSound,
+    playImported,
+    deleteImported,
+    selectImported,
+    assignImported,
+  };
+  Kind kind;
+  QString presetID;  // playPreset, selectPreset
+  int importedIndex = -1;  // the imported kinds
+  QString taskType;  // assignImported
+
+  bool operator==(const SoundsTabClick&) const = default;
+};
+
+// The first region hit, in the order: the mute toggle (grown by 6 on every side), the selected
+// sound's play button, every preset's play button, every preset's row, the import row, then for
+// the first three imported sounds all play buttons, all delete buttons, all rows, and the
+// assignment pills of rows that show them. `showAssign` has one flag per imported sound.
+std::optional<SoundsTabClick> soundsTabClick(QPointF point, qreal viewWidth, const std::vector<bool>& showAssign);
+
+}  // namespace tandrel::sounds_tab
