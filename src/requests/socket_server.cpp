@@ -185,6 +185,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
   std::optional<SteadyTime> acceptRetryAt;
   bool outOfDescriptors = false;    // an episode is going on (logged once)
   int turnedAway = 0;               // connections closed at once during the episode
+  int listenerClosings = 0;         // times the listener was closed during the episode
 
   std::shared_ptr<Connection> find(std::uint64_t id) const {
     std::lock_guard guard(lock);
@@ -263,10 +264,15 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (client >= 0) {
         if (outOfDescriptors) {
-          logInfo(QStringLiteral("accepting hook connections again (%1 closed at once meanwhile)")
-                      .arg(turnedAway));
+          logInfo(QStringLiteral("accepting hook connections again (%1 closed at once meanwhile%2)")
+                      .arg(turnedAway)
+                      .arg(listenerClosings > 0
+                               ? QStringLiteral("; the socket was closed and bound anew %1 times")
+                                     .arg(listenerClosings)
+                               : QString()));
           outOfDescriptors = false;
           turnedAway = 0;
+          listenerClosings = 0;
         }
         addConnection(client);
         continue;
@@ -278,11 +284,19 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       if (error == EAGAIN || error == EWOULDBLOCK) {
         return;
       }
-      if ((error == EMFILE || error == ENFILE) && turnAwayOne()) {
+      if (error == EMFILE || error == ENFILE) {
         noteOutOfDescriptors(error);
-        continue;
+        switch (turnAwayOne()) {
+          case TurnAway::tryNext:
+            continue;
+          case TurnAway::noneWaiting:
+            return;
+          case TurnAway::noReserve:
+            closeListener();
+            return;
+        }
       }
-      // No descriptor (or memory) to be had: stop watching the listener, which stays readable and
+      // Another failure (no memory, say): stop watching the listener, which stays readable and
       // would otherwise be reported again at once, until a connection ends or a moment passes.
       noteOutOfDescriptors(error);
       pauseListener();
@@ -299,19 +313,26 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     }
   }
 
-  // Accepts the next waiting connection on the reserve descriptor's slot and ends it at once;
-  // false when that was not possible (another thread took the slot first). The slot is never
-  // given up: the accepted descriptor is turned into the next reserve (a copy of the listener)
-  // in one step, which also closes the connection.
-  bool turnAwayOne() {
+  enum class TurnAway { tryNext, noneWaiting, noReserve };
+
+  // Accepts the next waiting connection on the reserve descriptor's slot and ends it at once. The
+  // slot is never given up: the accepted descriptor is turned into the next reserve (a copy of the
+  // listener) in one step, which also closes the connection. Another thread may take the slot
+  // between the reserve's close and the accept, and keep it: then there is no reserve any more.
+  TurnAway turnAwayOne() {
     if (reserveFD < 0) {
-      return false;
+      return TurnAway::noReserve;
     }
     closeFD(reserveFD);
     reserveFD = -1;
     const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) {
-      return false;
+      const int error = errno;
+      takeReserve();
+      if (reserveFD < 0) {
+        return TurnAway::noReserve;
+      }
+      return error == EAGAIN || error == EWOULDBLOCK ? TurnAway::noneWaiting : TurnAway::tryNext;
     }
     if (::dup3(listenFD, client, O_CLOEXEC) == client) {
       reserveFD = client;
@@ -320,7 +341,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       takeReserve();
     }
     ++turnedAway;
-    return true;
+    return TurnAway::tryNext;
   }
 
   // A descriptor held back for turning connections away: a copy of the listener.
@@ -338,9 +359,59 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     acceptRetryAt = std::chrono::steady_clock::now() + kAcceptRetry;
   }
 
+  // Out of descriptors with no reserve to turn hooks away on: closes the listener and its copy.
+  // The hooks waiting in its queue are reset and new ones are refused, so that all of them fall
+  // back to their agents' prompts at once instead of waiting for their time-outs. The socket
+  // file stays; a new listener takes its place once descriptors are free.
+  void closeListener() {
+    pauseListener();
+    closeFD(reserveFD);
+    reserveFD = -1;
+    closeFD(listenFD);
+    listenFD = -1;
+    ++listenerClosings;
+  }
+
+  // Opens a new listener at the socket path once descriptors for it and its reserve are free;
+  // false while they are not. A path that holds anything but the socket this server bound (a newer
+  // server's) is left alone.
+  bool reopenListener() {
+    const QByteArray path = socketPath.toUtf8();
+    struct stat existing {};
+    const bool present = ::lstat(path.constData(), &existing) == 0;
+    if (present && !(bound && existing.st_dev == boundDevice && existing.st_ino == boundInode)) {
+      return false;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+      return false;
+    }
+    const int reserve = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (reserve < 0) {
+      closeFD(fd);
+      return false;
+    }
+    if (present) {
+      ::unlink(path.constData());
+    }
+    bound = false;
+    if (bindToPath(fd) || listenOn(fd)) {
+      closeFD(reserve);
+      closeFD(fd);
+      return false;
+    }
+    listenFD = fd;
+    reserveFD = reserve;
+    return true;
+  }
+
   void resumeListener() {
     acceptRetryAt.reset();
     if (listening) {
+      return;
+    }
+    if (listenFD < 0 && !reopenListener()) {
+      acceptRetryAt = std::chrono::steady_clock::now() + kAcceptRetry;
       return;
     }
     takeReserve();
@@ -571,7 +642,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     for (auto& watcher : watchers) {
       postToMain(std::move(watcher));
     }
-    if (!listening && listenFD >= 0) {
+    if (!listening && running) {
       resumeListener();
     }
   }
@@ -641,43 +712,13 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
     }
     std::signal(SIGPIPE, SIG_IGN);
 
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() > kMaxSocketPathBytes || path.contains('\0')) {
+    if (auto error = bindToPath(fd)) {
       closeFD(fd);
-      return POSIXError{ENAMETOOLONG, QStringLiteral("sun_path overflow")};
+      return error;
     }
-    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
-
-    int bindResult = 0;
-    int bindErrno = 0;
-    {
-      // Created 0600 from the first moment: no window in which another user could connect.
-      std::lock_guard guard(umaskMutex());
-      const mode_t previous = ::umask(0177);
-      bindResult = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-      bindErrno = errno;
-      ::umask(previous);
+    if (auto error = listenOn(fd)) {
+      return failStart(fd, *error);
     }
-    if (bindResult != 0) {
-      closeFD(fd);
-      return POSIXError{bindErrno, QStringLiteral("bind ") + socketPath};
-    }
-    ::chmod(path.constData(), 0600);
-    struct stat boundInfo {};
-    if (::lstat(path.constData(), &boundInfo) == 0) {
-      bound = true;
-      boundDevice = boundInfo.st_dev;
-      boundInode = boundInfo.st_ino;
-    }
-
-    // A burst of hooks must not find the queue full: a non-blocking connect (the hooks connect
-    // with a 50 ms time-out) is refused at once when it is.
-    if (::listen(fd, SOMAXCONN) != 0) {
-      return failStart(fd, POSIXError{errno, QStringLiteral("listen")});
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
 
     wakeFD = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wakeFD < 0) {
@@ -706,6 +747,51 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       return failStart(fd, POSIXError{error.code().value(), QStringLiteral("pthread_create")});
     }
     running = true;
+    return std::nullopt;
+  }
+
+  // Binds `fd` to the socket path, with permissions 0600 from the first moment, and records the
+  // identity of the file it made.
+  std::optional<POSIXError> bindToPath(int fd) {
+    const QByteArray path = socketPath.toUtf8();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() > kMaxSocketPathBytes || path.contains('\0')) {
+      return POSIXError{ENAMETOOLONG, QStringLiteral("sun_path overflow")};
+    }
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+
+    int bindResult = 0;
+    int bindErrno = 0;
+    {
+      // Created 0600 from the first moment: no window in which another user could connect.
+      std::lock_guard guard(umaskMutex());
+      const mode_t previous = ::umask(0177);
+      bindResult = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+      bindErrno = errno;
+      ::umask(previous);
+    }
+    if (bindResult != 0) {
+      return POSIXError{bindErrno, QStringLiteral("bind ") + socketPath};
+    }
+    ::chmod(path.constData(), 0600);
+    struct stat boundInfo {};
+    if (::lstat(path.constData(), &boundInfo) == 0) {
+      bound = true;
+      boundDevice = boundInfo.st_dev;
+      boundInode = boundInfo.st_ino;
+    }
+    return std::nullopt;
+  }
+
+  static std::optional<POSIXError> listenOn(int fd) {
+    // A burst of hooks must not find the queue full: a non-blocking connect (the hooks connect
+    // with a 50 ms time-out) is refused at once when it is.
+    if (::listen(fd, SOMAXCONN) != 0) {
+      return POSIXError{errno, QStringLiteral("listen")};
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
     return std::nullopt;
   }
 

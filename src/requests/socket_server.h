@@ -14,7 +14,9 @@
 // A connection that has not sent a complete request within `kFirstFrameTimeout` of connecting is
 // closed. Out of descriptors, the server does not spin on its listener: each waiting connection
 // is accepted on a reserve descriptor and closed at once (its hook prints "{}" and the agent falls
-// back to its own prompt), logged once per episode, until descriptors are free again.
+// back to its own prompt), logged once per episode, until descriptors are free again. When another
+// thread takes the reserve's slot, the listener itself is closed, so that waiting and new hooks
+// are refused at once, and a new one is bound at the same path once descriptors are free.
 
 #include "base/posix_error.h"
 #include "base/result.h"

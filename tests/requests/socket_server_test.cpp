@@ -461,6 +461,49 @@ TEST(SocketServerDescriptorTest, OutOfDescriptorsNewHooksAreClosedAtOnceAndServi
   EXPECT_EQ(log.count(QStringLiteral("accepting hook connections again (5 closed at once meanwhile)")), 1);
 }
 
+TEST(SocketServerDescriptorTest, WithoutAReserveHooksAreRefusedAtOnceUntilTheSocketIsBoundAnew) {
+  if (test::kSanitizerBuild) {
+    GTEST_SKIP() << "the sanitizer runtime cannot check types without descriptors";
+  }
+  test::TempHome home;
+  const QString path = home.file(QStringLiteral("reserve.sock"));
+  std::vector<HookRequest> received;
+  SocketServer server(path, [&](const HookRequest& request, const SocketReplyHandle& handle) {
+    received.push_back(request);
+    handle.send(replyTo(request));
+  });
+  TestClient queued{QString()};
+  TestClient refused{QString()};
+  TestClient later{QString()};
+
+  test::LogCapture log;
+  {
+    // Descriptors for the listener, the wake-up and epoll, none for the reserve: where the server
+    // stands once another thread has taken the reserve's slot.
+    test::DescriptorsExhausted exhausted(3);
+    ASSERT_FALSE(server.start());
+    ASSERT_TRUE(queued.connectTo(path));
+    queued.write(requestFrame(QStringLiteral("queued")));
+    EXPECT_TRUE(queued.seesEndOfStream(2000)) << "the hook waiting in the queue falls back at once";
+    EXPECT_FALSE(refused.connectTo(path)) << "a new hook is refused at once";
+    QThread::msleep(600);  // the listener is tried again meanwhile, and fails quietly
+    EXPECT_FALSE(refused.connectTo(path));
+    EXPECT_TRUE(server.isRunning());
+    EXPECT_EQ(log.count(QStringLiteral("Too many open files")), 1) << log.lines().join('\n').toStdString();
+  }
+  ASSERT_TRUE(test::waitUntil([&] { return later.connectTo(path); }, 2000)) << "bound anew";
+  ASSERT_TRUE(later.write(requestFrame(QStringLiteral("served"))));
+  const auto line = later.readLine();
+  ASSERT_TRUE(line);
+  EXPECT_TRUE(line->contains(R"("request_id":"served")"));
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].requestID, QStringLiteral("served"));
+  EXPECT_EQ(log.count(QStringLiteral("socket was closed and bound anew 1 times")), 1)
+      << log.lines().join('\n').toStdString();
+  QFileInfo file(path);
+  EXPECT_EQ(file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+}
+
 TEST(SocketServerStartTest, PathLengthLimitAndStaleFiles) {
   test::TempHome home;
   const auto noHandler = [](const HookRequest&, const SocketReplyHandle&) {};

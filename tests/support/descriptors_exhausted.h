@@ -20,10 +20,10 @@ inline constexpr bool kSanitizerBuild = false;
 #endif
 
 // Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
-// left, until it goes out of scope.
+// left but `leaveFree` descriptors, until it goes out of scope.
 class DescriptorsExhausted {
  public:
-  DescriptorsExhausted() {
+  explicit DescriptorsExhausted(int leaveFree = 0) {
     ::getrlimit(RLIMIT_NOFILE, &saved_);
     int highest = 0;
     for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
@@ -34,6 +34,10 @@ class DescriptorsExhausted {
     ::setrlimit(RLIMIT_NOFILE, &lowered);
     for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
       filler_.push_back(fd);
+    }
+    for (; leaveFree > 0 && !filler_.empty(); --leaveFree) {
+      ::close(filler_.back());
+      filler_.pop_back();
     }
   }
   ~DescriptorsExhausted() { release(); }
