@@ -78,6 +78,7 @@ PendingAction PendingActionStore::insert(PendingAction action, PendingReplySink 
            automaticReply(olderID, QStringLiteral("superseded")));
   }
 
+  forgetOldEndedActions();
   const std::uint64_t serial = ++nextSerial_;
   Entry& entry = entries_[requestID];
   entry.timeout.cancel();
@@ -137,7 +138,8 @@ bool PendingActionStore::finish(const QString& requestID, PendingActionStatus st
   const PendingAction ended = entry.action;
   // The entry may move from here on: senders and observers can call back into the store.
   watcher.reset();
-  ended_.emplace_back(requestID, entry.serial);
+  entry.endedAtMs = clock_.monotonicMs();
+  ended_.push_back(Ended{requestID, entry.serial, entry.endedAtMs});
   if (reply && sender) {
     sender(*reply);
   }
@@ -146,13 +148,20 @@ bool PendingActionStore::finish(const QString& requestID, PendingActionStatus st
   return true;
 }
 
+bool PendingActionStore::isExpired(qint64 endedAtMs) const {
+  return clock_.monotonicMs() - endedAtMs >=
+         std::chrono::duration_cast<std::chrono::milliseconds>(kEndedActionsKeptFor).count();
+}
+
 void PendingActionStore::forgetOldEndedActions() {
-  while (ended_.size() > kEndedActionsKept) {
-    const auto [requestID, serial] = std::move(ended_.front());
+  while (!ended_.empty() &&
+         (ended_.size() > kEndedActionsKept || isExpired(ended_.front().endedAtMs))) {
+    const Ended oldest = std::move(ended_.front());
     ended_.pop_front();
     // The id may have been inserted again since; that newer action stays.
-    if (auto it = entries_.find(requestID); it != entries_.end() && it->second.serial == serial &&
-                                            it->second.action.status != PendingActionStatus::awaitingUser) {
+    if (auto it = entries_.find(oldest.requestID);
+        it != entries_.end() && it->second.serial == oldest.serial &&
+        it->second.action.status != PendingActionStatus::awaitingUser) {
       entries_.erase(it);
     }
   }
@@ -172,7 +181,10 @@ void PendingActionStore::connectionClosed(const QString& requestID) {
 }
 
 std::optional<PendingAction> PendingActionStore::action(const QString& requestID) const {
-  if (auto it = entries_.find(requestID); it != entries_.end()) {
+  // An ended action past its time is gone, even before the next ending forgets it for good.
+  if (auto it = entries_.find(requestID);
+      it != entries_.end() && (it->second.action.status == PendingActionStatus::awaitingUser ||
+                               !isExpired(it->second.endedAtMs))) {
     return it->second.action;
   }
   return std::nullopt;

@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -37,9 +38,12 @@ class PendingActionStore {
  public:
   using Observer = std::function<void(const PendingAction& action)>;
 
-  // Ended actions kept for lookups, the newest first; older ones are forgotten, so that a long
-  // session does not grow without bound. Awaiting actions are always kept.
+  // An ended action stays for lookups while it is one of the newest `kEndedActionsKept` ended
+  // ones and ended less than `kEndedActionsKeptFor` ago (on the store's clock); then it is
+  // forgotten, so that a long session does not grow without bound. Awaiting actions are always
+  // kept.
   static constexpr std::size_t kEndedActionsKept = 1000;
+  static constexpr std::chrono::minutes kEndedActionsKeptFor{10};
 
   // Time-outs run through `clock`; agent processes are watched through `watchers`.
   explicit PendingActionStore(Clock& clock = Clock::system(),
@@ -71,7 +75,7 @@ class PendingActionStore {
   // (nobody is left to read it). Does nothing once the action has ended.
   void connectionClosed(const QString& requestID);
 
-  // Lookup: an awaiting action, or one of the newest `kEndedActionsKept` ended ones.
+  // Lookup: an awaiting action, or an ended one still kept (see `kEndedActionsKept`).
   std::optional<PendingAction> action(const QString& requestID) const;
   // The actions still awaiting the user, oldest first (equal times in insertion order).
   std::vector<PendingAction> waitingActions() const;
@@ -88,6 +92,7 @@ class PendingActionStore {
   struct Entry {
     PendingAction action;
     std::uint64_t serial = 0;  // tells a re-inserted id apart from the action it replaced
+    qint64 endedAtMs = 0;      // on the clock's monotonic time, once ended
     std::function<void(const HookReply&)> sender;
     DelayedWork timeout;
     std::unique_ptr<ProcessExitWatcher> watcher;
@@ -102,6 +107,7 @@ class PendingActionStore {
   // Whether `requestID` is still the insertion `serial` and still awaiting: what a time-out,
   // watcher or closed connection armed for that insertion may act on.
   bool isCurrent(const QString& requestID, std::uint64_t serial) const;
+  bool isExpired(qint64 endedAtMs) const;
   void forgetOldEndedActions();
   void notify(const PendingAction& action);
 
@@ -112,8 +118,13 @@ class PendingActionStore {
   std::unordered_map<QString, QString> awaitingByKey_;
   std::vector<Observer> observers_;
   std::uint64_t nextSerial_ = 0;
-  // The ended actions in the order they ended (request id, insertion serial).
-  std::deque<std::pair<QString, std::uint64_t>> ended_;
+  // The ended actions in the order they ended.
+  struct Ended {
+    QString requestID;
+    std::uint64_t serial = 0;
+    qint64 endedAtMs = 0;
+  };
+  std::deque<Ended> ended_;
   // Callbacks handed out (time-outs, watchers, closed connections) hold it weakly, so they do
   // nothing once the store is gone.
   std::shared_ptr<PendingActionStore*> self_;

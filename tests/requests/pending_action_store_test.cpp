@@ -293,6 +293,38 @@ TEST_F(PendingActionStoreTest, OnlyTheNewestEndedActionsAreKeptAndWaitingOnesNev
   EXPECT_EQ(replies[QStringLiteral("r0")].size(), 1u);
 }
 
+TEST_F(PendingActionStoreTest, EndedActionsAreForgottenTenMinutesAfterTheyEnded) {
+  const auto keptFor = std::chrono::duration_cast<std::chrono::milliseconds>(
+      PendingActionStore::kEndedActionsKeptFor);
+  insert(makeAction(QStringLiteral("old"), QStringLiteral("a")));
+  store.complete(QStringLiteral("old"), userReply(QStringLiteral("old")), Status::answered);
+  // Ended, then inserted again: the new action waits whatever the age of the old ending.
+  insert(makeAction(QStringLiteral("again"), QStringLiteral("b")));
+  store.fail(QStringLiteral("again"), Status::agentDied);
+  clock.advance(keptFor - 1ms);
+  EXPECT_EQ(statusOf(QStringLiteral("old")), Status::answered);
+  insert(makeAction(QStringLiteral("again"), QStringLiteral("b"), QStringLiteral("s"),
+                    PendingActionKind::permissionRequest, 4242, 24 * 3600));
+  insert(makeAction(QStringLiteral("newer"), QStringLiteral("c")));
+  store.complete(QStringLiteral("newer"), userReply(QStringLiteral("newer")), Status::answered);
+
+  clock.advance(1ms);
+  EXPECT_FALSE(store.action(QStringLiteral("old")).has_value()) << "ten minutes after its end";
+  EXPECT_EQ(statusOf(QStringLiteral("newer")), Status::answered);
+  EXPECT_EQ(statusOf(QStringLiteral("again")), Status::awaitingUser);
+  EXPECT_FALSE(store.complete(QStringLiteral("old"), userReply(QStringLiteral("old")), Status::answered));
+
+  // The next ending forgets the expired ones for good; the waiting action stays.
+  clock.advance(keptFor);
+  insert(makeAction(QStringLiteral("last"), QStringLiteral("d")));
+  store.complete(QStringLiteral("last"), userReply(QStringLiteral("last")), Status::answered);
+  EXPECT_FALSE(store.action(QStringLiteral("newer")).has_value());
+  EXPECT_EQ(statusOf(QStringLiteral("again")), Status::awaitingUser);
+  EXPECT_EQ(statusOf(QStringLiteral("last")), Status::answered);
+  EXPECT_EQ(store.waitingActions().size(), 1u);
+  EXPECT_EQ(replies[QStringLiteral("old")].size(), 1u);
+}
+
 TEST(PendingActionStoreSystemClockTest, AZeroTimeOutEndsOnTheNextMainLoopTurn) {
   FakeProcessExitWatchers watchers;
   PendingActionStore store(Clock::system(), watchers.factory());
