@@ -12,7 +12,7 @@
 // The desktop's notification server (freedesktop notifications over D-Bus): posting a
 // notification with action buttons, closing it, and hearing which action the user chose or that
 // the user dismissed it. Every call is asynchronous and main-thread only. Without a server on the
-// bus, posting fails with the bus's error and nothing else happens.
+// bus, or without a bus, posting fails with the bus's error and nothing else happens.
 
 namespace tandrel {
 

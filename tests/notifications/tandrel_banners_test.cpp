@@ -274,22 +274,40 @@ TEST(NotificationBannersTest, DismissingAChoiceBannerBringsTheAppForwardOthersDo
 }
 
 TEST(NotificationBannersTest, WithoutANotificationServerPostingFailsQuietly) {
-  FakeClock clock;
-  FakeProcessExitWatchers watchers;
-  PendingActionStore store(clock, watchers.factory());
-  DesktopNotifications nobody(QDBusConnection::sessionBus(), QStringLiteral("org.tandrel.test.Nobody"));
-  TandrelBanners banners(nobody);
-  std::optional<bool> posted;
-  banners.onPosted = [&posted](const QString&, bool ok) { posted = ok; };
-  showBannersForRequests(store, banners);
-  std::vector<HookReply> replies;
-  store.insert(action(QStringLiteral("r-1"), PendingActionKind::permissionRequest),
-               [&replies](const HookReply& reply) { replies.push_back(reply); });
-  ASSERT_TRUE(waitUntil([&] { return posted.has_value(); }));
-  EXPECT_FALSE(*posted);
-  EXPECT_TRUE(banners.shownIdentifiers().isEmpty());
-  EXPECT_EQ(store.waitingActions().size(), 1u);
-  EXPECT_TRUE(replies.empty());
+  // A bus on which nobody serves notifications, and no bus at all (the connection never opened).
+  const std::vector<std::pair<const char*, QDBusConnection>> connections{
+      {"no server", QDBusConnection::sessionBus()},
+      {"no bus", QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/tandrel-test-bus"),
+                                               QStringLiteral("tandrel-test-no-bus"))},
+  };
+  for (const auto& [label, connection] : connections) {
+    SCOPED_TRACE(label);
+    FakeClock clock;
+    FakeProcessExitWatchers watchers;
+    PendingActionStore store(clock, watchers.factory());
+    DesktopNotifications nobody(connection, QStringLiteral("org.tandrel.test.Nobody"));
+    TandrelBanners banners(nobody);
+    std::optional<QStringList> capabilities;
+    R::registerCategories(nobody, banners);
+    nobody.capabilities([&capabilities](const QStringList& list) { capabilities = list; });
+    std::vector<bool> posted;
+    banners.onPosted = [&posted](const QString&, bool ok) { posted.push_back(ok); };
+    showBannersForRequests(store, banners);
+    std::vector<HookReply> replies;
+    for (const QString& id : {QStringLiteral("r-1"), QStringLiteral("r-2"), QStringLiteral("r-3")}) {
+      store.insert(action(id, PendingActionKind::permissionRequest, {}, QStringLiteral("claude_code"), id),
+                   [&replies](const HookReply& reply) { replies.push_back(reply); });
+    }
+    store.fail(QStringLiteral("r-3"), PendingActionStatus::agentDied);
+    // Every post is reported, so that nothing of it is kept waiting for an answer that never comes.
+    ASSERT_TRUE(waitUntil([&] { return posted.size() == 3 && capabilities.has_value(); }));
+    EXPECT_EQ(posted, std::vector<bool>(3, false));
+    EXPECT_TRUE(capabilities->isEmpty());
+    EXPECT_FALSE(banners.actionsSupported());
+    EXPECT_TRUE(banners.shownIdentifiers().isEmpty());
+    EXPECT_EQ(store.waitingActions().size(), 2u);
+    EXPECT_EQ(replies.size(), 1u);
+  }
 }
 
 }  // namespace

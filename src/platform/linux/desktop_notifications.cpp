@@ -5,11 +5,31 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <functional>
+
 namespace tandrel {
 
 namespace {
 
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+// Runs `handle` with the finished call on `context`'s thread, always after the caller returns. A
+// call made without a bus is finished from the start, and a watcher never reports it: each such
+// watcher, and what its handler holds, would stay for the life of the process.
+void whenFinished(const QDBusPendingCall& call, QObject* context,
+                  std::function<void(const QDBusPendingCall&)> handle) {
+  if (call.isFinished()) {
+    QMetaObject::invokeMethod(
+        context, [call, handle = std::move(handle)] { handle(call); }, Qt::QueuedConnection);
+    return;
+  }
+  auto* watcher = new QDBusPendingCallWatcher(call, context);
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                   [handle = std::move(handle)](QDBusPendingCallWatcher* finished) {
+                     handle(*finished);
+                     finished->deleteLater();
+                   });
+}
 
 }  // namespace
 
@@ -23,11 +43,9 @@ DesktopNotifications::DesktopNotifications(QDBusConnection connection, QString s
 
 void DesktopNotifications::capabilities(std::function<void(QStringList)> done) {
   const QDBusMessage call = QDBusMessage::createMethodCall(service_, kPath, kInterface, QStringLiteral("GetCapabilities"));
-  auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
-    const QDBusPendingReply<QStringList> reply = *w;
+  whenFinished(connection_.asyncCall(call), this, [done = std::move(done)](const QDBusPendingCall& finished) {
+    const QDBusPendingReply<QStringList> reply = finished;
     done(reply.isError() ? QStringList() : reply.value());
-    w->deleteLater();
   });
 }
 
@@ -39,15 +57,13 @@ void DesktopNotifications::notify(const Notification& notification, std::functio
                           {QStringLiteral("desktop-entry"), QStringLiteral("tandrel")}};
   call << QStringLiteral("Tandrel") << 0u << QString() << notification.summary << notification.body
        << notification.actions << hints << 0;
-  auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [done = std::move(done)](QDBusPendingCallWatcher* w) {
-    const QDBusPendingReply<uint> reply = *w;
+  whenFinished(connection_.asyncCall(call), this, [done = std::move(done)](const QDBusPendingCall& finished) {
+    const QDBusPendingReply<uint> reply = finished;
     if (reply.isError()) {
       done(Result<quint32>::failure(reply.error().message()));
     } else {
       done(reply.value());
     }
-    w->deleteLater();
   });
 }
 
