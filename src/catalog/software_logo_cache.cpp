@@ -80,6 +80,11 @@ std::optional<QImage> ImageCache::object(const QString& key) {
   return it->image;
 }
 
+bool ImageCache::contains(const QString& key) const {
+  std::lock_guard lock(mutex_);
+  return entries_.contains(key);
+}
+
 void ImageCache::insert(const QString& key, const QImage& image, qsizetype cost) {
   std::lock_guard lock(mutex_);
   if (const auto it = entries_.find(key); it != entries_.end()) {

@@ -31,6 +31,8 @@ class ImageCache {
   ImageCache& operator=(const ImageCache&) = delete;
 
   std::optional<QImage> object(const QString& key);
+  // Whether `key` is held, without making it recently used.
+  bool contains(const QString& key) const;
   void insert(const QString& key, const QImage& image, qsizetype cost);
   void clear();
 
