@@ -4,6 +4,7 @@
 // installed hooks append, the files they are written to, a blank pet sprite sheet and colours.
 
 #include "base/result.h"
+#include "companion/pets/pet_catalog.h"  // the sprite sheet size
 
 #include <QColor>
 #include <QJsonObject>
@@ -13,10 +14,6 @@
 #include <vector>
 
 namespace tandrel {
-
-// The size of a pet sprite sheet, in pixels.
-inline constexpr int kSpriteSheetWidth = 1536;
-inline constexpr int kSpriteSheetHeight = 1872;
 
 // A bridge record: "event_id", "source", "project" ("tandrel"), "cwd" ("/tmp/tandrel"),
 // "event_type", "severity", "title", "message" and "status" (the type again); "raw_event_name"
