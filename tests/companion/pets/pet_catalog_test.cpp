@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QJsonObject>
 
 #include "companion/pets/pet_test_files.h"
@@ -222,6 +223,35 @@ TEST(PetCatalogTest, FurtherPetsSortByNameCaseInsensitivelyAndStably) {
 
   EXPECT_EQ(ids(buildPetCatalogue(world.sources())),
             (QStringList{"capybara", "tandrelcat", "aaa", "a", "custom:b", "custom:c", "z", "custom:twin"}));
+}
+
+TEST(PetCatalogTest, TheShippedTandrelCatIsOurOwnSpriteSheetAsItsGeneratorPaintsIt) {
+  test::TempHome home;
+  const QString resources = qEnvironmentVariable("TANDREL_SOURCE_DIR") + "/resources";
+  home.setEnv("TANDREL_RESOURCES_DIR", resources.toUtf8());
+  ASSERT_EQ(bundledBuiltInPetsDirectory(), resources + "/Pets/built-in");
+  EXPECT_EQ(bundledCodexPetsDirectory(), std::nullopt);
+
+  const std::vector<PetChoice> choices =
+      buildPetCatalogue({bundledBuiltInPetsDirectory(), bundledCodexPetsDirectory(), home.file(".tandrel"),
+                         home.file(".codex"), {}, false});
+  ASSERT_EQ(ids(choices), (QStringList{"capybara", "tandrelcat"}));
+  const PetChoice& cat = choices[1];
+  EXPECT_EQ(cat.name, "TandrelCat");
+  EXPECT_EQ(cat.detail, "Dancing pixel cat.");
+  EXPECT_EQ(cat.sourceKind, PetSourceKind::builtIn);
+  EXPECT_TRUE(cat.isCodexSprite);
+  EXPECT_FALSE(cat.isDeletable);
+  EXPECT_FALSE(choices[0].isCodexSprite);  // the capybara stays painted
+
+  // The committed sheet is exactly what the generator paints (WebP is written lossless).
+  const QString generator =
+      qEnvironmentVariable("TANDREL_TEST_BINARY_DIR") + "/tools/tandrelcat_sheet";
+  const QString painted = home.file("painted.png");
+  ASSERT_EQ(QProcess::execute(generator, {painted}), 0);
+  const QImage shipped = QImage(*cat.spritePath).convertToFormat(QImage::Format_ARGB32);
+  EXPECT_EQ(shipped.size(), QSize(kSpriteSheetWidth, kSpriteSheetHeight));
+  EXPECT_EQ(shipped, QImage(painted).convertToFormat(QImage::Format_ARGB32));
 }
 
 }  // namespace
