@@ -61,6 +61,8 @@ OverlayController::OverlayController(OverlayControllerOptions options, QObject* 
                                                          : PendingActionStore::shared()),
       audit_(options_.audit != nullptr ? *options_.audit : AuditWriter::shared()),
       defaults_(options_.defaults != nullptr ? *options_.defaults : UserDefaults::standard()),
+      ownSettings_(options_.defaults != nullptr ? std::make_unique<SettingsModel>(defaults_) : nullptr),
+      settings_(ownSettings_ ? *ownSettings_ : SettingsModel::shared()),
       clock_(*options_.clock),
       windowServer_(options_.windowServer != nullptr ? *options_.windowServer : WindowServer::shared()),
       store_(std::make_unique<EventStore>(storeOptions(options_.store, pendingActions_, defaults_))) {}
@@ -155,8 +157,8 @@ void OverlayController::runStartupPermissionFlowIfNeeded() {
   didRunStartupPermissionFlow_ = true;
   StartupPermissionOffer offer;
   offer.hooks = startupHooksToOffer(options_.toolHealth ? options_.toolHealth() : HookManager::shared().health());
-  offer.codexPets = !defaults_.boolean(kCodexPetsDirectoryAuthorizedKey) &&
-                    !defaults_.boolean(kDidRequestCodexPetsDirectoryAuthorizationKey);
+  offer.codexPets = !settings_.values().codexPetsDirectoryAuthorized &&
+                    !settings_.values().didRequestCodexPetsDirectoryAuthorization;
   if (offer.isEmpty()) {
     return;
   }
@@ -174,8 +176,10 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
     return;
   }
   if (offer.codexPets) {
-    defaults_.set(kDidRequestCodexPetsDirectoryAuthorizationKey, true);
-    defaults_.set(kCodexPetsDirectoryAuthorizedKey, true);
+    settings_.change([](UserSettings& s) {
+      s.codexPetsDirectoryAuthorized = true;
+      s.didRequestCodexPetsDirectoryAuthorization = true;
+    });
     logInfo(QStringLiteral("Authorized ~/.codex/pets"));
   }
   // One failure does not stop the others; the tools' health shows the outcome.
@@ -260,7 +264,7 @@ bool OverlayController::socketApprovalEnabled() const {
   return true;
 }
 
-bool OverlayController::showInDockSetting() const { return defaults_.boolean(kShowInDockModeKey); }
+bool OverlayController::showInDockSetting() const { return settings_.values().showInDockMode; }
 
 bool OverlayController::applicationShouldHandleReopen() {
   if (!showInDockSetting()) {

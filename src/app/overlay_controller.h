@@ -19,6 +19,7 @@
 #include "platform/clock.h"
 #include "platform/global_hot_keys.h"
 #include "requests/socket_server.h"
+#include "settings/settings_model.h"
 #include "update/automatic_update_scheduler.h"
 
 #include <QMenu>
@@ -72,7 +73,9 @@ struct OverlayControllerOptions {
   QString socketPath = defaultSocketPath();
   PendingActionStore* pendingActions = nullptr;  // the shared store when null
   AuditWriter* audit = nullptr;                  // the shared writer when null
-  UserDefaults* defaults = nullptr;              // the standard defaults when null
+  // The standard defaults and the process's settings model when null; otherwise the controller
+  // keeps a settings model of its own over these defaults for its views.
+  UserDefaults* defaults = nullptr;
   Clock* clock = &Clock::system();
   // The notification server's bus name on the session bus (tests run their own).
   QString notificationService = DesktopNotifications::kService;
@@ -105,12 +108,13 @@ class OverlayController : public QObject {
  public:
   // User-defaults keys read here.
   static inline const QString kUseSocketApprovalEnabledKey = QStringLiteral("useSocketApprovalEnabled");
-  static inline const QString kShowInDockModeKey = QStringLiteral("showInDockMode");
-  static inline const QString kCodexPetsDirectoryAuthorizedKey = QStringLiteral("codexPetsDirectoryAuthorized");
+  static inline const QString kShowInDockModeKey = QString::fromLatin1(settings_keys::kShowInDockMode);
+  static inline const QString kCodexPetsDirectoryAuthorizedKey =
+      QString::fromLatin1(settings_keys::kCodexPetsDirectoryAuthorized);
   static inline const QString kDidRequestCodexPetsDirectoryAuthorizationKey =
-      QStringLiteral("didRequestCodexPetsDirectoryAuthorization");
+      QString::fromLatin1(settings_keys::kDidRequestCodexPetsDirectoryAuthorization);
   static inline const QString kDisplayPolicyKey = QStringLiteral("displayPolicy");
-  static inline const QString kShowCapsuleModeKey = QStringLiteral("showCapsuleMode");
+  static inline const QString kShowCapsuleModeKey = QString::fromLatin1(settings_keys::kShowCapsuleMode);
 
   // Creates the event store; nothing is read or started until launch finishes.
   explicit OverlayController(QObject* parent = nullptr);
@@ -148,15 +152,17 @@ class OverlayController : public QObject {
   // "useSocketApprovalEnabled": on unless stored as the flag false (a value of any other type
   // counts as on).
   bool socketApprovalEnabled() const;
-  // "showInDockMode": off unless set.
+  // "showInDockMode" of the settings model.
   bool showInDockSetting() const;
 
   EventStore& store() { return *store_; }
+  // The settings model the controller and its views share.
+  SettingsModel& settings() { return settings_; }
   OverlayMode currentMode() const { return currentMode_; }
 
   // ---- Surfaces, modes and display policy (overlay_controller_surfaces.cpp) ----
 
-  // "displayPolicy": primary when missing or unrecognised. "showCapsuleMode": on when missing.
+  // "displayPolicy": primary when missing or unrecognised. "showCapsuleMode" of the settings model.
   DisplayPolicy displayPolicySetting() const;
   bool showCapsuleSetting() const;
 
@@ -299,6 +305,8 @@ class OverlayController : public QObject {
   PendingActionStore& pendingActions_;
   AuditWriter& audit_;
   UserDefaults& defaults_;
+  std::unique_ptr<SettingsModel> ownSettings_;
+  SettingsModel& settings_;
   Clock& clock_;
   WindowServer& windowServer_;
 

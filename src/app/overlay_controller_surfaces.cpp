@@ -47,13 +47,7 @@ DisplayPolicy OverlayController::displayPolicySetting() const {
   return raw ? parseDisplayPolicy(*raw).value_or(DisplayPolicy::primary) : DisplayPolicy::primary;
 }
 
-bool OverlayController::showCapsuleSetting() const {
-  const std::optional<DefaultsValue> value = defaults_.object(kShowCapsuleModeKey);
-  if (value && std::holds_alternative<bool>(*value)) {
-    return std::get<bool>(*value);
-  }
-  return true;
-}
+bool OverlayController::showCapsuleSetting() const { return settings_.values().showCapsuleMode; }
 
 std::vector<ScreenInfo> OverlayController::allScreens() const {
   return options_.screens ? options_.screens() : ScreenInfo::fromScreens();
@@ -160,7 +154,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     surface->screen = screen;
     const QRect panelFrame = frame(surfaceMode, screen).toAlignedRect();
 
-    auto* view = new TandrelView(panelFrame.size(), *store_, clock_);
+    auto* view = new TandrelView(panelFrame.size(), *store_, settings_, clock_);
     view->controller = this;
     view->setMode(surfaceMode);
     view->setDisplayKind(displayKind(&screen));

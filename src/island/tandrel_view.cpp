@@ -35,14 +35,25 @@ std::optional<SettingsTab> settingsTabFromEnvironment(QString value) {
 }  // namespace
 
 TandrelView::TandrelView(const QSize& size, EventStore& store, Clock& clock, QWidget* parent)
+    : TandrelView(size, store, SettingsModel::shared(), clock, parent) {}
+
+TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& settings, Clock& clock,
+                         QWidget* parent)
     : QWidget(parent),
       debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1"),
       store_(store),
+      settings_(settings),
       clock_(clock) {
   modeAnimationStarted = usageAnimationStarted = mediaTime();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
+  settingsLoaded();
+  connect(&settings_, &SettingsModel::loaded, this, &TandrelView::settingsLoaded);
+  connect(&settings_, &SettingsModel::changed, this, [this] {
+    update();
+    evaluatePetAnimationTimer();
+  });
   applyEnvironmentOverrides(QProcessEnvironment::systemEnvironment());
   evaluatePetAnimationTimer();
 }
@@ -64,14 +75,15 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
   if (const std::optional<PetPreviewMode> preview =
           parsePetPreviewMode(environment.value(QStringLiteral("TANDREL_PREVIEW_MODE")).toLower())) {
     previewMode = *preview;
-    companionDisplayMode = *parseCompanionDisplayMode(rawValue(*preview));
+    const CompanionDisplayMode companion = *parseCompanionDisplayMode(rawValue(*preview));
+    settings_.change([companion](UserSettings& s) { s.companionDisplayMode = companion; }, false);
   }
   const QString state = environment.value(QStringLiteral("TANDREL_PREVIEW_STATE"));
   for (const PetPreviewStateID candidate :
        {PetPreviewStateID::idle, PetPreviewStateID::running, PetPreviewStateID::waitingInput, PetPreviewStateID::review,
         PetPreviewStateID::approval, PetPreviewStateID::error, PetPreviewStateID::rateLimit, PetPreviewStateID::sleeping}) {
     if (rawValue(candidate).compare(state, Qt::CaseInsensitive) == 0) {
-      previewState = candidate;
+      settings_.change([candidate](UserSettings& s) { s.previewState = candidate; }, false);
     }
   }
   const double phase = environment.value(QStringLiteral("TANDREL_LIVE_PREVIEW_PHASE")).toDouble(&ok);
@@ -80,6 +92,13 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
     isLivePreviewFixtureMode = true;
   }
 }
+
+void TandrelView::settingsLoaded() {
+  previewMode = *parsePetPreviewMode(rawValue(settings_.values().companionDisplayMode));
+  previewPetScale = settings_.values().floatingPetScale;
+}
+
+void TandrelView::reloadSettingsFromDefaults() { settings_.load(); }
 
 void TandrelView::setMode(OverlayMode mode) {
   if (mode == mode_) {

@@ -16,6 +16,7 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
 #include "platform/clock.h"
+#include "settings/settings_model.h"
 
 #include <QColor>
 #include <QImage>
@@ -56,10 +57,13 @@ class TandrelView : public QWidget {
   static constexpr std::chrono::milliseconds kCollapseDelay{200};
   static constexpr std::chrono::milliseconds kStatusBannerDuration{2000};
 
-  // A view of `size` over the one store; the controller then sets `controller`, the mode and the
-  // display kind. Reads the environment's fixture knobs (TANDREL_LOCK_EXPANDED,
-  // TANDREL_SETTINGS_TAB and the ones read with it).
+  // A view of `size` over the one store and the one settings model (the process's shared model
+  // unless given); the controller then sets `controller`, the mode and the display kind. Reads
+  // the environment's fixture knobs (TANDREL_LOCK_EXPANDED, TANDREL_SETTINGS_TAB and the ones
+  // read with it).
   TandrelView(const QSize& size, EventStore& store, Clock& clock = Clock::system(), QWidget* parent = nullptr);
+  TandrelView(const QSize& size, EventStore& store, SettingsModel& settings, Clock& clock = Clock::system(),
+              QWidget* parent = nullptr);
   ~TandrelView() override;
 
   // The controller that placed the view; none for views drawn without a panel.
@@ -72,6 +76,13 @@ class TandrelView : public QWidget {
   // Asks the controller for a mode with this view as the source; without a controller the view
   // changes its own mode.
   void requestMode(OverlayMode mode);
+
+  // The user's settings, shared with every other view, the controller and the companion; the
+  // view redraws whenever they change.
+  SettingsModel& settings() const { return settings_; }
+  // Reads the settings from the user defaults again (after someone else wrote them) and
+  // refreshes what depends on them.
+  void reloadSettingsFromDefaults();
 
   DisplayKind displayKind() const { return displayKind_; }
   void setDisplayKind(DisplayKind kind);
@@ -153,18 +164,18 @@ class TandrelView : public QWidget {
   QRegion islandShape(const QSize& size) const;
 
   // ---- State the settings page, drawing and tests read or set ----
-  bool reduceMotion = false;
   bool usageRotationPinnedByUser = false;
-  QSet<QString> disabledToolIDs;  // canonical tool ids the user hid
   std::optional<QString> expandedChoiceMessageID;
   QString activeChoiceNote;
   std::optional<QString> choiceNoteFocusedMessageID;
   std::optional<std::pair<QString, QString>> pendingMessageConfirmation;  // event id, role
   std::optional<QPointF> hoverPoint;
   std::optional<QString> playingSoundKey;
+  // The Pets tab's live preview: it follows the companion's mode and scale whenever the settings
+  // are read, and can be changed on its own.
   PetPreviewMode previewMode = PetPreviewMode::bubble;
-  CompanionDisplayMode companionDisplayMode = CompanionDisplayMode::bubble;
-  PetPreviewStateID previewState = PetPreviewStateID::running;
+  bool previewReduceMotion = false;
+  double previewPetScale = 1.0;
   std::map<SettingsTab, qreal> settingsScrollOffsets;
   double livePreviewPhase = 0;
   bool isLivePreviewFixtureMode = false;
@@ -199,7 +210,11 @@ class TandrelView : public QWidget {
   int collapsedTickerItemCount() const { return 0; }
   int enabledUsageToolCount() const { return 0; }
 
+  // The live preview takes the companion's mode and scale from freshly read settings.
+  void settingsLoaded();
+
   EventStore& store_;
+  SettingsModel& settings_;
   Clock& clock_;
   OverlayMode mode_ = OverlayMode::collapsed;
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;

@@ -121,7 +121,7 @@ void TandrelView::evaluatePetAnimationTimer() {
       }
       break;
     case OverlayMode::expanded:
-      if (!reduceMotion) {
+      if (!settings_.values().reduceMotion) {
         wanted = kMotionTickInterval;
       } else {
         ensureMessageCache();

@@ -16,19 +16,19 @@ void TandrelView::ensureMessageCache() {
   const qreal available = messagePageAvailableHeight(height());
   const int baseLimit = messagePageBaseLimit(available);
   if (cachedMessageRevision_ == store_.revision() && cachedMessagePageLimit_ == baseLimit &&
-      std::abs(cachedMessageLayoutHeight_ - available) <= 0.001 && cachedDisabledToolIDs_ == disabledToolIDs &&
+      std::abs(cachedMessageLayoutHeight_ - available) <= 0.001 && cachedDisabledToolIDs_ == settings_.values().disabledToolIDs &&
       cachedExpandedChoiceMessageID_ == expandedChoiceMessageID) {
     return;
   }
   cachedMessageRevision_ = store_.revision();
   cachedMessagePageLimit_ = baseLimit;
   cachedMessageLayoutHeight_ = available;
-  cachedDisabledToolIDs_ = disabledToolIDs;
+  cachedDisabledToolIDs_ = settings_.values().disabledToolIDs;
   cachedExpandedChoiceMessageID_ = expandedChoiceMessageID;
 
   cachedFilteredAllMessages_.clear();
   for (const IslandMessage& message : store_.allMessages()) {
-    if (!disabledToolIDs.contains(canonicalToolID(message.tool))) {
+    if (!settings_.values().disabledToolIDs.contains(canonicalToolID(message.tool))) {
       cachedFilteredAllMessages_.push_back(message);
     }
   }

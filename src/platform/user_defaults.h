@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,8 +15,9 @@
 namespace tandrel {
 
 // One stored setting. The stored type matters: several rules treat a flag stored as a text
-// differently from a real flag, so values keep the type they were written with.
-using DefaultsValue = std::variant<QString, qint64, double, bool, QDateTime, QStringList>;
+// differently from a real flag, so values keep the type they were written with. Dictionaries and
+// arrays of any other content hold plain JSON; their readers check what is inside.
+using DefaultsValue = std::variant<QString, qint64, double, bool, QDateTime, QStringList, QJsonObject, QJsonArray>;
 
 // The user-defaults store: settings and remembered state, one JSON object per domain.
 //
@@ -24,7 +27,7 @@ using DefaultsValue = std::variant<QString, qint64, double, bool, QDateTime, QSt
 // empty and stays as it is until the next successful write replaces it.
 //
 // Each value is stored as {"type": "string"|"integer"|"double"|"bool"|"date"|"stringArray",
-// "value": …}; dates as UTC ISO-8601 texts with milliseconds.
+// "dictionary"|"array", "value": …}; dates as UTC ISO-8601 texts with milliseconds.
 //
 // Instances are process-wide (one per file) and safe to use from any thread. Setting a key to the
 // value (and type) it already holds, or removing a key that is absent, changes nothing and writes
@@ -53,8 +56,23 @@ class UserDefaults : public QObject {
   qint64 integer(const QString& key) const;
   double real(const QString& key) const;
   std::optional<QDateTime> date(const QString& key) const;
+  // The value of `key` only when it is stored as a T (no conversion).
+  template <typename T>
+  std::optional<T> storedAs(const QString& key) const {
+    const std::optional<DefaultsValue> value = object(key);
+    if (value) {
+      if (const T* typed = std::get_if<T>(&*value)) {
+        return *typed;
+      }
+    }
+    return std::nullopt;
+  }
+
   // A list of texts, only when stored as one.
   std::optional<QStringList> stringArray(const QString& key) const;
+  // A dictionary or an array, only when stored as one.
+  std::optional<QJsonObject> dictionary(const QString& key) const;
+  std::optional<QJsonArray> array(const QString& key) const;
 
   // One overload per stored type, so that a literal keeps the type it was written with.
   void set(const QString& key, const DefaultsValue& value) { store(key, value); }
@@ -66,6 +84,8 @@ class UserDefaults : public QObject {
   void set(const QString& key, bool flag) { store(key, flag); }
   void set(const QString& key, const QDateTime& date) { store(key, date); }
   void set(const QString& key, const QStringList& list) { store(key, list); }
+  void set(const QString& key, const QJsonObject& dictionary) { store(key, dictionary); }
+  void set(const QString& key, const QJsonArray& array) { store(key, array); }
   void remove(const QString& key);
 
   QStringList keys() const;

@@ -3,6 +3,7 @@
 #include "catalog/tool_catalog.h"
 #include "events/event_store.h"
 #include "platform/fake/fake_clock.h"
+#include "platform/user_defaults.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -30,12 +31,14 @@ class TandrelViewGui : public ::testing::Test {
 
   // A collapsed capsule at the top centre of the primary screen.
   std::unique_ptr<TandrelView> capsule() {
-    auto view = std::make_unique<TandrelView>(QSize(332, 32), *store, clock);
+    auto view = std::make_unique<TandrelView>(QSize(332, 32), *store, settings, clock);
     view->setGeometry(794, 0, 332, 32);
     return view;
   }
 
   test::TempHome home;
+  UserDefaults defaults{home.file(QStringLiteral("defaults.json"))};
+  SettingsModel settings{defaults};
   FakeClock clock;
   std::unique_ptr<EventStore> store;
 };
@@ -126,12 +129,12 @@ TEST_F(TandrelViewGui, TheAnimationTimerFollowsTheModeAndTearDownStopsEverything
   view->evaluatePetAnimationTimer();  // the same rate: the running timer stays
   EXPECT_EQ(TandrelView::livePetAnimationTimerCountForTests, 1);
 
-  view->reduceMotion = true;  // an empty inbox and no rotating meters: no motion
+  settings.change([](UserSettings& s) { s.reduceMotion = true; });  // an empty inbox, no meters: no motion
   view->evaluatePetAnimationTimer();
   EXPECT_FALSE(view->petAnimationTimerInterval());
   EXPECT_EQ(TandrelView::livePetAnimationTimerCountForTests, 0);
 
-  view->reduceMotion = false;
+  settings.change([](UserSettings& s) { s.reduceMotion = false; });
   view->setMode(OverlayMode::settings);
   view->activateSettingsTab(SettingsTab::sound);
   EXPECT_FALSE(view->petAnimationTimerInterval());
@@ -198,12 +201,13 @@ TEST_F(TandrelViewGui, EnvironmentKnobsApplyOnlyWithASettingsTab) {
     for (const auto& [name, value] : c.variables) {
       environment.insert(QString::fromLatin1(name), QString::fromLatin1(value));
     }
-    TandrelView view(QSize(332, 32), *store, clock);
+    settings.change([](UserSettings& s) { s.companionDisplayMode = CompanionDisplayMode::bubble; });
+    TandrelView view(QSize(332, 32), *store, settings, clock);
     view.applyEnvironmentOverrides(environment);
     SCOPED_TRACE(c.variables.front().second);
     EXPECT_EQ(view.activeSettingsTab(), c.tab);
     EXPECT_EQ(view.previewMode, c.preview);
-    EXPECT_EQ(view.companionDisplayMode == CompanionDisplayMode::roaming, c.preview == PetPreviewMode::roaming);
+    EXPECT_EQ(settings.values().companionDisplayMode == CompanionDisplayMode::roaming, c.preview == PetPreviewMode::roaming);
     EXPECT_EQ(view.livePreviewPhase, c.phase);
     EXPECT_EQ(view.isLivePreviewFixtureMode, c.fixture);
   }
@@ -221,7 +225,7 @@ TEST_F(TandrelViewGui, ThePageFollowsTheStoreTheHiddenToolsAndTheOpenChoice) {
   }
   ASSERT_TRUE(test::writeFile(home.file(QStringLiteral("events.jsonl")), lines));
   store->reload(false);
-  TandrelView view(QSize(540, 501), *store, clock);
+  TandrelView view(QSize(540, 501), *store, settings, clock);
   view.setMode(OverlayMode::expanded);
   ASSERT_EQ(view.filteredUnreadCount(), 4);
   EXPECT_EQ(view.filteredApprovalCount(), 4);
@@ -236,12 +240,12 @@ TEST_F(TandrelViewGui, ThePageFollowsTheStoreTheHiddenToolsAndTheOpenChoice) {
 
   // Hiding the tool of the open card closes the choice state.
   const QString tool = canonicalToolID(view.filteredMessages().front().tool);
-  view.disabledToolIDs.insert(tool);
+  settings.change([&tool](UserSettings& s) { s.disabledToolIDs.insert(tool); });
   EXPECT_LT(view.filteredUnreadCount(), 4);
   EXPECT_FALSE(view.expandedChoiceMessageID);
 
   // A smaller view pages fewer cards.
-  view.disabledToolIDs.clear();
+  settings.change([](UserSettings& s) { s.disabledToolIDs.clear(); });
   view.resize(540, 317);
   EXPECT_EQ(view.filteredMessages().size(), 1u);
 }

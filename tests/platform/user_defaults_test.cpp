@@ -27,6 +27,8 @@ TEST_F(UserDefaultsTest, KeepsEveryTypeAcrossAReload) {
     defaults.set(QStringLiteral("flag"), true);
     defaults.set(QStringLiteral("when"), when);
     defaults.set(QStringLiteral("ids"), QStringList{QStringLiteral("a"), QStringLiteral("方案")});
+    defaults.set(QStringLiteral("models"), QJsonObject{{QStringLiteral("codex"), QStringLiteral("gpt-5")}});
+    defaults.set(QStringLiteral("sounds"), QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/a.wav")}}});
     defaults.set(QStringLiteral("gone"), 1);
     defaults.remove(QStringLiteral("gone"));
   }
@@ -38,8 +40,16 @@ TEST_F(UserDefaultsTest, KeepsEveryTypeAcrossAReload) {
   EXPECT_EQ(reloaded.date(QStringLiteral("when")), when);
   EXPECT_EQ(reloaded.stringArray(QStringLiteral("ids")),
             (QStringList{QStringLiteral("a"), QStringLiteral("方案")}));
+  EXPECT_EQ(reloaded.dictionary(QStringLiteral("models")),
+            (QJsonObject{{QStringLiteral("codex"), QStringLiteral("gpt-5")}}));
+  EXPECT_EQ(reloaded.array(QStringLiteral("sounds")),
+            (QJsonArray{QJsonObject{{QStringLiteral("path"), QStringLiteral("/a.wav")}}}));
+  // A list of texts and an array are different stored types.
+  EXPECT_FALSE(reloaded.array(QStringLiteral("ids")).has_value());
+  EXPECT_FALSE(reloaded.stringArray(QStringLiteral("sounds")).has_value());
+  EXPECT_FALSE(reloaded.dictionary(QStringLiteral("sounds")).has_value());
   EXPECT_FALSE(reloaded.contains(QStringLiteral("gone")));
-  EXPECT_EQ(reloaded.keys().size(), 6);
+  EXPECT_EQ(reloaded.keys().size(), 8);
   const auto permissions = QFile(reloaded.filePath()).permissions();
   EXPECT_FALSE(permissions & QFileDevice::ReadOther);
 }

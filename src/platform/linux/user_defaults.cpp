@@ -60,9 +60,15 @@ QJsonObject encode(const DefaultsValue& value) {
         } else if constexpr (std::is_same_v<T, QDateTime>) {
           entry[QStringLiteral("type")] = QStringLiteral("date");
           entry[QStringLiteral("value")] = dateText(v);
-        } else {
+        } else if constexpr (std::is_same_v<T, QStringList>) {
           entry[QStringLiteral("type")] = QStringLiteral("stringArray");
           entry[QStringLiteral("value")] = QJsonArray::fromStringList(v);
+        } else if constexpr (std::is_same_v<T, QJsonObject>) {
+          entry[QStringLiteral("type")] = QStringLiteral("dictionary");
+          entry[QStringLiteral("value")] = v;
+        } else {
+          entry[QStringLiteral("type")] = QStringLiteral("array");
+          entry[QStringLiteral("value")] = v;
         }
       },
       value);
@@ -101,6 +107,12 @@ std::optional<DefaultsValue> decode(const QJsonValue& stored) {
       list.append(element.toString());
     }
     return list;
+  }
+  if (type == QLatin1String("dictionary") && value.isObject()) {
+    return value.toObject();
+  }
+  if (type == QLatin1String("array") && value.isArray()) {
+    return value.toArray();
   }
   return std::nullopt;
 }
@@ -285,25 +297,13 @@ double UserDefaults::real(const QString& key) const {
   return 0.0;
 }
 
-std::optional<QDateTime> UserDefaults::date(const QString& key) const {
-  const auto value = object(key);
-  if (value) {
-    if (const auto* date = std::get_if<QDateTime>(&*value)) {
-      return *date;
-    }
-  }
-  return std::nullopt;
-}
+std::optional<QDateTime> UserDefaults::date(const QString& key) const { return storedAs<QDateTime>(key); }
 
-std::optional<QStringList> UserDefaults::stringArray(const QString& key) const {
-  const auto value = object(key);
-  if (value) {
-    if (const auto* list = std::get_if<QStringList>(&*value)) {
-      return *list;
-    }
-  }
-  return std::nullopt;
-}
+std::optional<QStringList> UserDefaults::stringArray(const QString& key) const { return storedAs<QStringList>(key); }
+
+std::optional<QJsonObject> UserDefaults::dictionary(const QString& key) const { return storedAs<QJsonObject>(key); }
+
+std::optional<QJsonArray> UserDefaults::array(const QString& key) const { return storedAs<QJsonArray>(key); }
 
 void UserDefaults::store(const QString& key, DefaultsValue value) {
   if (auto* date = std::get_if<QDateTime>(&value)) {

@@ -1,0 +1,75 @@
+#include "settings/settings_model.h"
+
+#include "catalog/paths.h"
+#include "events/event_store.h"
+#include "island/tandrel_view.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/user_defaults.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Two screens' views over one model, as the controller builds them.
+class SharedSettingsGui : public ::testing::Test {
+ protected:
+  SharedSettingsGui() {
+    home.setEnv("TANDREL_SETTINGS_TAB", std::nullopt);
+    home.setEnv("TANDREL_LOCK_EXPANDED", std::nullopt);
+    EventStoreOptions options;
+    options.eventFile = home.file(QStringLiteral("events.jsonl"));
+    options.testEnvironment = true;
+    store = std::make_unique<EventStore>(options);
+    first = std::make_unique<TandrelView>(QSize(540, 260), *store, settings, clock);
+    second = std::make_unique<TandrelView>(QSize(332, 32), *store, settings, clock);
+  }
+
+  test::TempHome home;
+  UserDefaults defaults{home.file(QStringLiteral("defaults.json"))};
+  SettingsModel settings{defaults};
+  FakeClock clock;
+  std::unique_ptr<EventStore> store;
+  std::unique_ptr<TandrelView> first;
+  std::unique_ptr<TandrelView> second;
+};
+
+TEST_F(SharedSettingsGui, AChoiceMadeOnOneScreenIsNotRevertedByAnother) {
+  // The settings page on the first screen turns the tray icon on; later the second screen's view
+  // saves a change of its own. Both choices stay.
+  first->settings().change([](UserSettings& s) { s.showInDockMode = true; });
+  second->settings().change([](UserSettings& s) { s.muted = true; });
+  EXPECT_EQ(defaults.storedAs<bool>(QStringLiteral("showInDockMode")), true);
+  EXPECT_EQ(defaults.storedAs<bool>(QStringLiteral("muted")), true);
+  // Every reader sees the same mute at once (event sounds follow the current value).
+  EXPECT_TRUE(first->settings().values().muted);
+}
+
+TEST_F(SharedSettingsGui, EveryViewFollowsAChangeAndAReload) {
+  first->setMode(OverlayMode::expanded);
+  second->setMode(OverlayMode::expanded);
+  ASSERT_EQ(first->petAnimationTimerInterval(), milliseconds(33));
+  ASSERT_EQ(second->petAnimationTimerInterval(), milliseconds(33));
+  // Reduced motion stops both views' animation (an empty inbox, no rotating meters).
+  settings.change([](UserSettings& s) { s.reduceMotion = true; });
+  EXPECT_FALSE(first->petAnimationTimerInterval());
+  EXPECT_FALSE(second->petAnimationTimerInterval());
+
+  // The companion's menu writes the defaults; both views' live previews take the new mode and
+  // scale, also when only one of them is asked to reload.
+  first->previewMode = PetPreviewMode::roaming;
+  defaults.set(QStringLiteral("companionDisplayMode"), "tucked");
+  defaults.set(QStringLiteral("floatingPetScale"), 1.28);
+  EXPECT_EQ(first->previewMode, PetPreviewMode::tucked);
+  EXPECT_EQ(second->previewMode, PetPreviewMode::tucked);
+  EXPECT_EQ(second->previewPetScale, 1.28);
+  second->previewMode = PetPreviewMode::bubble;
+  first->reloadSettingsFromDefaults();
+  EXPECT_EQ(second->previewMode, PetPreviewMode::tucked);
+}
+
+}  // namespace
+}  // namespace tandrel
