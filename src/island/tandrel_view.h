@@ -179,6 +179,9 @@ class TandrelView : public QWidget {
   std::map<SettingsTab, qreal> settingsScrollOffsets;
   double livePreviewPhase = 0;
   bool isLivePreviewFixtureMode = false;
+  // Whether the view draws a fixture image: the expanded content then shows at full opacity at
+  // once. The process's fixture renderer by default; the renderer sets it on its own views.
+  bool renderingFixtures = isRenderingFixtures();
   int collapsedMessageRotationIndex = 0;
   // Monotonic seconds of the last mode change and of the usage animation's start.
   double modeAnimationStarted = 0;

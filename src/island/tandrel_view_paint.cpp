@@ -29,7 +29,7 @@ bool isRenderingFixtures() {
 }
 
 qreal TandrelView::expandedContentAlpha() const {
-  return tandrel::expandedContentAlpha(mode_ == OverlayMode::expanded, isRenderingFixtures(),
+  return tandrel::expandedContentAlpha(mode_ == OverlayMode::expanded, renderingFixtures,
                                        mediaTime() - modeAnimationStarted);
 }
 

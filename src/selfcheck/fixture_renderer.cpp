@@ -7,7 +7,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QPainter>
 
 #include <cmath>
 #include <cstdio>
@@ -68,14 +67,11 @@ Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qrea
     view.isLivePreviewFixtureMode = true;
   }
 
-  QImage image(viewSize * devicePixelRatio, QImage::Format_ARGB32_Premultiplied);
+  view.renderingFixtures = true;
+  QImage image = view.renderImage(devicePixelRatio);
   if (image.isNull()) {
     return Result<QImage>::failure(QStringLiteral("Could not create bitmap"));
   }
-  image.setDevicePixelRatio(devicePixelRatio);
-  image.fill(Qt::transparent);
-  // The window's own painting, without a background of Qt's.
-  view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
   return image;
 }
 

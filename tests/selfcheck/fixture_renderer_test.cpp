@@ -193,5 +193,21 @@ TEST_F(FixtureRendererGui, ImagesComeFromTheViewsPaintingAtEachPixelRatio) {
   }
 }
 
+TEST_F(FixtureRendererGui, TheExpandedContentShowsAtFullOpacityAtOnce) {
+  // Outside a fixture render the content below the header fades in after expanding; a render
+  // made in any process shows it settled: the cards' text is bright.
+  const FixtureRow& expanded = fixtureRows().at(2);
+  ASSERT_EQ(expanded.mode, OverlayMode::expanded);
+  const Result<QImage> image = renderFixtureImage(expanded, *store);
+  ASSERT_TRUE(image);
+  int brightest = 0;
+  for (int y = 160; y < image->height() - 40; ++y) {
+    for (int x = 0; x < image->width(); ++x) {
+      brightest = std::max(brightest, qGray(image->pixel(x, y)));
+    }
+  }
+  EXPECT_GE(brightest, 200);
+}
+
 }  // namespace
 }  // namespace tandrel
