@@ -261,6 +261,11 @@ void HookManager::setInstallOverrideForTests(
 
 // ---- detection and health
 
+QString codexAwaitingTrustDetail() {
+  return QStringLiteral(
+      "Hooks written, waiting for trust in Codex: open Codex and review its hooks (/hooks)");
+}
+
 bool HookManager::isWrapperTool(const QString& id) {
   return isOneOf(id, {"cursor-agent-cli", "kilo-code", "pi", "cline", "roo-code", "factory-droid",
                       "trae-agent-cli", "trae-solo", "gemini-cli", "copilot-cli", "kimi-cli"});
@@ -472,9 +477,7 @@ ToolHealth HookManager::healthRecord(const AIToolCatalogItem& row, const ScriptF
       set(absentOrRepair, QStringLiteral("Install or repair Codex CLI notify and hooks"));
     } else if (!facts.codexTrusted) {
       // Codex skips a new or changed hook until the user trusts it.
-      set(HookStatus::alpha,
-          QStringLiteral("Hooks written, waiting for trust in Codex: open Codex and review its "
-                         "hooks (/hooks)"));
+      set(HookStatus::alpha, codexAwaitingTrustDetail());
     } else {
       set(HookStatus::healthy, row.detail);
     }

@@ -45,6 +45,10 @@ struct ToolHealth {
   std::optional<QString> jumpTarget;
 };
 
+// The detail of the Codex CLI row while our hooks are written but Codex has not trusted them yet
+// (its status is then alpha): what the user does about it.
+QString codexAwaitingTrustDetail();
+
 // Where the integrations live. Everything is under the user's home except the OpenCode root,
 // which follows its own variables; TANDREL_HOME and CODEX_HOME move none of it.
 struct HookPaths {

@@ -81,9 +81,44 @@ QJsonObject processDetails(const QString& command, const QStringList& arguments,
   };
 }
 
-// The argument list of a desktop entry's Exec line with `target` (a folder) in place of its file or
-// URL field code, or appended when it has none; other field codes are dropped.
-std::optional<LaunchCommand> desktopEntryCommand(const DesktopEntry& entry, const std::optional<QString>& target) {
+std::optional<DesktopEntry> desktopEntryWithID(const QString& id) {
+  for (const DesktopEntry& entry : AppLocator::system().desktopEntries()) {
+    if (entry.id.compare(id, Qt::CaseInsensitive) == 0) {
+      return entry;
+    }
+  }
+  return std::nullopt;
+}
+
+bool launchDesktopEntry(const std::optional<DesktopEntry>& entry, QString* error) {
+  const auto command = entry ? JumpOpeners::desktopEntryCommand(*entry, std::nullopt) : std::nullopt;
+  if (!command) {
+    *error = QStringLiteral("no desktop entry");
+    return false;
+  }
+  return JumpOpeners::runDetachedCommand(command->program, command->arguments, std::nullopt, false, error);
+}
+
+// A number that names an X11 window ("12345" or "0x3a00007").
+std::optional<quint64> x11WindowID(const std::optional<QString>& text) {
+  if (!hasText(text)) {
+    return std::nullopt;
+  }
+  bool ok = false;
+  const QString trimmed = text->trimmed();
+  const quint64 id = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? trimmed.mid(2).toULongLong(&ok, 16)
+                                                                                   : trimmed.toULongLong(&ok, 10);
+  return ok && id != 0 ? std::optional<quint64>(id) : std::nullopt;
+}
+
+const std::optional<QString>& firstText(const std::optional<QString>& a, const std::optional<QString>& b,
+                                        const std::optional<QString>& c) {
+  return hasText(a) ? a : hasText(b) ? b : c;
+}
+
+}  // namespace
+
+std::optional<LaunchCommand> JumpOpeners::desktopEntryCommand(const DesktopEntry& entry, const std::optional<QString>& target) {
   QStringList words = QProcess::splitCommand(entry.exec);
   QStringList arguments;
   bool placed = false;
@@ -112,43 +147,6 @@ std::optional<LaunchCommand> desktopEntryCommand(const DesktopEntry& entry, cons
   LaunchCommand command{arguments.takeFirst(), arguments, target.value_or(QString())};
   return command;
 }
-
-std::optional<DesktopEntry> desktopEntryWithID(const QString& id) {
-  for (const DesktopEntry& entry : AppLocator::system().desktopEntries()) {
-    if (entry.id.compare(id, Qt::CaseInsensitive) == 0) {
-      return entry;
-    }
-  }
-  return std::nullopt;
-}
-
-bool launchDesktopEntry(const std::optional<DesktopEntry>& entry, QString* error) {
-  const auto command = entry ? desktopEntryCommand(*entry, std::nullopt) : std::nullopt;
-  if (!command) {
-    *error = QStringLiteral("no desktop entry");
-    return false;
-  }
-  return JumpOpeners::runDetachedCommand(command->program, command->arguments, std::nullopt, false, error);
-}
-
-// A number that names an X11 window ("12345" or "0x3a00007").
-std::optional<quint64> x11WindowID(const std::optional<QString>& text) {
-  if (!hasText(text)) {
-    return std::nullopt;
-  }
-  bool ok = false;
-  const QString trimmed = text->trimmed();
-  const quint64 id = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? trimmed.mid(2).toULongLong(&ok, 16)
-                                                                                   : trimmed.toULongLong(&ok, 10);
-  return ok && id != 0 ? std::optional<quint64>(id) : std::nullopt;
-}
-
-const std::optional<QString>& firstText(const std::optional<QString>& a, const std::optional<QString>& b,
-                                        const std::optional<QString>& c) {
-  return hasText(a) ? a : hasText(b) ? b : c;
-}
-
-}  // namespace
 
 std::optional<QString> JumpOpeners::lastJumpOpenError() {
   std::lock_guard lock(errorMutex());
@@ -291,7 +289,7 @@ std::optional<LaunchCommand> JumpOpeners::terminalOpenArguments(const QString& c
   if (!entry) {
     entry = AppLocator::system().desktopEntryForApp(name);
   }
-  return entry ? desktopEntryCommand(*entry, cwd) : std::nullopt;
+  return entry ? JumpOpeners::desktopEntryCommand(*entry, cwd) : std::nullopt;
 }
 
 bool JumpOpeners::terminalAllowsFinderFallback(const std::optional<QString>& terminal) {

@@ -2,6 +2,7 @@
 
 #include "jump/jump_target.h"
 #include "jump/terminal_launchers.h"
+#include "platform/app_locator.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -87,6 +88,10 @@ class JumpOpeners {
   // launcher, else the application's desktop entry with the folder as its argument, else (no
   // terminal, or the plain name "Terminal") the user's terminal; nothing when none is found.
   static std::optional<LaunchCommand> terminalOpenArguments(const QString& cwd, const std::optional<QString>& terminal);
+  // The command of a desktop entry's Exec line with `target` in place of its file or URL field
+  // code, or appended when it has none; other field codes are dropped. Nothing for an empty Exec.
+  static std::optional<LaunchCommand> desktopEntryCommand(const DesktopEntry& entry,
+                                                          const std::optional<QString>& target);
   // Whether a failed terminal open may show the folder in the file manager instead (editors may not).
   static bool terminalAllowsFinderFallback(const std::optional<QString>& terminal);
 
