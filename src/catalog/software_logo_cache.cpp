@@ -2,6 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <QThread>
 #include <QImageReader>
 #include <algorithm>
 #include <cmath>
@@ -242,6 +246,18 @@ std::optional<QImage> appIconFromDesktopEntry(const AppLocator& locator, const Q
   const QString pixmap = QStringLiteral("/usr/share/pixmaps/") + icon + QStringLiteral(".png");
   if (locator.fileExists(pixmap)) {
     return loadImage(pixmap);
+  }
+  // The desktop's icon theme, which may hold the icon in other themes or as SVG. Only with a GUI
+  // application object, and only on its thread.
+  const auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (gui != nullptr && QThread::currentThread() == gui->thread()) {
+    const QIcon themed = QIcon::fromTheme(icon);
+    if (!themed.isNull()) {
+      QImage image = themed.pixmap(QSize(64, 64)).toImage();
+      if (!image.isNull()) {
+        return image;
+      }
+    }
   }
   return std::nullopt;
 }

@@ -126,7 +126,8 @@ class SoftwareLogoCache {
 
 // The icon of the desktop entry found for `appPath`: the Icon file when it is an absolute path,
 // else the theme icon of that name as a PNG from the hicolor theme (32x32 preferred, then larger,
-// then smaller) in the XDG data folders, else from /usr/share/pixmaps.
+// then smaller) in the XDG data folders, else from /usr/share/pixmaps, else (on the thread of a
+// GUI application) the icon theme's icon of that name (QIcon::fromTheme).
 std::optional<QImage> appIconFromDesktopEntry(const AppLocator& locator, const QString& appPath);
 
 }  // namespace tandrel
