@@ -1,0 +1,206 @@
+#include "ai_tools/ai_tools_model.h"
+
+#include "platform/fake/fake_app_locator.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel {
+namespace {
+
+ToolHealth row(const QString& id, const QString& product, HookStatus status, bool detected,
+               const QString& surface = QStringLiteral("CLI"), const QString& integration = QStringLiteral("Hooks"),
+               QStringList capabilities = {}, std::optional<QString> jumpTarget = std::nullopt) {
+  ToolHealth tool;
+  tool.id = id;
+  tool.product = product;
+  tool.name = id;
+  tool.status = status;
+  tool.detected = detected;
+  tool.surface = surface;
+  tool.integration = integration;
+  tool.capabilities = std::move(capabilities);
+  tool.jumpTarget = std::move(jumpTarget);
+  return tool;
+}
+
+QStringList ids(const AIToolGroup& group) {
+  QStringList out;
+  for (const ToolHealth& tool : group.tools) {
+    out << tool.id;
+  }
+  return out;
+}
+
+TEST(AIToolsModelTest, GroupsFollowTheCatalogue) {
+  // Given out of order, with a stranger product and an id the catalogue does not know.
+  const std::vector<ToolHealth> rows{
+      row("trae-agent-cli", "Trae", HookStatus::healthy, true),
+      row("codex-cli", "OpenAI Codex", HookStatus::healthy, true),
+      row("trae-new", "Trae", HookStatus::alpha, true),
+      row("mystery", "Nobody", HookStatus::healthy, true),
+      row("trae-ide", "Trae", HookStatus::missing, false),
+      row("trae-other", "Trae", HookStatus::alpha, true),
+      row("claude-code", "Claude", HookStatus::healthy, true),
+      row("codex-app", "OpenAI Codex", HookStatus::alpha, true),
+  };
+  const auto groups = settingsAIToolGroups(rows);
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[0].product, "Claude");
+  EXPECT_EQ(ids(groups[0]), QStringList({"claude-code"}));
+  EXPECT_EQ(groups[1].product, "OpenAI Codex");
+  EXPECT_EQ(ids(groups[1]), QStringList({"codex-app", "codex-cli"}));
+  EXPECT_EQ(groups[2].product, "Trae");
+  // Unknown ids last, in their given order.
+  EXPECT_EQ(ids(groups[2]), QStringList({"trae-ide", "trae-agent-cli", "trae-new", "trae-other"}));
+  EXPECT_TRUE(settingsAIToolGroups({}).empty());
+}
+
+TEST(AIToolsModelTest, ActionTablePerHealthState) {
+  const QString web = QStringLiteral("https://example.com/download");
+  struct Case {
+    const char* what;
+    ToolHealth tool;
+    SettingsToolPrimaryAction action;
+    std::optional<QString> title;
+    bool jump;
+  };
+  using A = SettingsToolPrimaryAction;
+  const Case cases[] = {
+      {"missing with a web page", row("t", "P", HookStatus::missing, false, "IDE", "Jump", {"Jump"}, web), A::download,
+       "Download", true},
+      {"missing, upper-case scheme", row("t", "P", HookStatus::missing, false, "CLI", "Hooks", {}, "HTTPS://x.y"),
+       A::download, "Download", false},
+      {"missing with a path", row("t", "P", HookStatus::missing, false, "IDE", "Jump", {}, "/opt/x"), A::none,
+       std::nullopt, true},
+      {"detected but status missing", row("t", "P", HookStatus::missing, true, "CLI", "Hooks", {}, web), A::download,
+       "Download", false},
+      {"repair wins over jump", row("t", "P", HookStatus::repair, true, "App/Cloud", "Webhook / Wrapper", {"Jump"}),
+       A::repair, "Repair", true},
+      {"jump only on any surface", row("t", "P", HookStatus::alpha, true, "Extension", "Jump only"), A::jump, "Jump",
+       true},
+      {"jump integration on a terminal", row("t", "P", HookStatus::alpha, true, "Terminal / AI", "Jump", {"Jump"}),
+       A::none, std::nullopt, false},
+      {"jump capability on an app", row("t", "P", HookStatus::healthy, true, "App/Cloud", "Webhook / Wrapper",
+                                        {"Messages", "jump"}),
+       A::jump, "Jump", true},
+      {"alpha wrapper, any case", row("t", "P", HookStatus::alpha, true, "CLI", "Stream JSON / WRAPPER", {"Jump"}),
+       A::bridge, "Bridge", false},
+      {"alpha without wrapper or jump", row("t", "P", HookStatus::alpha, true, "CLI", "Notify", {"Jump"}), A::none,
+       std::nullopt, false},
+      {"healthy command tool", row("t", "P", HookStatus::healthy, true, "CLI", "Wrapper", {"Jump"}), A::none,
+       std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(settingsToolPrimaryAction(c.tool), c.action);
+    EXPECT_EQ(settingsToolActionTitle(c.tool), c.title);
+    EXPECT_EQ(settingsToolIsJumpAction(c.tool), c.jump);
+  }
+}
+
+TEST(AIToolsModelTest, BannersAndBadges) {
+  ToolHealth app = row("trae-ide", "Trae", HookStatus::alpha, true, "IDE", "Jump / Notifications");
+  app.name = QStringLiteral("Trae IDE");
+  EXPECT_EQ(settingsToolOpenedStatus(app), "Opened Trae IDE");
+  EXPECT_EQ(settingsToolOpenFailedStatus(app), "Could not open Trae IDE");
+  ToolHealth absent = app;
+  absent.detected = false;
+  EXPECT_EQ(settingsToolOpenedStatus(absent), "Opened Trae IDE download");
+  EXPECT_EQ(settingsToolOpenFailedStatus(absent), "Could not open Trae IDE download");
+  ToolHealth cli = row("x", "P", HookStatus::healthy, true, "CLI", "Hooks");
+  cli.name = QStringLiteral("X");
+  EXPECT_EQ(settingsToolOpenedStatus(cli), "Opened X setup");
+
+  EXPECT_EQ(toolStatusBadge(cli).text, "Healthy");
+  EXPECT_EQ(toolStatusBadge(cli).symbol, "✓");
+  EXPECT_EQ(toolStatusBadge(app).text, "Installed");
+  EXPECT_EQ(toolStatusBadge(row("x", "P", HookStatus::repair, true)).text, "Error");
+  const ToolSettingsBadge missing = toolStatusBadge(row("x", "P", HookStatus::missing, true));
+  EXPECT_EQ(missing.text, "Not installed");
+  EXPECT_TRUE(missing.symbol.isEmpty());
+  EXPECT_TRUE(missing.muted);
+
+  // Codex with our hooks written but not trusted yet says so, and what to do.
+  ToolHealth codex = row("codex-cli", "OpenAI Codex", HookStatus::alpha, true, "CLI", "Notify");
+  codex.detail = codexAwaitingTrustDetail();
+  EXPECT_TRUE(settingsToolAwaitsTrust(codex));
+  EXPECT_EQ(toolStatusBadge(codex), (ToolSettingsBadge{"Needs trust", "!", ai_tools_colors::kWarning, false}));
+  EXPECT_EQ(toolAttentionLine(codex), codexAwaitingTrustDetail());
+  EXPECT_TRUE(toolAttentionLine(codex)->contains("/hooks"));
+  EXPECT_EQ(settingsToolPrimaryAction(codex), SettingsToolPrimaryAction::none);
+  codex.status = HookStatus::healthy;
+  EXPECT_FALSE(settingsToolAwaitsTrust(codex));
+  EXPECT_EQ(toolAttentionLine(codex), std::nullopt);
+}
+
+TEST(AIToolsModelTest, RowFramesStackGroupsOnThePage) {
+  // First group of three rows (Cursor), second of two (Trae).
+  const std::vector<ToolHealth> rows{
+      row("cursor-ide", "Cursor", HookStatus::alpha, true),      row("cursor-glass", "Cursor", HookStatus::alpha, true),
+      row("cursor-agent-cli", "Cursor", HookStatus::alpha, true), row("trae-ide", "Trae", HookStatus::alpha, true),
+      row("trae-solo", "Trae", HookStatus::alpha, true),
+  };
+  EXPECT_EQ(toolRowFrame(rows, "cursor-ide"), QRectF(168, 121.5, 680, 68));
+  EXPECT_EQ(toolRowFrame(rows, "trae-solo"), QRectF(168, 425.5, 680, 68));
+  EXPECT_EQ(toolRowFrame(rows, "windsurf"), std::nullopt);
+
+  const AIToolsPageLayout layout = aiToolsPageLayout(rows);
+  ASSERT_EQ(layout.groups.size(), 2u);
+  EXPECT_EQ(layout.groups[1].titleY, 341.5);
+  EXPECT_EQ(layout.groups[1].panel, QRectF(168, 357.5, 680, 136));
+  EXPECT_EQ(layout.contentHeight, 357.5 + 136 + 16 + 24);
+  EXPECT_EQ(aiToolsPageLayout({}).contentHeight, 129.5);
+
+  EXPECT_EQ(toolActionButtonRect(QRectF(168, 425.5, 680, 68)), QRectF(700, 445.5, 84, 28));
+  EXPECT_EQ(toolEnableToggleRect(QRectF(168, 425.5, 680, 68)), QRectF(804, 449.5, 36, 20));
+  EXPECT_EQ(aiToolsRefreshButtonRect(860), QRectF(728, 66, 112, 28));
+}
+
+TEST(AIToolsModelTest, OpenPlans) {
+  FakeAppLocator locator;
+  locator.path = QStringLiteral("/usr/bin");
+  locator.files = {"/home/u/.codex/config.toml", "/home/u/Apps"};
+  locator.executables = {"/home/u/Downloads/tool.AppImage", "/usr/bin/trae", "/home/u/Downloads/run"};
+  locator.files.insert("/home/u/Apps/tool.desktop");
+  locator.entries = {
+      DesktopEntry{"trae", "/usr/share/applications/trae.desktop", "Trae", "trae --new-window %F", "trae"},
+      DesktopEntry{"cursor", "/usr/share/applications/cursor.desktop", "Cursor", "/opt/cursor/cursor %U", "cursor"},
+  };
+  const auto search = [](const char* name) {
+    return QUrl(QStringLiteral("https://www.google.com/search?q=") + QLatin1String(name));
+  };
+  using K = ToolOpenPlan::Kind;
+  struct Case {
+    const char* what;
+    std::optional<QString> target;
+    ToolOpenPlan plan;
+  };
+  const Case cases[] = {
+      {"no target", std::nullopt, {}},
+      {"web address", "https://www.trae.ai/download", {K::url, QUrl("https://www.trae.ai/download"), {}}},
+      {"http that does not parse", "http://bad host/x", {K::url, search("My%20Tool"), {}}},
+      {"a config file", "/home/u/.codex/config.toml", {K::url, QUrl::fromLocalFile("/home/u/.codex/config.toml"), {}}},
+      {"a folder", "/home/u/Apps", {K::url, QUrl::fromLocalFile("/home/u/Apps"), {}}},
+      // Never run by opening: programs, AppImages and desktop entries give their folder.
+      {"an AppImage", "/home/u/Downloads/tool.AppImage", {K::url, QUrl::fromLocalFile("/home/u/Downloads"), {}}},
+      {"a program", "/home/u/Downloads/run", {K::url, QUrl::fromLocalFile("/home/u/Downloads"), {}}},
+      {"a desktop file", "/home/u/Apps/tool.desktop", {K::url, QUrl::fromLocalFile("/home/u/Apps"), {}}},
+      {"an installed app", "/Applications/Trae.app",
+       {K::launch, {}, LaunchCommand{"/usr/bin/trae", {"--new-window"}, QString()}}},
+      {"an app whose program is gone", "/Applications/Cursor.app", {K::url, search("My%20Tool"), {}}},
+      {"an app that is not installed", "/Applications/Nothing.app", {K::url, search("My%20Tool"), {}}},
+      {"a missing config file", "/home/u/.kimi", {K::url, search("My%20Tool"), {}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ToolHealth tool = row("t", "P", HookStatus::alpha, true);
+    tool.name = QStringLiteral("My Tool");
+    tool.jumpTarget = c.target;
+    EXPECT_EQ(toolOpenPlan(tool, locator), c.plan);
+  }
+  EXPECT_EQ(toolWebSearchURL("Kimi App / Web")->toString(QUrl::FullyEncoded),
+            "https://www.google.com/search?q=Kimi%20App%20/%20Web");
+}
+
+}  // namespace
+}  // namespace tandrel
