@@ -18,10 +18,10 @@ bool launchDetached(const LaunchCommand& command) {
 
 }  // namespace
 
-AIToolsTab::AIToolsTab(ViewHooks view, Services services, std::vector<ToolHealth> initialHealth)
+AIToolsTab::AIToolsTab(ViewHooks view, Services services, std::vector<ToolHealth>& toolHealth)
     : view_(std::move(view)),
       services_(std::move(services)),
-      toolHealth_(std::move(initialHealth)),
+      toolHealth_(toolHealth),
       queue_(std::make_unique<SerialQueue>(QStringLiteral("app.tandrel.ai-tools"))) {
   if (!services_.health) {
     services_.health = [] { return HookManager::shared().health(); };

@@ -71,7 +71,9 @@ class AIToolsTab final : public QObject {
     Clock* clock = nullptr;                                   // Clock::system()
   };
 
-  AIToolsTab(ViewHooks view, Services services, std::vector<ToolHealth> initialHealth);
+  // `toolHealth` is the view's: the rows the tab and the usage meters show. The tab replaces them
+  // when a refresh comes back.
+  AIToolsTab(ViewHooks view, Services services, std::vector<ToolHealth>& toolHealth);
   ~AIToolsTab() override;
 
   const std::vector<ToolHealth>& toolHealth() const { return toolHealth_; }
@@ -109,7 +111,7 @@ class AIToolsTab final : public QObject {
 
   ViewHooks view_;
   Services services_;
-  std::vector<ToolHealth> toolHealth_;
+  std::vector<ToolHealth>& toolHealth_;
   std::optional<qint64> lastAIToolsHealthRefreshAt_;
   QSet<QString> installing_;
   std::unique_ptr<SerialQueue> queue_;

@@ -3,6 +3,7 @@
 
 #include "island/tandrel_view.h"
 
+#include "ai_tools/tool_logo.h"
 #include "app/overlay_controller.h"
 
 
@@ -44,6 +45,9 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
       store_(store),
       settings_(settings),
       clock_(clock) {
+  toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
+    drawToolLogo(painter, tool, rect);
+  };
   modeAnimationStarted = usageAnimationStarted = mediaTime();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);

@@ -155,7 +155,7 @@ class TandrelView : public QWidget {
   QImage renderImage(qreal devicePixelRatio = 1);
   // The fade-in of the expanded content (1 outside the first 0.2 s of the expanded mode).
   qreal expandedContentAlpha() const;
-  // Draws a tool's logo in the cards; none leaves the squares empty.
+  // Draws a tool's logo in the cards: drawToolLogo unless replaced; none leaves the squares empty.
   ToolLogoPainter toolLogoPainter;
 
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends

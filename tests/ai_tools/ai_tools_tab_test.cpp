@@ -64,6 +64,7 @@ class AIToolsTabTest : public ::testing::Test {
   }
 
   void makeTab(std::vector<ToolHealth> initial) {
+    rows = std::move(initial);
     AIToolsTab::ViewHooks view;
     view.showBanner = [this](const QString& text, const QColor& color) { banners.append({text, color}); };
     view.showsSettings = [this] { return inSettings; };
@@ -100,7 +101,7 @@ class AIToolsTabTest : public ::testing::Test {
     };
     services.locator = &locator;
     services.clock = &clock;
-    tab = std::make_unique<AIToolsTab>(std::move(view), std::move(services), std::move(initial));
+    tab = std::make_unique<AIToolsTab>(std::move(view), std::move(services), rows);
   }
 
   bool waitForBanner() {
@@ -115,6 +116,7 @@ class AIToolsTabTest : public ::testing::Test {
   FakeClock clock;
   std::mutex mutex;
   std::vector<ToolHealth> health;
+  std::vector<ToolHealth> rows;  // the view's
   int healthReads = 0;
   QStringList installs;
   Result<void> installResult = Result<void>::success();
