@@ -194,6 +194,7 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
 
 void OverlayController::handleStoreChange() {
   for (const auto& surface : surfaces_) {
+    surface->view->playSoundsForNewEvents();
     surface->view->update();
     surface->view->evaluatePetAnimationTimer();
   }

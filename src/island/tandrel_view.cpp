@@ -5,6 +5,8 @@
 
 #include "ai_tools/tool_logo.h"
 #include "app/overlay_controller.h"
+#include "catalog/paths.h"
+#include "events/event_store.h"
 
 
 #include <algorithm>
@@ -53,6 +55,21 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
   settingsLoaded();
+  ViewSounds::ViewHooks soundHooks;
+  soundHooks.showBanner = [this](const QString& text, const std::optional<QColor>& color) {
+    setStatusBanner(text);
+    if (color) {
+      statusBannerColor = *color;
+    }
+  };
+  soundHooks.redraw = [this] { update(); };
+  soundHooks.evaluateAnimationTimer = [this] { evaluatePetAnimationTimer(); };
+  sounds_ = std::make_unique<ViewSounds>(
+      settings_, clock_, soundOutputOverrideForTests ? *soundOutputOverrideForTests : SoundOutput::system(),
+      ViewSounds::Environment{tandrelHomeURL(), resourcesDirectory()}, std::move(soundHooks));
+  sounds_->refreshLocalSoundsFromCLI();
+  // What the store holds now is history: it never sounds.
+  sounds_->seedEventSounds(store_.events(), store_.revision());
   connect(&settings_, &SettingsModel::loaded, this, &TandrelView::settingsLoaded);
   connect(&settings_, &SettingsModel::changed, this, [this] {
     update();
@@ -166,7 +183,13 @@ void TandrelView::setStatusBanner(std::optional<QString> text) {
   update();
 }
 
-void TandrelView::refreshFromDisk() { evaluatePetAnimationTimer(); }
+void TandrelView::refreshFromDisk() {
+  sounds_->refreshLocalSoundsFromCLI();
+  playSoundsForNewEvents();
+  evaluatePetAnimationTimer();
+}
+
+void TandrelView::playSoundsForNewEvents() { sounds_->playSoundsForNewEvents(store_.events(), store_.revision()); }
 
 void TandrelView::prepareForTermination() {
   if (!terminated_) {
@@ -177,6 +200,7 @@ void TandrelView::prepareForTermination() {
   collapseWork_.cancel();
   statusBannerDismissWork_.cancel();
   stopPetAnimationTimer();
+  sounds_->stopAll();
 }
 
 }  // namespace tandrel

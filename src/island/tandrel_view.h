@@ -16,6 +16,7 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
 #include "platform/clock.h"
+#include "companion/sounds/view_sounds.h"
 #include "settings/settings_model.h"
 
 #include <QColor>
@@ -105,6 +106,13 @@ class TandrelView : public QWidget {
   // The controller's periodic refresh.
   void refreshFromDisk();
 
+  // The view's sounds: the selected sound, packages, previews and event sounds.
+  ViewSounds& sounds() { return *sounds_; }
+  const ViewSounds& sounds() const { return *sounds_; }
+  // Plays the selected sound for a new event of the store that needs the user (once for all
+  // views); the controller calls it on every store change.
+  void playSoundsForNewEvents();
+
   // Cancels the view's pending work and stops its timer; harmless when repeated.
   void prepareForTermination();
 
@@ -170,7 +178,6 @@ class TandrelView : public QWidget {
   std::optional<QString> choiceNoteFocusedMessageID;
   std::optional<std::pair<QString, QString>> pendingMessageConfirmation;  // event id, role
   std::optional<QPointF> hoverPoint;
-  std::optional<QString> playingSoundKey;
   // The Pets tab's live preview: it follows the companion's mode and scale whenever the settings
   // are read, and can be changed on its own.
   PetPreviewMode previewMode = PetPreviewMode::bubble;
@@ -191,6 +198,8 @@ class TandrelView : public QWidget {
   static inline int animationTickWorkCountForTests = 0;
   static inline int terminationCountForTests = 0;
   static inline int livePetAnimationTimerCountForTests = 0;
+  // Views made while it is set play through it instead of the system's audio output.
+  static inline SoundOutput* soundOutputOverrideForTests = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -219,6 +228,7 @@ class TandrelView : public QWidget {
   EventStore& store_;
   SettingsModel& settings_;
   Clock& clock_;
+  std::unique_ptr<ViewSounds> sounds_;
   OverlayMode mode_ = OverlayMode::collapsed;
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
   SettingsTab activeSettingsTab_ = SettingsTab::general;

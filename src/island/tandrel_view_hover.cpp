@@ -131,7 +131,7 @@ void TandrelView::evaluatePetAnimationTimer() {
       }
       break;
     case OverlayMode::settings:
-      if (activeSettingsTab_ == SettingsTab::sound && playingSoundKey) {
+      if (activeSettingsTab_ == SettingsTab::sound && sounds_->playingSoundKey) {
         wanted = kMotionTickInterval;
       }
       break;

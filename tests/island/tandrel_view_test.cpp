@@ -138,7 +138,7 @@ TEST_F(TandrelViewGui, TheAnimationTimerFollowsTheModeAndTearDownStopsEverything
   view->setMode(OverlayMode::settings);
   view->activateSettingsTab(SettingsTab::sound);
   EXPECT_FALSE(view->petAnimationTimerInterval());
-  view->playingSoundKey = QStringLiteral("moonlight-sonata");
+  view->sounds().playingSoundKey = QStringLiteral("moonlight-sonata");
   view->evaluatePetAnimationTimer();
   EXPECT_EQ(view->petAnimationTimerInterval(), milliseconds(33));
 
