@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "companion/sounds/view_sounds.h"
 #include "settings/settings_model.h"
+#include "update/update_state.h"
 
 #include <QColor>
 #include <QImage>
@@ -166,6 +167,40 @@ class TandrelView : public QWidget {
   // Draws a tool's logo in the cards: drawToolLogo unless replaced; none leaves the squares empty.
   ToolLogoPainter toolLogoPainter;
 
+  // ---- Settings page (src/settings/tandrel_view_settings.cpp) ----
+
+  // A press of the pointer that the settings page follows until the button is released: the
+  // window being moved by hand (where the window system cannot move it itself), or the Pets
+  // tab's size slider. Screen coordinates for the move; content coordinates for the slider.
+  struct SettingsPanelPointerInteraction {
+    enum class Kind { drag, petScaleSlider };
+    Kind kind = Kind::drag;
+    QPointF startPoint;
+    QRectF frame;
+    QRectF track;
+    qreal scrollOffset = 0;
+  };
+  std::optional<SettingsPanelPointerInteraction> settingsPanelPointerInteraction;
+  // The height of the active tab's content as last drawn, never less than the viewport's.
+  qreal lastDrawnContentHeight = 0;
+  // What the About tab's update flow shows; the sidebar marks the tab while an update waits.
+  UpdateState aboutUpdateState;
+
+  // The active tab's scroll offset (0 when it was never scrolled).
+  qreal settingsScrollOffset() const;
+  // A press at `point` (view coordinates) in settings mode: a double click on the title strip
+  // zooms the window; a sidebar row selects its tab; the header moves the window; anything else
+  // goes to the active page as a click in content coordinates.
+  void settingsMouseDown(QPointF point, bool doubleClick);
+  // The pointer moved with the button down after a press the page follows (`point` in view,
+  // `globalPoint` in screen coordinates).
+  void continueSettingsPointerInteraction(QPointF point, QPointF globalPoint);
+  // A click in content coordinates on the active page: true when a region took it.
+  bool handleSettingsClick(QPointF contentPoint);
+  // A wheel movement of `deltaY` pixels (positive: towards the top) on the settings page; true
+  // when the offset moved.
+  bool scrollSettings(qreal deltaY);
+
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends
   // transparent corners, and drawing fills it.
   QPainterPath islandOutline(const QSizeF& size) const;
@@ -206,6 +241,10 @@ class TandrelView : public QWidget {
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }

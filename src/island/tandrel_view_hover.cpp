@@ -49,6 +49,10 @@ void TandrelView::leaveEvent(QEvent* event) {
 
 void TandrelView::mouseMoveEvent(QMouseEvent* event) {
   QWidget::mouseMoveEvent(event);
+  if (settingsPanelPointerInteraction) {
+    continueSettingsPointerInteraction(event->position(), event->globalPosition());
+    return;
+  }
   mouseMovedInView(event->position());
 }
 

@@ -8,6 +8,7 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_expanded.h"
 #include "island/island_painters_inbox.h"
+#include "settings/high_contrast.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -35,6 +36,12 @@ qreal TandrelView::expandedContentAlpha() const {
 
 void TandrelView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  if (settings_.values().highContrast) {
+    // The colour pass needs the finished frame: draw it into an image first.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPointF(), renderImage(painter.device()->devicePixelRatioF()));
+    return;
+  }
   paintIsland(painter);
 }
 
@@ -42,8 +49,13 @@ QImage TandrelView::renderImage(qreal devicePixelRatio) {
   QImage image((QSizeF(size()) * devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.setDevicePixelRatio(devicePixelRatio);
   image.fill(Qt::transparent);
-  QPainter painter(&image);
-  paintIsland(painter);
+  {
+    QPainter painter(&image);
+    paintIsland(painter);
+  }
+  if (settings_.values().highContrast) {
+    applyHighContrast(image);
+  }
   return image;
 }
 
@@ -104,10 +116,6 @@ void TandrelView::paintExpanded(QPainter& painter) {
 void TandrelView::paintUsageHeaderTopLine(QPainter&) {}
 void TandrelView::paintUsageHeader(QPainter&) {}
 void TandrelView::paintCollapsedContent(QPainter&, const CollapsedCapsuleLayout&) {}
-
-void TandrelView::paintSettings(QPainter& painter) {
-  painter.fillRect(rect(), QColor(24, 24, 27));
-}
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
   QPainterPath path;

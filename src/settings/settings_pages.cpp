@@ -1,0 +1,18 @@
+#include "settings/settings_pages.h"
+
+#include <map>
+
+namespace tandrel {
+
+bool routeContains(const QRectF& rect, QPointF point) {
+  return point.x() >= rect.left() && point.x() < rect.right() && point.y() >= rect.top() &&
+         point.y() < rect.bottom();
+}
+
+const SettingsPage* settingsPage(SettingsTab tab) {
+  static const std::map<SettingsTab, SettingsPage> pages{};
+  const auto it = pages.find(tab);
+  return it == pages.end() ? nullptr : &it->second;
+}
+
+}  // namespace tandrel
