@@ -31,6 +31,8 @@ const std::vector<FixtureRow>& fixtureRows() {
        OverlayMode::collapsed, DisplayKind::macBookPhysical},
       {"collapsed-external.png", {island::kCollapsedWidth, island::kCollapsedMinimumHeight}, OverlayMode::collapsed},
       {"expanded.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded},
+      {"settings-general.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
+       SettingsTab::general},
   };
   return rows;
 }

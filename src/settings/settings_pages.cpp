@@ -1,5 +1,7 @@
 #include "settings/settings_pages.h"
 
+#include "settings/general_page.h"
+
 #include <map>
 
 namespace tandrel {
@@ -10,7 +12,9 @@ bool routeContains(const QRectF& rect, QPointF point) {
 }
 
 const SettingsPage* settingsPage(SettingsTab tab) {
-  static const std::map<SettingsTab, SettingsPage> pages{};
+  static const std::map<SettingsTab, SettingsPage> pages{
+      {SettingsTab::general, generalSettingsPage()},
+  };
   const auto it = pages.find(tab);
   return it == pages.end() ? nullptr : &it->second;
 }

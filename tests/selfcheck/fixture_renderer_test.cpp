@@ -85,6 +85,7 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
       {"collapsed-external.png", {332, 32}},
       {"collapsed-macbook.png", {332, 33}},
       {"expanded.png", {540, expandedHeight}},
+      {"settings-general.png", {860, 780}},
   };
   QStringList names;
   for (const auto& [name, size] : expected) {

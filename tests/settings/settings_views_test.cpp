@@ -1,13 +1,6 @@
 #include "settings/settings_model.h"
 
-#include "catalog/paths.h"
-#include "events/event_store.h"
-#include "island/tandrel_view.h"
-#include "platform/fake/fake_clock.h"
-#include "platform/user_defaults.h"
-#include "support/temp_home.h"
-
-#include <gtest/gtest.h>
+#include "settings_view_fixture.h"
 
 namespace tandrel {
 namespace {
@@ -15,26 +8,10 @@ namespace {
 using std::chrono::milliseconds;
 
 // Two screens' views over one model, as the controller builds them.
-class SharedSettingsGui : public ::testing::Test {
+class SharedSettingsGui : public test::SettingsViewFixture {
  protected:
-  SharedSettingsGui() {
-    home.setEnv("TANDREL_SETTINGS_TAB", std::nullopt);
-    home.setEnv("TANDREL_LOCK_EXPANDED", std::nullopt);
-    EventStoreOptions options;
-    options.eventFile = home.file(QStringLiteral("events.jsonl"));
-    options.testEnvironment = true;
-    store = std::make_unique<EventStore>(options);
-    first = std::make_unique<TandrelView>(QSize(540, 260), *store, settings, clock);
-    second = std::make_unique<TandrelView>(QSize(332, 32), *store, settings, clock);
-  }
-
-  test::TempHome home;
-  UserDefaults defaults{home.file(QStringLiteral("defaults.json"))};
-  SettingsModel settings{defaults};
-  FakeClock clock;
-  std::unique_ptr<EventStore> store;
-  std::unique_ptr<TandrelView> first;
-  std::unique_ptr<TandrelView> second;
+  std::unique_ptr<TandrelView> first = makeView(QSize(540, 260));
+  std::unique_ptr<TandrelView> second = makeView(QSize(332, 32));
 };
 
 TEST_F(SharedSettingsGui, AChoiceMadeOnOneScreenIsNotRevertedByAnother) {

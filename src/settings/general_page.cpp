@@ -1,0 +1,52 @@
+#include "settings/general_page.h"
+
+#include "app/overlay_controller.h"
+#include "island/tandrel_view.h"
+#include "settings/settings_paint.h"
+
+namespace tandrel {
+
+namespace general_page {
+QRectF trayToggleRect(qreal viewWidth) { return settings_paint::settingRowToggleRect(kTrayRowY, viewWidth); }
+QRectF desktopPetToggleRect(qreal viewWidth) {
+  return settings_paint::settingRowToggleRect(kDesktopPetRowY, viewWidth);
+}
+}  // namespace general_page
+
+namespace {
+
+void draw(TandrelView& view, SettingsPageCanvas& canvas) {
+  const UserSettings& settings = view.settings().values();
+  settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kTrayRowY,
+                                 QStringLiteral("Show in Tray"),
+                                 QStringLiteral("Keep the Tandrel icon and its menu in the system tray"),
+                                 settings.showInDockMode);
+  settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kDesktopPetRowY,
+                                 QStringLiteral("Desktop Pet"),
+                                 QStringLiteral("Show the transparent pet and status text on the desktop"),
+                                 settings.desktopCompanionMode);
+}
+
+// Flips one flag, writes the settings and lets the controller re-apply what depends on them.
+std::function<void()> flip(TandrelView& view, bool UserSettings::*flag) {
+  return [&view, flag] {
+    view.settings().change([flag](UserSettings& s) { s.*flag = !(s.*flag); });
+    if (view.controller != nullptr) {
+      view.controller->settingsDidChange();
+    }
+  };
+}
+
+std::vector<SettingsClickRoute> routes(TandrelView& view) {
+  const qreal w = view.width();
+  return {
+      {general_page::trayToggleRect(w), flip(view, &UserSettings::showInDockMode)},
+      {general_page::desktopPetToggleRect(w), flip(view, &UserSettings::desktopCompanionMode)},
+  };
+}
+
+}  // namespace
+
+SettingsPage generalSettingsPage() { return SettingsPage{draw, routes}; }
+
+}  // namespace tandrel
