@@ -1,5 +1,6 @@
 #include "ai_tools/ai_tools_model.h"
 
+#include "ai_tools/tool_rows.h"
 #include "platform/fake/fake_app_locator.h"
 
 #include <gtest/gtest.h>
@@ -7,21 +8,7 @@
 namespace tandrel {
 namespace {
 
-ToolHealth row(const QString& id, const QString& product, HookStatus status, bool detected,
-               const QString& surface = QStringLiteral("CLI"), const QString& integration = QStringLiteral("Hooks"),
-               QStringList capabilities = {}, std::optional<QString> jumpTarget = std::nullopt) {
-  ToolHealth tool;
-  tool.id = id;
-  tool.product = product;
-  tool.name = id;
-  tool.status = status;
-  tool.detected = detected;
-  tool.surface = surface;
-  tool.integration = integration;
-  tool.capabilities = std::move(capabilities);
-  tool.jumpTarget = std::move(jumpTarget);
-  return tool;
-}
+using test::toolRow;
 
 QStringList ids(const AIToolGroup& group) {
   QStringList out;
@@ -34,14 +21,14 @@ QStringList ids(const AIToolGroup& group) {
 TEST(AIToolsModelTest, GroupsFollowTheCatalogue) {
   // Given out of order, with a stranger product and an id the catalogue does not know.
   const std::vector<ToolHealth> rows{
-      row("trae-agent-cli", "Trae", HookStatus::healthy, true),
-      row("codex-cli", "OpenAI Codex", HookStatus::healthy, true),
-      row("trae-new", "Trae", HookStatus::alpha, true),
-      row("mystery", "Nobody", HookStatus::healthy, true),
-      row("trae-ide", "Trae", HookStatus::missing, false),
-      row("trae-other", "Trae", HookStatus::alpha, true),
-      row("claude-code", "Claude", HookStatus::healthy, true),
-      row("codex-app", "OpenAI Codex", HookStatus::alpha, true),
+      toolRow("trae-agent-cli", "Trae", HookStatus::healthy, true),
+      toolRow("codex-cli", "OpenAI Codex", HookStatus::healthy, true),
+      toolRow("trae-new", "Trae", HookStatus::alpha, true),
+      toolRow("mystery", "Nobody", HookStatus::healthy, true),
+      toolRow("trae-ide", "Trae", HookStatus::missing, false),
+      toolRow("trae-other", "Trae", HookStatus::alpha, true),
+      toolRow("claude-code", "Claude", HookStatus::healthy, true),
+      toolRow("codex-app", "OpenAI Codex", HookStatus::alpha, true),
   };
   const auto groups = settingsAIToolGroups(rows);
   ASSERT_EQ(groups.size(), 3u);
@@ -66,28 +53,28 @@ TEST(AIToolsModelTest, ActionTablePerHealthState) {
   };
   using A = SettingsToolPrimaryAction;
   const Case cases[] = {
-      {"missing with a web page", row("t", "P", HookStatus::missing, false, "IDE", "Jump", {"Jump"}, web), A::download,
+      {"missing with a web page", toolRow("t", "P", HookStatus::missing, false, "IDE", "Jump", {"Jump"}, web), A::download,
        "Download", true},
-      {"missing, upper-case scheme", row("t", "P", HookStatus::missing, false, "CLI", "Hooks", {}, "HTTPS://x.y"),
+      {"missing, upper-case scheme", toolRow("t", "P", HookStatus::missing, false, "CLI", "Hooks", {}, "HTTPS://x.y"),
        A::download, "Download", false},
-      {"missing with a path", row("t", "P", HookStatus::missing, false, "IDE", "Jump", {}, "/opt/x"), A::none,
+      {"missing with a path", toolRow("t", "P", HookStatus::missing, false, "IDE", "Jump", {}, "/opt/x"), A::none,
        std::nullopt, true},
-      {"detected but status missing", row("t", "P", HookStatus::missing, true, "CLI", "Hooks", {}, web), A::download,
+      {"detected but status missing", toolRow("t", "P", HookStatus::missing, true, "CLI", "Hooks", {}, web), A::download,
        "Download", false},
-      {"repair wins over jump", row("t", "P", HookStatus::repair, true, "App/Cloud", "Webhook / Wrapper", {"Jump"}),
+      {"repair wins over jump", toolRow("t", "P", HookStatus::repair, true, "App/Cloud", "Webhook / Wrapper", {"Jump"}),
        A::repair, "Repair", true},
-      {"jump only on any surface", row("t", "P", HookStatus::alpha, true, "Extension", "Jump only"), A::jump, "Jump",
+      {"jump only on any surface", toolRow("t", "P", HookStatus::alpha, true, "Extension", "Jump only"), A::jump, "Jump",
        true},
-      {"jump integration on a terminal", row("t", "P", HookStatus::alpha, true, "Terminal / AI", "Jump", {"Jump"}),
+      {"jump integration on a terminal", toolRow("t", "P", HookStatus::alpha, true, "Terminal / AI", "Jump", {"Jump"}),
        A::none, std::nullopt, false},
-      {"jump capability on an app", row("t", "P", HookStatus::healthy, true, "App/Cloud", "Webhook / Wrapper",
+      {"jump capability on an app", toolRow("t", "P", HookStatus::healthy, true, "App/Cloud", "Webhook / Wrapper",
                                         {"Messages", "jump"}),
        A::jump, "Jump", true},
-      {"alpha wrapper, any case", row("t", "P", HookStatus::alpha, true, "CLI", "Stream JSON / WRAPPER", {"Jump"}),
+      {"alpha wrapper, any case", toolRow("t", "P", HookStatus::alpha, true, "CLI", "Stream JSON / WRAPPER", {"Jump"}),
        A::bridge, "Bridge", false},
-      {"alpha without wrapper or jump", row("t", "P", HookStatus::alpha, true, "CLI", "Notify", {"Jump"}), A::none,
+      {"alpha without wrapper or jump", toolRow("t", "P", HookStatus::alpha, true, "CLI", "Notify", {"Jump"}), A::none,
        std::nullopt, false},
-      {"healthy command tool", row("t", "P", HookStatus::healthy, true, "CLI", "Wrapper", {"Jump"}), A::none,
+      {"healthy command tool", toolRow("t", "P", HookStatus::healthy, true, "CLI", "Wrapper", {"Jump"}), A::none,
        std::nullopt, false},
   };
   for (const Case& c : cases) {
@@ -99,7 +86,7 @@ TEST(AIToolsModelTest, ActionTablePerHealthState) {
 }
 
 TEST(AIToolsModelTest, BannersAndBadges) {
-  ToolHealth app = row("trae-ide", "Trae", HookStatus::alpha, true, "IDE", "Jump / Notifications");
+  ToolHealth app = toolRow("trae-ide", "Trae", HookStatus::alpha, true, "IDE", "Jump / Notifications");
   app.name = QStringLiteral("Trae IDE");
   EXPECT_EQ(settingsToolOpenedStatus(app), "Opened Trae IDE");
   EXPECT_EQ(settingsToolOpenFailedStatus(app), "Could not open Trae IDE");
@@ -107,21 +94,21 @@ TEST(AIToolsModelTest, BannersAndBadges) {
   absent.detected = false;
   EXPECT_EQ(settingsToolOpenedStatus(absent), "Opened Trae IDE download");
   EXPECT_EQ(settingsToolOpenFailedStatus(absent), "Could not open Trae IDE download");
-  ToolHealth cli = row("x", "P", HookStatus::healthy, true, "CLI", "Hooks");
+  ToolHealth cli = toolRow("x", "P", HookStatus::healthy, true, "CLI", "Hooks");
   cli.name = QStringLiteral("X");
   EXPECT_EQ(settingsToolOpenedStatus(cli), "Opened X setup");
 
   EXPECT_EQ(toolStatusBadge(cli).text, "Healthy");
   EXPECT_EQ(toolStatusBadge(cli).symbol, "✓");
   EXPECT_EQ(toolStatusBadge(app).text, "Installed");
-  EXPECT_EQ(toolStatusBadge(row("x", "P", HookStatus::repair, true)).text, "Error");
-  const ToolSettingsBadge missing = toolStatusBadge(row("x", "P", HookStatus::missing, true));
+  EXPECT_EQ(toolStatusBadge(toolRow("x", "P", HookStatus::repair, true)).text, "Error");
+  const ToolSettingsBadge missing = toolStatusBadge(toolRow("x", "P", HookStatus::missing, true));
   EXPECT_EQ(missing.text, "Not installed");
   EXPECT_TRUE(missing.symbol.isEmpty());
   EXPECT_TRUE(missing.muted);
 
   // Codex with our hooks written but not trusted yet says so, and what to do.
-  ToolHealth codex = row("codex-cli", "OpenAI Codex", HookStatus::alpha, true, "CLI", "Notify");
+  ToolHealth codex = toolRow("codex-cli", "OpenAI Codex", HookStatus::alpha, true, "CLI", "Notify");
   codex.detail = codexAwaitingTrustDetail();
   EXPECT_TRUE(settingsToolAwaitsTrust(codex));
   EXPECT_EQ(toolStatusBadge(codex), (ToolSettingsBadge{"Needs trust", "!", ai_tools_colors::kWarning, false}));
@@ -136,9 +123,9 @@ TEST(AIToolsModelTest, BannersAndBadges) {
 TEST(AIToolsModelTest, RowFramesStackGroupsOnThePage) {
   // First group of three rows (Cursor), second of two (Trae).
   const std::vector<ToolHealth> rows{
-      row("cursor-ide", "Cursor", HookStatus::alpha, true),      row("cursor-glass", "Cursor", HookStatus::alpha, true),
-      row("cursor-agent-cli", "Cursor", HookStatus::alpha, true), row("trae-ide", "Trae", HookStatus::alpha, true),
-      row("trae-solo", "Trae", HookStatus::alpha, true),
+      toolRow("cursor-ide", "Cursor", HookStatus::alpha, true),      toolRow("cursor-glass", "Cursor", HookStatus::alpha, true),
+      toolRow("cursor-agent-cli", "Cursor", HookStatus::alpha, true), toolRow("trae-ide", "Trae", HookStatus::alpha, true),
+      toolRow("trae-solo", "Trae", HookStatus::alpha, true),
   };
   EXPECT_EQ(toolRowFrame(rows, "cursor-ide"), QRectF(168, 121.5, 680, 68));
   EXPECT_EQ(toolRowFrame(rows, "trae-solo"), QRectF(168, 425.5, 680, 68));
@@ -193,7 +180,7 @@ TEST(AIToolsModelTest, OpenPlans) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ToolHealth tool = row("t", "P", HookStatus::alpha, true);
+    ToolHealth tool = toolRow("t", "P", HookStatus::alpha, true);
     tool.name = QStringLiteral("My Tool");
     tool.jumpTarget = c.target;
     EXPECT_EQ(toolOpenPlan(tool, locator), c.plan);
