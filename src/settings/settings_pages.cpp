@@ -1,5 +1,6 @@
 #include "settings/settings_pages.h"
 
+#include "companion/sounds/sounds_page.h"
 #include "settings/general_page.h"
 
 #include <map>
@@ -14,6 +15,7 @@ bool routeContains(const QRectF& rect, QPointF point) {
 const SettingsPage* settingsPage(SettingsTab tab) {
   static const std::map<SettingsTab, SettingsPage> pages{
       {SettingsTab::general, generalSettingsPage()},
+      {SettingsTab::sound, soundsSettingsPage()},
   };
   const auto it = pages.find(tab);
   return it == pages.end() ? nullptr : &it->second;

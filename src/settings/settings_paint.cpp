@@ -6,6 +6,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tandrel::settings_paint {
 
@@ -54,6 +55,19 @@ void drawSmallButton(QPainter& painter, const QString& label, const QRectF& rect
   const qreal lineHeight = QFontMetricsF(font).height();
   const QRectF line(box.x(), box.center().y() - lineHeight / 2, box.width(), lineHeight);
   island_paint::drawText(painter, label, line, font, accent, island_paint::TextAlignment::center);
+}
+
+qreal drawSourceBadge(QPainter& painter, const QString& text, qreal x, qreal y, const QColor& color) {
+  const QFont font = islandFont(8);
+  const qreal width = std::ceil(island_paint::textWidth(text, font)) + 12;
+  const QRectF badge(x, y, width, 12);
+  island_paint::fillAndStrokeRoundedRect(painter, badge, 6, island_paint::withAlpha(color, 0.1),
+                                         island_paint::withAlpha(color, 0.22));
+  const QRectF inner = badge.adjusted(0, 1, 0, -1);
+  const qreal lineHeight = QFontMetricsF(font).height();
+  island_paint::drawText(painter, text, QRectF(inner.x(), inner.center().y() - lineHeight / 2, inner.width(), lineHeight),
+                         font, color, island_paint::TextAlignment::center);
+  return width;
 }
 
 void drawRoundedPanel(QPainter& painter, const QRectF& rect, std::optional<QColor> background,

@@ -46,6 +46,10 @@ void drawSectionTitle(QPainter& painter, const QString& title, qreal y);
 // at least 36 high, else 11).
 void drawSmallButton(QPainter& painter, const QString& label, const QRectF& rect, const QColor& accent);
 
+// A small provenance badge at (x, y): the text in 8 pixels, 12 wider than it and 12 high,
+// rounded, tinted with `color`. Returns its width.
+qreal drawSourceBadge(QPainter& painter, const QString& text, qreal x, qreal y, const QColor& color);
+
 // A rounded panel (radius 12), white 0.025 with a white 0.08 border unless given others.
 void drawRoundedPanel(QPainter& painter, const QRectF& rect, std::optional<QColor> background = std::nullopt,
                       std::optional<QColor> border = std::nullopt);

@@ -2,6 +2,7 @@
 
 #include "companion/sounds/sound_catalog.h"
 #include "companion/sounds/sound_packages.h"
+#include "settings/settings_pages.h"
 
 #include <algorithm>
 
@@ -64,50 +65,51 @@ QRectF importedSoundAssignRect(int index, int importedCount, int taskIndex) {
 
 QRectF soundMuteToggleRect(qreal viewWidth) { return QRectF(viewWidth - 93, 104, 36, 20); }
 
-std::optional<SoundsTabClick> soundsTabClick(QPointF point, qreal viewWidth, const std::vector<bool>& showAssign) {
+std::vector<SoundsTabRegion> soundsTabRegions(qreal viewWidth, const std::vector<bool>& showAssign) {
   using Kind = SoundsTabClick::Kind;
-  if (soundMuteToggleRect(viewWidth).adjusted(-6, -6, 6, 6).contains(point)) {
-    return SoundsTabClick{Kind::toggleMute, {}, -1, {}};
-  }
-  if (soundPlayButtonRect(kSelectedCardY).contains(point)) {
-    return SoundsTabClick{Kind::playSelected, {}, -1, {}};
-  }
+  std::vector<SoundsTabRegion> regions;
+  auto add = [&](const QRectF& rect, Kind kind, const QString& presetID = {}, int index = -1,
+                 const QString& taskType = {}) {
+    regions.push_back({rect, SoundsTabClick{kind, presetID, index, taskType}});
+  };
+  add(soundMuteToggleRect(viewWidth).adjusted(-6, -6, 6, 6), Kind::toggleMute);
+  add(soundPlayButtonRect(kSelectedCardY), Kind::playSelected);
   const auto& categories = soundCategories();
   for (const Kind kind : {Kind::playPreset, Kind::selectPreset}) {
     for (size_t c = 0; c < categories.size(); ++c) {
       for (size_t s = 0; s < categories[c].sounds.size(); ++s) {
         const int ci = static_cast<int>(c), si = static_cast<int>(s);
-        const QRectF region = kind == Kind::playPreset ? soundPresetPlayRect(ci, si) : soundPresetRowRect(ci, si);
-        if (region.contains(point)) {
-          return SoundsTabClick{kind, categories[c].sounds[s].id, -1, {}};
-        }
+        add(kind == Kind::playPreset ? soundPresetPlayRect(ci, si) : soundPresetRowRect(ci, si), kind,
+            categories[c].sounds[s].id);
       }
     }
   }
-  if (soundImportRect().contains(point)) {
-    return SoundsTabClick{Kind::importSound, {}, -1, {}};
-  }
+  add(soundImportRect(), Kind::importSound);
   const int count = static_cast<int>(showAssign.size());
   const int shown = std::min(count, kShownImportedSounds);
-  for (const Kind kind : {Kind::playImported, Kind::deleteImported, Kind::selectImported}) {
-    for (int k = 0; k < shown; ++k) {
-      const QRectF row = importedSoundRowRect(k, count);
-      const QRectF region = kind == Kind::playImported     ? soundPlayButtonRect(row.top())
-                            : kind == Kind::deleteImported ? importedSoundDeleteRect(k, count)
-                                                           : row;
-      if (region.contains(point)) {
-        return SoundsTabClick{kind, {}, k, {}};
+  for (int k = 0; k < shown; ++k) {
+    add(soundPlayButtonRect(importedSoundRowRect(k, count).top()), Kind::playImported, {}, k);
+  }
+  for (int k = 0; k < shown; ++k) {
+    add(importedSoundDeleteRect(k, count), Kind::deleteImported, {}, k);
+  }
+  for (int k = 0; k < shown; ++k) {
+    add(importedSoundRowRect(k, count), Kind::selectImported, {}, k);
+  }
+  for (int k = 0; k < shown; ++k) {
+    if (showAssign[static_cast<size_t>(k)]) {
+      for (int t = 0; t < soundTaskTypes().size(); ++t) {
+        add(importedSoundAssignRect(k, count, t), Kind::assignImported, {}, k, soundTaskTypes()[t]);
       }
     }
   }
-  for (int k = 0; k < shown; ++k) {
-    if (!showAssign[static_cast<size_t>(k)]) {
-      continue;
-    }
-    for (int t = 0; t < soundTaskTypes().size(); ++t) {
-      if (importedSoundAssignRect(k, count, t).contains(point)) {
-        return SoundsTabClick{Kind::assignImported, {}, k, soundTaskTypes()[t]};
-      }
+  return regions;
+}
+
+std::optional<SoundsTabClick> soundsTabClick(QPointF point, qreal viewWidth, const std::vector<bool>& showAssign) {
+  for (const SoundsTabRegion& region : soundsTabRegions(viewWidth, showAssign)) {
+    if (routeContains(region.rect, point)) {
+      return region.click;
     }
   }
   return std::nullopt;

@@ -64,10 +64,18 @@ struct SoundsTabClick {
   bool operator==(const SoundsTabClick&) const = default;
 };
 
-// The first region hit, in the order: the mute toggle (grown by 6 on every side), the selected
-// sound's play button, every preset's play button, every preset's row, the import row, then for
-// the first three imported sounds all play buttons, all delete buttons, all rows, and the
-// assignment pills of rows that show them. `showAssign` has one flag per imported sound.
+struct SoundsTabRegion {
+  QRectF rect;
+  SoundsTabClick click;
+};
+
+// The clickable regions in the order they are tried: the mute toggle (grown by 6 on every side),
+// the selected sound's play button, every preset's play button, every preset's row, the import
+// row, then for the first three imported sounds all play buttons, all delete buttons, all rows,
+// and the assignment pills of rows that show them. `showAssign` has one flag per imported sound.
+std::vector<SoundsTabRegion> soundsTabRegions(qreal viewWidth, const std::vector<bool>& showAssign);
+
+// The first region that holds `point` (routeContains: its left and top edges belong to it).
 std::optional<SoundsTabClick> soundsTabClick(QPointF point, qreal viewWidth, const std::vector<bool>& showAssign);
 
 }  // namespace tandrel::sounds_tab
