@@ -1,5 +1,6 @@
 #include "requests/socket_server.h"
 
+#include "base/descriptor_headroom.h"
 #include "base/log.h"
 #include "base/thread_name.h"
 #include "platform/dispatch.h"
@@ -262,6 +263,13 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
   void acceptAll() {
     for (;;) {
       const int client = ::accept4(listenFD, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+      if (isInDescriptorHeadroom(client)) {
+        // Closed at once, like a connection turned away on the reserve.
+        closeFD(client);
+        noteOutOfDescriptors(QStringLiteral("only the descriptors kept for the rest of the app are free"));
+        ++turnedAway;
+        continue;
+      }
       if (client >= 0) {
         if (outOfDescriptors) {
           logInfo(QStringLiteral("accepting hook connections again (%1 closed at once meanwhile%2)")
@@ -285,7 +293,7 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
         return;
       }
       if (error == EMFILE || error == ENFILE) {
-        noteOutOfDescriptors(error);
+        noteOutOfDescriptors(POSIXError{error, QStringLiteral("accept")}.description());
         switch (turnAwayOne()) {
           case TurnAway::tryNext:
             continue;
@@ -298,18 +306,18 @@ struct SocketServer::Core : std::enable_shared_from_this<Core> {
       }
       // Another failure (no memory, say): stop watching the listener, which stays readable and
       // would otherwise be reported again at once, until a connection ends or a moment passes.
-      noteOutOfDescriptors(error);
+      noteOutOfDescriptors(POSIXError{error, QStringLiteral("accept")}.description());
       pauseListener();
       return;
     }
   }
 
-  void noteOutOfDescriptors(int error) {
+  void noteOutOfDescriptors(const QString& why) {
     if (!outOfDescriptors) {
       outOfDescriptors = true;
       logWarning(QStringLiteral("%1; new hook connections are closed at once until descriptors are "
                                 "free (their agents fall back to their own prompts)")
-                     .arg(POSIXError{error, QStringLiteral("accept")}.description()));
+                     .arg(why));
     }
   }
 

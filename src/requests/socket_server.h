@@ -12,7 +12,9 @@
 // when the connection ends before it replied (the agent hung up).
 //
 // A connection that has not sent a complete request within `kFirstFrameTimeout` of connecting is
-// closed. Out of descriptors, the server does not spin on its listener: each waiting connection
+// closed. Hook connections leave the last 64 descriptors below the process's limit (a quarter of a
+// smaller limit) to the rest of the app: a connection that would take one of them is closed at
+// once. Out of descriptors, the server does not spin on its listener: each waiting connection
 // is accepted on a reserve descriptor and closed at once (its hook prints "{}" and the agent falls
 // back to its own prompt), logged once per episode, until descriptors are free again. When another
 // thread takes the reserve's slot, the listener itself is closed, so that waiting and new hooks

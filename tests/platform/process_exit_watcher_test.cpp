@@ -81,6 +81,27 @@ TEST(ProcessExitWatcherDescriptorTest, WithoutDescriptorsALiveAgentIsNotTakenFor
   ASSERT_TRUE(test::waitUntil([&] { return counter.calls == 1; }, 2000)) << "kill(pid, 0) sees it gone";
 }
 
+TEST(ProcessExitWatcherDescriptorTest, APidfdIsNotKeptInTheDescriptorsLeftToTheRestOfTheApp) {
+  test::ChildProcess child("/bin/sleep", {"30"});
+  ASSERT_GT(child.pid(), 0);
+  Counter counter;
+  {
+    test::DescriptorLimit limit(2);  // the next descriptor lies in the headroom
+    auto watcher = watchProcessExit(child.pid(), counter.callback());
+    EXPECT_EQ(watcher->method(), ProcessExitWatchMethod::procPoll);
+    int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    EXPECT_GE(fd, 0) << "the pidfd was given back";
+    ::close(fd);
+    spinFor(2 * kProcPollIntervalMs);
+    EXPECT_EQ(counter.calls, 0);
+    child.kill();
+    child.reap();
+    ASSERT_TRUE(test::waitUntil([&] { return counter.calls == 1; }, 2000));
+  }
+  test::ChildProcess other("/bin/sleep", {"30"});
+  EXPECT_EQ(watchProcessExit(other.pid(), counter.callback())->method(), ProcessExitWatchMethod::pidfd);
+}
+
 TEST_P(ProcessExitWatcherTest, AnAlreadyExitedProcessIsReportedLaterNotInsideTheConstructor) {
   // A zombie (exited, not reaped) and a pid that names nothing any more.
   test::ChildProcess zombie("/bin/true");

@@ -504,6 +504,58 @@ TEST(SocketServerDescriptorTest, WithoutAReserveHooksAreRefusedAtOnceUntilTheSoc
   EXPECT_EQ(file.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
 }
 
+TEST(SocketServerDescriptorTest, HookConnectionsLeaveTheLastDescriptorsToTheRestOfTheApp) {
+  test::TempHome home;
+  const QString path = home.file(QStringLiteral("headroom.sock"));
+  std::vector<SocketReplyHandle> waiting;
+  SocketServer server(path, [&](const HookRequest&, const SocketReplyHandle& handle) { waiting.push_back(handle); });
+  ASSERT_FALSE(server.start());
+  constexpr int kClients = 80;
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(std::make_unique<TestClient>(QString()));
+  }
+  auto later = std::make_unique<TestClient>(QString());
+
+  test::LogCapture log;
+  // 100 descriptors free: a quarter of the limit stays with the app, the rest takes hooks.
+  test::DescriptorLimit limit(100);
+  rlimit lowered{};
+  ::getrlimit(RLIMIT_NOFILE, &lowered);
+  const int headroom = static_cast<int>(std::min<rlim_t>(64, lowered.rlim_cur / 4));
+  for (int i = 0; i < kClients; ++i) {
+    ASSERT_TRUE(clients[i]->connectTo(path));
+    clients[i]->write(requestFrame(QStringLiteral("r%1").arg(i)));  // fails when closed already
+  }
+  int turnedAway = 0;
+  for (const auto& client : clients) {
+    turnedAway += client->seesEndOfStream(100) ? 1 : 0;
+  }
+  ASSERT_TRUE(test::waitUntil([&] { return static_cast<int>(waiting.size()) == kClients - turnedAway; }));
+  EXPECT_GE(turnedAway, kClients + headroom - 100) << "closed at once";
+  EXPECT_LE(turnedAway, kClients + headroom - 100 + 2);
+  EXPECT_EQ(server.connectionCount(), kClients - turnedAway);
+  std::vector<int> spare;
+  for (int fd; static_cast<int>(spare.size()) < headroom && (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+    spare.push_back(fd);
+  }
+  EXPECT_EQ(static_cast<int>(spare.size()), headroom) << "the headroom is still free";
+  for (const int fd : spare) {
+    ::close(fd);
+  }
+  EXPECT_EQ(log.count(QStringLiteral("only the descriptors kept for the rest of the app are free")), 1)
+      << log.lines().join('\n').toStdString();
+
+  // Once waiting hooks leave, new ones are served again.
+  clients.clear();
+  ASSERT_TRUE(test::waitUntil([&] { return server.connectionCount() == 0; }));
+  ASSERT_TRUE(later->connectTo(path));
+  ASSERT_TRUE(later->write(requestFrame(QStringLiteral("served"))));
+  ASSERT_TRUE(test::waitUntil([&] { return static_cast<int>(waiting.size()) == kClients - turnedAway + 1; }));
+  EXPECT_EQ(log.count(QStringLiteral("accepting hook connections again (%1 closed at once meanwhile)").arg(turnedAway)), 1)
+      << log.lines().join('\n').toStdString();
+}
+
 TEST(SocketServerStartTest, PathLengthLimitAndStaleFiles) {
   test::TempHome home;
   const auto noHandler = [](const HookRequest&, const SocketReplyHandle&) {};

@@ -19,18 +19,55 @@ inline constexpr bool kSanitizerBuild = true;
 inline constexpr bool kSanitizerBuild = false;
 #endif
 
+// The highest descriptor this process has open.
+inline int highestOpenDescriptor() {
+  int highest = 0;
+  for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
+    highest = std::max(highest, name.toInt());
+  }
+  return highest;
+}
+
+// Leaves this process exactly `free` descriptors, all above those in use (the gaps below the
+// highest are filled), until it goes out of scope.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(int free) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const int highest = highestOpenDescriptor();
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
+      if (fd > highest) {
+        ::close(fd);
+        break;
+      }
+      filler_.push_back(fd);
+    }
+    rlimit lowered = saved_;
+    lowered.rlim_cur = static_cast<rlim_t>(highest + 1 + free);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~DescriptorLimit() {
+    for (const int fd : filler_) {
+      ::close(fd);
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  std::vector<int> filler_;
+};
+
 // Lowers this process's descriptor limit to just above the descriptors in use, and fills what is
 // left but `leaveFree` descriptors, until it goes out of scope.
 class DescriptorsExhausted {
  public:
   explicit DescriptorsExhausted(int leaveFree = 0) {
     ::getrlimit(RLIMIT_NOFILE, &saved_);
-    int highest = 0;
-    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System)) {
-      highest = std::max(highest, name.toInt());
-    }
     rlimit lowered = saved_;
-    lowered.rlim_cur = static_cast<rlim_t>(highest + 16);
+    lowered.rlim_cur = static_cast<rlim_t>(highestOpenDescriptor() + 16);
     ::setrlimit(RLIMIT_NOFILE, &lowered);
     for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
       filler_.push_back(fd);

@@ -1,5 +1,6 @@
 #include "platform/linux/pidfd_process_exit_watcher.h"
 
+#include "base/descriptor_headroom.h"
 #include "platform/dispatch.h"
 
 #include <QSocketNotifier>
@@ -37,7 +38,12 @@ class LinuxProcessExitWatcher final : public ProcessExitWatcher {
       return;
     }
     if (!forceProcPoll) {
-      const long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0U);
+      long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0U);
+      if (isInDescriptorHeadroom(static_cast<int>(fd))) {
+        ::close(static_cast<int>(fd));  // kept for the rest of the app: poll instead
+        fd = -1;
+        errno = EMFILE;
+      }
       if (fd >= 0) {
         pidfd_ = static_cast<int>(fd);
         method_ = ProcessExitWatchMethod::pidfd;
@@ -52,8 +58,8 @@ class LinuxProcessExitWatcher final : public ProcessExitWatcher {
         reportExit();
         return;
       }
-      // ENOSYS (old kernel), EPERM (a sandbox), EMFILE or ENFILE (no descriptor left): poll
-      // instead.
+      // ENOSYS (old kernel), EPERM (a sandbox), EMFILE or ENFILE (no descriptor left, or only
+      // the headroom): poll instead.
     }
     method_ = ProcessExitWatchMethod::procPoll;
     if (procSaysExited()) {
