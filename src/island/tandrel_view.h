@@ -186,6 +186,9 @@ class TandrelView : public QWidget {
   // What the About tab's update flow shows; the sidebar marks the tab while an update waits.
   UpdateState aboutUpdateState;
 
+  // The desktop companion's scale, pulled into 0.75...1.6, also taken by the live preview; written,
+  // and the controller re-places the companion.
+  void setFloatingPetScale(double scale);
   // The active tab's scroll offset (0 when it was never scrolled).
   qreal settingsScrollOffset() const;
   // A press at `point` (view coordinates) in settings mode: a double click on the title strip

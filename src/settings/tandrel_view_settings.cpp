@@ -4,6 +4,7 @@
 
 #include "island/tandrel_view.h"
 
+#include "app/overlay_controller.h"
 #include "settings/settings_frame.h"
 #include "settings/settings_pages.h"
 
@@ -16,6 +17,14 @@ namespace tandrel {
 qreal TandrelView::settingsScrollOffset() const {
   const auto it = settingsScrollOffsets.find(activeSettingsTab_);
   return it == settingsScrollOffsets.end() ? 0 : it->second;
+}
+
+void TandrelView::setFloatingPetScale(double scale) {
+  settings_.setFloatingPetScale(scale);
+  previewPetScale = settings_.values().floatingPetScale;
+  if (controller != nullptr) {
+    controller->settingsDidChange();
+  }
 }
 
 void TandrelView::paintSettings(QPainter& painter) {

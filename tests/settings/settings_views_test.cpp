@@ -46,6 +46,14 @@ TEST_F(SharedSettingsGui, EveryViewFollowsAChangeAndAReload) {
   second->previewMode = PetPreviewMode::bubble;
   first->reloadSettingsFromDefaults();
   EXPECT_EQ(second->previewMode, PetPreviewMode::tucked);
+
+  // The size control takes the companion's scale within its range, and the preview follows.
+  first->setFloatingPetScale(0.5);
+  EXPECT_EQ(settings.values().floatingPetScale, 0.75);
+  EXPECT_EQ(first->previewPetScale, 0.75);
+  EXPECT_EQ(defaults.storedAs<double>(QStringLiteral("floatingPetScale")), 0.75);
+  first->setFloatingPetScale(3);
+  EXPECT_EQ(first->previewPetScale, 1.6);
 }
 
 }  // namespace
