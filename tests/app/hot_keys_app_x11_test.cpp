@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QThread>
 #include <QStandardPaths>
 
 #include <xcb/xcb_keysyms.h>
@@ -59,19 +60,20 @@ class HotKeysAppX11 : public ::testing::Test {
     ASSERT_TRUE(app.waitForStarted());
   }
 
-  // Whether the application shows a window of this size.
-  bool shows(const QSize& size) const {
+  // Where the application shows a window of this size, if it does.
+  std::optional<QRect> shown(const QSize& size) const {
     for (const std::uint32_t window :
          x11->property32(x11->root(), A::NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW).value_or(std::vector<std::uint32_t>{})) {
       const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
       const auto placement = x11->placement(window);
       if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId()) && placement &&
           placement->viewable && placement->bounds.size() == size) {
-        return true;
+        return placement->bounds;
       }
     }
-    return false;
+    return std::nullopt;
   }
+  bool shows(const QSize& size) const { return shown(size).has_value(); }
 
   static void xdotool(const QStringList& arguments) {
     QProcess process;
@@ -131,6 +133,35 @@ TEST_F(HotKeysAppX11, CtrlWInTheSettingsWindowClosesIt) {
   xdotool({QStringLiteral("key"), QStringLiteral("ctrl+w")});
   EXPECT_TRUE(test::waitUntil([&] { return shows(QSize(332, 32)) && !shows(QSize(860, 780)); }, 5000))
       << app.readAllStandardError().constData();
+}
+
+TEST_F(HotKeysAppX11, DraggingTheSettingsHeaderMovesTheWindow) {
+  start({QStringLiteral("TANDREL_START_SETTINGS=1")});
+  ASSERT_TRUE(test::waitUntil([&] { return shows(QSize(860, 780)); }, 10000))
+      << app.readAllStandardError().constData();
+  const QRect before = *shown(QSize(860, 780));
+  // Press on the header right of the sidebar, move, release: the window manager moves the window.
+  const QPoint press = before.topLeft() + QPoint(500, 40);
+  const auto text = [](int value) { return QString::number(value); };
+  // The window manager takes the pointer over only after the application asked it to, so each
+  // step leaves it a moment, as a hand would.
+  const auto step = [](const QStringList& arguments) {
+    xdotool(arguments);
+    QThread::msleep(100);
+  };
+  step({QStringLiteral("mousemove"), text(press.x()), text(press.y())});
+  step({QStringLiteral("mousedown"), QStringLiteral("1")});
+  for (int i = 1; i <= 6; ++i) {
+    step({QStringLiteral("mousemove"), text(press.x() - 10 * i), text(press.y() + 8 * i)});
+  }
+  step({QStringLiteral("mouseup"), QStringLiteral("1")});
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        const auto after = shown(QSize(860, 780));
+        return after && after->topLeft() == before.topLeft() + QPoint(-60, 48);
+      },
+      5000))
+      << "still at " << shown(QSize(860, 780)).value_or(QRect()).x() << "," << shown(QSize(860, 780)).value_or(QRect()).y();
 }
 
 }  // namespace

@@ -293,6 +293,25 @@ TEST_F(OverlayKeysAndMenuGui, HelpOpensOnlyAWebAddress) {
   EXPECT_EQ(recorder.opened, QStringList({"https://docs.example.org/tandrel"}));
 }
 
+TEST_F(OverlayKeysAndMenuGui, TheGeneralTabsTraySwitchShowsTheTrayIconAndKeepsTheAppRegular) {
+  trayHost = true;
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  ASSERT_EQ(controller.trayIcon(), nullptr);
+  for (const bool on : {true, false}) {
+    SCOPED_TRACE(on);
+    controller.openSettings(SettingsTab::general);
+    TandrelView* view = controller.activeSurface()->view;
+    ASSERT_EQ(view->mode(), OverlayMode::settings);
+    // A click on the switch where the page draws it (content y 85, 20 below the view's top).
+    view->settingsMouseDown(QPointF(view->width() - 50, 85 + 20 + 5), false);
+    EXPECT_EQ(defaults.storedAs<bool>(OverlayController::kShowInDockModeKey), on);
+    EXPECT_EQ(controller.trayIcon() != nullptr, on);
+    controller.closeSettings(view);
+    EXPECT_EQ(controller.activationPolicy(), on ? ActivationPolicy::regular : ActivationPolicy::accessory);
+  }
+}
+
 TEST_F(OverlayKeysAndMenuGui, TrayIconCarriesTheMenuWhileShowInDockIsOnAndAHostRuns) {
   const struct {
     bool showInDock;
