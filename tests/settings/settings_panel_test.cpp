@@ -2,6 +2,7 @@
 #include "settings/high_contrast.h"
 #include "settings/settings_frame.h"
 #include "settings/settings_pages.h"
+#include "settings/settings_paint.h"
 
 #include "settings_view_fixture.h"
 
@@ -98,6 +99,28 @@ TEST_F(SettingsPanelGui, TheRenderShowsSidebarHeaderRowsAndSwitches) {
     EXPECT_GT(brightness(QPointF(860 - 56 + 10, 20 + 85 + 10)), 240);
     EXPECT_LT(brightness(QPointF(860 - 56 + 28, 20 + 85 + 10)), 60);
     EXPECT_LT(lit(QRectF(848, 80, 4, 694)), 30);
+  }
+  // The banner sits over the top of the content in its colour.
+  view->setStatusBanner(QStringLiteral("Sound muted"));
+  view->statusBannerColor = settings_paint::kInformationBlue;
+  const QImage banner = view->renderImage(1);
+  const QRgb tint = pixelAt(banner, QPointF(180, 97));
+  EXPECT_GT(qBlue(tint), qRed(tint) + 10);
+  EXPECT_GT(qGray(pixelAt(banner, QPointF(168.5, 97))), qGray(pixelAt(banner, QPointF(166, 97))));
+}
+
+TEST_F(SettingsPanelGui, EachSidebarRowSelectsTheTabItIsDrawnFor) {
+  for (size_t i = 0; i < settings_frame::kTabs.size(); ++i) {
+    const QRectF row = settings_frame::tabRowRect(static_cast<int>(i));
+    view->settingsMouseDown(QPointF(row.right() - 3, row.center().y()), false);
+    ASSERT_EQ(view->activeSettingsTab(), settings_frame::kTabs[i]);
+    // The lit row is the clicked one, to its edges; the others are dark.
+    const QImage image = view->renderImage(2);
+    for (size_t j = 0; j < settings_frame::kTabs.size(); ++j) {
+      const QRectF other = settings_frame::tabRowRect(static_cast<int>(j));
+      const int lit = qGray(pixelAt(image, QPointF(other.right() - 3, other.center().y())));
+      EXPECT_EQ(lit > 30, i == j) << i << " " << j << " " << lit;
+    }
   }
 }
 
