@@ -2,6 +2,9 @@
 
 #include "settings_view_fixture.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
 namespace tandrel {
 namespace {
 
@@ -54,6 +57,18 @@ TEST_F(SharedSettingsGui, EveryViewFollowsAChangeAndAReload) {
   EXPECT_EQ(defaults.storedAs<double>(QStringLiteral("floatingPetScale")), 0.75);
   first->setFloatingPetScale(3);
   EXPECT_EQ(first->previewPetScale, 1.6);
+}
+
+TEST_F(SharedSettingsGui, ASelectedImportedFileIsStillSelectedAfterARestart) {
+  const QString file = home.file(QStringLiteral("Music/ding.wav"));
+  ASSERT_TRUE(test::writeFile(file, "RIFF"));
+  defaults.set(QStringLiteral("importedSounds"), QJsonArray{QJsonObject{{QStringLiteral("path"), file}}});
+  defaults.set(QStringLiteral("selectedSoundID"), importedSoundID(file));
+  // A new launch: the settings are read, and a view checks the selection against its sounds.
+  SettingsModel relaunched(defaults);
+  const auto view = std::make_unique<TandrelView>(QSize(860, 780), *store, relaunched, clock);
+  EXPECT_EQ(relaunched.values().selectedSoundID, importedSoundID(file));
+  EXPECT_EQ(defaults.storedAs<QString>(QStringLiteral("selectedSoundID")), importedSoundID(file));
 }
 
 }  // namespace
