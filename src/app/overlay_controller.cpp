@@ -119,6 +119,11 @@ void OverlayController::applicationDidFinishLaunching() {
   currentMode_ = startMode();
   applyActivationPolicy();
   lastDisplayPolicy_ = displayPolicySetting();
+  // What a failed install left is shown in About, so it is read before the views exist.
+  installFailureAtLaunch_ = UpdateInstaller::takeInstallFailure();
+  if (installFailureAtLaunch_) {
+    logWarning(*installFailureAtLaunch_);
+  }
   rebuildSurfaces(currentMode_);
   if (currentMode_ == OverlayMode::settings) {
     bringSettingsPanelToFront();
@@ -128,10 +133,6 @@ void OverlayController::applicationDidFinishLaunching() {
   registerHotKeys();
   startRuntimeObservers();
 
-  installFailureAtLaunch_ = UpdateInstaller::takeInstallFailure();
-  if (installFailureAtLaunch_) {
-    logWarning(*installFailureAtLaunch_);
-  }
   if (!isTestEnvironment()) {
     scheduleAutomaticUpdateChecks();
     postToMain(this, [](OverlayController& controller) {
@@ -181,6 +182,10 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
       s.didRequestCodexPetsDirectoryAuthorization = true;
     });
     logInfo(QStringLiteral("Authorized ~/.codex/pets"));
+    if (OverlaySurface* surface = activeSurface()) {
+      surface->view->setStatusBanner(QStringLiteral("Authorized ~/.codex/pets"));
+      surface->view->statusBannerColor = QColor::fromRgbF(0, 0.8392, 0.6392);
+    }
   }
   // One failure does not stop the others; the tools' health shows the outcome.
   for (const QString& toolID : offer.hooks) {
@@ -207,6 +212,19 @@ void OverlayController::scheduleAutomaticUpdateChecks() {
   updates.clock = &clock_;
   updates.defaults = &defaults_;
   updates.runCheck = options_.updateCheck;
+  updates.views = [this] {
+    std::vector<AutomaticUpdateScheduler::ResultApplier> views;
+    for (const auto& surface : surfaces_) {
+      QPointer<TandrelView> view = surface->view;
+      views.push_back([this, view](const UpdateCheckResult& result, bool showReminder) -> std::optional<QString> {
+        if (std::holds_alternative<UpgradeCheckResponse>(result)) {  // a failure changes no view
+          lastAutomaticUpdateResult_ = std::get<UpgradeCheckResponse>(result);
+        }
+        return view ? view->aboutUpdate().applyAutomaticUpdateResult(result, showReminder) : std::nullopt;
+      });
+    }
+    return views;
+  };
   automaticUpdates_ = std::make_unique<AutomaticUpdateScheduler>(std::move(updates));
   automaticUpdates_->start();
 }

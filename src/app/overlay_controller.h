@@ -318,6 +318,8 @@ class OverlayController : public QObject {
   std::unique_ptr<TerminationSignals> terminationSignals_;
   std::unique_ptr<AutomaticUpdateScheduler> automaticUpdates_;
   std::optional<QString> installFailureAtLaunch_;
+  // The newest answer of an automatic check, for views made after it arrived.
+  std::optional<UpgradeCheckResponse> lastAutomaticUpdateResult_;
   bool didRunStartupPermissionFlow_ = false;
   QPointer<StartupPermissionPrompt> startupPermissionPrompt_;
   std::unique_ptr<DesktopNotifications> notifications_;

@@ -156,6 +156,12 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
 
     auto* view = new TandrelView(panelFrame.size(), *store_, settings_, clock_);
     view->controller = this;
+    // Views are made anew when the settings boundary is crossed: each starts from what the
+    // launch and the last automatic check found, not from a blank About tab.
+    view->resetAboutUpdateFlow(installFailureAtLaunch_);
+    if (lastAutomaticUpdateResult_) {
+      view->aboutUpdate().applyAutomaticUpdateResult(UpdateCheckResult(*lastAutomaticUpdateResult_), false);
+    }
     view->setMode(surfaceMode);
     view->setDisplayKind(displayKind(&screen));
 

@@ -70,6 +70,7 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
   sounds_->refreshLocalSoundsFromCLI();
   // What the store holds now is history: it never sounds.
   sounds_->seedEventSounds(store_.events(), store_.revision());
+  resetAboutUpdateFlow(std::nullopt);
   connect(&settings_, &SettingsModel::loaded, this, &TandrelView::settingsLoaded);
   connect(&settings_, &SettingsModel::changed, this, [this] {
     update();

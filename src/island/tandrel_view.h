@@ -18,7 +18,7 @@
 #include "platform/clock.h"
 #include "companion/sounds/view_sounds.h"
 #include "settings/settings_model.h"
-#include "update/update_state.h"
+#include "update/about_update_flow.h"
 
 #include <QColor>
 #include <QImage>
@@ -33,6 +33,7 @@
 #include <QWidget>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -114,6 +115,13 @@ class TandrelView : public QWidget {
   // views); the controller calls it on every store change.
   void playSoundsForNewEvents();
 
+  // ---- The About tab's update flow (settings/tandrel_view_about.cpp) ----
+
+  // The check, download and restart of the About tab; its banners are the view's.
+  AboutUpdateFlow& aboutUpdate() { return *aboutUpdate_; }
+  // Starts the flow afresh, in the error a failed install left when there is one.
+  void resetAboutUpdateFlow(std::optional<QString> installFailure);
+
   // Cancels the view's pending work and stops its timer; harmless when repeated.
   void prepareForTermination();
 
@@ -183,8 +191,6 @@ class TandrelView : public QWidget {
   std::optional<SettingsPanelPointerInteraction> settingsPanelPointerInteraction;
   // The height of the active tab's content as last drawn, never less than the viewport's.
   qreal lastDrawnContentHeight = 0;
-  // What the About tab's update flow shows; the sidebar marks the tab while an update waits.
-  UpdateState aboutUpdateState;
 
   // The desktop companion's scale, pulled into 0.75...1.6, also taken by the live preview; written,
   // and the controller re-places the companion.
@@ -275,6 +281,7 @@ class TandrelView : public QWidget {
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
   SettingsTab activeSettingsTab_ = SettingsTab::general;
   std::optional<QString> statusBanner_;
+  std::unique_ptr<AboutUpdateFlow> aboutUpdate_;
 
   DelayedWork hoverExpandWork_;
   DelayedWork collapseWork_;

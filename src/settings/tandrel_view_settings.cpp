@@ -29,7 +29,7 @@ void TandrelView::setFloatingPetScale(double scale) {
 
 void TandrelView::paintSettings(QPainter& painter) {
   const QSizeF viewSize(size());
-  settings_frame::drawChrome(painter, viewSize, activeSettingsTab_, aboutTabShowsUpdateMarker(aboutUpdateState));
+  settings_frame::drawChrome(painter, viewSize, activeSettingsTab_, aboutUpdate().aboutTabShowsUpdateMarker());
 
   const QRectF viewport = settings_frame::viewportRect(viewSize);
   const qreal offset = settingsScrollOffset();

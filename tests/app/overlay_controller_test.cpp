@@ -303,6 +303,15 @@ TEST_F(OverlayControllerTest, LaunchArmsTheAutomaticUpdateCheckAndShowsALeftInst
                            "artifact. Details: /u/x.log"));
   EXPECT_FALSE(QFileInfo::exists(UpdateInstaller::installResultPath()));
 
+  // About shows it, also in the settings page's view, which is made when settings open.
+  for (const OverlayMode mode : {OverlayMode::collapsed, OverlayMode::settings}) {
+    controller.setMode(mode);
+    ASSERT_FALSE(controller.surfaces().empty());
+    for (const auto& surface : controller.surfaces()) {
+      EXPECT_EQ(surface->view->aboutUpdate().aboutUpdateState(), UpdateState::error(*controller.installFailureAtLaunch()));
+    }
+  }
+
   ASSERT_NE(controller.automaticUpdates(), nullptr);
   clock.advance(seconds(29));
   EXPECT_EQ(checks, 0);
@@ -311,6 +320,34 @@ TEST_F(OverlayControllerTest, LaunchArmsTheAutomaticUpdateCheckAndShowsALeftInst
   EXPECT_TRUE(controller.automaticUpdates()->isArmed());  // the next one, twelve hours on
   controller.prepareForTermination();
   EXPECT_FALSE(controller.automaticUpdates()->isArmed());
+}
+
+TEST_F(OverlayControllerTest, AnAutomaticallyFoundUpdateIsAnnouncedOnceAndKeptInViewsMadeLater) {
+  UpgradeCheckResponse offer;
+  offer.updateAvailable = true;
+  offer.latest.version = QStringLiteral("1.3");
+  OverlayControllerOptions withCheck = options();
+  withCheck.updateCheck = [&](std::function<void(UpdateCheckResult)> done) { done(offer); };
+  OverlayController controller(withCheck);
+  controller.applicationDidFinishLaunching();
+  ASSERT_FALSE(controller.surfaces().empty());
+  clock.advance(seconds(30));
+
+  const auto& surfaces = controller.surfaces();
+  for (size_t index = 0; index < surfaces.size(); ++index) {
+    TandrelView& view = *surfaces[index]->view;
+    EXPECT_EQ(view.aboutUpdate().aboutUpdateState(), UpdateState::available(offer));
+    // Only the first view shows the reminder.
+    EXPECT_EQ(view.statusBanner(), index == 0 ? std::optional<QString>("Tandrel v1.3 available") : std::nullopt);
+  }
+  EXPECT_EQ(defaults.string(AutomaticUpdateScheduler::kLastNotifiedUpdateVersionKey), QStringLiteral("1.3"));
+
+  controller.setMode(OverlayMode::settings);  // new views
+  for (const auto& surface : controller.surfaces()) {
+    EXPECT_EQ(surface->view->aboutUpdate().aboutUpdateState(), UpdateState::available(offer));
+    EXPECT_EQ(surface->view->statusBanner(), std::nullopt);
+  }
+  controller.prepareForTermination();
 }
 
 }  // namespace

@@ -74,6 +74,7 @@ class StartupPermissionPromptGui : public ::testing::Test {
 
 TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEveryOfferedHook) {
   auto app = controller({tool("claude-code", true, HookStatus::repair), tool("codex-cli", true, HookStatus::repair)});
+  app->applicationDidFinishLaunching();
   app->runStartupPermissionFlowIfNeeded();
   StartupPermissionPrompt* prompt = app->startupPermissionPrompt();
   ASSERT_NE(prompt, nullptr);
@@ -87,6 +88,9 @@ TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEver
   EXPECT_TRUE(defaults.boolean(OverlayController::kCodexPetsDirectoryAuthorizedKey));
   EXPECT_TRUE(defaults.boolean(OverlayController::kDidRequestCodexPetsDirectoryAuthorizationKey));
   EXPECT_EQ(app->startupPermissionPrompt(), nullptr);
+  ASSERT_NE(app->activeSurface(), nullptr);
+  EXPECT_EQ(app->activeSurface()->view->statusBanner(), QStringLiteral("Authorized ~/.codex/pets"));
+  EXPECT_EQ(app->activeSurface()->view->statusBannerColor.green(), 214);
 
   // Once per launch.
   app->runStartupPermissionFlowIfNeeded();
