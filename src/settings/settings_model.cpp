@@ -209,10 +209,11 @@ void saveUserSettings(const UserSettings& s, UserDefaults& defaults) {
 }
 
 SettingsModel& SettingsModel::shared() {
+  // One model per standard defaults file (a test that moves the folder gets a fresh one). The
+  // defaults are made first, so that the models, made after them, go first at exit.
+  UserDefaults& defaults = UserDefaults::standard();
   static std::mutex mutex;
   static std::map<UserDefaults*, std::unique_ptr<SettingsModel>> models;
-  // One model per standard defaults file (a test that moves the folder gets a fresh one).
-  UserDefaults& defaults = UserDefaults::standard();
   std::lock_guard lock(mutex);
   auto& slot = models[&defaults];
   if (!slot) {
