@@ -38,7 +38,7 @@ void drawTab(QPainter& painter, qreal viewWidth, int index, bool active) {
   const SettingsTab tab = kTabs[static_cast<size_t>(index)];
   island_paint::drawSymbol(painter, tabSymbol(tab), QRectF(row.left() + 12, row.center().y() - 7, 14, 14),
                            white(active ? 0.72 : 0.32), 13);
-  const QFont font = islandFont(13, active ? QFont::DemiBold : QFont::Normal);
+  const QFont font = islandFont(13, active ? kActiveTabLabelWeight : kInactiveTabLabelWeight);
   const QFontMetricsF metrics(font);
   const qreal lineHeight = std::ceil(metrics.ascent() + metrics.descent() + metrics.leading());
   const qreal x = row.left() + 34;

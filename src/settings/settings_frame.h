@@ -8,6 +8,7 @@
 #include "app/overlay_settings.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPainter>
 #include <QPointF>
 #include <QRectF>
@@ -26,6 +27,10 @@ inline constexpr qreal kContentOriginY = 20;
 inline constexpr qreal kTitleBarHeight = 28;
 // Pixels scrolled by one notch of a mouse wheel (which reports angles, not pixels).
 inline constexpr qreal kWheelNotchPixels = 48;
+
+// The weights of the tabs' titles: the active tab's and the others'.
+inline constexpr QFont::Weight kActiveTabLabelWeight = QFont::DemiBold;
+inline constexpr QFont::Weight kInactiveTabLabelWeight = QFont::Normal;
 
 inline constexpr std::array<SettingsTab, 5> kTabs{SettingsTab::general, SettingsTab::pets, SettingsTab::sound,
                                                   SettingsTab::aiTools, SettingsTab::about};

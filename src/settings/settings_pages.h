@@ -15,6 +15,7 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
