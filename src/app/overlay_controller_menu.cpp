@@ -110,6 +110,7 @@ void OverlayController::checkForUpdatesFromMenu() {
   openSettings(SettingsTab::about);
   if (OverlaySurface* surface = activeSurface()) {
     surface->view->selectSettingsTab(SettingsTab::about);
+    surface->view->aboutUpdate().checkForUpdatesFromAbout();
     surface->view->update();
   }
 }

@@ -35,6 +35,8 @@ const std::vector<FixtureRow>& fixtureRows() {
        SettingsTab::general},
       {"settings-sound.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
        SettingsTab::sound},
+      {"settings-about.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
+       SettingsTab::about},
   };
   return rows;
 }

@@ -1,6 +1,7 @@
 #include "settings/settings_pages.h"
 
 #include "companion/sounds/sounds_page.h"
+#include "settings/about_page.h"
 #include "settings/general_page.h"
 
 #include <map>
@@ -16,6 +17,7 @@ const SettingsPage* settingsPage(SettingsTab tab) {
   static const std::map<SettingsTab, SettingsPage> pages{
       {SettingsTab::general, generalSettingsPage()},
       {SettingsTab::sound, soundsSettingsPage()},
+      {SettingsTab::about, aboutSettingsPage()},
   };
   const auto it = pages.find(tab);
   return it == pages.end() ? nullptr : &it->second;

@@ -16,6 +16,8 @@
 #include "support/log_capture.h"
 #include "support/temp_home.h"
 
+#include "update/update_client.h"
+
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -257,9 +259,16 @@ TEST_F(OverlayKeysAndMenuGui, SettingsAndCheckForUpdatesOpenTheirTabsAlsoWithout
   {
     OverlayController controller(options());
     controller.applicationDidFinishLaunching();
+    home.setEnv("TANDREL_UPDATE_RESPONSE_FILE", std::nullopt);
+    home.setEnv("TANDREL_UPDATE_MANIFEST_URL", std::nullopt);
+    home.setEnv("TANDREL_UPDATE_ENDPOINT", std::nullopt);
+    home.setEnv("TANDREL_DISABLE_DEFAULT_UPDATE_FEED", "1");
     controller.applicationMenu()->action(MenuCommand::checkForUpdates)->trigger();
     EXPECT_EQ(controller.currentMode(), OverlayMode::settings);
     EXPECT_EQ(controller.activeSurface()->view->activeSettingsTab(), SettingsTab::about);
+    // The check ran in the About tab: without a feed it reports the local build.
+    EXPECT_EQ(controller.activeSurface()->view->statusBanner(),
+              "Checked local build: v" + applicationVersion() + ". No remote update feed is configured.");
     controller.applicationMenu()->action(MenuCommand::showSettings)->trigger();
     EXPECT_EQ(controller.activeSurface()->view->activeSettingsTab(), SettingsTab::general);
   }

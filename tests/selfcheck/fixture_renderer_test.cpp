@@ -85,6 +85,7 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
       {"collapsed-external.png", {332, 32}},
       {"collapsed-macbook.png", {332, 33}},
       {"expanded.png", {540, expandedHeight}},
+      {"settings-about.png", {860, 780}},
       {"settings-general.png", {860, 780}},
       {"settings-sound.png", {860, 780}},
   };
