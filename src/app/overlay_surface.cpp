@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QEasingCurve>
+#include <QWindow>
 
 namespace tandrel {
 namespace {
@@ -59,6 +60,20 @@ void TandrelOverlayPanel::setFrame(const QRect& frame) {
   // A hidden window gets its resize event only when shown; the view takes the size now.
   if (view_ != nullptr) {
     view_->setGeometry(QRect(QPoint(), frame.size()));
+  }
+}
+
+void TandrelOverlayPanel::takeKeyboardFocus() {
+  // On the native window only: changing the widget's flags would hide and recreate the panel.
+  if (QWindow* window = windowHandle(); window != nullptr && style_ == PanelStyle::island) {
+    window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+  }
+  activateWindow();
+}
+
+void TandrelOverlayPanel::releaseKeyboardFocus() {
+  if (QWindow* window = windowHandle(); window != nullptr && style_ == PanelStyle::island) {
+    window->setFlag(Qt::WindowDoesNotAcceptFocus, true);
   }
 }
 

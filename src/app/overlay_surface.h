@@ -47,6 +47,11 @@ class TandrelOverlayPanel : public QWidget {
   // Cuts the panel to the view's shape when there is no compositor.
   void updateShape();
 
+  // An island panel takes no focus, except while the user types into a card's note: then it
+  // accepts focus and asks for it, until the island leaves the expanded mode.
+  void takeKeyboardFocus();
+  void releaseKeyboardFocus();
+
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -96,16 +96,17 @@ std::vector<IslandButton> cardButtons(const UserFacingMessage& normalized) {
   std::vector<IslandButton> buttons;
   for (const MessageActionSpec& action : normalized.actions) {
     if (action.placement != MessageActionPlacement::cardFooter || !action.enabled) continue;
-    if (action.role == MessageActionRole::approve) {
-      buttons.push_back({QStringLiteral("Authorize"), QStringLiteral("authorize")});
-    } else {
-      buttons.push_back({action.label, rawValue(action.role)});
-    }
+    const QString role = cardButtonRole(action.role);
+    buttons.push_back({action.role == MessageActionRole::approve ? QStringLiteral("Authorize") : action.label, role});
   }
   return buttons;
 }
 
 }  // namespace
+
+QString cardButtonRole(MessageActionRole role) {
+  return role == MessageActionRole::approve ? QStringLiteral("authorize") : rawValue(role);
+}
 
 QString normalizedGroupPart(const QString& part) {
   QString result = part.toLower();

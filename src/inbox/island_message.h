@@ -30,6 +30,10 @@ struct IslandButton {
   bool operator==(const IslandButton&) const = default;
 };
 
+// The role a card button carries for an action: the approval's is "authorize", every other
+// action's is its wire value.
+QString cardButtonRole(MessageActionRole role);
+
 // One inbox card.
 struct IslandMessage {
   TandrelEvent event;                // the lead event: the first of its group

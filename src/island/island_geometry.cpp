@@ -81,6 +81,10 @@ QRectF settingsPanelDesktopFrame(const std::vector<QRectF>& availableAreas) {
   return united;
 }
 
+QRectF draggedSettingsPanelFrame(const QRectF& startFrame, QPointF startPoint, QPointF point, const QRectF& desktop) {
+  return clampedSettingsPanelFrame(startFrame.translated(point - startPoint), desktop);
+}
+
 namespace {
 
 constexpr qreal kLogoSize = 16;

@@ -9,6 +9,7 @@
 #include "app/overlay_mode.h"
 
 #include <QFont>
+#include <QPointF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -88,5 +89,9 @@ QRectF settingsPanelDefaultFrame(const QRectF& availableArea);
 QRectF clampedSettingsPanelFrame(const QRectF& frame, const QRectF& area);
 // The union of the screens' available areas; 884 x 804 at the origin for none.
 QRectF settingsPanelDesktopFrame(const std::vector<QRectF>& availableAreas);
+// The settings panel dragged by its header: the frame at the press moved by the pointer's travel
+// since the press, clamped onto `desktop`. Screen coordinates are y-down throughout, so moving the
+// pointer down moves the panel down.
+QRectF draggedSettingsPanelFrame(const QRectF& startFrame, QPointF startPoint, QPointF point, const QRectF& desktop);
 
 }  // namespace tandrel

@@ -7,6 +7,7 @@
 #include "app/overlay_controller.h"
 #include "catalog/paths.h"
 #include "events/event_store.h"
+#include "app/overlay_surface.h"
 
 
 #include <algorithm>
@@ -133,6 +134,9 @@ void TandrelView::setMode(OverlayMode mode) {
   if (mode != OverlayMode::expanded) {
     clearChoiceState();
     pendingMessageConfirmation.reset();
+    if (auto* panel = qobject_cast<TandrelOverlayPanel*>(window())) {
+      panel->releaseKeyboardFocus();
+    }
   }
   modeAnimationStarted = mediaTime();
   if (mode == OverlayMode::expanded) {

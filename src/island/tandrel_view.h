@@ -11,6 +11,7 @@
 #include "app/overlay_settings.h"
 #include "events/pet_preview_state.h"
 #include "inbox/island_message.h"
+#include "island/inbox_hit_test.h"
 #include "island/inbox_layout.h"
 #include "island/island_geometry.h"
 #include "island/island_painters_capsule.h"
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,6 +44,19 @@ namespace tandrel {
 
 class EventStore;
 class OverlayController;
+
+// The desktop companion as the pet dragged out of the expanded island moves it. Positions are
+// screen points (y-down).
+class CompanionDragOut {
+ public:
+  virtual ~CompanionDragOut() = default;
+  // Switches the companion on in its floating mode and puts it, in placement, under the point;
+  // false when no companion panel could be made.
+  virtual bool begin(QPointF screenPoint) = 0;
+  virtual void move(QPointF screenPoint) = 0;
+  // Places it at the point, saves its frame and ends placement.
+  virtual void finish(QPointF screenPoint) = 0;
+};
 
 // Whether a collapsed island should expand after the hover delay: the pointer is within 1 of
 // the panel's frame, or below it inside the area the expanded island would cover grown by the
@@ -164,6 +179,43 @@ class TandrelView : public QWidget {
   std::optional<QRectF> choiceBodyRectForTests(const QString& messageID);
   std::optional<QRectF> messageActionButtonRectForTests(const QString& eventID, const QString& role);
 
+  // ---- Presses and card actions (tandrel_view_clicks.cpp) ----
+
+  // Status colours of the banner.
+  static inline const QColor kSuccessColor{0, 214, 163};
+  static inline const QColor kFailureColor = QColor::fromRgbF(1, 1 / 3.0, 1 / 3.0);
+  static inline const QColor kAttentionColor{255, 187, 0};
+
+  // A press at `point` (view coordinates) with the pointer at `screenPoint`; Qt's press events
+  // come here. Expanded: toolbar, tabs, choice cards and card buttons; collapsed: the pet opens
+  // the Pets settings, anywhere else expands; settings: the page's own handling.
+  void mousePressed(QPointF point, QPointF screenPoint);
+  ExpandedClickTarget expandedClickTarget(QPointF point);
+  // Runs a card's action (or a choice, role "choose_option:<id>") and reports it in the banner.
+  void performExpandedMessageAction(const IslandMessage& message, const QString& role);
+  // True when the action waits for a second click on the same card's same button.
+  bool deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role);
+  void clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target);
+  // The toolbar's two clear buttons: the page becomes read, or every message hidden.
+  void clearPage();
+  void clearAll();
+  // What the quit button does; ends the application's event loop by default.
+  std::function<void()> quitApplication;
+
+  // The pet's press in the expanded island (screen point) and whether it is being dragged out.
+  std::optional<QPointF> pendingPetDragStart;
+  bool petDragOutActive = false;
+  // The desktop companion the pet is dragged out into; none: the pet is never dragged out.
+  CompanionDragOut* companionDragOut = nullptr;
+
+  // ---- Keys and drags (tandrel_view_keys.cpp) ----
+
+  // A key press; true when the view consumed it (Qt's key events come here).
+  bool keyPressed(int key, Qt::KeyboardModifiers modifiers, const QString& text);
+  // The pointer moved with the button held after a press on the pet, and was released.
+  void mouseDragged(QPointF screenPoint);
+  void mouseReleased(QPointF screenPoint);
+
   // ---- Drawing (tandrel_view_paint.cpp) ----
 
   // The whole island in the current mode, into any painter whose device is the view's size.
@@ -204,6 +256,8 @@ class TandrelView : public QWidget {
   // The pointer moved with the button down after a press the page follows (`point` in view,
   // `globalPoint` in screen coordinates).
   void continueSettingsPointerInteraction(QPointF point, QPointF globalPoint);
+  // Where a settings panel moved by hand may go: the screens' available areas together.
+  QRectF settingsPanelDesktop() const;
   // A click in content coordinates on the active page: true when a region took it.
   bool handleSettingsClick(QPointF contentPoint);
   // A wheel movement of `deltaY` pixels (positive: towards the top) on the settings page; true
@@ -247,12 +301,13 @@ class TandrelView : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
@@ -264,6 +319,14 @@ class TandrelView : public QWidget {
   void paintUsageHeaderTopLine(QPainter& painter);
   void paintUsageHeader(QPainter& painter);
   void paintSettings(QPainter& painter);
+  // The usage header's tabs (tool and rectangle, in order), hit before the rest.
+  std::vector<std::pair<QString, QRectF>> usageTabHitRects();
+  // Opens the choice card at `index` of the page, or closes it when open.
+  void toggleChoiceCard(const IslandMessage& message);
+  // Gives the view the keyboard, so that typing reaches an open card's note.
+  void takeKeyboardFocus();
+  // Shows the result of an action in the banner.
+  void showBanner(const QString& text, const QColor& color);
   // The frame on screen of the panel holding the view (of the view itself when it has none).
   std::optional<QRectF> windowFrame() const;
   // What the collapsed capsule rotates through; filled by the ticker model.

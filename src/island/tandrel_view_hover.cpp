@@ -51,9 +51,11 @@ void TandrelView::mouseMoveEvent(QMouseEvent* event) {
   QWidget::mouseMoveEvent(event);
   if (settingsPanelPointerInteraction) {
     continueSettingsPointerInteraction(event->position(), event->globalPosition());
-    return;
+  } else if (pendingPetDragStart && (event->buttons() & Qt::LeftButton)) {
+    mouseDragged(event->globalPosition());
+  } else {
+    mouseMovedInView(event->position());
   }
-  mouseMovedInView(event->position());
 }
 
 void TandrelView::mouseEnteredView() {

@@ -82,7 +82,10 @@ void TandrelView::settingsMouseDown(QPointF point, bool doubleClick) {
 void TandrelView::continueSettingsPointerInteraction(QPointF, QPointF globalPoint) {
   const SettingsPanelPointerInteraction& interaction = *settingsPanelPointerInteraction;
   if (interaction.kind == SettingsPanelPointerInteraction::Kind::drag) {
-    window()->move((interaction.frame.topLeft() + (globalPoint - interaction.startPoint)).toPoint());
+    window()->move(draggedSettingsPanelFrame(interaction.frame, interaction.startPoint, globalPoint,
+                                             settingsPanelDesktop())
+                       .topLeft()
+                       .toPoint());
   }
 }
 
@@ -113,25 +116,12 @@ bool TandrelView::scrollSettings(qreal deltaY) {
   return true;
 }
 
-void TandrelView::mousePressEvent(QMouseEvent* event) {
-  if (mode_ == OverlayMode::settings && event->button() == Qt::LeftButton) {
-    settingsMouseDown(event->position(), false);
-    return;
-  }
-  QWidget::mousePressEvent(event);
-}
-
 void TandrelView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (mode_ == OverlayMode::settings && event->button() == Qt::LeftButton) {
     settingsMouseDown(event->position(), true);
     return;
   }
   QWidget::mouseDoubleClickEvent(event);
-}
-
-void TandrelView::mouseReleaseEvent(QMouseEvent* event) {
-  settingsPanelPointerInteraction.reset();
-  QWidget::mouseReleaseEvent(event);
 }
 
 void TandrelView::wheelEvent(QWheelEvent* event) {

@@ -70,6 +70,7 @@ inline QByteArray choiceLine(const QString& id, const QString& responseFile, int
 inline QByteArray completionLine(const QString& id, const QString& source = "codex") {
   return bridgeLine(id, {{"source", source},
                          {"event_type", "task_completed"},
+                         {"raw_event_name", "Stop"},
                          {"title", "Refactor done"},
                          {"message", "All tests pass"},
                          {"session_id", id + QStringLiteral("-session")},

@@ -1,0 +1,267 @@
+// Presses on the island and what the inbox's buttons do: hit-testing the page's rectangles, the
+// two-click confirmation of risky answers, opening and closing choice cards, card actions through
+// the store, clearing, and the banner that reports each outcome.
+
+#include "island/tandrel_view.h"
+
+#include "app/overlay_controller.h"
+#include "app/overlay_surface.h"
+#include "events/event_store.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QWindow>
+
+namespace tandrel {
+
+using namespace inbox_hit_test;
+
+namespace {
+
+QString countedMessages(int count, const QString& prefix, const QString& noun) {
+  return prefix + QString::number(count) + u' ' + noun + (count == 1 ? QString() : QStringLiteral("s"));
+}
+
+}  // namespace
+
+void TandrelView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    mousePressed(event->position(), event->globalPosition());
+  }
+}
+
+void TandrelView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    mouseReleased(event->globalPosition());
+  }
+}
+
+void TandrelView::mousePressed(QPointF point, QPointF screenPoint) {
+  switch (mode_) {
+    case OverlayMode::settings:
+      settingsMouseDown(point, false);
+      return;
+    case OverlayMode::collapsed: {
+      const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(size()), displayKind_, mode_);
+      if (collapsedPetPressRect(layout).contains(point)) {
+        activateSettingsTab(SettingsTab::pets);
+        clearChoiceState();
+        pendingMessageConfirmation.reset();
+        requestMode(OverlayMode::settings);
+      } else {
+        requestMode(OverlayMode::expanded);
+      }
+      return;
+    }
+    case OverlayMode::expanded:
+      break;
+  }
+
+  const ExpandedClickTarget target = expandedClickTarget(point);
+  clearPendingConfirmationUnlessConfirming(target);
+  const inbox_layout::InboxPageLayout layout = pageLayout();
+  if (const std::optional<int> noted = choiceNoteMessage(layout, point)) {
+    const QString id = layout.page()[static_cast<size_t>(*noted)].event.id;
+    expandedChoiceMessageID = id;
+    choiceNoteFocusedMessageID = id;
+    takeKeyboardFocus();
+    update();
+    return;
+  }
+  const bool onChoiceControl = choiceAction(layout, point) || choiceOptionContains(layout, point) ||
+                               messageAction(layout, point).has_value();
+  const std::optional<int> card = choiceCardOrBodyMessage(layout, point);
+  if (!onChoiceControl && card) {
+    toggleChoiceCard(layout.page()[static_cast<size_t>(*card)]);
+    return;
+  }
+
+  using Kind = ExpandedClickTarget::Kind;
+  switch (target.kind) {
+    case Kind::usageTool:
+      break;
+    case Kind::messageAction:
+      performExpandedMessageAction(*target.message, target.role);
+      break;
+    case Kind::quit:
+      if (quitApplication) {
+        quitApplication();
+      } else {
+        QCoreApplication::quit();
+      }
+      break;
+    case Kind::settings:
+      activateSettingsTab(SettingsTab::general);
+      clearChoiceState();
+      pendingMessageConfirmation.reset();
+      requestMode(OverlayMode::settings);
+      break;
+    case Kind::clearPage:
+      clearPage();
+      break;
+    case Kind::clearAll:
+      clearAll();
+      break;
+    case Kind::none:
+      if (petRailPressRect().contains(point)) {
+        pendingPetDragStart = screenPoint;
+        petDragOutActive = false;
+      }
+      break;
+  }
+}
+
+ExpandedClickTarget TandrelView::expandedClickTarget(QPointF point) {
+  return inbox_hit_test::expandedClickTarget(pageLayout(), QSizeF(size()), mode_, usageTabHitRects(), point);
+}
+
+std::vector<std::pair<QString, QRectF>> TandrelView::usageTabHitRects() { return {}; }
+
+void TandrelView::toggleChoiceCard(const IslandMessage& message) {
+  if (expandedChoiceMessageID == message.event.id) {
+    expandedChoiceMessageID.reset();
+    choiceNoteFocusedMessageID.reset();
+  } else {
+    expandedChoiceMessageID = message.event.id;
+    if (inbox_layout::choiceNote(message).enabled) {
+      choiceNoteFocusedMessageID = message.event.id;
+      takeKeyboardFocus();
+    } else {
+      choiceNoteFocusedMessageID.reset();
+    }
+  }
+  activeChoiceNote.clear();
+  update();
+}
+
+void TandrelView::takeKeyboardFocus() {
+  setFocusPolicy(Qt::ClickFocus);
+  setFocus(Qt::MouseFocusReason);
+  if (auto* panel = qobject_cast<TandrelOverlayPanel*>(window())) {
+    panel->takeKeyboardFocus();
+  }
+}
+
+void TandrelView::clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target) {
+  if (!pendingMessageConfirmation) {
+    return;
+  }
+  const bool confirming = target.kind == ExpandedClickTarget::Kind::messageAction &&
+                          pendingMessageConfirmation->first == target.message->event.id &&
+                          pendingMessageConfirmation->second == target.role;
+  if (!confirming) {
+    pendingMessageConfirmation.reset();
+  }
+}
+
+bool TandrelView::deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role) {
+  bool needsConfirmation = false;
+  if (message.normalized) {
+    for (const MessageActionSpec& action : message.normalized->actions) {
+      if (cardButtonRole(action.role) == role && action.requiresConfirmation) {
+        needsConfirmation = true;
+        break;
+      }
+    }
+  }
+  if (!needsConfirmation) {
+    pendingMessageConfirmation.reset();
+    return false;
+  }
+  if (pendingMessageConfirmation == std::pair{message.event.id, role}) {
+    pendingMessageConfirmation.reset();
+    return false;
+  }
+  pendingMessageConfirmation = std::pair{message.event.id, role};
+  showBanner(QStringLiteral("Click Authorize again to confirm"), kAttentionColor);
+  return true;
+}
+
+void TandrelView::showBanner(const QString& text, const QColor& color) {
+  statusBannerColor = color;
+  setStatusBanner(text);
+}
+
+void TandrelView::performExpandedMessageAction(const IslandMessage& message, const QString& role) {
+  QPointer<TandrelView> self(this);
+  if (role.startsWith(kChooseOptionPrefix)) {
+    const QString optionID = role.mid(kChooseOptionPrefix.size());
+    const auto option = std::find_if(message.choiceOptions.begin(), message.choiceOptions.end(),
+                                     [&optionID](const MessageOption& o) { return o.id == optionID; });
+    if (option == message.choiceOptions.end()) {
+      showBanner(QStringLiteral("Response failed: option missing"), kFailureColor);
+      return;
+    }
+    store_.performChoice(message, *option, activeChoiceNote, [self](ActionResult result) {
+      if (!self) {
+        return;
+      }
+      if (!result.succeeded) {
+        self->showBanner(QStringLiteral("Response failed: ") + result.text.value_or(QString()), kFailureColor);
+        return;
+      }
+      self->showBanner(result.text.value_or(QStringLiteral("Response sent")), kSuccessColor);
+      self->clearChoiceState();
+      self->requestMode(OverlayMode::expanded);
+    });
+    update();
+    return;
+  }
+
+  if (role == u"configure") {
+    activateSettingsTab(SettingsTab::aiTools);
+    clearChoiceState();
+    pendingMessageConfirmation.reset();
+    requestMode(OverlayMode::settings);
+    return;
+  }
+
+  if (deferMessageActionForConfirmationIfNeeded(message, role)) {
+    return;
+  }
+  store_.perform(role, message, [self](ActionResult result) {
+    if (!self) {
+      return;
+    }
+    if (!result.succeeded) {
+      self->showBanner(QStringLiteral("Action failed: ") + result.text.value_or(QString()), kFailureColor);
+      return;
+    }
+    if (result.text) {
+      self->showBanner(*result.text, kSuccessColor);
+    }
+    self->clearChoiceState();
+    self->requestMode(OverlayMode::expanded);
+    self->update();
+  });
+  update();
+}
+
+void TandrelView::clearPage() {
+  const int count = store_.clear(filteredMessages(), QStringLiteral("clear_page"));
+  clearChoiceState();
+  pendingMessageConfirmation.reset();
+  if (count == 0) {
+    showBanner(QStringLiteral("No current-page messages"), kAttentionColor);
+  } else {
+    showBanner(countedMessages(count, QStringLiteral("Cleared "), QStringLiteral("current-page message")),
+               kSuccessColor);
+  }
+  requestMode(OverlayMode::expanded);
+  update();
+}
+
+void TandrelView::clearAll() {
+  const int count = store_.clearAll();
+  clearChoiceState();
+  pendingMessageConfirmation.reset();
+  if (count == 0) {
+    showBanner(QStringLiteral("No messages to clear"), kAttentionColor);
+  } else {
+    showBanner(countedMessages(count, QStringLiteral("Cleared all "), QStringLiteral("message")), kSuccessColor);
+  }
+  requestMode(OverlayMode::expanded);
+  update();
+}
+
+}  // namespace tandrel
