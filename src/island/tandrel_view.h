@@ -136,6 +136,11 @@ class TandrelView : public QWidget {
   AboutUpdateFlow& aboutUpdate() { return *aboutUpdate_; }
   // Starts the flow afresh, in the error a failed install left when there is one.
   void resetAboutUpdateFlow(std::optional<QString> installFailure);
+  // Test hooks: a click through the settings click routing in the middle of the update row's
+  // status control, and in the middle of the update panel's button (the status control when the
+  // panel has none). Whether the click hit.
+  bool clickAboutUpdateCheckForTests();
+  bool clickAboutPrimaryUpdateActionForTests();
 
   // Cancels the view's pending work and stops its timer; harmless when repeated.
   void prepareForTermination();

@@ -3,6 +3,7 @@
 #include "island/tandrel_view.h"
 
 #include "app/overlay_controller.h"
+#include "settings/about_layout.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -34,6 +35,15 @@ void TandrelView::resetAboutUpdateFlow(std::optional<QString> installFailure) {
     }
   };
   aboutUpdate_ = std::make_unique<AboutUpdateFlow>(std::move(hooks), clock_, std::move(installFailure));
+}
+
+bool TandrelView::clickAboutUpdateCheckForTests() {
+  return handleSettingsClick(about_layout::kStatusControlRect.center());
+}
+
+bool TandrelView::clickAboutPrimaryUpdateActionForTests() {
+  const QRectF action = about_layout::updatePanelActionRect(aboutUpdate_->aboutUpdateState());
+  return action.isEmpty() ? clickAboutUpdateCheckForTests() : handleSettingsClick(action.center());
 }
 
 }  // namespace tandrel

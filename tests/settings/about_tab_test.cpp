@@ -60,6 +60,7 @@ TEST_F(AboutTabGui, TheUpdateRowAndThePanelsButtonRunThePrimaryAction) {
   home.setEnv("TANDREL_DISABLE_DEFAULT_UPDATE_FEED", "1");
   // Idle: anywhere on the row checks; with no feed the local build is reported.
   EXPECT_TRUE(view->handleSettingsClick(QPointF(300, 260)));
+  EXPECT_EQ(view->aboutUpdate().aboutUpdateState(), UpdateState::idle());
   EXPECT_EQ(view->statusBanner(), "Checked local build: v" + applicationVersion() + ". No remote update feed is configured.");
   // Below the row and off any panel nothing is hit.
   EXPECT_FALSE(view->handleSettingsClick(QPointF(300, 300)));
@@ -67,9 +68,18 @@ TEST_F(AboutTabGui, TheUpdateRowAndThePanelsButtonRunThePrimaryAction) {
   // Available: the panel's Download button downloads; an offer without an artifact says so.
   view->aboutUpdate().setAboutUpdateStateForTests(UpdateState::available(offer()));
   EXPECT_FALSE(view->handleSettingsClick(QPointF(700, 330)));  // beside the button
-  EXPECT_TRUE(view->handleSettingsClick(about_layout::updatePanelActionRect(view->aboutUpdate().aboutUpdateState()).center()));
+  EXPECT_TRUE(view->clickAboutPrimaryUpdateActionForTests());
   EXPECT_EQ(view->aboutUpdate().aboutUpdateState(),
             UpdateState::error(QStringLiteral("Update v0.2.0 does not include a downloadable artifact.")));
+
+  // Downloading: the panel has no button; the row still takes the click and only redraws.
+  view->aboutUpdate().setAboutUpdateStateForTests(UpdateState::downloading(offer(), 0));
+  EXPECT_TRUE(view->clickAboutPrimaryUpdateActionForTests());
+  EXPECT_EQ(view->aboutUpdate().aboutUpdateState(), UpdateState::downloading(offer(), 0));
+  // An error: the status control checks again.
+  view->aboutUpdate().setAboutUpdateStateForTests(UpdateState::error(QStringLiteral("x")));
+  EXPECT_TRUE(view->clickAboutUpdateCheckForTests());
+  EXPECT_EQ(view->aboutUpdate().aboutUpdateState(), UpdateState::idle());
 }
 
 TEST_F(AboutTabGui, EveryStateDrawsItsPanelAndControl) {
