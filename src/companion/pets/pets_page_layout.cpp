@@ -42,26 +42,30 @@ QRectF petDeleteButtonRect(const QRectF& row) { return {816, row.top() + 15, 26,
 
 QRectF petRowSeparatorRect(const QRectF& row) { return {row.left(), row.bottom() - 1, row.width(), 1}; }
 
-std::optional<PetsPageClick> petsPageClick(QPointF point, qreal viewWidth, const std::vector<bool>& deletable) {
+std::vector<PetsPageRegion> petsPageRegions(qreal viewWidth, const std::vector<bool>& deletable) {
   using Kind = PetsPageClick::Kind;
-  if (desktopPetToggleRect(viewWidth).contains(point)) {
-    return PetsPageClick{Kind::toggleDesktopPet};
-  }
-  if (refreshButtonRect(viewWidth).contains(point)) {
-    return PetsPageClick{Kind::refresh};
-  }
-  if (importRowRect().contains(point)) {
-    return PetsPageClick{Kind::importPet};
-  }
+  std::vector<PetsPageRegion> regions = {
+      {desktopPetToggleRect(viewWidth), {Kind::toggleDesktopPet}},
+      {refreshButtonRect(viewWidth), {Kind::refresh}},
+      {importRowRect(), {Kind::importPet}},
+  };
   const int count = static_cast<int>(deletable.size());
   for (int i = 0; i < count; ++i) {
-    if (deletable[i] && petDeleteButtonRect(petRowRect(i)).contains(point)) {
-      return PetsPageClick{Kind::deletePet, i};
+    if (deletable[i]) {
+      regions.push_back({petDeleteButtonRect(petRowRect(i)), {Kind::deletePet, i}});
     }
   }
   for (int i = 0; i < count; ++i) {
-    if (petRowRect(i).contains(point)) {
-      return PetsPageClick{Kind::selectPet, i};
+    regions.push_back({petRowRect(i), {Kind::selectPet, i}});
+  }
+  return regions;
+}
+
+std::optional<PetsPageClick> petsPageClick(QPointF point, qreal viewWidth, const std::vector<bool>& deletable) {
+  for (const PetsPageRegion& region : petsPageRegions(viewWidth, deletable)) {
+    const QRectF& r = region.rect;
+    if (point.x() >= r.left() && point.x() < r.right() && point.y() >= r.top() && point.y() < r.bottom()) {
+      return region.click;
     }
   }
   return std::nullopt;

@@ -61,9 +61,18 @@ struct PetsPageClick {
   bool operator==(const PetsPageClick&) const = default;
 };
 
-// The first region hit, in the order: the desktop-pet switch, the refresh button, the import row,
-// the delete buttons of deletable pets in list order, then the pet rows. `deletable` has one flag
-// per pet. Points below the list (the live preview) give nothing here.
+struct PetsPageRegion {
+  QRectF rect;
+  PetsPageClick click;
+};
+
+// The clickable regions in the order they are tried: the desktop-pet switch, the refresh button,
+// the import row, the delete buttons of deletable pets in list order, then the pet rows.
+// `deletable` has one flag per pet.
+std::vector<PetsPageRegion> petsPageRegions(qreal viewWidth, const std::vector<bool>& deletable);
+
+// The first region holding `point` (left and top edges inside, right and bottom ones outside).
+// Points below the list (the live preview) give nothing here.
 std::optional<PetsPageClick> petsPageClick(QPointF point, qreal viewWidth, const std::vector<bool>& deletable);
 
 }  // namespace tandrel::pets_page

@@ -45,7 +45,9 @@ TEST(PetsPageLayoutTest, ClicksReachTheFirstRegionInOrder) {
       {{820, 333 + 20}, PetsPageClick{Kind::selectPet, 0}},  // a built-in has no delete button
       {{300, 333 + 116 + 20}, PetsPageClick{Kind::selectPet, 2}},
       {{300, 333 + 3 * 58 + 57}, PetsPageClick{Kind::selectPet, 3}},
-      {{300, 333 + 4 * 58 + 1}, std::nullopt},  // the live preview
+      {{300, 333 + 4 * 58}, std::nullopt},  // the live preview
+      {{728 + 112, 170}, std::nullopt},      // right edges belong to the next region
+      {{728, 162}, PetsPageClick{Kind::refresh}},
       {{160, 340}, std::nullopt},
       {{500, 230}, std::nullopt},
   };
