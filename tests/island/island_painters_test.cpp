@@ -37,12 +37,12 @@ TEST(IslandPaint, ShouldersFitTheRoomBesideTheBody) {
   }
 }
 
-TEST(IslandPaint, TheIslandFontIsInter) {
+TEST(IslandGlyphsGui, TheIslandFontIsInter) {
   EXPECT_EQ(QFontInfo(islandFont(11)).family(), QStringLiteral("Inter"));
   EXPECT_EQ(QFontInfo(islandFont(9, QFont::DemiBold)).family(), QStringLiteral("Inter"));
 }
 
-TEST(IslandPaint, EverySymbolDrawsAGlyphAndAnUnknownNameDrawsItsText) {
+TEST(IslandGlyphsGui, EverySymbolDrawsAGlyphAndAnUnknownNameDrawsItsText) {
   ASSERT_EQ(island_paint::symbolNames().size(), 24);
   for (const QString& name : island_paint::symbolNames() + QStringList{QStringLiteral("Q")}) {
     QImage image(24, 24, QImage::Format_ARGB32_Premultiplied);
@@ -164,6 +164,31 @@ TEST_P(IslandRenderGui, CardsAreTintedByRiskAndButtonsByRole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, IslandRenderGui, ::testing::Values(1.0, 2.0));
+
+}  // namespace
+}  // namespace tandrel
+
+namespace tandrel {
+namespace {
+
+TEST(IslandRenderFadeGui, TheExpandedContentFadesInOver200MillisecondsUnlessFixturesAreRendered) {
+  test::IslandFixture f;
+  f.load({});
+  auto view = f.expandedView();
+  const struct {
+    int afterMs;
+    bool rendering;
+    qreal alpha;
+  } cases[] = {{0, false, 0}, {100, false, 0.5}, {100, true, 1}, {100, false, 1}};  // cumulative time
+  for (const auto& c : cases) {
+    f.clock.advance(std::chrono::milliseconds(c.afterMs));
+    view->renderingFixtures = c.rendering;
+    EXPECT_DOUBLE_EQ(view->expandedContentAlpha(), c.alpha) << c.afterMs;
+  }
+  view->setMode(OverlayMode::collapsed);
+  view->renderingFixtures = false;
+  EXPECT_EQ(view->expandedContentAlpha(), 1);
+}
 
 }  // namespace
 }  // namespace tandrel
