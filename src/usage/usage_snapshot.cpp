@@ -725,4 +725,27 @@ UsageSourceClass usageSourceClass(const QString& dataSource) {
   return sourceClassOfNormalized(normalizedDataSource(dataSource));
 }
 
+std::vector<std::pair<QString, UsageMetric>> UsageSnapshot::rows() const {
+  std::vector<std::pair<QString, UsageMetric>> result;
+  if (!context && !fiveHour && !rateLimit && !weekly) {
+    if (tokens) {
+      result.emplace_back(QStringLiteral("Tokens"), *tokens);
+    }
+    if (cost) {
+      result.emplace_back(QStringLiteral("Cost"), *cost);
+    }
+    return result;
+  }
+  if (context) {
+    result.emplace_back(QStringLiteral("Context window"), *context);
+  }
+  if (const std::optional<UsageMetric>& quota = fiveHour ? fiveHour : rateLimit) {
+    result.emplace_back(QStringLiteral("5-hour limit"), *quota);
+  }
+  result.emplace_back(QStringLiteral("7-day limit"),
+                      weekly.value_or(UsageMetric{QStringLiteral("No 7d data"), QString(), std::nullopt,
+                                                  QStringLiteral("unknown")}));
+  return result;
+}
+
 }  // namespace tandrel

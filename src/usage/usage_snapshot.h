@@ -10,6 +10,8 @@
 #include <QTimeZone>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // One usage reading of one tool, built from the free-form "usage" object of an agent event:
 // up to seven display-ready meters (context, tokens, cost, five-hour, daily and weekly quota,
@@ -74,6 +76,11 @@ struct UsageSnapshot {
   QString label;                  // headline of the whole reading
   std::optional<double> percent;  // headline percent
   QString updated;                // age of observedAt when parsed: "5m ago", "now"
+
+  // The labelled meter rows the reading offers: "Context window", "5-hour limit" (the rate limit
+  // when there is no five-hour meter) and "7-day limit" (a "No 7d data" placeholder without a
+  // weekly meter), those present; with none of those four meters, "Tokens" and "Cost" instead.
+  std::vector<std::pair<QString, UsageMetric>> rows() const;
 
   bool operator==(const UsageSnapshot&) const = default;
 };
