@@ -51,7 +51,8 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
   toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
     drawToolLogo(painter, tool, rect);
   };
-  modeAnimationStarted = usageAnimationStarted = mediaTime();
+  modeAnimationStarted = usageAnimationStarted = lastUsageRotationAt = lastCollapsedMessageRotationAt = mediaTime();
+  toolHealth = HookManager::shared().health();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
@@ -119,6 +120,7 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
 void TandrelView::settingsLoaded() {
   previewMode = *parsePetPreviewMode(rawValue(settings_.values().companionDisplayMode));
   previewPetScale = settings_.values().floatingPetScale;
+  markUsageToolsUnset();
 }
 
 void TandrelView::reloadSettingsFromDefaults() { settings_.load(); }
@@ -191,6 +193,11 @@ void TandrelView::setStatusBanner(std::optional<QString> text) {
 void TandrelView::refreshFromDisk() {
   sounds_->refreshLocalSoundsFromCLI();
   playSoundsForNewEvents();
+  const QString active = activeUsageTool;
+  normalizeActiveUsageTool();
+  if (activeUsageTool != active) {
+    update();
+  }
   evaluatePetAnimationTimer();
 }
 

@@ -4,14 +4,18 @@
 // settings page are all drawn by it, in the mode the controller gives it. Split by concern:
 // tandrel_view.cpp (set-up, environment knobs, the mode, the status banner, tear-down),
 // tandrel_view_hover.cpp (hover expand and delayed collapse, the animation timer),
-// tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of inbox_layout.h) and
-// tandrel_view_paint.cpp (the drawing pass, which sequences the painters of island_painters_*.h).
+// tandrel_view_ticker.cpp (the collapsed ticker, the usage tools and their rotation, the
+// animation tick), tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of
+// inbox_layout.h) and tandrel_view_paint.cpp (the drawing pass, which sequences the painters of
+// island_painters_*.h).
 
 #include "app/overlay_mode.h"
 #include "app/overlay_settings.h"
 #include "events/pet_preview_state.h"
+#include "hooks/hook_manager.h"
 #include "inbox/island_message.h"
 #include "island/inbox_hit_test.h"
+#include "island/collapsed_ticker.h"
 #include "island/inbox_layout.h"
 #include "island/island_geometry.h"
 #include "island/island_painters_capsule.h"
@@ -161,8 +165,48 @@ class TandrelView : public QWidget {
   void evaluatePetAnimationTimer();
   void stopPetAnimationTimer();
   std::optional<std::chrono::milliseconds> petAnimationTimerInterval() const;
-  // One animation frame.
+
+  // ---- Collapsed ticker and usage tools (tandrel_view_ticker.cpp) ----
+
+  // The ticker queue, never empty; rebuilt when the store's revision, the hidden tools or the
+  // usage-tool list's keys changed.
+  const std::vector<CollapsedTickerDisplay>& collapsedTickerItems();
+  // The inbox messages of the shown tools without a usage reading.
+  std::vector<IslandMessage> collapsedTickerMessages();
+  // The item shown now (the first when the queue shrank below the shown position).
+  CollapsedTickerDisplay collapsedTickerDisplay();
+  CollapsedTickerDisplay collapsedTickerDisplayForTests() { return collapsedTickerDisplay(); }
+  // Makes the next tick's rotation due: the last one 10 s ago.
+  void forceCollapsedMessageRotationDueForTests();
+
+  // The usage brands to show, cached on the store's revision, the hidden tools, the tool health
+  // and the wrapper bridge's readiness.
+  const QStringList& enabledUsageTools();
+  // Forgets the usage-tool list (after the settings or the tool health changed); the next read of
+  // the wrapper bridge's readiness goes to the disk.
+  void markUsageToolsUnset() { cachedUsageToolsKeys_.storeRevision = -1; }
+  // The wrapper bridge's readiness, asked at most every 10 s while the usage-tool list is set.
+  bool wrapperBridgeReadyCached(const QDateTime& now);
+  QString usageToolsHealthSignature() const;
+  // The merged reading of a usage brand; none for "".
+  std::optional<UsageSnapshot> usageSnapshotForTool(const QString& tool);
+
+  // Keeps `activeUsageTool` among the enabled tools (the first, unpinned, when it is not).
+  void normalizeActiveUsageTool();
+  // Makes a tool active; a tool the user picked stays until it disappears.
+  void selectUsageTool(const QString& tool, bool pinnedByUser);
+  // Moves the shown item, and the active usage tool, on when 4 s have passed.
+  void rotateCollapsedMessageIfNeeded();
+  void rotateUsageToolIfNeeded();
+  // One firing of the animation timer: rotations when due, then the frames of whatever moves.
   void animationTick();
+
+  // A tab's rectangle; the zero rectangle for a tool that is not enabled.
+  QRectF usageTabRect(const QString& tool);
+  static UsageMetric usageMetricDisplaySnapshotForTests(const UsageMetric& metric, const QString& rowLabel,
+                                                        const QString& tool, const QString& dataSource);
+  // Opens a message's choice card, focusing its note when the note takes text.
+  void setExpandedChoiceMessageForTests(const QString& eventID);
 
   // ---- Inbox (tandrel_view_inbox.cpp) ----
 
@@ -292,13 +336,24 @@ class TandrelView : public QWidget {
   // Whether the view draws a fixture image: the expanded content then shows at full opacity at
   // once. The process's fixture renderer by default; the renderer sets it on its own views.
   bool renderingFixtures = isRenderingFixtures();
+  // The tool health the usage eligibility reads; the hook manager's at set-up.
+  std::vector<ToolHealth> toolHealth;
+  // How the wrapper bridge's readiness is read; the shared hook manager's by default.
+  std::function<bool()> wrapperBridgeReadyProbe;
   int collapsedMessageRotationIndex = 0;
-  // Monotonic seconds of the last mode change and of the usage animation's start.
+  QString activeUsageTool = QStringLiteral("Claude");
+  // Monotonic seconds of the last mode change, of the usage meters' start (the bars grow from
+  // it) and of the last moves of the ticker and of the usage tool.
   double modeAnimationStarted = 0;
   double usageAnimationStarted = 0;
+  double lastUsageRotationAt = 0;
+  double lastCollapsedMessageRotationAt = 0;
   const bool debugLockExpanded;
 
+  // Redraws requested by the animation tick and the rotations.
   static inline int animationTickWorkCountForTests = 0;
+  // Entries into the two rotations.
+  static inline int rotationCallCountForTests = 0;
   static inline int terminationCountForTests = 0;
   static inline int livePetAnimationTimerCountForTests = 0;
   // Views made while it is set play through it instead of the system's audio output.
@@ -334,9 +389,8 @@ class TandrelView : public QWidget {
   void showBanner(const QString& text, const QColor& color);
   // The frame on screen of the panel holding the view (of the view itself when it has none).
   std::optional<QRectF> windowFrame() const;
-  // What the collapsed capsule rotates through; filled by the ticker model.
-  int collapsedTickerItemCount() const { return 0; }
-  int enabledUsageToolCount() const { return 0; }
+  int collapsedTickerItemCount() { return static_cast<int>(collapsedTickerItems().size()); }
+  int enabledUsageToolCount() { return static_cast<int>(enabledUsageTools().size()); }
 
   // The live preview takes the companion's mode and scale from freshly read settings.
   void settingsLoaded();
@@ -365,6 +419,15 @@ class TandrelView : public QWidget {
   std::optional<QString> cachedExpandedChoiceMessageID_;
   std::vector<IslandMessage> cachedFilteredAllMessages_;
   std::vector<IslandMessage> cachedFilteredMessages_;
+
+  // The usage-tool list and its keys (store revision -1: unset), the wrapper readiness and when
+  // it was read, and the ticker queue and its keys (none: not built).
+  UsageToolsCacheKeys cachedUsageToolsKeys_;
+  QStringList cachedUsageTools_;
+  bool cachedWrapperBridgeReady_ = false;
+  QDateTime cachedWrapperBridgeReadyCheckedAt_;
+  std::optional<CollapsedTickerCacheKeys> cachedCollapsedTickerKeys_;
+  std::vector<CollapsedTickerDisplay> cachedCollapsedTickerItems_;
 };
 
 }  // namespace tandrel

@@ -1,4 +1,5 @@
-// Hover expand and delayed collapse, and the view's one animation timer.
+// Hover expand and delayed collapse, and the view's one animation timer (its tick is in
+// tandrel_view_ticker.cpp).
 
 #include "island/tandrel_view.h"
 
@@ -166,14 +167,6 @@ void TandrelView::stopPetAnimationTimer() {
   petAnimationTimer_->deleteLater();
   petAnimationTimer_ = nullptr;
   --livePetAnimationTimerCountForTests;
-}
-
-void TandrelView::animationTick() {
-  if (mode_ == OverlayMode::collapsed && collapsedTickerItemCount() < 2 && enabledUsageToolCount() < 2) {
-    return;  // an idle capsule: nothing moves
-  }
-  ++animationTickWorkCountForTests;
-  update();
 }
 
 }  // namespace tandrel

@@ -44,11 +44,6 @@ void TandrelView::ensureMessageCache() {
       fittedPageRange(cachedFilteredAllMessages_, expandedChoiceMessageID, baseLimit, available);
   cachedFilteredMessages_.assign(cachedFilteredAllMessages_.begin() + first,
                                  cachedFilteredAllMessages_.begin() + first + length);
-  const auto withoutUsage = std::count_if(cachedFilteredAllMessages_.begin(), cachedFilteredAllMessages_.end(),
-                                          [](const IslandMessage& m) { return !m.event.usage.has_value(); });
-  if (collapsedMessageRotationIndex >= withoutUsage) {
-    collapsedMessageRotationIndex = 0;
-  }
 }
 
 const std::vector<IslandMessage>& TandrelView::filteredMessages() {

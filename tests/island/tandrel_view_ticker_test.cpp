@@ -1,0 +1,216 @@
+// The view's collapsed ticker and usage tools over a real store: the queue from the store's events,
+// its cache, the rotation on the fake clock, the usage-tool rotation and pinning, the wrapper
+// readiness's lifetime and the tab rectangles.
+
+#include "island/tandrel_view.h"
+
+#include "events/event_store_test_support.h"
+#include "island/usage_header.h"
+#include "platform/user_defaults.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::milliseconds;
+using K = CollapsedTickerKind;
+
+ToolHealth healthy(const QString& id) {
+  ToolHealth tool;
+  tool.id = id;
+  tool.name = id;
+  tool.status = HookStatus::healthy;
+  tool.detected = true;
+  return tool;
+}
+
+QByteArray usage(const QString& id, const QString& source, QJsonObject fields) {
+  return test::bridgeLine(id, {{"source", source},
+                               {"notify_policy", "usage_only"},
+                               {"timestamp", "2027-01-15T08:00:00Z"},
+                               {"usage", fields}});
+}
+
+class TandrelViewTickerGui : public ::testing::Test {
+ protected:
+  TandrelViewTickerGui() {
+    home.setEnv("TANDREL_SETTINGS_TAB", std::nullopt);
+    EventStoreOptions options;
+    options.eventFile = home.file(QStringLiteral("events.jsonl"));
+    options.testEnvironment = true;
+    options.clock = &clock;
+    store = std::make_unique<EventStore>(options);
+  }
+
+  void append(const QByteArray& line) {
+    test::appendBytes(home.file(QStringLiteral("events.jsonl")), line);
+    store->reload(true);
+  }
+
+  void appendApprovalAndTwoUsageTools() {
+    append(test::bridgeLine("a1", {{"source", "claude_code"},
+                                   {"event_type", "permission_request"},
+                                   {"title", "Run rm?"},
+                                   {"action", QJsonObject{{"kind", "command"}}},
+                                   {"timestamp", "2027-01-15T07:59:00Z"}}));
+    append(usage("u1", "claude_code", {{"five_hour_percent", 42}, {"weekly_percent", 18}}));
+    append(usage("u2", "codex", {{"five_hour_percent", 23}, {"five_hour_reset", "3pm"}}));
+  }
+
+  std::unique_ptr<TandrelView> view(OverlayMode mode = OverlayMode::collapsed) {
+    auto v = std::make_unique<TandrelView>(QSize(332, 32), *store, settings, clock);
+    v->toolHealth = {healthy("claude-code"), healthy("codex-cli")};
+    v->wrapperBridgeReadyProbe = [this] {
+      ++wrapperProbes;
+      return true;
+    };
+    v->setMode(mode);
+    v->evaluatePetAnimationTimer();
+    return v;
+  }
+
+  static std::vector<K> kinds(const std::vector<CollapsedTickerDisplay>& items) {
+    std::vector<K> result;
+    for (const auto& item : items) {
+      result.push_back(item.kind);
+    }
+    return result;
+  }
+
+  test::TempHome home;
+  UserDefaults defaults{home.file(QStringLiteral("defaults.json"))};
+  SettingsModel settings{defaults};
+  FakeClock clock;
+  std::unique_ptr<EventStore> store;
+  int wrapperProbes = 0;
+};
+
+TEST_F(TandrelViewTickerGui, AnEmptyStoreShowsAllClearAndTheCapsuleStaysStill) {
+  auto v = view();
+  ASSERT_EQ(v->collapsedTickerItems().size(), 1u);
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QStringLiteral("All clear"));
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().tool, QStringLiteral("Tandrel"));
+  EXPECT_FALSE(v->petAnimationTimerInterval());
+  const int work = TandrelView::animationTickWorkCountForTests;
+  const int rotations = TandrelView::rotationCallCountForTests;
+  clock.advance(milliseconds(60'000));
+  v->animationTick();
+  EXPECT_EQ(TandrelView::animationTickWorkCountForTests, work);
+  EXPECT_EQ(TandrelView::rotationCallCountForTests, rotations);  // returned before the rotations
+}
+
+TEST_F(TandrelViewTickerGui, TheCollapsedTickerRotatesEveryFourSecondsAndRedrawsOnlyThen) {
+  appendApprovalAndTwoUsageTools();
+  auto v = view();
+  EXPECT_EQ(v->enabledUsageTools(), QStringList({"Claude", "Codex"}));
+  const auto& items = v->collapsedTickerItems();
+  ASSERT_EQ(kinds(items), std::vector<K>({K::approval, K::usage, K::usage}));
+  EXPECT_EQ(items[1].tool, QStringLiteral("Claude"));
+  EXPECT_EQ(items[2].tool, QStringLiteral("Codex"));
+  EXPECT_EQ(items[2].deadlineLabel, QStringLiteral("Resets 3pm"));
+  EXPECT_EQ(v->petAnimationTimerInterval(), milliseconds(1000));
+
+  const int work = TandrelView::animationTickWorkCountForTests;
+  std::vector<QString> shown;
+  for (int second = 1; second <= 12; ++second) {
+    clock.advance(milliseconds(1000));
+    v->animationTick();
+    shown.push_back(v->collapsedTickerDisplayForTests().tool + QLatin1Char('/') +
+                    QString::number(static_cast<int>(v->collapsedTickerDisplayForTests().kind)));
+  }
+  EXPECT_EQ(TandrelView::animationTickWorkCountForTests, work + 3);  // three redraws in 12 ticks
+  EXPECT_EQ(v->collapsedMessageRotationIndex, 0);                    // wrapped
+  EXPECT_EQ(shown[2], "Claude Code/0");
+  EXPECT_EQ(shown[3], "Claude/3");
+  EXPECT_EQ(shown[7], "Codex/3");
+  EXPECT_EQ(shown[11], "Claude Code/0");
+
+  v->forceCollapsedMessageRotationDueForTests();
+  v->animationTick();
+  EXPECT_EQ(v->collapsedMessageRotationIndex, 1);
+}
+
+TEST_F(TandrelViewTickerGui, TheQueueIsRebuiltWhenAKeyChangesAndAShrunkenQueueShowsItsFirstItem) {
+  appendApprovalAndTwoUsageTools();
+  auto v = view();
+  const auto* first = &v->collapsedTickerItems();
+  const auto before = *first;
+  EXPECT_EQ(v->collapsedTickerItems(), before);  // cached
+  v->collapsedMessageRotationIndex = 2;
+
+  settings.change([](UserSettings& s) { s.disabledToolIDs = {QStringLiteral("claude-code")}; });
+  ASSERT_EQ(kinds(v->collapsedTickerItems()), std::vector<K>({K::usage}));
+  EXPECT_EQ(v->collapsedTickerDisplay().tool, QStringLiteral("Codex"));
+  EXPECT_EQ(v->collapsedMessageRotationIndex, 0);
+
+  settings.change([](UserSettings& s) { s.disabledToolIDs.clear(); });
+  append(test::bridgeLine("done", {{"source", "codex"},
+                                   {"event_type", "task_completed"},
+                                   {"completion_snippet", "Shipped the fix"},
+                                   {"timestamp", "2027-01-15T07:59:30Z"}}));
+  const auto& items = v->collapsedTickerItems();
+  ASSERT_EQ(kinds(items), std::vector<K>({K::approval, K::completion, K::usage, K::usage}));
+  EXPECT_EQ(items[1].label, QStringLiteral("Shipped the fix"));
+}
+
+TEST_F(TandrelViewTickerGui, WrapperReadinessIsAskedAtMostEveryTenSecondsUnlessTheToolsWereUnset) {
+  auto v = view();
+  const int asked = wrapperProbes;
+  for (int i = 0; i < 5; ++i) {
+    v->enabledUsageTools();
+    v->collapsedTickerItems();
+  }
+  clock.advance(milliseconds(9'999));
+  v->enabledUsageTools();
+  EXPECT_EQ(wrapperProbes, asked);
+  clock.advance(milliseconds(1));
+  v->enabledUsageTools();
+  EXPECT_EQ(wrapperProbes, asked + 1);
+  v->markUsageToolsUnset();
+  v->enabledUsageTools();
+  EXPECT_EQ(wrapperProbes, asked + 2);
+  v->enabledUsageTools();
+  EXPECT_EQ(wrapperProbes, asked + 2);
+}
+
+TEST_F(TandrelViewTickerGui, TheActiveUsageToolRotatesUnlessPinnedAndNormalizingPicksTheFirst) {
+  append(usage("u1", "claude_code", {{"five_hour_percent", 42}}));
+  append(usage("u2", "codex", {{"five_hour_percent", 23}}));
+  auto v = view(OverlayMode::expanded);
+  ASSERT_TRUE(v->filteredMessages().empty());
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Claude"));
+
+  clock.advance(milliseconds(4000));
+  v->animationTick();
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Codex"));
+  EXPECT_EQ(v->usageAnimationStarted, clock.monotonicMs() / 1000.0);  // the bars grow afresh
+
+  v->selectUsageTool(QStringLiteral("Claude"), true);
+  clock.advance(milliseconds(8000));
+  v->animationTick();
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Claude"));
+
+  // A tool that is no longer listed: the next rotation moves to the second tool, while
+  // normalizing makes the first active and unpins.
+  v->usageRotationPinnedByUser = false;
+  v->activeUsageTool = QStringLiteral("Gone");
+  v->rotateUsageToolIfNeeded();
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Codex"));
+  v->activeUsageTool = QStringLiteral("Gone");
+  v->usageRotationPinnedByUser = true;
+  v->normalizeActiveUsageTool();
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Claude"));
+  EXPECT_FALSE(v->usageRotationPinnedByUser);
+}
+
+TEST_F(TandrelViewTickerGui, TabRectanglesFollowTheEnabledTools) {
+  appendApprovalAndTwoUsageTools();
+  auto v = view(OverlayMode::expanded);
+  EXPECT_EQ(v->usageTabRect(QStringLiteral("Claude")), QRectF(138, 38, 70, 21));
+  EXPECT_EQ(v->usageTabRect(QStringLiteral("Codex")), QRectF(214, 38, 63, 21));
+  EXPECT_EQ(v->usageTabRect(QStringLiteral("Cursor")), QRectF());
+}
+
+}  // namespace
+}  // namespace tandrel
