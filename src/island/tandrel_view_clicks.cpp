@@ -7,6 +7,7 @@
 #include "app/overlay_controller.h"
 #include "app/overlay_surface.h"
 #include "events/event_store.h"
+#include "island/usage_header.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -79,6 +80,7 @@ void TandrelView::mousePressed(QPointF point, QPointF screenPoint) {
   using Kind = ExpandedClickTarget::Kind;
   switch (target.kind) {
     case Kind::usageTool:
+      selectUsageTool(target.tool, true);
       break;
     case Kind::messageAction:
       performExpandedMessageAction(*target.message, target.role);
@@ -115,7 +117,15 @@ ExpandedClickTarget TandrelView::expandedClickTarget(QPointF point) {
   return inbox_hit_test::expandedClickTarget(pageLayout(), QSizeF(size()), mode_, usageTabHitRects(), point);
 }
 
-std::vector<std::pair<QString, QRectF>> TandrelView::usageTabHitRects() { return {}; }
+std::vector<std::pair<QString, QRectF>> TandrelView::usageTabHitRects() {
+  const QStringList& tools = enabledUsageTools();
+  const std::vector<QRectF> rects = usageTabRects(tools);
+  std::vector<std::pair<QString, QRectF>> hits;
+  for (qsizetype i = 0; i < tools.size(); ++i) {
+    hits.emplace_back(tools.at(i), rects[static_cast<size_t>(i)]);
+  }
+  return hits;
+}
 
 void TandrelView::toggleChoiceCard(const IslandMessage& message) {
   if (expandedChoiceMessageID == message.event.id) {

@@ -204,12 +204,18 @@ TEST_F(TandrelViewTickerGui, TheActiveUsageToolRotatesUnlessPinnedAndNormalizing
   EXPECT_FALSE(v->usageRotationPinnedByUser);
 }
 
-TEST_F(TandrelViewTickerGui, TabRectanglesFollowTheEnabledTools) {
+TEST_F(TandrelViewTickerGui, TabRectanglesFollowTheEnabledToolsAndAPressPinsATool) {
   appendApprovalAndTwoUsageTools();
   auto v = view(OverlayMode::expanded);
   EXPECT_EQ(v->usageTabRect(QStringLiteral("Claude")), QRectF(138, 38, 70, 21));
   EXPECT_EQ(v->usageTabRect(QStringLiteral("Codex")), QRectF(214, 38, 63, 21));
   EXPECT_EQ(v->usageTabRect(QStringLiteral("Cursor")), QRectF());
+
+  // A press on a tab makes its tool active and pins it.
+  v->resize(540, 317);
+  v->mousePressed(QPointF(240, 48), QPointF(240, 48));
+  EXPECT_EQ(v->activeUsageTool, QStringLiteral("Codex"));
+  EXPECT_TRUE(v->usageRotationPinnedByUser);
 }
 
 }  // namespace
