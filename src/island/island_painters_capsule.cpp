@@ -44,6 +44,62 @@ QRectF collapsedPetPressRect(const CollapsedCapsuleLayout& layout) {
   return {layout.body.left(), 0, kPetPressWidth, layout.body.height()};
 }
 
+void paintExternalCollapsedLine(QPainter& painter, const CollapsedCapsuleLayout& layout,
+                                const CollapsedLineContent& content, const ToolLogoPainter& toolLogo) {
+  const QRectF& body = layout.body;
+  const qreal textY = layout.textY;
+  if (toolLogo) {
+    toolLogo(painter, content.tool, externalCollapsedToolLogoRect(body));
+  }
+  const std::optional<QRectF> deadline =
+      content.deadlineLabel ? std::optional(externalCollapsedDeadlineRect(body, textY)) : std::nullopt;
+  QRectF box;
+  if (content.isUsage) {
+    box = externalCollapsedUsageTextRect(body, textY, deadline);
+  } else if (content.showsApprovalBadge) {
+    box = externalCollapsedStatusTextRect(body, textY, true);
+  } else if (deadline) {
+    box = externalCollapsedStatusTextRect(body, textY, *deadline);
+  } else {
+    box = externalCollapsedStatusTextRect(body, textY, false);
+  }
+
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  if (content.isUsage) {
+    painter.save();
+    painter.setClipRect(box);
+    painter.setFont(externalCollapsedStatusFont(content.label, box.width()));
+    painter.setPen(kExternalTickerText);
+    painter.drawText(box, static_cast<int>(Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine), content.label);
+    painter.restore();
+  } else {
+    drawText(painter, content.label, box, externalCollapsedStatusFont(), kExternalTickerText);
+  }
+
+  if (content.showsApprovalBadge) {
+    const qreal width = content.approvalCount > 9 ? 38 : 34;
+    const QRectF badge(body.right() - 48, (body.height() - 18) * 0.5, width, 18);
+    QPainterPath pill;
+    pill.addRoundedRect(badge, 9, 9);
+    painter.fillPath(pill, withAlpha(kExternalTickerText, 0.2));
+    drawText(painter, QStringLiteral("\u26A1"), QRectF(badge.left() + 7, badge.top() + 3, 10, 13),
+             islandFont(10.5, QFont::DemiBold), kExternalTickerText, TextAlignment::center);
+    drawText(painter, QString::number(content.approvalCount),
+             QRectF(badge.left() + 19, badge.top() + 3, badge.width() - 24, 13), islandFont(10.5, QFont::Bold),
+             kExternalTickerText, TextAlignment::center);
+  } else if (deadline) {
+    drawText(painter, *content.deadlineLabel, *deadline, islandFont(11), white(0.56), TextAlignment::center);
+  }
+  painter.restore();
+}
+
+void paintMacBookCollapsedStatus(QPainter& painter, const CollapsedCapsuleLayout& layout, const QString& word,
+                                 const QColor& color) {
+  drawText(painter, word, macBookCollapsedStatusRect(layout.body, layout.cutout), islandFont(9.5, QFont::DemiBold),
+           color, TextAlignment::center);
+}
+
 void paintCollapsedCapsule(QPainter& painter, const CollapsedCapsuleLayout& layout) {
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);

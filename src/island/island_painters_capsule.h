@@ -7,6 +7,7 @@
 
 #include "app/overlay_mode.h"
 #include "island/island_geometry.h"
+#include "island/island_painters_inbox.h"
 
 #include <QPainter>
 #include <QRectF>
@@ -34,6 +35,26 @@ QRectF macBookCollapsedStatusRect(const QRectF& body, const QRectF& cutout);
 // Where a press on the collapsed capsule opens the pet settings: 48 wide from the body's left
 // edge, as high as the capsule.
 QRectF collapsedPetPressRect(const CollapsedCapsuleLayout& layout);
+
+// What the external capsule's ticker line shows.
+struct CollapsedLineContent {
+  QString tool;   // its logo is drawn left of the text
+  QString label;
+  bool isUsage = false;  // a usage line: fitted in size and cut at the box's edge, not ellipsized
+  std::optional<QString> deadlineLabel;
+  bool showsApprovalBadge = false;
+  int approvalCount = 0;
+};
+
+inline const QColor kExternalTickerText = QColor::fromRgbF(1.0, 187 / 255.0, 0.0);
+
+// The external capsule's line: the tool's logo, the label in its box, then the approval badge
+// (a bolt and the count) or the reset text at the right.
+void paintExternalCollapsedLine(QPainter& painter, const CollapsedCapsuleLayout& layout,
+                                const CollapsedLineContent& content, const ToolLogoPainter& toolLogo);
+// The notched capsule's status word beside the housing, centred, 9.5 semibold.
+void paintMacBookCollapsedStatus(QPainter& painter, const CollapsedCapsuleLayout& layout, const QString& word,
+                                 const QColor& color);
 
 // The capsule's body: on an external display in its near-black fill with a dark outline and
 // shoulders, on a notched display black with the camera ring in the housing.

@@ -192,3 +192,44 @@ TEST(IslandRenderFadeGui, TheExpandedContentFadesInOver200MillisecondsUnlessFixt
 
 }  // namespace
 }  // namespace tandrel
+
+namespace tandrel {
+namespace {
+
+// The external capsule's line drawn by itself over the capsule, at 2x.
+QImage capsuleLine(const CollapsedLineContent& content) {
+  const CollapsedCapsuleLayout layout =
+      collapsedCapsuleLayout(QSizeF(332, 32), DisplayKind::externalVirtual, OverlayMode::collapsed);
+  QImage image(664, 64, QImage::Format_ARGB32_Premultiplied);
+  image.setDevicePixelRatio(2);
+  image.fill(Qt::transparent);
+  QPainter painter(&image);
+  paintCollapsedCapsule(painter, layout);
+  paintExternalCollapsedLine(painter, layout, content, [](QPainter& p, const QString&, const QRectF& rect) {
+    p.fillRect(rect, Qt::blue);
+  });
+  return image;
+}
+
+// How many pixels of the band [x0, x1) inside the capsule's outline differ from its fill.
+int inked(const QImage& image, qreal x0, qreal x1) {
+  int count = 0;
+  for (int x = static_cast<int>(x0 * 2); x < static_cast<int>(x1 * 2); ++x)
+    for (int y = 4 * 2; y < 28 * 2; ++y) count += image.pixelColor(x, y) != QColor(10, 10, 12);
+  return count;
+}
+
+TEST(CollapsedLineGui, TheLineShowsTheLogoLabelAndEitherTheBadgeOrTheResetText) {
+  const QImage badge = capsuleLine({"Claude", "Approve edit", false, QStringLiteral("Resets 5pm"), true, 12});
+  EXPECT_EQ(badge.pixelColor(59 * 2, 15 * 2), QColor(Qt::blue));  // the logo at 46 + 5 from the left
+  EXPECT_GT(inked(badge, 70, 120), 20);                              // the label
+  const QColor fill = badge.pixelColor((327 - 48 + 2) * 2, 16 * 2);  // the badge's left end
+  EXPECT_GT(fill.red(), fill.blue() + 20) << "the amber badge";
+  EXPECT_EQ(inked(badge, 256, 278), 0) << "no reset text beside a badge";
+
+  const QImage reset = capsuleLine({"Codex", "5h 42%", true, QStringLiteral("Resets 5pm"), false, 0});
+  EXPECT_GT(inked(reset, 256, 278), 20) << "the reset text at the right";
+}
+
+}  // namespace
+}  // namespace tandrel
