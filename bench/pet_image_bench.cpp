@@ -1,13 +1,18 @@
 // What a pet costs to show: the cold decode of a 1536 × 1872 WebP sprite sheet to its bound (and
-// in full), one sprite cell drawn from the cache into the island's pet rectangle, and one frame of
-// the expanded island's pet rail. The sheet is the shipped tandrelcat (beside the build's bin/).
+// in full), one sprite cell drawn from the cache into the island's pet rectangle, one frame of the
+// pet rail alone and one frame of the whole expanded island with it. The sheet is the shipped tandrelcat (beside the build's bin/).
 #include "catalog/paths.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_images.h"
 #include "companion/pets/pet_rail.h"
+#include "events/event_store.h"
+#include "island/tandrel_view.h"
+#include "platform/user_defaults.h"
+#include "settings/settings_model.h"
 
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -74,6 +79,34 @@ void BM_ExpandedRailFrame(benchmark::State& state) {
   benchmark::DoNotOptimize(canvas.constBits());
 }
 BENCHMARK(BM_ExpandedRailFrame)->Unit(benchmark::kMicrosecond);
+
+// One whole frame of the expanded island (background, inbox page, footer and the pet rail with
+// the tandrelcat working) at twice the pixels, as the view paints it.
+void BM_ExpandedIslandFrame(benchmark::State& state) {
+  QTemporaryDir home;
+  qputenv("TANDREL_HOME", (home.path() + QStringLiteral("/.tandrel")).toUtf8());
+  SharedPetImageCache::cache().clear();
+  EventStoreOptions options;
+  options.eventFile = home.filePath(QStringLiteral("events.jsonl"));
+  options.testEnvironment = true;
+  EventStore store(options);
+  UserDefaults defaults(home.filePath(QStringLiteral("defaults.json")));
+  SettingsModel settings(defaults);
+  settings.change([](UserSettings& s) {
+    s.selectedPetID = QStringLiteral("tandrelcat");
+    s.reduceMotion = false;
+  });
+  TandrelView view(QSize(540, 300), store, settings);
+  view.setMode(OverlayMode::expanded);
+  QImage canvas(540 * 2, 300 * 2, QImage::Format_ARGB32_Premultiplied);
+  canvas.setDevicePixelRatio(2);
+  for (auto _ : state) {
+    QPainter painter(&canvas);
+    view.paintIsland(painter);
+  }
+  benchmark::DoNotOptimize(canvas.constBits());
+}
+BENCHMARK(BM_ExpandedIslandFrame)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

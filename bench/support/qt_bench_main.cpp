@@ -1,10 +1,10 @@
 // The main of every benchmark: like BENCHMARK_MAIN, with a Qt application object for the code
 // that needs an event loop or queued calls. A benchmark program may define benchmarkProgramMode
 // to take over its command line first (it returns an exit status, or -1 to run the benchmarks),
-// and benchmarkNeedsGui to get a GUI application (offscreen unless QT_QPA_PLATFORM says
-// otherwise) for drawing that measures text.
+// and benchmarkNeedsGui to get a widget application (offscreen unless QT_QPA_PLATFORM says
+// otherwise) for drawing text and views.
 #include <QCoreApplication>
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <benchmark/benchmark.h>
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
       qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    app = std::make_unique<QGuiApplication>(argc, argv);
+    app = std::make_unique<QApplication>(argc, argv);
   } else {
     app = std::make_unique<QCoreApplication>(argc, argv);
   }

@@ -195,6 +195,9 @@ class OverlayController : public QObject {
   void closeSettings(TandrelView* source = nullptr);
   // A view changed a setting that may move or re-lay the panels.
   void settingsDidChange();
+  // A view's pet catalogue changed: every other surface's view takes a copy, and the shared pet
+  // images are decoded afresh.
+  void petsDidChange(TandrelView* source);
   void selectSettingsTabOnSurfaces(SettingsTab tab);
   void bringSettingsPanelToFront();
   // Settings-panel rectangles remembered per screen id.

@@ -6,6 +6,7 @@
 #include "app/application_menu.h"
 #include "base/log.h"
 #include "catalog/paths.h"
+#include "companion/pets/pet_images.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
 #include "platform/window_server.h"
@@ -345,6 +346,19 @@ void OverlayController::settingsDidChange() {
   } else {
     lastDisplayPolicy_ = policy;
     rebuildSurfaces(currentMode_);
+  }
+}
+
+void OverlayController::petsDidChange(TandrelView* source) {
+  if (source == nullptr) {
+    return;
+  }
+  SharedPetImageCache::cache().clear();
+  for (const auto& surface : surfaces_) {
+    if (surface->view != nullptr && surface->view != source) {
+      surface->view->petChoices = source->petChoices;
+      surface->view->update();
+    }
   }
 }
 

@@ -509,6 +509,9 @@ class EventStore {
   const std::optional<CompanionStatusItem>& companionStatus();
   // The ticker over the candidates; rebuilt once per revision.
   const std::vector<CompanionStatusItem>& companionTickerItems();
+  // Whether a socket request waits for the user (the option's callback, else the shared
+  // pending-action store). Main thread only.
+  bool socketRequestsWaiting() const { return socketRequestsWaiting_(); }
   // The pet's mood: approval while a socket request waits for the user (asks the shared pending
   // action store), else resolved from the first 200 candidates and the latest usage reading.
   // Main thread only.

@@ -6,6 +6,7 @@
 #include "ai_tools/tool_logo.h"
 #include "app/overlay_controller.h"
 #include "catalog/paths.h"
+#include "companion/pets/pet_catalog.h"
 #include "events/event_store.h"
 #include "app/overlay_surface.h"
 
@@ -53,6 +54,10 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
   };
   modeAnimationStarted = usageAnimationStarted = lastUsageRotationAt = lastCollapsedMessageRotationAt = mediaTime();
   toolHealth = HookManager::shared().health();
+  localTandrelHomeURL = tandrelHomeURL();
+  localCodexHomeURL = codexHomeURL();
+  bundledBuiltInPetsURL = bundledBuiltInPetsDirectory();
+  bundledCodexPetsURL = bundledCodexPetsDirectory();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);
@@ -79,6 +84,7 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
     evaluatePetAnimationTimer();
   });
   applyEnvironmentOverrides(QProcessEnvironment::systemEnvironment());
+  refreshLocalPets();
   evaluatePetAnimationTimer();
 }
 
@@ -118,6 +124,7 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
 }
 
 void TandrelView::settingsLoaded() {
+  petStateCache_.invalidate();
   previewMode = *parsePetPreviewMode(rawValue(settings_.values().companionDisplayMode));
   previewPetScale = settings_.values().floatingPetScale;
   markUsageToolsUnset();

@@ -11,6 +11,8 @@
 
 #include "app/overlay_mode.h"
 #include "app/overlay_settings.h"
+#include "companion/pets/island_pet_state.h"
+#include "companion/pets/pet_choice.h"
 #include "events/pet_preview_state.h"
 #include "hooks/hook_manager.h"
 #include "inbox/island_message.h"
@@ -265,6 +267,44 @@ class TandrelView : public QWidget {
   void mouseDragged(QPointF screenPoint);
   void mouseReleased(QPointF screenPoint);
 
+  // ---- Pets (tandrel_view_pets.cpp) ----
+
+  // This view's pet catalogue, in display order; the controller copies it to the other views.
+  std::vector<PetChoice> petChoices;
+  // Where the catalogue is read from; set when the view is made.
+  QString localTandrelHomeURL;
+  QString localCodexHomeURL;
+  std::optional<QString> bundledBuiltInPetsURL;
+  std::optional<QString> bundledCodexPetsURL;
+
+  // Rebuilds the catalogue (emptying the shared pet image cache first) and repairs the selected
+  // pet in memory; saves nothing and tells nobody.
+  void refreshLocalPets();
+  // The Pets tab's refresh control: the rebuild, the banner "Loaded N local pets", the other views
+  // told.
+  void reloadLocalPetsFromControl();
+  // Asks for a folder, adds the pet it holds at the front and selects it; a cancelled chooser
+  // changes nothing.
+  void importPetDirectory();
+  // The folder chooser of the import (the modal dialog unless a test replaces it).
+  std::function<std::optional<QString>(QWidget* parent)> petFolderChooser;
+  // The removal of a deletable pet: hidden for good, its own folder deleted when it lives in
+  // ~/.tandrel/pets, the selection moved on when it was selected.
+  void removePetFromCatalogue(const QString& id);
+  // The first catalogue entry with the selected id, or none.
+  const PetChoice* selectedPetChoice() const;
+  // Makes `id` the selected pet, with the banner "<name> selected".
+  void selectPet(const QString& id);
+  // The island pet's state: the agents' state without the events of hidden tools, cached.
+  PetState currentPetState();
+  // Loads every pet's image into the shared cache on a worker thread.
+  void warmPetImageCache() const;
+  static bool petImageCacheContainsForTests(const QString& id);
+  // The pet rail at the left of the expanded island.
+  void paintExpandedPetRail(QPainter& painter);
+  // The monotonic clock in seconds: every pet animation is drawn at this time.
+  double mediaSeconds() const { return mediaTime(); }
+
   // ---- Drawing (tandrel_view_paint.cpp) ----
 
   // The whole island in the current mode, into any painter whose device is the view's size.
@@ -410,6 +450,8 @@ class TandrelView : public QWidget {
   DelayedWork statusBannerDismissWork_;
   QTimer* petAnimationTimer_ = nullptr;
   bool terminated_ = false;
+
+  IslandPetStateCache petStateCache_;
 
   // The inbox cache and the five values it was built for.
   qint64 cachedMessageRevision_ = -1;

@@ -92,6 +92,7 @@ void TandrelView::paintExpanded(QPainter& painter) {
   painter.save();
   painter.setOpacity(expandedContentAlpha());
   paintUsageHeader(painter);
+  paintExpandedPetRail(painter);
   drawSeparator(painter, kHeaderSeparatorY, kSeparatorX, viewSize.width());
   const inbox_layout::InboxPageLayout layout = pageLayout();
   InboxPaintState state;

@@ -47,7 +47,7 @@ void addReplacing(std::vector<PetChoice>& list, PetChoice choice) {
 
 std::vector<PetChoice> fixedBuiltInPets() {
   PetChoice capybara;
-  capybara.id = QString::fromLatin1(kCapybaraPetID);
+  capybara.id = QString::fromLatin1(kDefaultPetID);
   capybara.name = QStringLiteral("Capybara");
   capybara.detail = QStringLiteral("Compact goofy capybara.");
   PetChoice cat;
@@ -187,7 +187,7 @@ std::vector<PetChoice> buildPetCatalogue(const PetCatalogueSources& sources) {
 }
 
 QString repairedSelectedPetID(const std::vector<PetChoice>& choices, const QString& selectedPetID) {
-  const QString fallback = QString::fromLatin1(kCapybaraPetID);
+  const QString fallback = QString::fromLatin1(kDefaultPetID);
   if (findPetChoice(choices, selectedPetID) != nullptr) {
     return selectedPetID;
   }

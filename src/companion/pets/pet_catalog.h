@@ -6,6 +6,7 @@
 // sprite sheet of exactly 8 × 9 cells of 192 × 208 pixels.
 
 #include "companion/pets/pet_choice.h"
+#include "settings/settings_model.h"  // kDefaultPetID, the capybara
 
 #include <QSet>
 #include <QString>
@@ -21,8 +22,6 @@ inline constexpr int kSpriteSheetRows = 9;
 inline constexpr int kSpriteSheetWidth = 1536;
 inline constexpr int kSpriteSheetHeight = 1872;
 
-// The capybara: the first built-in, and the pet chosen when the selected one is gone.
-inline constexpr char kCapybaraPetID[] = "capybara";
 inline constexpr char kCustomPetIDPrefix[] = "custom:";
 
 // "capybara" and "tandrelcat", painted in code unless a shipped package replaces them.

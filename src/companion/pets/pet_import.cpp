@@ -80,7 +80,7 @@ std::optional<PetChoice> removePet(const QString& id, const PetRemovalState& sta
   std::erase_if(state.petChoices, [&](const PetChoice& entry) { return entry.id == id; });
   if (state.selectedPetID == id) {
     state.selectedPetID =
-        state.petChoices.empty() ? QString::fromLatin1(kCapybaraPetID) : state.petChoices.front().id;
+        state.petChoices.empty() ? QString::fromLatin1(kDefaultPetID) : state.petChoices.front().id;
   }
   return removed;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "companion/pets/pet_test_files.h"
 #include "events/event_store.h"
 #include "support/temp_home.h"
 
@@ -18,12 +19,7 @@ class IslandPetStateTest : public ::testing::Test {
   }
   // A working Claude Code event and, newer, a failed Codex task.
   void writeEvents() {
-    const QByteArray lines =
-        R"({"event_id":"w","source":"claude_code","event_type":"task_updated","status":"running_tool","notify_policy":"silent","timestamp":"2027-01-15T07:00:00Z"})"
-        "\n"
-        R"({"event_id":"f","source":"codex","event_type":"task_failed","severity":"error","title":"Failed","timestamp":"2027-01-15T07:05:00Z"})"
-        "\n";
-    ASSERT_TRUE(test::writeFile(home.file("events.jsonl"), lines));
+    ASSERT_TRUE(test::writeFile(home.file("events.jsonl"), test::workingAndFailedEventLines()));
     store->reload(false);
   }
   test::TempHome home;

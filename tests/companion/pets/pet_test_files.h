@@ -32,4 +32,12 @@ inline bool writePetPackage(const QString& folder, const QJsonObject& manifest,
          writePicture(folder + QStringLiteral("/spritesheet.webp"), width, height);
 }
 
+// Two bridge lines: a Claude Code tool run (working) and, newer, a failed Codex task (error).
+inline QByteArray workingAndFailedEventLines() {
+  return R"({"event_id":"w","source":"claude_code","event_type":"task_updated","status":"running_tool","notify_policy":"silent","timestamp":"2027-01-15T07:00:00Z"})"
+         "\n"
+         R"({"event_id":"f","source":"codex","event_type":"task_failed","severity":"error","title":"Failed","timestamp":"2027-01-15T07:05:00Z"})"
+         "\n";
+}
+
 }  // namespace tandrel::test
