@@ -1,5 +1,6 @@
 #include "settings/settings_pages.h"
 
+#include "companion/pets/pets_page.h"
 #include "companion/sounds/sounds_page.h"
 #include "settings/about_page.h"
 #include "settings/general_page.h"
@@ -16,6 +17,7 @@ bool routeContains(const QRectF& rect, QPointF point) {
 const SettingsPage* settingsPage(SettingsTab tab) {
   static const std::map<SettingsTab, SettingsPage> pages{
       {SettingsTab::general, generalSettingsPage()},
+      {SettingsTab::pets, petsSettingsPage()},
       {SettingsTab::sound, soundsSettingsPage()},
       {SettingsTab::about, aboutSettingsPage()},
   };
