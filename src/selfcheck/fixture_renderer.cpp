@@ -33,6 +33,8 @@ const std::vector<FixtureRow>& fixtureRows() {
       {"expanded.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded},
       {"settings-general.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
        SettingsTab::general},
+      {"settings-pets.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
+       SettingsTab::pets},
       {"settings-sound.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
        SettingsTab::sound},
       {"settings-about.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,

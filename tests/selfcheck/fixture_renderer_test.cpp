@@ -87,6 +87,7 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
       {"expanded.png", {540, expandedHeight}},
       {"settings-about.png", {860, 780}},
       {"settings-general.png", {860, 780}},
+      {"settings-pets.png", {860, 780}},
       {"settings-sound.png", {860, 780}},
   };
   QStringList names;
