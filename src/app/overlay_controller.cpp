@@ -185,6 +185,9 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
     if (OverlaySurface* surface = activeSurface()) {
       surface->view->setStatusBanner(QStringLiteral("Authorized ~/.codex/pets"));
       surface->view->statusBannerColor = QColor::fromRgbF(0, 0.8392, 0.6392);
+      // The Codex pets folders are read from now on, in every view.
+      surface->view->refreshLocalPets();
+      petsDidChange(surface->view);
     }
   }
   // One failure does not stop the others; the tools' health shows the outcome.

@@ -2,6 +2,10 @@
 
 #include "app/overlay_controller.h"
 #include "app/entry_point.h"
+#include "app/overlay_surface.h"
+#include "companion/pets/pet_catalog.h"
+#include "companion/pets/pet_test_files.h"
+#include "island/tandrel_view.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/user_defaults.h"
 #include "support/temp_home.h"
@@ -73,8 +77,19 @@ class StartupPermissionPromptGui : public ::testing::Test {
 };
 
 TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEveryOfferedHook) {
+  home.setEnv("CODEX_HOME", home.file(".codex").toUtf8());
+  ASSERT_TRUE(test::writePetPackage(home.file(".codex/pets/codex-capy"), {{"displayName", "Codex Capy"}}));
   auto app = controller({tool("claude-code", true, HookStatus::repair), tool("codex-cli", true, HookStatus::repair)});
   app->applicationDidFinishLaunching();
+  const auto listsCodexPet = [&] {
+    for (const auto& surface : app->surfaces()) {
+      if (findPetChoice(surface->view->petChoices, "custom:codex-capy") == nullptr) {
+        return false;
+      }
+    }
+    return true;
+  };
+  EXPECT_FALSE(listsCodexPet());
   app->runStartupPermissionFlowIfNeeded();
   StartupPermissionPrompt* prompt = app->startupPermissionPrompt();
   ASSERT_NE(prompt, nullptr);
@@ -91,6 +106,8 @@ TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEver
   ASSERT_NE(app->activeSurface(), nullptr);
   EXPECT_EQ(app->activeSurface()->view->statusBanner(), QStringLiteral("Authorized ~/.codex/pets"));
   EXPECT_EQ(app->activeSurface()->view->statusBannerColor.green(), 214);
+  // Every view now lists the Codex pets.
+  EXPECT_TRUE(listsCodexPet());
 
   // Once per launch.
   app->runStartupPermissionFlowIfNeeded();
