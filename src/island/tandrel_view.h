@@ -308,7 +308,8 @@ class TandrelView : public QWidget {
   // ---- Drawing (tandrel_view_paint.cpp) ----
 
   // The whole island in the current mode, into any painter whose device is the view's size.
-  void paintIsland(QPainter& painter);
+  // With a dirty rectangle inside the pet rail's animated strip, only the background and the rail.
+  void paintIsland(QPainter& painter, const std::optional<QRect>& dirty = std::nullopt);
   // The island drawn into a transparent image of the view's size at `devicePixelRatio`.
   QImage renderImage(qreal devicePixelRatio = 1);
   // The fade-in of the expanded content (1 outside the first 0.2 s of the expanded mode).
@@ -413,11 +414,12 @@ class TandrelView : public QWidget {
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
   void paintCollapsed(QPainter& painter);
-  void paintExpanded(QPainter& painter);
+  void paintExpanded(QPainter& painter, const std::optional<QRect>& dirty);
   // Where the ticker line and the pet, the usage header and the settings page are drawn.
   void paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout);
   void paintUsageHeaderTopLine(QPainter& painter);
   void paintUsageHeader(QPainter& painter);
+  void paintPetRail(QPainter& painter);
   void paintSettings(QPainter& painter);
   // The usage header's tabs (tool and rectangle, in order), hit before the rest.
   std::vector<std::pair<QString, QRectF>> usageTabHitRects();

@@ -4,6 +4,7 @@
 
 #include "island/tandrel_view.h"
 
+#include "companion/pets/pet_rail.h"
 #include "island/island_paint.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_expanded.h"
@@ -34,7 +35,7 @@ qreal TandrelView::expandedContentAlpha() const {
                                        mediaTime() - modeAnimationStarted);
 }
 
-void TandrelView::paintEvent(QPaintEvent*) {
+void TandrelView::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   if (settings_.values().highContrast) {
     // The colour pass needs the finished frame: draw it into an image first.
@@ -42,7 +43,7 @@ void TandrelView::paintEvent(QPaintEvent*) {
     painter.drawImage(QPointF(), renderImage(painter.device()->devicePixelRatioF()));
     return;
   }
-  paintIsland(painter);
+  paintIsland(painter, event->rect());
 }
 
 QImage TandrelView::renderImage(qreal devicePixelRatio) {
@@ -59,7 +60,7 @@ QImage TandrelView::renderImage(qreal devicePixelRatio) {
   return image;
 }
 
-void TandrelView::paintIsland(QPainter& painter) {
+void TandrelView::paintIsland(QPainter& painter, const std::optional<QRect>& dirty) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
@@ -70,7 +71,7 @@ void TandrelView::paintIsland(QPainter& painter) {
       paintSettings(painter);
       return;
     case OverlayMode::expanded:
-      paintExpanded(painter);
+      paintExpanded(painter, dirty);
       return;
     case OverlayMode::collapsed:
       paintCollapsed(painter);
@@ -84,13 +85,22 @@ void TandrelView::paintCollapsed(QPainter& painter) {
   paintCollapsedContent(painter, layout);
 }
 
-void TandrelView::paintExpanded(QPainter& painter) {
+void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& dirty) {
   const QSizeF viewSize(size());
   drawTopFusedBackground(painter, QRectF(QPointF(), viewSize), kExpandedCornerRadius, false);
+  // The pet rail's animation frames dirty only its strip, where nothing else is drawn.
+  if (dirty && expandedPetRailAnimationDirtyRect().adjusted(-1, -1, 1, 1).contains(QRectF(*dirty))) {
+    painter.save();
+    painter.setOpacity(expandedContentAlpha());
+    paintPetRail(painter);
+    painter.restore();
+    return;
+  }
   paintUsageHeaderTopLine(painter);
 
   painter.save();
   painter.setOpacity(expandedContentAlpha());
+  paintPetRail(painter);
   paintUsageHeader(painter);
   paintExpandedPetRail(painter);
   drawSeparator(painter, kHeaderSeparatorY, kSeparatorX, viewSize.width());
@@ -111,11 +121,12 @@ void TandrelView::paintExpanded(QPainter& painter) {
   painter.restore();
 }
 
-// The usage header (tool status line, tabs and meter rows) and the collapsed capsule's ticker
-// line and pet are drawn by their own painters into these places; the settings page draws
-// itself whole.
+// The usage header (tool status line, tabs and meter rows), the pet rail and the collapsed
+// capsule's ticker line and pet are drawn by their own painters into these places; the settings
+// page draws itself whole.
 void TandrelView::paintUsageHeaderTopLine(QPainter&) {}
 void TandrelView::paintUsageHeader(QPainter&) {}
+void TandrelView::paintPetRail(QPainter&) {}
 void TandrelView::paintCollapsedContent(QPainter&, const CollapsedCapsuleLayout&) {}
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {

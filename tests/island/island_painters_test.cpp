@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Scales, IslandRenderGui, ::testing::Values(1.0, 2.0));
 namespace tandrel {
 namespace {
 
-TEST(IslandRenderFadeGui, TheExpandedContentFadesInOver200MillisecondsUnlessFixturesAreRendered) {
+TEST(IslandRenderPassGui, TheExpandedContentFadesInOver200MillisecondsUnlessFixturesAreRendered) {
   test::IslandFixture f;
   f.load({});
   auto view = f.expandedView();
@@ -229,6 +229,33 @@ TEST(CollapsedLineGui, TheLineShowsTheLogoLabelAndEitherTheBadgeOrTheResetText) 
 
   const QImage reset = capsuleLine({"Codex", "5h 42%", true, QStringLiteral("Resets 5pm"), false, 0});
   EXPECT_GT(inked(reset, 256, 278), 20) << "the reset text at the right";
+}
+
+}  // namespace
+}  // namespace tandrel
+
+namespace tandrel {
+namespace {
+
+TEST(IslandRenderPassGui, AFrameOfThePetRailRepaintsOnlyTheBackgroundAndTheRail) {
+  test::IslandFixture f;
+  f.load({test::permissionLine("perm", f.home.file("d.json"), "high")});
+  auto view = f.expandedView();
+  view->renderingFixtures = true;
+  const QPointF inCard = view->messageRectsForTests().at("perm").center() + QPointF(-120, -20);
+  const auto paint = [&](const std::optional<QRect>& dirty) {
+    QImage image(540, 501, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    view->paintIsland(painter, dirty);
+    painter.end();
+    return image.pixelColor(inCard.toPoint());
+  };
+  const QColor background = paint(QRect(10, 30, 60, 60));  // inside the rail's strip
+  const QColor card = paint(std::nullopt);
+  EXPECT_EQ(background.red(), 9);
+  EXPECT_GT(card.red(), background.red()) << "the full pass draws the tinted card";
+  EXPECT_EQ(paint(QRect(10, 30, 200, 60)), card) << "a wider dirty rectangle draws everything";
 }
 
 }  // namespace
