@@ -72,6 +72,7 @@ OverlayController::~OverlayController() {
   trayIcon_.reset();
   runtimeTimer_.reset();
   screenObserver_.reset();
+  destroyCompanion();
   if (!surfaces_.empty()) {
     destroySurfaces();
   }
@@ -128,6 +129,7 @@ void OverlayController::applicationDidFinishLaunching() {
   if (currentMode_ == OverlayMode::settings) {
     bringSettingsPanelToFront();
   }
+  syncCompanion();
 
   updateTrayIcon();
   registerHotKeys();
@@ -329,6 +331,7 @@ void OverlayController::prepareForTermination() {
   screenObserver_.reset();
   windowServer_.setWorkspaceChangedHandler(nullptr);
   store_->stopMonitoringBridgeEvents();
+  destroyCompanion();
   destroySurfaces();
 }
 

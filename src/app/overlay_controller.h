@@ -10,6 +10,9 @@
 #include "app/display_policy.h"
 #include "app/overlay_mode.h"
 #include "app/startup_permission_prompt.h"
+#include "companion/companion_bubble_view.h"
+#include "companion/companion_layout.h"
+#include "companion/companion_view.h"
 #include "notifications/tandrel_banners.h"
 #include "notifications/tandrel_un_delegate.h"
 #include "platform/desktop_notifications.h"
@@ -56,6 +59,8 @@ inline constexpr milliseconds kFullscreenScanInterval{5000};
 inline constexpr milliseconds kStoreFallbackInterval{10000};
 inline constexpr milliseconds kDiskBackedRefreshInterval{10000};
 inline constexpr milliseconds kCompanionProviderRefreshInterval{2000};
+// The roaming companion moves on this tick.
+inline constexpr milliseconds kCompanionMotionInterval{160};
 // After the settings page is brought to the front, a workspace switch does not close it.
 inline constexpr milliseconds kSettingsSpaceCloseSuppression{600};
 inline constexpr milliseconds kSecondBringToFrontDelay{250};
@@ -195,8 +200,8 @@ class OverlayController : public QObject {
   void closeSettings(TandrelView* source = nullptr);
   // A view changed a setting that may move or re-lay the panels.
   void settingsDidChange();
-  // A view's pet catalogue changed: every other surface's view takes a copy, and the shared pet
-  // images are decoded afresh.
+  // A view's pet catalogue changed: every other surface's view takes a copy, the shared pet
+  // images are decoded afresh, and the companion follows.
   void petsDidChange(TandrelView* source);
   void selectSettingsTabOnSurfaces(SettingsTab tab);
   void bringSettingsPanelToFront();
@@ -270,6 +275,62 @@ class OverlayController : public QObject {
   void showAboutPanel();
   QMessageBox* aboutPanel() const { return aboutPanel_; }
 
+  // ---- Desktop companion (overlay_controller_companion.cpp) ----
+
+  // "desktopCompanionMode", "companionDisplayMode" and "floatingPetScale" of the settings model.
+  bool companionSetting() const;
+  CompanionDisplayMode companionDisplayModeSetting() const;
+  double floatingPetScaleSetting() const;
+  // User-defaults keys of the remembered companion origin (Qt top-left, logical pixels).
+  static inline const QString kCompanionOriginXKey = QStringLiteral("companionOriginX");
+  static inline const QString kCompanionOriginYKey = QStringLiteral("companionOriginY");
+  static constexpr std::chrono::milliseconds kCompanionPlacementDuration{15000};
+  static constexpr double kNoLinkedTaskSeconds = 1.4;
+
+  // Makes the companion window and its (never shown) bubble view, placed but not shown.
+  void createCompanion();
+  // Shows, re-lays and places the companion while "desktopCompanionMode" is on, removes it
+  // otherwise; then the providers, the bubble and the motion timer follow.
+  void syncCompanion();
+  void destroyCompanion();
+  // Sizes and places the companion for its mode; a roaming pet under the pointer stays put.
+  void positionCompanion();
+  void positionCompanionBubble();
+  // The companion's frame of `size` on a screen (none: the 1440 x 900 stand-in).
+  QRectF companionFrame(const QSizeF& size, const std::optional<QRectF>& screenAvailableGeometry);
+  QRectF clampCompanionFrame(const QRectF& frame) const;
+  // Places the companion at the frame (clamped) and remembers it: as the roaming anchor while
+  // roaming, else as the origin in the user defaults.
+  void persistCompanionFrame(const QRectF& frame);
+  // Centres the companion on a screen point (the pet dragged out of the island).
+  void updateCompanionDragOut(QPointF point);
+  void endCompanionPlacement();
+  // The motion timer runs exactly while a roaming companion is shown.
+  void evaluateCompanionMotionTimer();
+  bool hasCompanionMotionTimer() const { return companionMotionTimer_ != nullptr; }
+  // Hands the companion view its pet, status and ticker, and the bubble its status item.
+  void updateCompanionProviders();
+  // The "No linked task" stand-in while it lasts, else the store's status; an expired stand-in
+  // is dropped.
+  std::optional<CompanionStatusItem> currentCompanionBubbleStatus();
+  const std::optional<CompanionBubbleFallback>& companionBubbleFallback() const { return companionBubbleFallback_; }
+  // A click on a status item: the Jump to its event; when nothing opens, the bubble says "No
+  // linked task" for 1.4 s. `done` (tests) runs once the Jump finished.
+  void openCompanionStatus(const CompanionStatusItem& item, std::function<void()> done = {});
+  // Opens the settings page on the Pets tab, on the companion's screen when a surface shows it.
+  void openCompanionPetSettings();
+  // The companion's pop-up menu, and showing it at a screen point.
+  std::unique_ptr<QMenu> createCompanionMenu();
+  void showCompanionMenu(QPointF screenPoint);
+  QMenu* companionMenu() const { return companionMenu_.get(); }
+  void setCompanionModeFromMenu(const QString& rawMode);
+  void moveCompanionFromMenu();
+  void hideCompanionFromMenu();
+  TandrelCompanionView* companionView() const { return companionView_.get(); }
+  TandrelCompanionBubbleView* companionBubbleView() const { return companionBubbleView_.get(); }
+  bool hasCompanionPlacementTimer() const { return companionPlacementEnd_.isPending(); }
+  const std::optional<companion::RoamingAnchor>& roamingCompanionAnchor() const { return roamingCompanionAnchor_; }
+
   // ---- Global hot keys (overlay_controller_hot_keys.cpp) ----
 
   // Registers the three hot keys of kApplicationHotKeys. A key another application holds is
@@ -303,6 +364,12 @@ class OverlayController : public QObject {
   std::vector<ScreenInfo> allScreens() const;
   void scheduleScreenRebuild();
   void retireSurfaces(std::vector<std::unique_ptr<OverlaySurface>>& surfaces);
+  // The companion's screen (the active surface's, else the first of the policy, else the
+  // primary one) and every screen a companion frame is kept on.
+  std::optional<QRectF> companionScreenGeometry() const;
+  companion::CompanionScreens companionScreens() const;
+  // What the island views' pet drag-out moves: this controller's companion.
+  CompanionDragOut* companionDragOutHandle();
 
   OverlayControllerOptions options_;
   PendingActionStore& pendingActions_;
@@ -352,6 +419,14 @@ class OverlayController : public QObject {
   GlobalHotKeys* hotKeys_ = nullptr;
   std::vector<QString> unavailableHotKeys_;
   std::optional<QString> lastCycledRequestID_;
+  std::unique_ptr<TandrelCompanionView> companionView_;
+  std::unique_ptr<TandrelCompanionBubbleView> companionBubbleView_;
+  std::optional<CompanionBubbleFallback> companionBubbleFallback_;
+  DelayedWork companionPlacementEnd_;
+  std::unique_ptr<QTimer> companionMotionTimer_;
+  std::optional<companion::RoamingAnchor> roamingCompanionAnchor_;
+  std::unique_ptr<QMenu> companionMenu_;
+  std::unique_ptr<CompanionDragOut> companionDragOut_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

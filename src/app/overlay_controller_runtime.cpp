@@ -44,6 +44,7 @@ void OverlayController::refreshRuntime() {
     return;
   }
   ++refreshRuntimeWorkCountForTests;
+  updateCompanionProviders();
   const QDateTime now = clock_.now();
 
   if (throttleDue(lastStoreFallbackRefreshAt_, runtime_tuning::kStoreFallbackInterval, now)) {

@@ -157,6 +157,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
 
     auto* view = new TandrelView(panelFrame.size(), *store_, settings_, clock_);
     view->controller = this;
+    view->companionDragOut = companionDragOutHandle();
     // Views are made anew when the settings boundary is crossed: each starts from what the
     // launch and the last automatic check found, not from a blank About tab.
     view->resetAboutUpdateFlow(installFailureAtLaunch_);
@@ -347,6 +348,7 @@ void OverlayController::settingsDidChange() {
     lastDisplayPolicy_ = policy;
     rebuildSurfaces(currentMode_);
   }
+  syncCompanion();
 }
 
 void OverlayController::petsDidChange(TandrelView* source) {
@@ -360,6 +362,7 @@ void OverlayController::petsDidChange(TandrelView* source) {
       surface->view->update();
     }
   }
+  syncCompanion();
 }
 
 void OverlayController::selectSettingsTabOnSurfaces(SettingsTab tab) {

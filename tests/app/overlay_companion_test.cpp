@@ -1,0 +1,255 @@
+// The desktop companion on the offscreen platform's two screens (see tests/support/test_main.cpp):
+// "Primary" 1920 x 1080 at the origin and "Second" 1280 x 1024 to its right.
+
+#include "app/overlay_controller.h"
+
+#include "island/tandrel_view.h"
+#include "jump/jump_diagnostics.h"
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_window_server.h"
+#include "platform/user_defaults.h"
+#include "support/temp_home.h"
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <chrono>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::milliseconds;
+
+class OverlayCompanionGui : public ::testing::Test {
+ protected:
+  OverlayCompanionGui() : defaults(home.file(QStringLiteral("defaults.json"))) {
+    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
+    OverlayController::runtimeVisibilityPredicateOverrideForTests = [] { return true; };
+    QCursor::setPos(QPoint(10, 10));
+  }
+  ~OverlayCompanionGui() override { OverlayController::runtimeVisibilityPredicateOverrideForTests = nullptr; }
+
+  std::unique_ptr<OverlayController> makeController() {
+    OverlayControllerOptions options;
+    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
+    options.store.testEnvironment = true;
+    options.defaults = &defaults;
+    options.clock = &clock;
+    options.windowServer = &windowServer;
+    auto controller = std::make_unique<OverlayController>(std::move(options));
+    controller->rebuildSurfaces(OverlayMode::collapsed);
+    return controller;
+  }
+
+  void setCompanion(bool on, CompanionDisplayMode mode) {
+    defaults.set(QString::fromLatin1(settings_keys::kDesktopCompanionMode), on);
+    defaults.set(QString::fromLatin1(settings_keys::kCompanionDisplayMode), rawValue(mode));
+  }
+
+  static std::vector<QJsonObject> diagnostics() {
+    QFile file(jumpDiagnosticFile());
+    std::vector<QJsonObject> records;
+    if (!file.open(QIODevice::ReadOnly)) return records;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+      if (!line.isEmpty()) records.push_back(QJsonDocument::fromJson(line).object());
+    }
+    return records;
+  }
+
+  test::TempHome home;
+  FakeClock clock;
+  FakeWindowServer windowServer;
+  UserDefaults defaults;
+};
+
+TEST_F(OverlayCompanionGui, ShownPlacedAndRemovedWithTheSetting) {
+  setCompanion(false, CompanionDisplayMode::floating);
+  auto controller = makeController();
+  controller->syncCompanion();
+  EXPECT_EQ(controller->companionView(), nullptr);
+
+  const struct {
+    CompanionDisplayMode mode;
+    double scale;
+    QRect frame;
+    bool motion;
+  } cases[] = {
+      {CompanionDisplayMode::floating, 1.0, {1920 - 24 - 184, 1080 - 36 - 152, 184, 152}, false},
+      {CompanionDisplayMode::bubble, 1.6, {1920 - 24 - 294, 1080 - 36 - 243, 294, 243}, false},
+      {CompanionDisplayMode::tucked, 1.0, {1920 - 75, 540 - 48, 156, 96}, false},
+      {CompanionDisplayMode::roaming, 1.0, {}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(rawValue(c.mode).toStdString());
+    setCompanion(true, c.mode);
+    defaults.set(QString::fromLatin1(settings_keys::kFloatingPetScale), c.scale);
+    controller->syncCompanion();
+    ASSERT_NE(controller->companionView(), nullptr);
+    EXPECT_TRUE(controller->companionView()->isVisible());
+    EXPECT_EQ(controller->companionView()->displayMode, c.mode);
+    if (!c.frame.isEmpty()) {
+      EXPECT_EQ(controller->companionView()->geometry(), c.frame);
+    }
+    EXPECT_EQ(controller->hasCompanionMotionTimer(), c.motion);
+    // The bubble's own window is never shown.
+    ASSERT_NE(controller->companionBubbleView(), nullptr);
+    EXPECT_FALSE(controller->companionBubbleView()->isVisible());
+  }
+  // The pet is the active island view's.
+  const std::optional<PetRenderSnapshot> snapshot = controller->companionView()->petSnapshotProvider();
+  ASSERT_TRUE(snapshot);
+  const TandrelView& island = *controller->activeSurface()->view;
+  EXPECT_EQ(snapshot->petChoices, island.petChoices);
+  EXPECT_EQ(snapshot->selectedPetID, island.settings().values().selectedPetID);
+  EXPECT_EQ(snapshot->floatingPetScale, 1.0);
+  // Roaming moves along its path on the motion timer.
+  const QRect before = controller->companionView()->geometry();
+  clock.advance(milliseconds(2000));
+  controller->positionCompanion();
+  EXPECT_NE(controller->companionView()->geometry(), before);
+  // ...but stops under the pointer.
+  QCursor::setPos(controller->companionView()->geometry().center());
+  const QRect held = controller->companionView()->geometry();
+  clock.advance(milliseconds(2000));
+  controller->positionCompanion();
+  EXPECT_EQ(controller->companionView()->geometry(), held);
+
+  controller->hideCompanionFromMenu();
+  EXPECT_EQ(controller->companionView(), nullptr);
+  EXPECT_FALSE(controller->hasCompanionMotionTimer());
+  EXPECT_FALSE(defaults.boolean(QString::fromLatin1(settings_keys::kDesktopCompanionMode)));
+}
+
+TEST_F(OverlayCompanionGui, APersistedFrameIsClampedRememberedAndUsedAfterARestart) {
+  setCompanion(true, CompanionDisplayMode::floating);
+  {
+    auto controller = makeController();
+    controller->syncCompanion();
+    // Partly off the second screen's right edge: pulled 8 inside it.
+    controller->persistCompanionFrame(QRectF(3150, 300, 184, 152));
+    EXPECT_EQ(controller->companionView()->geometry(), QRect(3200 - 184 - 8, 300, 184, 152));
+  }
+  EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginXKey), 3200 - 184 - 8);
+  EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginYKey), 300);
+  auto restarted = makeController();
+  restarted->syncCompanion();
+  EXPECT_EQ(restarted->companionView()->geometry(), QRect(3200 - 184 - 8, 300, 184, 152));
+
+  // Roaming keeps the unclamped origin as its anchor, while the window is placed clamped.
+  setCompanion(true, CompanionDisplayMode::roaming);
+  restarted->syncCompanion();
+  restarted->persistCompanionFrame(QRectF(-100, 500, 316, 150));
+  ASSERT_TRUE(restarted->roamingCompanionAnchor());
+  EXPECT_EQ(restarted->roamingCompanionAnchor()->origin, QPointF(-100, 500));
+  EXPECT_EQ(restarted->companionView()->geometry().topLeft(), QPoint(8, 500));
+  EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginXKey), 3200 - 184 - 8);
+}
+
+TEST_F(OverlayCompanionGui, AStatusClickThatLeadsNowhereShowsNoLinkedTaskForAMoment) {
+  setCompanion(true, CompanionDisplayMode::bubble);
+  auto controller = makeController();
+  controller->syncCompanion();
+  CompanionStatusItem item;
+  item.kind = CompanionStatusKind::approval;
+  item.label = QStringLiteral("Approval needed");
+  item.event.id = QStringLiteral("no-jump");
+  bool finished = false;
+  controller->openCompanionStatus(item, [&] { finished = true; });
+  ASSERT_TRUE(test::waitUntil([&] { return finished; }));
+  ASSERT_TRUE(controller->companionBubbleFallback());
+  const std::optional<CompanionStatusItem> shown = controller->companionBubbleView()->statusItem();
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->label, "No linked task");
+  EXPECT_EQ(shown->kind, CompanionStatusKind::approval);
+  EXPECT_EQ(shown->event.id, "no-jump");
+  clock.advance(milliseconds(1300));
+  controller->updateCompanionProviders();
+  EXPECT_EQ(controller->companionBubbleView()->statusItem()->label, "No linked task");
+  clock.advance(milliseconds(100));
+  controller->updateCompanionProviders();
+  EXPECT_FALSE(controller->companionBubbleFallback());
+  EXPECT_FALSE(controller->companionBubbleView()->statusItem());  // the store has no status
+}
+
+TEST_F(OverlayCompanionGui, APetClickOpensThePetsTabOnTheCompanionsScreenAndRecordsIt) {
+  defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
+  setCompanion(true, CompanionDisplayMode::floating);
+  auto controller = makeController();
+  ASSERT_EQ(controller->surfaces().size(), 2u);
+  controller->syncCompanion();
+  controller->persistCompanionFrame(QRectF(2500, 500, 184, 152));
+  TandrelCompanionView& view = *controller->companionView();
+  ASSERT_TRUE(test::waitUntil([&] { return view.screen() != nullptr && view.screen()->name() == "Second"; }));
+  const QPointF pet = QPointF(view.geometry().topLeft()) + QPointF(92, 120);
+  view.pointerPressed(pet);
+  view.pointerReleased(pet);
+  EXPECT_EQ(controller->currentMode(), OverlayMode::settings);
+  EXPECT_EQ(controller->activeSurface()->screen.name, "Second");
+  EXPECT_EQ(controller->activeSurface()->view->activeSettingsTab(), SettingsTab::pets);
+  controller->openCompanionPetSettings();
+  const std::vector<QJsonObject> records = diagnostics();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].value("stage").toString(), "companion_pet_open_settings");
+  EXPECT_EQ(records[0].size(), 8);  // seven keys and the timestamp
+  EXPECT_EQ(records[0].value("surface_count").toInt(), 2);
+  EXPECT_EQ(records[1].value("stage").toString(), "companion_pet_open_settings_duplicate");
+  EXPECT_EQ(records[1].size(), 6);
+}
+
+TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
+  setCompanion(true, CompanionDisplayMode::bubble);
+  auto controller = makeController();
+  controller->installApplicationMenu();
+  controller->syncCompanion();
+  std::unique_ptr<QMenu> menu = controller->createCompanionMenu();
+  QStringList titles;
+  for (QAction* action : menu->actions()) titles << (action->isSeparator() ? "-" : action->text());
+  EXPECT_EQ(titles.mid(0, 10), QStringList({"Open Settings", "Open Pets", "-", "Bubble", "Floating", "Roaming",
+                                            "Tucked", "-", "Move", "Hide Companion"}));
+  EXPECT_GT(titles.size(), 11);  // and the application menu after a separator
+  EXPECT_TRUE(menu->actions()[3]->isChecked());
+
+  controller->setCompanionModeFromMenu(QStringLiteral("sideways"));
+  EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::bubble);
+  menu->actions()[5]->trigger();
+  EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::roaming);
+  EXPECT_TRUE(controller->hasCompanionMotionTimer());
+
+  controller->moveCompanionFromMenu();
+  EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::floating);
+  EXPECT_TRUE(controller->companionView()->placementMode);
+  EXPECT_TRUE(controller->hasCompanionPlacementTimer());
+  EXPECT_FALSE(controller->hasCompanionMotionTimer());
+  clock.advance(milliseconds(14900));
+  EXPECT_TRUE(controller->companionView()->placementMode);
+  clock.advance(milliseconds(100));
+  EXPECT_FALSE(controller->companionView()->placementMode);
+  EXPECT_FALSE(controller->hasCompanionPlacementTimer());
+}
+
+TEST_F(OverlayCompanionGui, ThePetDraggedOutOfTheIslandBecomesAPlacedFloatingCompanion) {
+  setCompanion(false, CompanionDisplayMode::roaming);
+  auto controller = makeController();
+  TandrelView& island = *controller->surfaces().front()->view;
+  ASSERT_NE(island.companionDragOut, nullptr);
+  ASSERT_TRUE(island.companionDragOut->begin(QPointF(400, 300)));
+  EXPECT_TRUE(controller->companionSetting());
+  EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::floating);
+  ASSERT_NE(controller->companionView(), nullptr);
+  EXPECT_TRUE(controller->companionView()->placementMode);
+  EXPECT_EQ(controller->companionView()->geometry(), QRect(400 - 92, 300 - 76, 184, 152));
+  island.companionDragOut->move(QPointF(20, 20));  // clamped 8 inside the screen
+  EXPECT_EQ(controller->companionView()->geometry().topLeft(), QPoint(8, 8));
+  island.companionDragOut->finish(QPointF(600, 500));
+  EXPECT_FALSE(controller->companionView()->placementMode);
+  EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginXKey), 600 - 92);
+  EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginYKey), 500 - 76);
+}
+
+}  // namespace
+}  // namespace tandrel

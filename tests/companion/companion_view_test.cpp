@@ -1,0 +1,166 @@
+#include "companion/companion_view.h"
+
+#include "companion/companion_layout.h"
+#include "island/island_view_fixture.h"
+#include "platform/user_defaults.h"
+#include "settings/settings_model.h"
+#include "support/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+namespace tandrel {
+namespace {
+
+using std::chrono::milliseconds;
+
+CompanionStatusItem statusItem(const QString& label) {
+  CompanionStatusItem item;
+  item.label = label;
+  item.event.source = QStringLiteral("codex");
+  return item;
+}
+
+struct CompanionViewGui : test::IslandFixture, ::testing::Test {
+  CompanionViewGui() {
+    load({});
+    TandrelCompanionView::visibilityOverrideForTests = [] { return true; };
+  }
+  ~CompanionViewGui() override { TandrelCompanionView::visibilityOverrideForTests = nullptr; }
+
+  // A bubble companion at (500, 400) whose actions are recorded.
+  std::unique_ptr<TandrelCompanionView> makeView() {
+    auto view = std::make_unique<TandrelCompanionView>(*store, settings, true, clock);
+    view->setGeometry(QRect(QPoint(500, 400), companion::companionSize(CompanionDisplayMode::bubble, 1).toSize()));
+    view->actions.openStatus = [this](const CompanionStatusItem& item) { calls.push_back("open " + item.label); };
+    view->actions.persistFrame = [this](const QRectF& frame) {
+      calls.push_back(QStringLiteral("persist %1,%2").arg(frame.x()).arg(frame.y()));
+    };
+    view->actions.endPlacement = [this] { calls.push_back(QStringLiteral("end placement")); };
+    view->actions.openPetSettings = [this] { calls.push_back(QStringLiteral("pets")); };
+    return view;
+  }
+
+  UserDefaults defaults{home.file(QStringLiteral("defaults.json"))};
+  SettingsModel settings{defaults};
+  QStringList calls;
+};
+
+TEST_F(CompanionViewGui, TickerRotatesOnlyOnTicksFourSecondsApart) {
+  auto view = makeView();
+  std::vector<CompanionStatusItem> items = {statusItem("a"), statusItem("b"), statusItem("c")};
+  view->tickerProvider = [&] { return items; };
+  const struct {
+    int advanceMs;
+    int index;
+  } steps[] = {{3900, 0}, {100, 1}, {350, 1}, {3650, 2}, {4000, 0}};
+  for (const auto& step : steps) {
+    clock.advance(milliseconds(step.advanceMs));
+    view->animationTick();
+    EXPECT_EQ(view->tickerIndex(), step.index) << step.advanceMs;
+  }
+  // One item, or none (the status provider's), does not rotate.
+  items.resize(1);
+  clock.advance(milliseconds(8000));
+  view->animationTick();
+  EXPECT_EQ(view->tickerIndex(), 0);
+  // A window that cannot be seen skips the tick.
+  items = {statusItem("a"), statusItem("b")};
+  TandrelCompanionView::visibilityOverrideForTests = [] { return false; };
+  clock.advance(milliseconds(8000));
+  view->animationTick();
+  EXPECT_EQ(view->tickerIndex(), 0);
+}
+
+TEST_F(CompanionViewGui, PressesAreClicksUpToTwoPointsAndOpenWhatTheyHit) {
+  const struct {
+    const char* name;
+    bool withStatus;
+    bool onLabel;
+    QPointF move;
+    bool placement;
+    int clickCount;
+    QStringList calls;
+    QPoint position;
+  } cases[] = {
+      {"click on the label opens its item", true, true, {0, 0}, false, 1, {"open Approval needed"}, {500, 400}},
+      {"a 2-point wobble is still a click", true, true, {2, -2}, false, 1, {"open Approval needed"}, {502, 398}},
+      {"a 3-point move is a drag", true, true, {3, 0}, false, 1, {"persist 503,400"}, {503, 400}},
+      {"click on the label without an item", false, true, {0, 0}, false, 1, {"persist 500,400", "pets"}, {500, 400}},
+      {"click on the pet", true, false, {1, 1}, false, 1, {"persist 501,401", "pets"}, {501, 401}},
+      {"drag of the pet", true, false, {-40, 25}, false, 1, {"persist 460,425"}, {460, 425}},
+      {"placement ends on any click", true, false, {0, 0}, true, 1, {"persist 500,400", "end placement"}, {500, 400}},
+      {"placement ends after a drag", true, false, {30, 0}, true, 1, {"persist 530,400", "end placement"},
+       {530, 400}},
+      {"a double click does nothing", true, false, {0, 0}, false, 2, {}, {500, 400}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls.clear();
+    auto view = makeView();
+    if (c.withStatus) view->statusProvider = [] { return std::optional(statusItem("Approval needed")); };
+    view->placementMode = c.placement;
+    view->renderImage();  // the label's click area is where it was last drawn
+    const QPointF local = c.onLabel ? view->labelHitRect().center() : companion::companionPetContentRect(
+                                                                          QRectF(QPointF(), QSizeF(view->size())),
+                                                                          CompanionDisplayMode::bubble)
+                                                                          .center();
+    const QPointF start = QPointF(500, 400) + local;
+    view->pointerPressed(start);
+    view->pointerDragged(start + c.move);
+    view->pointerReleased(start + c.move, c.clickCount);
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(view->geometry().topLeft(), c.position);  // the window follows from the first point
+  }
+}
+
+TEST_F(CompanionViewGui, TheTimerFollowsReduceMotionAndStopsOnceForGood) {
+  const int before = TandrelView::livePetAnimationTimerCountForTests;
+  settings.change([](UserSettings& values) { values.reduceMotion = true; });
+  {
+    auto still = makeView();
+    EXPECT_FALSE(still->hasAnimationTimer());
+    EXPECT_EQ(TandrelView::livePetAnimationTimerCountForTests, before);
+  }
+  settings.change([](UserSettings& values) { values.reduceMotion = false; });
+  auto view = makeView();
+  EXPECT_TRUE(view->hasAnimationTimer());
+  EXPECT_EQ(TandrelView::livePetAnimationTimerCountForTests, before + 1);
+  // Turned on while running: the next tick stops it; turning it off again needs the controller.
+  settings.change([](UserSettings& values) { values.reduceMotion = true; });
+  view->animationTick();
+  EXPECT_FALSE(view->hasAnimationTimer());
+  settings.change([](UserSettings& values) { values.reduceMotion = false; });
+  view->evaluateAnimationTimer();
+  EXPECT_TRUE(view->hasAnimationTimer());
+  view->prepareForTermination();
+  view->prepareForTermination();
+  EXPECT_EQ(TandrelView::livePetAnimationTimerCountForTests, before);
+  view->evaluateAnimationTimer();
+  EXPECT_FALSE(view->hasAnimationTimer());
+}
+
+TEST_F(CompanionViewGui, DrawsTheLabelAndPetAndTakesThePointerOnlyThere) {
+  auto view = makeView();
+  view->statusProvider = [] { return std::optional(statusItem("Approval needed")); };
+  const QImage image = view->renderImage(2);
+  EXPECT_EQ(image.size(), QSize(368, 304));
+  EXPECT_EQ(view->labelStatusItem()->label, "Approval needed");
+  const QRectF hit = view->labelHitRect();
+  const QPoint bubbleCentre = (hit.center() * 2).toPoint();
+  EXPECT_GT(qAlpha(image.pixel(bubbleCentre)), 100);
+  EXPECT_EQ(qAlpha(image.pixel(2, 300)), 0);  // the bottom-left corner is empty
+  view->show();
+  ASSERT_TRUE(test::waitUntil([&] { return !view->drawnRegion().isEmpty(); }));
+  EXPECT_TRUE(view->drawnRegion().contains(hit.center().toPoint()));
+  EXPECT_FALSE(view->drawnRegion().contains(QPoint(1, 150)));
+  if (const char* folder = std::getenv("TANDREL_KEEP_FIXTURE_RENDERS")) {
+    image.save(QString::fromLocal8Bit(folder) + "/companion-bubble@2x.png");
+    view->placementMode = true;
+    view->renderImage(1).save(QString::fromLocal8Bit(folder) + "/companion-bubble-placement.png");
+  }
+}
+
+}  // namespace
+}  // namespace tandrel
