@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -359,6 +360,25 @@ TEST_F(OverlayKeysAndMenuGui, TrayIconCarriesTheMenuWhileShowInDockIsOnAndAHostR
       EXPECT_EQ(controller.trayIcon(), nullptr);
     }
   }
+}
+
+
+TEST_F(OverlayKeysAndMenuGui, TheIslandsQuitButtonEndsTheApplication) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  press(controller, kToggle);
+  ASSERT_EQ(controller.currentMode(), OverlayMode::expanded);
+  TandrelView* view = controller.activeSurface()->view;
+  ASSERT_NE(view, nullptr);
+  // The power button sits 33 points in from the right edge and 25 up from the bottom, 20 wide.
+  view->mousePressed(QPointF(view->width() - 23, view->height() - 15), QPointF());
+  // The press runs inside the view's own handler, and the teardown deletes the view: it waits.
+  EXPECT_TRUE(controller.hasSurfacesForTests());
+  // A panel whose close is taken over (the settings close button) must not hold the quit back.
+  QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_FALSE(controller.hasSurfacesForTests());
+  EXPECT_TRUE(hotKeys.registered.empty());
 }
 
 }  // namespace
