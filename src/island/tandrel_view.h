@@ -419,7 +419,6 @@ class TandrelView : public QWidget {
   void paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout);
   void paintUsageHeaderTopLine(QPainter& painter);
   void paintUsageHeader(QPainter& painter);
-  void paintPetRail(QPainter& painter);
   void paintSettings(QPainter& painter);
   // The usage header's tabs (tool and rectangle, in order), hit before the rest.
   std::vector<std::pair<QString, QRectF>> usageTabHitRects();

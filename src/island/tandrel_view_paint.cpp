@@ -92,7 +92,7 @@ void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& d
   if (dirty && expandedPetRailAnimationDirtyRect().adjusted(-1, -1, 1, 1).contains(QRectF(*dirty))) {
     painter.save();
     painter.setOpacity(expandedContentAlpha());
-    paintPetRail(painter);
+    paintExpandedPetRail(painter);
     painter.restore();
     return;
   }
@@ -100,9 +100,8 @@ void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& d
 
   painter.save();
   painter.setOpacity(expandedContentAlpha());
-  paintPetRail(painter);
-  paintUsageHeader(painter);
   paintExpandedPetRail(painter);
+  paintUsageHeader(painter);
   drawSeparator(painter, kHeaderSeparatorY, kSeparatorX, viewSize.width());
   const inbox_layout::InboxPageLayout layout = pageLayout();
   InboxPaintState state;
@@ -121,12 +120,11 @@ void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& d
   painter.restore();
 }
 
-// The usage header (tool status line, tabs and meter rows), the pet rail and the collapsed
-// capsule's ticker line and pet are drawn by their own painters into these places; the settings
-// page draws itself whole.
+// The usage header (tool status line, tabs and meter rows) and the collapsed capsule's ticker
+// line and pet are drawn by their own painters into these places; the settings page draws
+// itself whole.
 void TandrelView::paintUsageHeaderTopLine(QPainter&) {}
 void TandrelView::paintUsageHeader(QPainter&) {}
-void TandrelView::paintPetRail(QPainter&) {}
 void TandrelView::paintCollapsedContent(QPainter&, const CollapsedCapsuleLayout&) {}
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
