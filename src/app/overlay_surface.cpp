@@ -48,6 +48,11 @@ void TandrelOverlayPanel::setContentView(TandrelView* view) {
   if (view != nullptr) {
     view->setParent(this);
     view->setGeometry(rect());
+    if (style_ == PanelStyle::settings) {
+      // The settings window takes the keyboard: its keys (Escape) go to the view it shows.
+      view->setFocusPolicy(Qt::StrongFocus);
+      view->setFocus(Qt::OtherFocusReason);
+    }
   }
   updateShape();
 }

@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QTimer>
 #include <QUrl>
 
@@ -379,6 +380,21 @@ TEST_F(OverlayKeysAndMenuGui, TheIslandsQuitButtonEndsTheApplication) {
   EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_FALSE(controller.hasSurfacesForTests());
   EXPECT_TRUE(hotKeys.registered.empty());
+}
+
+
+TEST_F(OverlayKeysAndMenuGui, EscapeInTheSettingsWindowLeavesSettings) {
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  controller.setMode(OverlayMode::settings);
+  ASSERT_EQ(controller.currentMode(), OverlayMode::settings);
+  TandrelOverlayPanel& panel = *controller.activeSurface()->panel;
+  ASSERT_EQ(panel.style(), PanelStyle::settings);
+  ASSERT_NE(panel.windowHandle(), nullptr);
+  // Sent as the window system sends it: to the window, which hands it to its focus widget.
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel.windowHandle(), &escape);
+  EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
 }
 
 }  // namespace
