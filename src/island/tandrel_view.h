@@ -22,6 +22,7 @@
 #include "island/island_geometry.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
+#include "island/island_painters_ticker.h"
 #include "platform/clock.h"
 #include "companion/sounds/view_sounds.h"
 #include "settings/settings_model.h"
@@ -417,6 +418,8 @@ class TandrelView : public QWidget {
   void paintExpanded(QPainter& painter, const std::optional<QRect>& dirty);
   // Where the ticker line and the pet, the usage header and the settings page are drawn.
   void paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout);
+  // What the usage header shows now (the active tool kept among the enabled ones).
+  UsageHeaderState usageHeaderState();
   void paintUsageHeaderTopLine(QPainter& painter);
   void paintUsageHeader(QPainter& painter);
   void paintSettings(QPainter& painter);

@@ -5,10 +5,13 @@
 #include "island/tandrel_view.h"
 
 #include "companion/pets/pet_rail.h"
+#include "events/event_store.h"
 #include "island/island_paint.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_expanded.h"
 #include "island/island_painters_inbox.h"
+#include "island/island_painters_ticker.h"
+#include "island/usage_header.h"
 #include "settings/high_contrast.h"
 
 #include <QPaintEvent>
@@ -121,11 +124,26 @@ void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& d
 }
 
 // The usage header (tool status line, tabs and meter rows) and the collapsed capsule's ticker
-// line and pet are drawn by their own painters into these places; the settings page draws
-// itself whole.
-void TandrelView::paintUsageHeaderTopLine(QPainter&) {}
-void TandrelView::paintUsageHeader(QPainter&) {}
-void TandrelView::paintCollapsedContent(QPainter&, const CollapsedCapsuleLayout&) {}
+// line are drawn by their painters from the view's ticker and usage state.
+UsageHeaderState TandrelView::usageHeaderState() {
+  normalizeActiveUsageTool();
+  UsageHeaderState state;
+  state.viewWidth = width();
+  state.kind = displayKind_;
+  state.tool = activeUsageTool;
+  state.snapshot = usageSnapshotForTool(activeUsageTool);
+  state.tools = enabledUsageTools();
+  state.settingsRect = pageLayout().topSettingsRect();
+  state.meterGrowth = renderingFixtures ? 1.0 : usageMeterGrowth(mediaTime(), usageAnimationStarted);
+  state.toolLogo = toolLogoPainter;
+  return state;
+}
+
+void TandrelView::paintUsageHeaderTopLine(QPainter& painter) { tandrel::paintUsageHeaderTopLine(painter, usageHeaderState()); }
+void TandrelView::paintUsageHeader(QPainter& painter) { tandrel::paintUsageHeader(painter, usageHeaderState()); }
+void TandrelView::paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout) {
+  paintCollapsedTicker(painter, layout, collapsedTickerDisplay(), store_.petState(), toolLogoPainter);
+}
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
   QPainterPath path;

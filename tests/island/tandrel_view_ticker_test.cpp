@@ -220,3 +220,55 @@ TEST_F(TandrelViewTickerGui, TabRectanglesFollowTheEnabledToolsAndAPressPinsAToo
 
 }  // namespace
 }  // namespace tandrel
+
+namespace tandrel {
+namespace {
+
+// Pixels of `image` inside `box` (logical coordinates) whose colour is close to `color`.
+int pixelsNear(const QImage& image, const QRectF& box, const QColor& color) {
+  const qreal ratio = image.devicePixelRatio();
+  const QRect area = QRectF(box.topLeft() * ratio, box.size() * ratio).toAlignedRect().intersected(image.rect());
+  int count = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      count += std::abs(c.red() - color.red()) < 40 && std::abs(c.green() - color.green()) < 40 &&
+               std::abs(c.blue() - color.blue()) < 40 && c.alpha() > 200;
+    }
+  }
+  return count;
+}
+
+TEST_F(TandrelViewTickerGui, CollapsedAndExpandedRendersShowTheUsage) {
+  append(usage("u1", "claude_code", {{"five_hour_percent", 42}, {"weekly_percent", 18}, {"five_hour_reset", "3pm"}}));
+  append(usage("u2", "codex", {{"five_hour_percent", 95}, {"five_hour_reset", "9pm"}}));
+  const QColor amber = QColor::fromRgbF(1.0, 187 / 255.0, 0.0);
+  for (const qreal ratio : {1.0, 2.0}) {
+    SCOPED_TRACE(ratio);
+    auto v = view();
+    v->setDisplayKind(DisplayKind::externalVirtual);
+    ASSERT_EQ(v->collapsedTickerDisplay().kind, K::usage);
+    ASSERT_EQ(v->collapsedTickerDisplay().deadlineLabel, QStringLiteral("Resets 3pm"));
+    const QImage collapsed = v->renderImage(ratio);
+    // The usage line in amber from 8 after the logo, the reset text in faint white at the right.
+    EXPECT_GT(pixelsNear(collapsed, QRectF(75, 8, 60, 16), amber), 10);
+    EXPECT_EQ(pixelsNear(collapsed, QRectF(227, 8, 92, 16), amber), 0);
+    EXPECT_GT(pixelsNear(collapsed, QRectF(227, 8, 92, 16), QColor(143, 143, 143)), 3);
+
+    v->setMode(OverlayMode::expanded);
+    v->resize(540, 260);
+    v->renderingFixtures = true;
+    const QImage expanded = v->renderImage(ratio);
+    // Claude's bars: five hours in blue to 42 % of the track, the week in green.
+    const QColor blue = QColor::fromRgbF(77 / 255.0, 159 / 255.0, 1);
+    const QColor green = QColor::fromRgbF(0, 214 / 255.0, 163 / 255.0);
+    const auto rows = usageMeterRows(*v->usageSnapshotForTool("Claude"), "Claude", 540, 2);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_GT(pixelsNear(expanded, rows[0].trackRect.adjusted(0, 0, -230, 0), blue), 20);
+    EXPECT_EQ(pixelsNear(expanded, rows[0].trackRect.adjusted(170, 0, 0, 0), blue), 0);
+    EXPECT_GT(pixelsNear(expanded, rows[1].trackRect.adjusted(0, 0, -320, 0), green), 20);
+  }
+}
+
+}  // namespace
+}  // namespace tandrel
