@@ -3,7 +3,9 @@
 #   - time from exec to the agent socket accepting connections;
 #   - CPU seconds used over an idle period (default 60 s) after that;
 #   - peak resident memory (VmHWM) at the end.
-# The app runs in a temporary home whose bridge file holds 500 events, twice: offscreen, then on
+# The app runs in a temporary home whose bridge file holds 500 events: offscreen; offscreen again
+# with live usage of two tools (Claude and Codex found on PATH, a fresh Claude transcript and a
+# Codex rollout), so that the collapsed ticker rotates through messages and usage meters; then on
 # an X server (Xvfb, 3840 x 1080 split into two monitors, with openbox) showing an island panel on
 # each of the two screens.
 #
@@ -29,14 +31,14 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# measure <label> <display or "offscreen"> <RSS target in MB>
+# measure <label> <display or "offscreen"> <RSS target in MB> [usage]
 measure() {
 home=$(mktemp -d)
 echo "== $1 =="
-/usr/bin/python3 - "$binary" "$idle" "$home" "$2" "$3" <<'EOF'
-import json, os, signal, socket, subprocess, sys, time
+/usr/bin/python3 - "$binary" "$idle" "$home" "$2" "$3" "${4:-}" <<'EOF'
+import datetime, json, os, signal, socket, subprocess, sys, time
 
-binary, idle, home, display, rss_target = sys.argv[1], float(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+binary, idle, home, display, rss_target, usage = sys.argv[1], float(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6]
 env = {k: v for k, v in os.environ.items() if not k.startswith(("TANDREL_", "XDG_", "QT_", "DISPLAY", "WAYLAND"))}
 env.update({
     "HOME": home,
@@ -55,6 +57,35 @@ else:
     with open(os.path.join(env["XDG_CONFIG_HOME"], "Tandrel", "defaults.json"), "w") as out:
         json.dump({"displayPolicy": {"type": "string", "value": "all"}}, out)
 os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+
+if usage:
+    # Two agents on PATH and their own files, read by the local scanners: both usage meters are
+    # eligible and the collapsed ticker rotates through them.
+    tools = os.path.join(home, "bin")
+    os.makedirs(tools)
+    for name in ("claude", "codex"):
+        with open(os.path.join(tools, name), "w") as out:
+            out.write("#!/bin/sh\nexit 0\n")
+        os.chmod(os.path.join(tools, name), 0o755)
+    env["PATH"] = tools + ":" + env.get("PATH", "/usr/bin:/bin")
+    now = datetime.datetime.now(datetime.timezone.utc)
+    stamp = now.strftime("%Y-%m-%dT%H:%M:%S.000Z")
+    sessions = os.path.join(home, ".codex", "sessions", now.strftime("%Y/%m/%d"))
+    os.makedirs(sessions)
+    with open(os.path.join(sessions, "rollout-bench.jsonl"), "w") as out:
+        out.write(json.dumps({"timestamp": stamp, "type": "event_msg", "payload": {
+            "type": "token_count",
+            "info": {"model_context_window": 128000,
+                     "last_token_usage": {"input_tokens": 1800, "output_tokens": 200, "total_tokens": 2000},
+                     "total_token_usage": {"input_tokens": 8000, "output_tokens": 800, "total_tokens": 8800}},
+            "rate_limits": {"primary": {"used_percent": 42, "resets_at": int(now.timestamp()) + 3600, "window_minutes": 300},
+                            "secondary": {"used_percent": 18, "resets_at": int(now.timestamp()) + 86400, "window_minutes": 10080}}}}) + "\n")
+    project = os.path.join(home, ".claude", "projects", "-home-user-project")
+    os.makedirs(project)
+    with open(os.path.join(project, "bench-session.jsonl"), "w") as out:
+        out.write(json.dumps({"type": "assistant", "timestamp": stamp, "requestId": "req-1", "message": {
+            "id": "msg-1", "usage": {"input_tokens": 1200, "output_tokens": 300,
+                                     "cache_creation_input_tokens": 0, "cache_read_input_tokens": 0}}}) + "\n")
 
 bridge = os.path.join(env["XDG_DATA_HOME"], "Tandrel", "events.jsonl")
 os.makedirs(os.path.dirname(bridge))
@@ -128,6 +159,7 @@ home=
 }
 
 measure "offscreen" offscreen 60
+measure "offscreen, collapsed, usage of two tools rotating" offscreen 60 usage
 
 # A free display number, an X server with two side-by-side monitors, and a window manager.
 n=171
