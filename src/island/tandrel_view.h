@@ -303,6 +303,8 @@ class TandrelView : public QWidget {
   static bool petImageCacheContainsForTests(const QString& id);
   // The pet rail at the left of the expanded island.
   void paintExpandedPetRail(QPainter& painter);
+  // The collapsed capsule's pet in `rect`, in the island pet's state.
+  void paintCollapsedPet(QPainter& painter, const QRectF& rect);
   // The monotonic clock in seconds: every pet animation is drawn at this time.
   double mediaSeconds() const { return mediaTime(); }
 

@@ -86,6 +86,7 @@ void TandrelView::paintCollapsed(QPainter& painter) {
   const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(size()), displayKind_, mode_);
   paintCollapsedCapsule(painter, layout);
   paintCollapsedContent(painter, layout);
+  paintCollapsedPet(painter, layout.petRect);
 }
 
 void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& dirty) {

@@ -1,10 +1,11 @@
 // The island view's pets: its catalogue, import and removal, the selection, the island pet's
-// state and the expanded pet rail.
+// state, the collapsed capsule's pet and the expanded pet rail.
 
 #include "island/tandrel_view.h"
 
 #include "app/overlay_controller.h"
 #include "catalog/paths.h"
+#include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_catalog.h"
 #include "companion/pets/pet_images.h"
 #include "companion/pets/pet_import.h"
@@ -109,6 +110,11 @@ void TandrelView::paintExpandedPetRail(QPainter& painter) {
   const UserSettings& values = settings_.values();
   drawExpandedPetRail(painter, {petChoices, values.selectedPetID, currentPetState(), values.reduceMotion,
                                 isTestEnvironment(), mediaTime(), modeAnimationStarted});
+}
+
+void TandrelView::paintCollapsedPet(QPainter& painter, const QRectF& rect) {
+  const UserSettings& values = settings_.values();
+  drawPetAvatar(painter, {petChoices, values.reduceMotion, mediaTime()}, values.selectedPetID, rect, currentPetState());
 }
 
 }  // namespace tandrel

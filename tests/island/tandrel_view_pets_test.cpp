@@ -136,5 +136,23 @@ TEST_F(TandrelViewPetsGui, TheExpandedIslandShowsThePetRail) {
   EXPECT_GT(body.red(), body.blue() + 60) << body.name().toStdString();
 }
 
+TEST_F(TandrelViewPetsGui, TheCollapsedCapsuleShowsThePetInItsPlace) {
+  const QString folder = qEnvironmentVariable("TANDREL_TEST_BINARY_DIR") + "/renders";
+  QDir().mkpath(folder);
+  for (const DisplayKind kind : {DisplayKind::externalVirtual, DisplayKind::macBookPhysical}) {
+    const auto v = view();
+    v->resize(332, kind == DisplayKind::macBookPhysical ? 33 : 32);
+    v->setDisplayKind(kind);
+    const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(v->size()), kind, OverlayMode::collapsed);
+    for (const qreal ratio : {1.0, 2.0}) {
+      const QImage image = v->renderImage(ratio);
+      image.save(folder + QStringLiteral("/collapsed-pet-%1@%2x.png").arg(int(kind)).arg(int(ratio)));
+      // The capybara's brown in the middle of the pet's place.
+      const QColor middle = image.pixelColor((layout.petRect.center() * ratio).toPoint());
+      EXPECT_GT(middle.red(), middle.blue() + 60) << int(kind) << " " << middle.name().toStdString();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tandrel
