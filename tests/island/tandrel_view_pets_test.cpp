@@ -2,6 +2,7 @@
 
 #include "companion/pets/pet_catalog.h"
 #include "companion/pets/pet_images.h"
+#include "companion/pets/pet_rail.h"
 #include "companion/pets/pet_test_files.h"
 #include "events/event_store.h"
 #include "platform/fake/fake_clock.h"
@@ -131,9 +132,18 @@ TEST_F(TandrelViewPetsGui, TheExpandedIslandShowsThePetRail) {
   const QString folder = qEnvironmentVariable("TANDREL_TEST_BINARY_DIR") + "/renders";
   QDir().mkpath(folder);
   image.save(folder + "/expanded-with-pet-rail@2x.png");
-  // The capybara's body colour in the middle of the rail's pet.
+  // The capybara's body colour in the middle of the rail's pet, in the full pass and in a frame
+  // of the rail's animation, which repaints only its strip.
   const QColor body = image.pixelColor(68 * 2, 66 * 2);
   EXPECT_GT(body.red(), body.blue() + 60) << body.name().toStdString();
+  QImage strip(540, 300, QImage::Format_ARGB32_Premultiplied);
+  strip.fill(Qt::transparent);
+  {
+    QPainter painter(&strip);
+    v->paintIsland(painter, expandedPetRailAnimationDirtyRect().toAlignedRect());
+  }
+  const QColor stripBody = strip.pixelColor(68, 66);
+  EXPECT_GT(stripBody.red(), stripBody.blue() + 60) << stripBody.name().toStdString();
 }
 
 TEST_F(TandrelViewPetsGui, TheCollapsedCapsuleShowsThePetInItsPlace) {
