@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hooks/hook_manager.h"
+#include "settings/settings_pages.h"
 
 #include <QColor>
 #include <QRectF>
@@ -25,6 +26,10 @@ qreal toolSettingsBadgeWidth(const QString& text, const QString& symbol);
 // `color`; the symbol and the text centred (at least 6 from the left edge) in `color`.
 void drawToolSettingsBadge(QPainter& painter, const QString& text, const QString& symbol, const QRectF& rect,
                            const QColor& color, bool muted);
+
+// The page in the settings panel's table: drawing over the view's tool health and hidden tools,
+// and the click routes (Refresh, each row's button, each installed tool's switch).
+SettingsPage aiToolsSettingsPage();
 
 // Draws the page for a view `viewWidth` wide; returns the height its content reaches.
 qreal drawAIToolsPage(QPainter& painter, const std::vector<ToolHealth>& toolHealth,

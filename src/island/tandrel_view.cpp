@@ -3,6 +3,7 @@
 
 #include "island/tandrel_view.h"
 
+#include "ai_tools/ai_tools_tab.h"
 #include "ai_tools/tool_logo.h"
 #include "app/overlay_controller.h"
 #include "catalog/paths.h"
@@ -174,7 +175,13 @@ void TandrelView::activateSettingsTab(SettingsTab tab) {
   evaluatePetAnimationTimer();
 }
 
-void TandrelView::selectSettingsTab(SettingsTab tab) { activateSettingsTab(tab); }
+void TandrelView::selectSettingsTab(SettingsTab tab) {
+  if (tab == SettingsTab::aiTools) {
+    refreshAIToolsHealth(true);
+    normalizeActiveUsageTool();
+  }
+  activateSettingsTab(tab);
+}
 
 void TandrelView::closeSettingsFromTitleBar() {
   if (controller != nullptr) {
@@ -204,6 +211,9 @@ void TandrelView::refreshFromDisk() {
   normalizeActiveUsageTool();
   if (activeUsageTool != active) {
     update();
+  }
+  if (mode_ == OverlayMode::settings && activeSettingsTab_ == SettingsTab::aiTools) {
+    refreshAIToolsHealth(false);
   }
   evaluatePetAnimationTimer();
 }

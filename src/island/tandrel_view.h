@@ -38,6 +38,7 @@
 #include <QRegion>
 #include <QSet>
 #include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -49,6 +50,7 @@
 
 namespace tandrel {
 
+class AIToolsTab;
 class EventStore;
 class OverlayController;
 
@@ -148,6 +150,19 @@ class TandrelView : public QWidget {
   // panel has none). Whether the click hit.
   bool clickAboutUpdateCheckForTests();
   bool clickAboutPrimaryUpdateActionForTests();
+
+  // ---- AI Tools tab (src/ai_tools/tandrel_view_ai_tools.cpp) ----
+
+  // The tab's rows and actions over `toolHealth`; made on first use.
+  AIToolsTab& aiToolsTab();
+  // Re-reads tool health on the tab's queue (at most every 2 s unless forced); false when the
+  // throttle skipped it. The rows change when the read comes back.
+  bool refreshAIToolsHealth(bool force);
+  // The primary action of the first row with this id (its outcome arrives as a banner); false
+  // when no row has the id.
+  bool performAIToolPrimaryActionForTests(const QString& toolID);
+  // Hands a web address or file to the desktop, or to AIToolsTab::externalURLOpenerForTests.
+  bool openExternalToolURL(const QUrl& url);
 
   // Cancels the view's pending work and stops its timer; harmless when repeated.
   void prepareForTermination();
@@ -445,6 +460,7 @@ class TandrelView : public QWidget {
   SettingsModel& settings_;
   Clock& clock_;
   std::unique_ptr<ViewSounds> sounds_;
+  std::unique_ptr<AIToolsTab> aiToolsTab_;
   OverlayMode mode_ = OverlayMode::collapsed;
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
   SettingsTab activeSettingsTab_ = SettingsTab::general;

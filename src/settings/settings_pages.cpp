@@ -1,5 +1,6 @@
 #include "settings/settings_pages.h"
 
+#include "ai_tools/ai_tools_page.h"
 #include "companion/pets/pets_page.h"
 #include "companion/sounds/sounds_page.h"
 #include "settings/about_page.h"
@@ -19,6 +20,7 @@ const SettingsPage* settingsPage(SettingsTab tab) {
       {SettingsTab::general, generalSettingsPage()},
       {SettingsTab::pets, petsSettingsPage()},
       {SettingsTab::sound, soundsSettingsPage()},
+      {SettingsTab::aiTools, aiToolsSettingsPage()},
       {SettingsTab::about, aboutSettingsPage()},
   };
   const auto it = pages.find(tab);
