@@ -1,6 +1,7 @@
 #include "selfcheck/fixture_builders.h"
 
 #include "base/canonical_json.h"
+#include "catalog/tool_catalog.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -113,6 +114,49 @@ std::vector<QJsonObject> fixtureRecords() {
       testEvent(QStringLiteral("fixture-rate"), QStringLiteral("cursor"), QStringLiteral("rate_limited"),
                 QStringLiteral("critical"), QStringLiteral("Rate limit reached \u00B7 GPT-4o"),
                 QStringLiteral("Claude Sonnet 4 available as fallback")),
+  };
+}
+
+ToolHealth fixtureToolHealthRow(const QString& id, HookStatus status, bool detected, const QString& path,
+                                std::optional<QString> jumpTarget, std::optional<QString> detail) {
+  const AIToolCatalogItem* item = catalogItem(id);
+  ToolHealth tool;
+  tool.id = id;
+  tool.path = path;
+  tool.status = status;
+  tool.detected = detected;
+  tool.jumpTarget = std::move(jumpTarget);
+  if (item != nullptr) {
+    tool.product = item->product;
+    tool.name = item->name;
+    tool.detail = item->detail;
+    tool.color = item->color;
+    tool.surface = item->surface;
+    tool.integration = item->integration;
+    tool.capabilities = item->capabilities;
+    tool.priority = item->priority;
+  }
+  if (detail) {
+    tool.detail = *detail;
+  }
+  return tool;
+}
+
+std::vector<ToolHealth> fixtureToolHealth() {
+  const auto row = [](const char* id, HookStatus status, bool detected, const char* path,
+                      std::optional<QString> jumpTarget, std::optional<QString> detail = std::nullopt) {
+    return fixtureToolHealthRow(QString::fromLatin1(id), status, detected, QString::fromUtf8(path),
+                                std::move(jumpTarget), std::move(detail));
+  };
+  return {
+      row("claude-app", HookStatus::missing, false, "/Applications/Claude.app", QStringLiteral("https://claude.ai/download")),
+      row("claude-code", HookStatus::healthy, true, "~/.claude/settings.json", QStringLiteral("~/.claude/settings.json")),
+      row("codex-app", HookStatus::alpha, true, "/Applications/Codex.app", QStringLiteral("/Applications/Codex.app")),
+      row("codex-cli", HookStatus::alpha, true, "~/.codex/config.toml", QStringLiteral("~/.codex/config.toml"),
+          codexAwaitingTrustDetail()),
+      row("cursor-ide", HookStatus::repair, true, "/Applications/Cursor.app", QStringLiteral("/Applications/Cursor.app")),
+      row("cursor-agent-cli", HookStatus::alpha, true, "~/.local/bin/cursor-agent", std::nullopt),
+      row("gemini-cli", HookStatus::missing, false, "~/.gemini", std::nullopt),
   };
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/result.h"
 #include "companion/pets/pet_catalog.h"  // the sprite sheet size
+#include "hooks/hook_manager.h"
 
 #include <QColor>
 #include <QJsonObject>
@@ -46,5 +47,16 @@ QColor rgba(double red, double green, double blue);
 // The three records the visual checks and the fixture renderer show: a high-risk file permission
 // request from Claude Code, a finished Codex task with a usage reading, and a Cursor rate limit.
 std::vector<QJsonObject> fixtureRecords();
+
+// A tool-health row with the catalogue's fields for `id` (name, product, surface, integration,
+// capabilities, colour, priority, detail unless given).
+ToolHealth fixtureToolHealthRow(const QString& id, HookStatus status, bool detected, const QString& path,
+                                std::optional<QString> jumpTarget, std::optional<QString> detail = std::nullopt);
+
+// Tool-health rows for the AI Tools tab in every state it draws: Claude App not installed (with a
+// download page), Claude Code healthy, the Codex App installed, the Codex CLI waiting for trust,
+// Cursor IDE needing repair, the Cursor Agent CLI with its wrapper to install, Gemini CLI not
+// installed (without a page).
+std::vector<ToolHealth> fixtureToolHealth();
 
 }  // namespace tandrel

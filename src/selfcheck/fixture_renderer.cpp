@@ -39,6 +39,8 @@ const std::vector<FixtureRow>& fixtureRows() {
        SettingsTab::sound},
       {"settings-about.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
        SettingsTab::about},
+      {"settings-ai-tools.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
+       SettingsTab::aiTools, std::nullopt, fixtureToolHealth()},
   };
   return rows;
 }
@@ -67,6 +69,9 @@ Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qrea
   view.setDisplayKind(row.displayKind);
   if (row.settingsTab) {
     view.selectSettingsTab(*row.settingsTab);
+  }
+  if (row.toolHealth) {
+    view.toolHealth = *row.toolHealth;
   }
   view.resize(viewSize);
   if (row.livePreview) {

@@ -10,6 +10,7 @@
 #include "app/overlay_settings.h"
 #include "base/result.h"
 #include "events/event_store.h"
+#include "hooks/hook_manager.h"
 #include "island/island_geometry.h"
 
 #include <QImage>
@@ -40,6 +41,8 @@ struct FixtureRow {
   DisplayKind displayKind = DisplayKind::externalVirtual;
   std::optional<SettingsTab> settingsTab = std::nullopt;
   std::optional<FixtureLivePreview> livePreview = std::nullopt;
+  // The AI Tools tab's rows instead of the hook manager's.
+  std::optional<std::vector<ToolHealth>> toolHealth = std::nullopt;
 };
 
 // The images the renderer writes, in order.

@@ -86,6 +86,7 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
       {"collapsed-macbook.png", {332, 33}},
       {"expanded.png", {540, expandedHeight}},
       {"settings-about.png", {860, 780}},
+      {"settings-ai-tools.png", {860, 780}},
       {"settings-general.png", {860, 780}},
       {"settings-pets.png", {860, 780}},
       {"settings-sound.png", {860, 780}},
