@@ -200,6 +200,14 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
       logWarning(QStringLiteral("could not install the %1 hooks: %2").arg(toolID, installed.error()));
     }
   }
+  // Every view shows the tools as the installs left them.
+  if (!offer.hooks.isEmpty()) {
+    const std::vector<ToolHealth> health = options_.toolHealth ? options_.toolHealth() : HookManager::shared().health();
+    for (const auto& surface : surfaces_) {
+      surface->view->toolHealth = health;
+      surface->view->update();
+    }
+  }
 }
 
 void OverlayController::handleStoreChange() {

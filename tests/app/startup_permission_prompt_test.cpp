@@ -53,10 +53,19 @@ class StartupPermissionPromptGui : public ::testing::Test {
     options.socketPath = home.file(".tandrel/tandrel.sock");
     options.defaults = &defaults;
     options.clock = &clock;
-    options.toolHealth = [health] { return health; };
+    health_ = std::move(health);
+    options.toolHealth = [this] { return health_; };
     options.installHook = [this](const QString& id) -> Result<void> {
       installed.append(id);
-      return id == "claude-code" ? Result<void>::failure("damaged settings") : Result<void>::success();
+      if (id == "claude-code") {
+        return Result<void>::failure("damaged settings");
+      }
+      for (ToolHealth& tool : health_) {
+        if (tool.id == id) {
+          tool.status = HookStatus::healthy;
+        }
+      }
+      return Result<void>::success();
     };
     return std::make_unique<OverlayController>(options);
   }
@@ -74,6 +83,7 @@ class StartupPermissionPromptGui : public ::testing::Test {
   FakeClock clock;
   UserDefaults defaults{home.file("defaults.json")};
   QStringList installed;
+  std::vector<ToolHealth> health_;  // what the hook manager reports; an install repairs its tool
 };
 
 TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEveryOfferedHook) {
@@ -106,8 +116,13 @@ TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEver
   ASSERT_NE(app->activeSurface(), nullptr);
   EXPECT_EQ(app->activeSurface()->view->statusBanner(), QStringLiteral("Authorized ~/.codex/pets"));
   EXPECT_EQ(app->activeSurface()->view->statusBannerColor.green(), 214);
-  // Every view now lists the Codex pets.
+  // Every view now lists the Codex pets and shows the tools' health after the installs.
   EXPECT_TRUE(listsCodexPet());
+  for (const auto& surface : app->surfaces()) {
+    ASSERT_EQ(surface->view->toolHealth.size(), 2u);
+    EXPECT_EQ(surface->view->toolHealth[0].status, HookStatus::repair);
+    EXPECT_EQ(surface->view->toolHealth[1].status, HookStatus::healthy);
+  }
 
   // Once per launch.
   app->runStartupPermissionFlowIfNeeded();
