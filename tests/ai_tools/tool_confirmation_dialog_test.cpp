@@ -11,7 +11,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTimer>
 
 namespace tandrel {
 namespace {
@@ -78,8 +77,11 @@ TEST(ToolConfirmationDialogGui, AcceptCancelAndEscape) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ToolConfirmationDialog dialog(confirmation);
-    QTimer::singleShot(0, &dialog, [&] { c.answer(dialog); });
-    EXPECT_EQ(dialog.exec(), c.result);
+    dialog.setResult(-1);
+    dialog.show();
+    c.answer(dialog);
+    EXPECT_EQ(dialog.result(), c.result);
+    EXPECT_FALSE(dialog.isVisible());
   }
 }
 
