@@ -154,6 +154,7 @@ void TandrelView::setMode(OverlayMode mode) {
   }
   update();
   evaluatePetAnimationTimer();
+  evaluateLivePreviewDriver();
 }
 
 void TandrelView::requestMode(OverlayMode mode) {
@@ -173,6 +174,7 @@ void TandrelView::activateSettingsTab(SettingsTab tab) {
   activeSettingsTab_ = tab;
   update();
   evaluatePetAnimationTimer();
+  evaluateLivePreviewDriver();
 }
 
 void TandrelView::selectSettingsTab(SettingsTab tab) {
@@ -229,6 +231,7 @@ void TandrelView::prepareForTermination() {
   collapseWork_.cancel();
   statusBannerDismissWork_.cancel();
   stopPetAnimationTimer();
+  stopLivePreviewDriver();
   sounds_->stopAll();
 }
 

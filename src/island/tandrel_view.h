@@ -323,6 +323,30 @@ class TandrelView : public QWidget {
   // The monotonic clock in seconds: every pet animation is drawn at this time.
   double mediaSeconds() const { return mediaTime(); }
 
+  // ---- The Pets tab's live preview (companion/pets/tandrel_view_live_preview.cpp) ----
+
+  // The preview's own switch or the app-wide one; never in fixture renders (fixed phase).
+  bool effectiveLivePreviewReduceMotion() const;
+  // Runs the 60 Hz driver exactly while the animated preview shows: settings mode on the Pets
+  // tab, a floating or roaming preview, motion on, no fixture render. A running driver keeps
+  // its phase; every start begins at 0.
+  void evaluateLivePreviewDriver();
+  void stopLivePreviewDriver();
+  bool hasLivePreviewDriver() const { return livePreviewTimer_ != nullptr; }
+  // One frame at `now` (monotonic seconds): the phase grows by the step, 0 to 50 ms, and the
+  // canvas is redrawn.
+  void livePreviewDriverTick(double now);
+  // The canvas's top in unscrolled content coordinates.
+  qreal unscrolledLivePreviewCanvasY() const;
+  // On the Pets tab: scrolls so that the canvas sits 80 below the top.
+  void scrollPetsTabToLivePreviewCanvas();
+  // The pet scale under the pointer on the slider's track (content coordinates).
+  void updateLivePreviewPetScaleSlider(QPointF point, const QRectF& track);
+  // A press on the slider: the scale follows it until the button is released.
+  void beginLivePreviewSliderInteraction(const QRectF& track);
+  // The content point of the settings click being routed.
+  QPointF lastSettingsClickContentPoint;
+
   // ---- Drawing (tandrel_view_paint.cpp) ----
 
   // The whole island in the current mode, into any painter whose device is the view's size.
@@ -471,6 +495,8 @@ class TandrelView : public QWidget {
   DelayedWork collapseWork_;
   DelayedWork statusBannerDismissWork_;
   QTimer* petAnimationTimer_ = nullptr;
+  QTimer* livePreviewTimer_ = nullptr;
+  double livePreviewLastTickTime_ = 0;
   bool terminated_ = false;
 
   IslandPetStateCache petStateCache_;

@@ -41,6 +41,14 @@ const std::vector<FixtureRow>& fixtureRows() {
        SettingsTab::about},
       {"settings-ai-tools.png", island::kSettingsPanelSize, OverlayMode::settings, DisplayKind::externalVirtual,
        SettingsTab::aiTools, std::nullopt, fixtureToolHealth()},
+      {"settings-pets-live-preview-floating-peak.png", island::kSettingsPanelSize, OverlayMode::settings,
+       DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::floating, 0.75}},
+      {"settings-pets-live-preview-roaming-left.png", island::kSettingsPanelSize, OverlayMode::settings,
+       DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::roaming, 0.0}},
+      {"settings-pets-live-preview-roaming-right.png", island::kSettingsPanelSize, OverlayMode::settings,
+       DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::roaming, 1.6}},
+      {"settings-pets-live-preview-roaming-mid.png", island::kSettingsPanelSize, OverlayMode::settings,
+       DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::roaming, 2.4}},
   };
   return rows;
 }
@@ -78,6 +86,7 @@ Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qrea
     view.previewMode = row.livePreview->mode;
     view.livePreviewPhase = row.livePreview->phase;
     view.isLivePreviewFixtureMode = true;
+    view.scrollPetsTabToLivePreviewCanvas();
   }
 
   view.renderingFixtures = true;

@@ -79,13 +79,15 @@ void TandrelView::settingsMouseDown(QPointF point, bool doubleClick) {
   handleSettingsClick(settings_frame::contentPoint(point, settingsScrollOffset()));
 }
 
-void TandrelView::continueSettingsPointerInteraction(QPointF, QPointF globalPoint) {
+void TandrelView::continueSettingsPointerInteraction(QPointF point, QPointF globalPoint) {
   const SettingsPanelPointerInteraction& interaction = *settingsPanelPointerInteraction;
   if (interaction.kind == SettingsPanelPointerInteraction::Kind::drag) {
     window()->move(draggedSettingsPanelFrame(interaction.frame, interaction.startPoint, globalPoint,
                                              settingsPanelDesktop())
                        .topLeft()
                        .toPoint());
+  } else {
+    updateLivePreviewPetScaleSlider(settings_frame::contentPoint(point, interaction.scrollOffset), interaction.track);
   }
 }
 
@@ -96,6 +98,7 @@ bool TandrelView::handleSettingsClick(QPointF contentPoint) {
   }
   for (const SettingsClickRoute& route : page->routes(*this)) {
     if (routeContains(route.rect, contentPoint)) {
+      lastSettingsClickContentPoint = contentPoint;
       route.action();
       update();
       return true;

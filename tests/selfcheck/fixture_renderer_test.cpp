@@ -88,6 +88,10 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
       {"settings-about.png", {860, 780}},
       {"settings-ai-tools.png", {860, 780}},
       {"settings-general.png", {860, 780}},
+      {"settings-pets-live-preview-floating-peak.png", {860, 780}},
+      {"settings-pets-live-preview-roaming-left.png", {860, 780}},
+      {"settings-pets-live-preview-roaming-mid.png", {860, 780}},
+      {"settings-pets-live-preview-roaming-right.png", {860, 780}},
       {"settings-pets.png", {860, 780}},
       {"settings-sound.png", {860, 780}},
   };

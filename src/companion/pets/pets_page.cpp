@@ -1,6 +1,7 @@
 #include "companion/pets/pets_page.h"
 
 #include "app/overlay_controller.h"
+#include "companion/pets/live_preview_section.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"
 #include "companion/pets/pets_page_layout.h"
@@ -129,7 +130,7 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   for (int i = 0; i < count; ++i) {
     drawPetRow(painter, view, i, islandState, now);
   }
-  canvas.reach(pets_page::livePreviewTop(count));
+  canvas.reach(drawLivePreviewSection(painter, view, pets_page::livePreviewTop(count)));
 }
 
 std::vector<SettingsClickRoute> routes(TandrelView& view) {
@@ -166,6 +167,10 @@ std::vector<SettingsClickRoute> routes(TandrelView& view) {
         break;
     }
     list.push_back({region.rect, std::move(action)});
+  }
+  for (SettingsClickRoute& route :
+       livePreviewRoutes(view, pets_page::livePreviewTop(static_cast<int>(view.petChoices.size())))) {
+    list.push_back(std::move(route));
   }
   return list;
 }
