@@ -116,7 +116,7 @@ void OverlayController::syncCompanion() {
   if (companionSetting() && !isPreparingForTermination_) {
     if (!companionView_) createCompanion();
     companionView_->displayMode = companionDisplayModeSetting();
-    companionView_->update();
+    companionView_->redrawIfChanged();
     companionView_->evaluateAnimationTimer();
     positionCompanion();
     companionView_->show();
@@ -182,7 +182,7 @@ void OverlayController::positionCompanion() {
   const CompanionDisplayMode mode = companionDisplayModeSetting();
   const QSizeF size = companionSize(mode, floatingPetScaleSetting());
   view.displayMode = mode;
-  view.update();
+  view.redrawIfChanged();
   // A roaming pet stops under the pointer.
   if (mode == CompanionDisplayMode::roaming && view.geometry().contains(QCursor::pos())) {
     updateCompanionProviders();
@@ -229,10 +229,15 @@ void OverlayController::endCompanionPlacement() {
 }
 
 void OverlayController::evaluateCompanionMotionTimer() {
+  // With reduce motion a roaming pet holds still where it is, as the Pets tab's preview does.
   const bool wanted = companionSetting() && companionDisplayModeSetting() == CompanionDisplayMode::roaming &&
-                      companionView_ && !isPreparingForTermination_;
+                      !settings_.values().reduceMotion && companionView_ && !isPreparingForTermination_;
   if (!wanted) {
-    companionMotionTimer_.reset();
+    // The asking may come from the timer's own tick: it goes once that tick has returned.
+    if (companionMotionTimer_) {
+      companionMotionTimer_->stop();
+      companionMotionTimer_.release()->deleteLater();
+    }
     return;
   }
   if (companionMotionTimer_) return;
@@ -241,6 +246,10 @@ void OverlayController::evaluateCompanionMotionTimer() {
   QPointer<OverlayController> weak(this);
   QObject::connect(companionMotionTimer_.get(), &QTimer::timeout, companionMotionTimer_.get(), [weak] {
     if (!weak || !weak->companionView_) return;
+    if (weak->settings_.values().reduceMotion) {
+      weak->evaluateCompanionMotionTimer();
+      return;
+    }
     const bool visible = runtimeVisibilityPredicateOverrideForTests
                              ? runtimeVisibilityPredicateOverrideForTests()
                              : defaultCompanionVisibility(*weak->companionView_);
@@ -267,7 +276,7 @@ void OverlayController::updateCompanionProviders() {
     companionView_->tickerProvider = [weak] {
       return weak ? weak->store_->companionTickerItems() : std::vector<CompanionStatusItem>();
     };
-    companionView_->update();
+    companionView_->redrawIfChanged();
   }
   if (companionBubbleView_) companionBubbleView_->setStatusItem(currentCompanionBubbleStatus());
 }

@@ -25,6 +25,7 @@ struct CompanionStatusItem {
   CompanionStatusKind kind = CompanionStatusKind::working;
   QString label;
   TandrelEvent event;
+  bool operator==(const CompanionStatusItem&) const = default;
 };
 
 // An item shown in the bubble instead of the store's until `expiresAt`, in seconds on the clock

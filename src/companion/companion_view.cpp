@@ -94,25 +94,43 @@ void TandrelCompanionView::animationTick() {
   update();
 }
 
+CompanionDrawnInputs TandrelCompanionView::drawnInputs() const {
+  CompanionDrawnInputs inputs;
+  inputs.snapshot = petSnapshotProvider();
+  const std::vector<CompanionStatusItem> ticker = tickerProvider();
+  inputs.labelItem = ticker.empty() ? statusProvider() : std::optional(ticker[tickerIndex_ % ticker.size()]);
+  const PetState agentsState = inputs.labelItem
+                                   ? previewStateStyle(inputs.labelItem->event.petPreviewStateID()).petState
+                                   : store_.petState();
+  inputs.state = previewStateStyle(companionPreviewState(agentsState, settings_.values().previewState)).petState;
+  inputs.displayMode = displayMode;
+  inputs.placementMode = placementMode;
+  inputs.darkAppearance = darkAppearance;
+  inputs.reduceMotion = reduceMotion();
+  inputs.size = size();
+  return inputs;
+}
+
+void TandrelCompanionView::redrawIfChanged() {
+  if (lastDrawnInputs_ != drawnInputs()) update();
+}
+
 void TandrelCompanionView::drawCompanion(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(rect(), Qt::transparent);
   painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 
-  const std::optional<PetRenderSnapshot> snapshot = petSnapshotProvider();
-  const std::vector<CompanionStatusItem> ticker = tickerProvider();
-  labelStatusItem_ = ticker.empty() ? statusProvider() : std::optional(ticker[tickerIndex_ % ticker.size()]);
-  const PetState agentsState = labelStatusItem_
-                                   ? previewStateStyle(labelStatusItem_->event.petPreviewStateID()).petState
-                                   : store_.petState();
-  const PetState state =
-      previewStateStyle(companionPreviewState(agentsState, settings_.values().previewState)).petState;
+  const CompanionDrawnInputs inputs = drawnInputs();
+  lastDrawnInputs_ = inputs;
+  labelStatusItem_ = inputs.labelItem;
+  const std::optional<PetRenderSnapshot>& snapshot = inputs.snapshot;
+  const PetState state = inputs.state;
 
   const QRectF bounds(QPointF(0, 0), QSizeF(size()));
   const double now = mediaTime();
   QRectF pet = companionPetContentRect(bounds, displayMode);
-  if (!reduceMotion()) pet.translate(companionPetMotion(state, now));
+  if (!inputs.reduceMotion) pet.translate(companionPetMotion(state, now));
 
   const QString target = labelStatusItem_ ? toolDisplayName(labelStatusItem_->event.source) : QStringLiteral("Codex CLI");
   const QString detail = companionInlineLabel(placementMode, displayMode, state, labelStatusItem_);
@@ -241,6 +259,12 @@ QImage TandrelCompanionView::renderImage(qreal devicePixelRatio) {
 void TandrelCompanionView::updateDrawnRegion(const QImage& image) {
   // Every pixel drawn at all takes the pointer; the rest of the window lets it through, and
   // without a compositor is not shown.
+  // Cutting the region is the costly part, and a paint whose pet held still and whose label kept
+  // its text leaves the alpha as it was.
+  QImage alpha = image.convertToFormat(QImage::Format_Alpha8);
+  if (alpha == drawnAlpha_) return;
+  drawnAlpha_ = std::move(alpha);
+  ++maskRebuildCountForTests;
   const qreal ratio = image.devicePixelRatio();
   QImage atOne = ratio == 1 ? image : image.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
   QRegion region(QBitmap::fromImage(atOne.createAlphaMask(Qt::MonoOnly | Qt::ThresholdDither)));
@@ -250,6 +274,7 @@ void TandrelCompanionView::updateDrawnRegion(const QImage& image) {
 }
 
 void TandrelCompanionView::paintEvent(QPaintEvent*) {
+  ++paintCountForTests;
   const QImage image = renderImage(devicePixelRatioF());
   QPainter painter(this);
   painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -39,6 +39,20 @@ struct PetRenderSnapshot {
   bool reduceMotion = false;
   bool highContrast = false;
   double floatingPetScale = 1.0;
+  bool operator==(const PetRenderSnapshot&) const = default;
+};
+
+// What a paint of the companion draws from, apart from the clock that moves the pet.
+struct CompanionDrawnInputs {
+  std::optional<PetRenderSnapshot> snapshot;
+  std::optional<CompanionStatusItem> labelItem;
+  PetState state = PetState::idle;
+  CompanionDisplayMode displayMode = CompanionDisplayMode::bubble;
+  bool placementMode = false;
+  bool darkAppearance = true;
+  bool reduceMotion = false;
+  QSize size;
+  bool operator==(const CompanionDrawnInputs&) const = default;
 };
 
 // What the companion asks of the controller.
@@ -93,6 +107,11 @@ class TandrelCompanionView : public QWidget {
   // One timer tick: rotates the ticker every 4 s and redraws, unless the window cannot be seen.
   void animationTick();
 
+  // Asks for a paint only when something drawn has changed since the last one: the providers'
+  // answers, the mode, the appearance or the size. The pet's own motion is painted by the
+  // animation timer; a move of the window is no reason to paint.
+  void redrawIfChanged();
+
   // The whole companion at the view's size; the window's paint event draws the same.
   void drawCompanion(QPainter& painter);
   QImage renderImage(qreal devicePixelRatio = 1);
@@ -109,6 +128,9 @@ class TandrelCompanionView : public QWidget {
 
   // Replaces the window-visibility test of every companion (tests).
   static inline std::function<bool()> visibilityOverrideForTests;
+  // Paints of any companion window, and rebuilds of its cut-out from the drawn alpha.
+  static inline int paintCountForTests = 0;
+  static inline int maskRebuildCountForTests = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -121,6 +143,7 @@ class TandrelCompanionView : public QWidget {
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
   bool reduceMotion() const;
+  CompanionDrawnInputs drawnInputs() const;
   void drawSimplePet(QPainter& painter, const QRectF& rect, PetState state) const;
   void updateDrawnRegion(const QImage& image);
 
@@ -138,6 +161,9 @@ class TandrelCompanionView : public QWidget {
   double lastTickerRotationAt_ = 0;
   QRectF labelHitRect_;
   std::optional<CompanionStatusItem> labelStatusItem_;
+  std::optional<CompanionDrawnInputs> lastDrawnInputs_;
+  // The alpha of the last painted image, from which drawnRegion_ was cut.
+  QImage drawnAlpha_;
   QRegion drawnRegion_;
 };
 

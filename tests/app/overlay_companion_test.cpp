@@ -125,6 +125,43 @@ TEST_F(OverlayCompanionGui, ShownPlacedAndRemovedWithTheSetting) {
   EXPECT_FALSE(defaults.boolean(QString::fromLatin1(settings_keys::kDesktopCompanionMode)));
 }
 
+TEST_F(OverlayCompanionGui, RoamingMovesTheWindowWithoutPaintingAndHoldsStillWithReduceMotion) {
+  setCompanion(true, CompanionDisplayMode::roaming);
+  auto controller = makeController();
+  controller->syncCompanion();
+  TandrelCompanionView* view = controller->companionView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(controller->hasCompanionMotionTimer());
+  // The pet's own animation paints on its timer; what is counted here is the roaming.
+  view->stopAnimationTimer();
+  ASSERT_TRUE(test::waitUntil([&] { return !view->drawnRegion().isEmpty(); }));
+  const auto settle = [] {
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  };
+  settle();
+  const int paints = TandrelCompanionView::paintCountForTests;
+  const int recuts = TandrelCompanionView::maskRebuildCountForTests;
+  const QRect start = view->geometry();
+  for (int tick = 0; tick < 6; ++tick) {
+    clock.advance(milliseconds(160));
+    controller->positionCompanion();
+    settle();
+  }
+  EXPECT_NE(view->geometry(), start);
+  EXPECT_EQ(TandrelCompanionView::paintCountForTests, paints);
+  EXPECT_EQ(TandrelCompanionView::maskRebuildCountForTests, recuts);
+
+  // Reduce motion stops the roaming as well as the pet's animation; turned off, both come back.
+  defaults.set(QString::fromLatin1(settings_keys::kReduceMotion), true);
+  controller->syncCompanion();
+  EXPECT_FALSE(controller->hasCompanionMotionTimer());
+  EXPECT_FALSE(view->hasAnimationTimer());
+  defaults.set(QString::fromLatin1(settings_keys::kReduceMotion), false);
+  controller->syncCompanion();
+  EXPECT_TRUE(controller->hasCompanionMotionTimer());
+  EXPECT_TRUE(view->hasAnimationTimer());
+}
+
 TEST_F(OverlayCompanionGui, APersistedFrameIsClampedRememberedAndUsedAfterARestart) {
   setCompanion(true, CompanionDisplayMode::floating);
   {

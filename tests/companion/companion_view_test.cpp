@@ -141,6 +141,57 @@ TEST_F(CompanionViewGui, TheTimerFollowsReduceMotionAndStopsOnceForGood) {
   EXPECT_FALSE(view->hasAnimationTimer());
 }
 
+TEST_F(CompanionViewGui, PaintsOnlyWhenWhatItDrawsChangesAndRecutsOnlyWhenTheAlphaDoes) {
+  // Reduce motion holds the pet still, so only the steps below change what is drawn.
+  settings.change([](UserSettings& values) { values.reduceMotion = true; });
+  auto view = makeView();
+  std::optional<CompanionStatusItem> status = statusItem("Tests");
+  view->statusProvider = [&] { return status; };
+  view->show();
+  ASSERT_TRUE(test::waitUntil([&] { return !view->drawnRegion().isEmpty(); }));
+  const auto settle = [] {
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  };
+  settle();
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    int paints;
+    int recuts;
+  } steps[] = {
+      {"nothing changed", [&] { view->redrawIfChanged(); }, 0, 0},
+      {"a move of the window", [&] { view->move(view->pos() + QPoint(40, 10)); view->redrawIfChanged(); }, 0, 0},
+      {"a fresh provider with the same answer",
+       [&] {
+         view->statusProvider = [item = *status] { return std::optional(item); };
+         view->redrawIfChanged();
+       },
+       0, 0},
+      {"a paint of the same picture", [&] { view->update(); }, 1, 0},
+      {"a wider label", [&] {
+         status = statusItem("Running the whole suite");
+         view->statusProvider = [&] { return status; };
+         view->redrawIfChanged();
+       }, 1, 1},
+      {"the pet moving on the clock", [&] {
+         settings.change([](UserSettings& values) { values.reduceMotion = false; });
+         view->stopAnimationTimer();
+         clock.advance(milliseconds(650));
+         view->animationTick();
+       }, 1, 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    const int paints = TandrelCompanionView::paintCountForTests + step.paints;
+    const int recuts = TandrelCompanionView::maskRebuildCountForTests + step.recuts;
+    step.change();
+    test::waitUntil([&] { return TandrelCompanionView::paintCountForTests >= paints; }, 1000);
+    settle();
+    EXPECT_EQ(TandrelCompanionView::paintCountForTests, paints);
+    EXPECT_EQ(TandrelCompanionView::maskRebuildCountForTests, recuts);
+  }
+}
+
 TEST_F(CompanionViewGui, DrawsTheLabelAndPetAndTakesThePointerOnlyThere) {
   auto view = makeView();
   view->statusProvider = [] { return std::optional(statusItem("Approval needed")); };
