@@ -85,6 +85,28 @@ class OverlayPanelsX11 : public ::testing::Test {
     x11->flush();
   }
 
+  xcb_window_t activeWindow() const {
+    const auto value = x11->property32(x11->root(), A::NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW);
+    return value && !value->empty() ? value->front() : XCB_NONE;
+  }
+
+  std::ptrdiff_t stackingIndex(xcb_window_t window) const {
+    const auto list = stacking();
+    return std::find(list.begin(), list.end(), window) - list.begin();
+  }
+
+  // Starts the built application with the environment of the test, less its own switches.
+  void startApp() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    for (const char* name : {"TANDREL_TEST_MODE", "TANDREL_START_EXPANDED", "TANDREL_START_SETTINGS",
+                             "TANDREL_DEBUG_REGULAR", "TANDREL_DISPLAY_KIND"}) {
+      environment.remove(QString::fromLatin1(name));
+    }
+    app.setProcessEnvironment(environment);
+    app.start(test::tandrelBinary(), {});
+  }
+
   // An ordinary application window of this test process.
   void openNormalWindow() {
     xcb_connection_t* c = x11->connection();
@@ -108,14 +130,7 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   openNormalWindow();
   ASSERT_TRUE(test::waitUntil([&] { return windowOf(::getpid()) != XCB_NONE && viewable(normalWindow); }));
 
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-  for (const char* name : {"TANDREL_TEST_MODE", "TANDREL_START_EXPANDED", "TANDREL_START_SETTINGS",
-                           "TANDREL_DEBUG_REGULAR", "TANDREL_DISPLAY_KIND"}) {
-    environment.remove(QString::fromLatin1(name));
-  }
-  app.setProcessEnvironment(environment);
-  app.start(test::tandrelBinary(), {});
+  startApp();
   ASSERT_TRUE(app.waitForStarted());
   xcb_window_t panel = XCB_NONE;
   ASSERT_TRUE(test::waitUntil([&] {
@@ -138,17 +153,9 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
 
   // The normal window comes to the front and takes focus; the panel stays above it, unfocused.
   sendToRoot(normalWindow, A::NET_ACTIVE_WINDOW, {2, XCB_CURRENT_TIME, 0, 0, 0});
-  auto active = [&] {
-    const auto value = x11->property32(x11->root(), A::NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW);
-    return value && !value->empty() ? value->front() : XCB_NONE;
-  };
-  ASSERT_TRUE(test::waitUntil([&] { return active() == normalWindow; }));
-  auto indexOf = [&](xcb_window_t window) {
-    const auto list = stacking();
-    return std::find(list.begin(), list.end(), window) - list.begin();
-  };
-  EXPECT_GT(indexOf(panel), indexOf(normalWindow));
-  EXPECT_NE(active(), panel);
+  ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == normalWindow; }));
+  EXPECT_GT(stackingIndex(panel), stackingIndex(normalWindow));
+  EXPECT_NE(activeWindow(), panel);
 
   // Another workspace: the panel is still shown there.
   sendToRoot(x11->root(), A::NET_CURRENT_DESKTOP, {1, XCB_CURRENT_TIME, 0, 0, 0});
@@ -163,7 +170,49 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   EXPECT_TRUE(test::waitUntil([&] { return !viewable(panel); }, 9000));
   sendToRoot(normalWindow, A::NET_WM_STATE, {0, x11->atom(A::NET_WM_STATE_FULLSCREEN), 0, 1, 0});
   EXPECT_TRUE(test::waitUntil([&] { return viewable(panel); }, 9000));
-  EXPECT_NE(active(), panel);
+  EXPECT_NE(activeWindow(), panel);
+}
+
+TEST_F(OverlayPanelsX11, TheCompanionStaysAboveANormalWindowWithoutTakingFocus) {
+  ASSERT_TRUE(test::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tandrel/defaults.json"),
+                              R"({"desktopCompanionMode": {"type": "bool", "value": true},
+                                  "companionDisplayMode": {"type": "string", "value": "floating"}})"));
+  openNormalWindow();
+  ASSERT_TRUE(test::waitUntil([&] { return windowOf(::getpid()) != XCB_NONE && viewable(normalWindow); }));
+  startApp();
+  ASSERT_TRUE(app.waitForStarted());
+
+  // The floating companion, 184 x 152, 24 px from the right and 36 px above the bottom.
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
+  const QRect expected(screen->width_in_pixels - 24 - 184, screen->height_in_pixels - 36 - 152, 184, 152);
+  xcb_window_t companion = XCB_NONE;
+  ASSERT_TRUE(test::waitUntil([&] {
+    for (const std::uint32_t window : stacking()) {
+      const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
+      const auto placement = x11->placement(window);
+      if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId()) && placement &&
+          placement->viewable && placement->bounds == expected) {
+        companion = window;
+        return true;
+      }
+    }
+    return false;
+  }, 10000)) << app.readAllStandardError().constData();
+  EXPECT_NE(activeWindow(), companion);
+  const auto states = x11->property32(companion, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
+  for (const A wanted : {A::NET_WM_STATE_ABOVE, A::NET_WM_STATE_SKIP_TASKBAR, A::NET_WM_STATE_SKIP_PAGER}) {
+    EXPECT_NE(std::find(states.begin(), states.end(), x11->atom(wanted)), states.end()) << int(wanted);
+  }
+
+  // The normal window is raised over the companion's place and takes focus: the companion stays
+  // above it and unfocused.
+  const std::uint32_t over[] = {static_cast<std::uint32_t>(expected.x() - 100),
+                                static_cast<std::uint32_t>(expected.y() - 100)};
+  xcb_configure_window(x11->connection(), normalWindow, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, over);
+  sendToRoot(normalWindow, A::NET_ACTIVE_WINDOW, {2, XCB_CURRENT_TIME, 0, 0, 0});
+  ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == normalWindow; }));
+  EXPECT_GT(stackingIndex(companion), stackingIndex(normalWindow));
+  EXPECT_NE(activeWindow(), companion);
 }
 
 }  // namespace
