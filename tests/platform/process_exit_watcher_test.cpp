@@ -88,7 +88,8 @@ TEST(ProcessExitWatcherDescriptorTest, APidfdIsNotKeptInTheDescriptorsLeftToTheR
   ASSERT_GT(child.pid(), 0);
   Counter counter;
   {
-    test::DescriptorLimit limit(2);  // the next descriptor lies in the headroom
+    // The next descriptor lies in the headroom, a quarter of a limit of 64.
+    test::DescriptorLimit limit(2, 64);
     auto watcher = watchProcessExit(child.pid(), counter.callback());
     EXPECT_EQ(watcher->method(), ProcessExitWatchMethod::procPoll);
     int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

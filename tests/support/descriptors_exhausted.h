@@ -23,12 +23,13 @@ inline int highestOpenDescriptor() {
 }
 
 // Leaves this process exactly `free` descriptors, all above those in use (the gaps below the
-// highest are filled), until it goes out of scope.
+// highest are filled, and more below the free ones until the limit is at least `minimumLimit`,
+// since how many descriptors a test inherits varies), until it goes out of scope.
 class DescriptorLimit {
  public:
-  explicit DescriptorLimit(int free) {
+  explicit DescriptorLimit(int free, int minimumLimit = 0) {
     ::getrlimit(RLIMIT_NOFILE, &saved_);
-    const int highest = highestOpenDescriptor();
+    const int highest = std::max(highestOpenDescriptor(), minimumLimit - free - 1);
     for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) {
       if (fd > highest) {
         ::close(fd);
