@@ -1,5 +1,6 @@
-// The built application's island panel on a real X server with a window manager (the x11 label:
-// Xvfb and openbox, started by scripts/test), looked at from outside through our own connection.
+// The built application's island panel and desktop companion on a real X server with a window
+// manager (the x11 label: Xvfb and openbox, started by scripts/test), looked at from outside
+// through our own connection and driven with xdotool's pointer.
 // The server has one monitor, as scripts/test starts it.
 
 #include "platform/x11_connection.h"
@@ -9,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <signal.h>
 #include <unistd.h>
@@ -26,8 +30,8 @@ using A = X11Connection::Atom;
 class OverlayPanelsX11 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-      GTEST_SKIP() << "needs an X server with a window manager";
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty()) {
+      GTEST_SKIP() << "needs an X server with a window manager, and xdotool";
     }
     x11 = X11Connection::connect(qgetenv("DISPLAY"));
     ASSERT_NE(x11, nullptr);
@@ -107,6 +111,52 @@ class OverlayPanelsX11 : public ::testing::Test {
     app.start(test::tandrelBinary(), {});
   }
 
+  void stopApp() {
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(5000));
+  }
+
+  bool isAppWindow(xcb_window_t window) const {
+    const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
+    return pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId());
+  }
+
+  // The app's viewable window with exactly these bounds, or XCB_NONE.
+  xcb_window_t appWindowAt(const QRect& bounds) const {
+    for (const std::uint32_t window : stacking()) {
+      const auto placement = x11->placement(window);
+      if (isAppWindow(window) && placement && placement->viewable && placement->bounds == bounds) {
+        return window;
+      }
+    }
+    return XCB_NONE;
+  }
+
+  // The mean of the red, green and blue values (0-255) of a rectangle of the window's contents.
+  double meanBrightness(xcb_window_t window, const QRect& rect) const {
+    xcb_get_image_cookie_t cookie = xcb_get_image(x11->connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, window,
+                                                  static_cast<int16_t>(rect.x()), static_cast<int16_t>(rect.y()),
+                                                  static_cast<uint16_t>(rect.width()),
+                                                  static_cast<uint16_t>(rect.height()), ~0u);
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(x11->connection(), cookie, nullptr);
+    if (reply == nullptr) return -1;
+    // 24- and 32-bit visuals both come as 4 bytes a pixel, blue first.
+    const std::uint8_t* data = xcb_get_image_data(reply);
+    const int length = xcb_get_image_data_length(reply);
+    double sum = 0;
+    int count = 0;
+    for (int i = 0; i + 3 < length; i += 4, ++count) sum += (data[i] + data[i + 1] + data[i + 2]) / 3.0;
+    std::free(reply);
+    return count > 0 ? sum / count : -1;
+  }
+
+  static void xdotool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(process.waitForFinished(10000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
+  }
+
   // An ordinary application window of this test process.
   void openNormalWindow() {
     xcb_connection_t* c = x11->connection();
@@ -173,8 +223,9 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   EXPECT_NE(activeWindow(), panel);
 }
 
-TEST_F(OverlayPanelsX11, TheCompanionStaysAboveANormalWindowWithoutTakingFocus) {
-  ASSERT_TRUE(test::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tandrel/defaults.json"),
+TEST_F(OverlayPanelsX11, TheCompanionStaysAboveWithoutFocusKeepsWhereItWasDraggedAndOpensThePetsTabOnAClick) {
+  const QString defaultsFile = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tandrel/defaults.json");
+  ASSERT_TRUE(test::writeFile(defaultsFile,
                               R"({"desktopCompanionMode": {"type": "bool", "value": true},
                                   "companionDisplayMode": {"type": "string", "value": "floating"}})"));
   openNormalWindow();
@@ -186,18 +237,8 @@ TEST_F(OverlayPanelsX11, TheCompanionStaysAboveANormalWindowWithoutTakingFocus) 
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
   const QRect expected(screen->width_in_pixels - 24 - 184, screen->height_in_pixels - 36 - 152, 184, 152);
   xcb_window_t companion = XCB_NONE;
-  ASSERT_TRUE(test::waitUntil([&] {
-    for (const std::uint32_t window : stacking()) {
-      const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
-      const auto placement = x11->placement(window);
-      if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId()) && placement &&
-          placement->viewable && placement->bounds == expected) {
-        companion = window;
-        return true;
-      }
-    }
-    return false;
-  }, 10000)) << app.readAllStandardError().constData();
+  ASSERT_TRUE(test::waitUntil([&] { return (companion = appWindowAt(expected)) != XCB_NONE; }, 10000))
+      << app.readAllStandardError().constData();
   EXPECT_NE(activeWindow(), companion);
   const auto states = x11->property32(companion, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
   for (const A wanted : {A::NET_WM_STATE_ABOVE, A::NET_WM_STATE_SKIP_TASKBAR, A::NET_WM_STATE_SKIP_PAGER}) {
@@ -213,6 +254,62 @@ TEST_F(OverlayPanelsX11, TheCompanionStaysAboveANormalWindowWithoutTakingFocus) 
   ASSERT_TRUE(test::waitUntil([&] { return activeWindow() == normalWindow; }));
   EXPECT_GT(stackingIndex(companion), stackingIndex(normalWindow));
   EXPECT_NE(activeWindow(), companion);
+
+  // Dragged by the pet (the middle of its square, drawn wherever the pet is), the companion
+  // follows the pointer and its new place is remembered.
+  const QPoint pet(92, 101);
+  const QPoint drag(-400, -300);
+  const QPoint from = expected.topLeft() + pet;
+  const QPoint to = from + drag;
+  ASSERT_NO_FATAL_FAILURE(xdotool({QStringLiteral("mousemove"), QString::number(from.x()), QString::number(from.y()),
+           QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.1"),
+           QStringLiteral("mousemove"), QString::number(from.x() - 20), QString::number(from.y() - 10),
+           QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousemove"), QString::number(to.x()),
+           QString::number(to.y()), QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mouseup"),
+           QStringLiteral("1")}));
+  const QRect moved = expected.translated(drag);
+  ASSERT_TRUE(test::waitUntil([&] { return appWindowAt(moved) != XCB_NONE; }))
+      << "companion at " << x11->placement(companion).value_or(X11Connection::WindowPlacement{}).bounds.x();
+  ASSERT_TRUE(test::waitUntil([&] {
+    const QJsonObject stored = QJsonDocument::fromJson(test::readFile(defaultsFile)).object();
+    return stored.value(QStringLiteral("companionOriginX")).toObject().value(QStringLiteral("value")).toDouble() ==
+               moved.x() &&
+           stored.value(QStringLiteral("companionOriginY")).toObject().value(QStringLiteral("value")).toDouble() ==
+               moved.y();
+  })) << test::readFile(defaultsFile).constData();
+
+  // After a restart the companion comes back where it was left.
+  ASSERT_NO_FATAL_FAILURE(stopApp());
+  startApp();
+  ASSERT_TRUE(app.waitForStarted());
+  ASSERT_TRUE(test::waitUntil([&] { return (companion = appWindowAt(moved)) != XCB_NONE; }, 10000))
+      << app.readAllStandardError().constData();
+
+  // A click on the pet opens the settings panel on the Pets tab: its sidebar row is the
+  // highlighted one.
+  const QPoint click = moved.topLeft() + pet;
+  ASSERT_NO_FATAL_FAILURE(xdotool({QStringLiteral("mousemove"), QString::number(click.x()),
+                                   QString::number(click.y()), QStringLiteral("click"), QStringLiteral("1")}));
+  xcb_window_t settings = XCB_NONE;
+  ASSERT_TRUE(test::waitUntil([&] {
+    for (const std::uint32_t window : stacking()) {
+      const auto placement = x11->placement(window);
+      if (window != companion && isAppWindow(window) && placement && placement->viewable &&
+          placement->bounds.size() == QSize(860, 780)) {
+        settings = window;
+        return true;
+      }
+    }
+    return false;
+  }, 10000));
+  EXPECT_EQ(appWindowAt(moved), companion);
+  const auto rowBrightness = [&](int row) {
+    // Right of the row's label, inside the sidebar row (8, 68 + 37.5 row, 131, 36).
+    return meanBrightness(settings, QRect(112, 68 + static_cast<int>(37.5 * row) + 12, 20, 12));
+  };
+  ASSERT_TRUE(test::waitUntil([&] { return rowBrightness(1) > rowBrightness(0) + 4; }))
+      << rowBrightness(0) << " " << rowBrightness(1);
+  for (const int other : {2, 3, 4}) EXPECT_GT(rowBrightness(1), rowBrightness(other) + 4) << other;
 }
 
 }  // namespace
