@@ -4,6 +4,7 @@
 #include "base/log.h"
 #include "island/tandrel_view.h"
 #include "catalog/paths.h"
+#include "platform/appearance.h"
 #include "platform/dispatch.h"
 #include "platform/private_folder.h"
 #include "platform/termination_signals.h"

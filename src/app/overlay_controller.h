@@ -44,6 +44,7 @@
 
 namespace tandrel {
 
+class AppearanceWatcher;
 class AuditWriter;
 class PendingActionStore;
 class TerminationSignals;
@@ -427,6 +428,8 @@ class OverlayController : public QObject {
   std::optional<companion::RoamingAnchor> roamingCompanionAnchor_;
   std::unique_ptr<QMenu> companionMenu_;
   std::unique_ptr<CompanionDragOut> companionDragOut_;
+  // The portal's colour scheme as it changes, for the companion's label chrome.
+  std::unique_ptr<AppearanceWatcher> appearanceWatcher_;
   // Declared last: destroyed first, so that its connections close while the rest still exists.
   std::unique_ptr<SocketServer> socketServer_;
 };

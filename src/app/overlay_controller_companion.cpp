@@ -79,6 +79,14 @@ void OverlayController::createCompanion() {
   view.displayMode = mode;
   view.darkAppearance = prefersDarkAppearance();
   QPointer<OverlayController> weak(this);
+  if (!appearanceWatcher_) {
+    appearanceWatcher_ = std::make_unique<AppearanceWatcher>();
+    QObject::connect(appearanceWatcher_.get(), &AppearanceWatcher::darkAppearanceChanged, this, [weak](bool dark) {
+      if (!weak || !weak->companionView_) return;
+      weak->companionView_->darkAppearance = dark;
+      weak->companionView_->redrawIfChanged();
+    });
+  }
   view.actions.openStatus = [weak](const CompanionStatusItem& item) {
     if (weak) weak->openCompanionStatus(item);
   };
