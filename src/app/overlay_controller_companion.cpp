@@ -26,10 +26,7 @@ class ControllerCompanionDragOut final : public CompanionDragOut {
   explicit ControllerCompanionDragOut(OverlayController& controller) : controller_(controller) {}
 
   bool begin(QPointF screenPoint) override {
-    controller_.settings().change([](UserSettings& values) {
-      values.desktopCompanionMode = true;
-      values.companionDisplayMode = CompanionDisplayMode::floating;
-    });
+    controller_.settings().change(applyCompanionDragOutSettings);
     controller_.syncCompanion();
     TandrelCompanionView* view = controller_.companionView();
     if (view == nullptr) return false;
@@ -417,10 +414,7 @@ void OverlayController::setCompanionModeFromMenu(const QString& rawMode) {
 }
 
 void OverlayController::moveCompanionFromMenu() {
-  settings_.change([](UserSettings& values) {
-    values.desktopCompanionMode = true;
-    values.companionDisplayMode = CompanionDisplayMode::floating;
-  });
+  settings_.change(applyCompanionDragOutSettings);
   syncCompanion();
   if (!companionView_) return;
   companionView_->placementMode = true;

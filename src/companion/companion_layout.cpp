@@ -1,5 +1,7 @@
 #include "companion/companion_layout.h"
 
+#include "settings/settings_model.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTextBoundaryFinder>
@@ -46,6 +48,11 @@ QString joined(const QStringList& clusters, qsizetype from, qsizetype to) {
 }
 
 }  // namespace
+
+void applyCompanionDragOutSettings(UserSettings& values) {
+  values.desktopCompanionMode = true;
+  values.companionDisplayMode = CompanionDisplayMode::floating;
+}
 
 QSizeF companionSize(CompanionDisplayMode mode, double scale) {
   const double s = std::clamp(scale, kMinimumScale, kMaximumScale);

@@ -21,7 +21,14 @@
 #include <utility>
 #include <vector>
 
+namespace tandrel {
+struct UserSettings;
+}
+
 namespace tandrel::companion {
+
+// A pet dragged out of the island (and the companion's "Move"): the companion shown, floating.
+void applyCompanionDragOutSettings(UserSettings& values);
 
 inline constexpr double kMinimumScale = 0.75;
 inline constexpr double kMaximumScale = 1.6;

@@ -1,0 +1,39 @@
+#include "selfcheck/checks/companion_geometry_checks.h"
+#include "selfcheck/checks/live_preview_checks.h"
+
+#include "events/event_store.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace tandrel {
+namespace {
+
+QString listed(const SelfCheckFailures& failures) {
+  QStringList lines;
+  for (const QString& message : failures.messages()) lines << message;
+  return lines.join(QLatin1Char('\n'));
+}
+
+TEST(SelfCheckFailures, KeepsEveryFailedSentenceInTheOrderTheChecksRan) {
+  SelfCheckFailures failures;
+  failures.check(false, QStringLiteral("first"));
+  failures.check(true, QStringLiteral("passed"));
+  failures.check(false, QStringLiteral("second"));
+  failures.check(false, QStringLiteral("first"));
+  EXPECT_EQ(failures.messages(), (std::vector<QString>{"first", "second", "first"}));
+}
+
+TEST(CompanionChecksGui, TheCompanionGeometryAndLivePreviewGroupsPassOnTheRealComponents) {
+  test::TempHome home;
+  EventStore store;
+  SelfCheckFailures failures;
+  runCompanionGeometryChecks(failures);
+  runLivePreviewAndPetStateChecks(failures, store, home.path());
+  EXPECT_TRUE(failures.messages().empty()) << listed(failures).toStdString();
+}
+
+}  // namespace
+}  // namespace tandrel
