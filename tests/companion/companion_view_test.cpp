@@ -1,6 +1,7 @@
 #include "companion/companion_view.h"
 
 #include "companion/companion_layout.h"
+#include "companion/pets/pet_catalog.h"
 #include "island/island_view_fixture.h"
 #include "platform/user_defaults.h"
 #include "settings/settings_model.h"
@@ -210,6 +211,21 @@ TEST_F(CompanionViewGui, DrawsTheLabelAndPetAndTakesThePointerOnlyThere) {
     image.save(QString::fromLocal8Bit(folder) + "/companion-bubble@2x.png");
     view->placementMode = true;
     view->renderImage(1).save(QString::fromLocal8Bit(folder) + "/companion-bubble-placement.png");
+    view->placementMode = false;
+    // Each mode with the shipped pixel cat, at the largest scale too.
+    PetCatalogueSources sources;
+    sources.bundledBuiltInPetsURL = bundledBuiltInPetsDirectory();
+    view->petSnapshotProvider = [choices = buildPetCatalogue(sources)] {
+      return std::optional(PetRenderSnapshot{QStringLiteral("tandrelcat"), choices, PetState::approval, true});
+    };
+    for (const CompanionDisplayMode mode : {CompanionDisplayMode::bubble, CompanionDisplayMode::floating,
+                                            CompanionDisplayMode::roaming, CompanionDisplayMode::tucked}) {
+      for (const double scale : {1.0, 1.6}) {
+        view->displayMode = mode;
+        view->resize(companion::companionSize(mode, scale).toSize());
+        view->renderImage(2).save(QStringLiteral("%1/companion-%2-%3@2x.png").arg(folder, rawValue(mode)).arg(scale));
+      }
+    }
   }
 }
 
