@@ -126,6 +126,11 @@ CompanionLabelChrome companionLabelChrome(bool darkAppearance) {
   return {QColor::fromRgbF(1, 1, 1, 0.78f), QColor::fromRgbF(0, 0, 0, 0.14f)};
 }
 
+CompanionTextColors companionTextColors(bool darkAppearance) {
+  if (darkAppearance) return {QColor::fromRgbF(1, 1, 1, 0.86f), QColor::fromRgbF(1, 1, 1, 0.68f)};
+  return {QColor::fromRgbF(0, 0, 0, 0.86f), QColor::fromRgbF(0, 0, 0, 0.66f)};
+}
+
 QString companionInlineLabel(bool placementMode, CompanionDisplayMode mode, PetState state,
                              const std::optional<CompanionStatusItem>& status) {
   if (placementMode) return QStringLiteral("drag");

@@ -59,6 +59,13 @@ struct CompanionLabelChrome {
 };
 CompanionLabelChrome companionLabelChrome(bool darkAppearance);
 
+// The two lines' colours: white on dark chrome, black on light.
+struct CompanionTextColors {
+  QColor title;
+  QColor detail;
+};
+CompanionTextColors companionTextColors(bool darkAppearance);
+
 // What the detail line says: "drag" while placing, else the status item's label, else "roam"
 // when roaming, else the state's word.
 QString companionInlineLabel(bool placementMode, CompanionDisplayMode mode, PetState state,

@@ -140,8 +140,7 @@ void TandrelCompanionView::drawCompanion(QPainter& painter) {
   const auto [title, detailLine] =
       companionJumpLines(target, detail, companionLabelCharacterLimit(rects.title.width(), titleFont.pixelSize()),
                          companionLabelCharacterLimit(rects.detail.width(), detailFont.pixelSize()));
-  const QColor titleColor = darkAppearance ? QColor::fromRgbF(1, 1, 1, 0.86f) : QColor::fromRgbF(0, 0, 0, 0.86f);
-  const QColor detailColor = darkAppearance ? QColor::fromRgbF(1, 1, 1, 0.68f) : QColor::fromRgbF(0, 0, 0, 0.66f);
+  const CompanionTextColors textColors = companionTextColors(darkAppearance);
 
   const QRectF bubble = companionLabelBubble(bounds, rects, displayMode, island_paint::textWidth(title, titleFont),
                                              island_paint::textWidth(detailLine, detailFont));
@@ -155,8 +154,8 @@ void TandrelCompanionView::drawCompanion(QPainter& painter) {
   labelHitRect_ = bubble.adjusted(-kLabelHitMargin, -kLabelHitMargin, kLabelHitMargin, kLabelHitMargin);
   const auto alignment = displayMode == CompanionDisplayMode::tucked ? island_paint::TextAlignment::left
                                                                       : island_paint::TextAlignment::center;
-  island_paint::drawText(painter, title, rects.title, titleFont, titleColor, alignment);
-  island_paint::drawText(painter, detailLine, rects.detail, detailFont, detailColor, alignment);
+  island_paint::drawText(painter, title, rects.title, titleFont, textColors.title, alignment);
+  island_paint::drawText(painter, detailLine, rects.detail, detailFont, textColors.detail, alignment);
 
   // The pet goes over the label where they meet.
   const PetChoice* choice = snapshot ? findPetChoice(snapshot->petChoices, snapshot->selectedPetID) : nullptr;

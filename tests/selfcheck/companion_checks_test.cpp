@@ -1,4 +1,5 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
+#include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 
 #include "events/event_store.h"
@@ -26,11 +27,12 @@ TEST(SelfCheckFailures, KeepsEveryFailedSentenceInTheOrderTheChecksRan) {
   EXPECT_EQ(failures.messages(), (std::vector<QString>{"first", "second", "first"}));
 }
 
-TEST(CompanionChecksGui, TheCompanionGeometryAndLivePreviewGroupsPassOnTheRealComponents) {
+TEST(CompanionChecksGui, TheCompanionAndLivePreviewGroupsPassOnTheRealComponents) {
   test::TempHome home;
   EventStore store;
   SelfCheckFailures failures;
   runCompanionGeometryChecks(failures);
+  runCompanionLabelChecks(failures, store, home.path());
   runLivePreviewAndPetStateChecks(failures, store, home.path());
   EXPECT_TRUE(failures.messages().empty()) << listed(failures).toStdString();
 }
