@@ -18,10 +18,11 @@ const QColor kSevenDayGreen = QColor::fromRgbF(0, 214 / 255.0, 163 / 255.0);
 const QString kContextRow = QStringLiteral("Context window");
 
 // Whether a context-window percent from this data source counts what remains: the local files
-// (rollouts, transcripts, trajectories) record the room left.
+// (rollouts, transcripts, trajectories) and Claude's status line record the room left.
 bool dataSourceCountsRemaining(const QString& dataSource) {
   const QString source = dataSource.toLower().replace(QLatin1Char('_'), QLatin1Char('-'));
   return source == QLatin1String("rollout") || source == QLatin1String("transcript") ||
+         source == QLatin1String("statusline") ||
          source == QLatin1String("trajectory") || source.contains(QLatin1String("local")) ||
          source.contains(QLatin1String("jsonl"));
 }

@@ -39,6 +39,8 @@ TEST(UsageHeader, CodexShowsWhatIsLeftAndClaudeWhatIsUsed) {
        metric("10% left", "", 10, "error")},
       {"Claude context 30%, from a transcript, counts what remains", metric("60k / 200k", "", 30),
        "Context window", "Claude", "transcript", metric("60k / 200k", "70% used", 70, "warning")},
+      {"Claude context from the status line counts what remains", metric("150k / 200k", "75%", 75),
+       "Context window", "Claude", "statusline", metric("150k / 200k", "25% used", 25, "ok")},
       {"Claude context from a hook counts what is used", metric("60k / 200k", "", 30), "Context window", "Claude",
        "hook", metric("60k / 200k", "30% used", 30, "ok")},
       {"Claude context from local_jsonl", metric("x", "", 95), "Context window", "Claude", "Local_JSONL",
