@@ -108,7 +108,7 @@ TEST_F(UserDefaultsTest, SuitesAreSeparateFilesAndCanBeRemoved) {
   EXPECT_EQ(UserDefaults::standard().string(QStringLiteral("k")), QStringLiteral("standard"));
 }
 
-TEST_F(UserDefaultsTest, DamagedFileReadsEmptyAndIsKeptUntilTheNextWrite) {
+TEST_F(UserDefaultsTest, DamagedFileReadsEmptyAndIsKeptUntilTheNextWriteAndBesideIt) {
   const QString path = UserDefaults::directory() + QStringLiteral("/damaged.json");
   const QByteArray damaged = "{\"k\": {\"type\": \"string\", \"value\": \"x\"";
   ASSERT_TRUE(test::writeFile(path, damaged));
@@ -121,6 +121,7 @@ TEST_F(UserDefaultsTest, DamagedFileReadsEmptyAndIsKeptUntilTheNextWrite) {
   d.set(QStringLiteral("k"), "fresh");
   UserDefaults reread(path);
   EXPECT_EQ(reread.string(QStringLiteral("k")), QStringLiteral("fresh"));
+  EXPECT_EQ(test::readFile(path + QStringLiteral(".damaged")), damaged);
 }
 
 TEST_F(UserDefaultsTest, OnlyRealChangesAreWrittenAndAnnounced) {

@@ -179,7 +179,16 @@ void UserDefaults::load() {
   QJsonParseError error{};
   const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
   if (error.error != QJsonParseError::NoError || !document.isObject()) {
-    logWarning(QStringLiteral("settings file %1 is damaged; reading it as empty").arg(path_));
+    // The next write replaces the file: keep its bytes beside it for the user to mend by hand.
+    const QString kept = path_ + QStringLiteral(".damaged");
+    QFile::remove(kept);
+    if (file.copy(kept)) {
+      logWarning(QStringLiteral("settings file %1 is damaged; reading it as empty (a copy is kept in %2)")
+                     .arg(path_, kept));
+    } else {
+      logWarning(QStringLiteral("settings file %1 is damaged; reading it as empty (no copy could be kept: %2)")
+                     .arg(path_, file.errorString()));
+    }
     return;
   }
   const QJsonObject root = document.object();
