@@ -269,11 +269,7 @@ void OverlayController::updateCompanionProviders() {
     companionView_->petSnapshotProvider = [weak]() -> std::optional<PetRenderSnapshot> {
       const OverlaySurface* surface = weak ? weak->activeSurface() : nullptr;
       if (surface == nullptr || surface->view == nullptr) return std::nullopt;
-      const TandrelView& view = *surface->view;
-      const UserSettings& values = view.settings().values();
-      return PetRenderSnapshot{values.selectedPetID, view.petChoices, previewStateStyle(values.previewState).petState,
-                               values.reduceMotion,
-                               values.highContrast, values.floatingPetScale};
+      return petRenderSnapshot(*surface->view);
     };
     companionView_->statusProvider = [weak]() -> std::optional<CompanionStatusItem> {
       return weak ? weak->store_->companionStatus() : std::nullopt;

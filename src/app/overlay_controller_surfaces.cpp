@@ -6,7 +6,6 @@
 #include "app/application_menu.h"
 #include "base/log.h"
 #include "catalog/paths.h"
-#include "companion/pets/pet_images.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
 #include "platform/window_server.h"
@@ -361,13 +360,9 @@ void OverlayController::petsDidChange(TandrelView* source) {
   if (source == nullptr) {
     return;
   }
-  SharedPetImageCache::cache().clear();
-  for (const auto& surface : surfaces_) {
-    if (surface->view != nullptr && surface->view != source) {
-      surface->view->petChoices = source->petChoices;
-      surface->view->update();
-    }
-  }
+  std::vector<TandrelView*> views;
+  for (const auto& surface : surfaces_) views.push_back(surface->view);
+  syncPetSettings(*source, views);
   syncCompanion();
 }
 

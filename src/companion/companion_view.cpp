@@ -25,6 +25,12 @@ namespace tandrel {
 
 using namespace companion;
 
+PetRenderSnapshot petRenderSnapshot(const TandrelView& view) {
+  const UserSettings& values = view.settings().values();
+  return PetRenderSnapshot{values.selectedPetID, view.petChoices, previewStateStyle(values.previewState).petState,
+                           values.reduceMotion, values.highContrast, values.floatingPetScale};
+}
+
 bool defaultCompanionVisibility(const QWidget& window) {
   const QWindow* handle = window.windowHandle();
   return handle != nullptr && handle->isExposed();

@@ -30,6 +30,7 @@ namespace tandrel {
 
 class EventStore;
 class SettingsModel;
+class TandrelView;
 
 // What pet the companion draws and how, taken from the active island view.
 struct PetRenderSnapshot {
@@ -41,6 +42,10 @@ struct PetRenderSnapshot {
   double floatingPetScale = 1.0;
   bool operator==(const PetRenderSnapshot&) const = default;
 };
+
+// What the companion draws of an island view: its pet settings, the live preview's state and the
+// pet scale.
+PetRenderSnapshot petRenderSnapshot(const TandrelView& view);
 
 // What a paint of the companion draws from, apart from the clock that moves the pet.
 struct CompanionDrawnInputs {

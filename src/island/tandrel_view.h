@@ -520,4 +520,8 @@ class TandrelView : public QWidget {
   std::vector<CollapsedTickerDisplay> cachedCollapsedTickerItems_;
 };
 
+// Hands the source view's pet catalogue to the other views (the selection is the shared settings'
+// own): the pet images are decoded afresh and each view redraws.
+void syncPetSettings(const TandrelView& source, const std::vector<TandrelView*>& views);
+
 }  // namespace tandrel

@@ -102,6 +102,16 @@ PetState TandrelView::currentPetState() {
   });
 }
 
+void syncPetSettings(const TandrelView& source, const std::vector<TandrelView*>& views) {
+  SharedPetImageCache::cache().clear();
+  for (TandrelView* view : views) {
+    if (view != nullptr && view != &source) {
+      view->petChoices = source.petChoices;
+      view->update();
+    }
+  }
+}
+
 void TandrelView::warmPetImageCache() const { tandrel::warmPetImageCache(petChoices); }
 
 bool TandrelView::petImageCacheContainsForTests(const QString& id) { return tandrel::petImageCacheContainsForTests(id); }

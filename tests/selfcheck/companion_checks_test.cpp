@@ -1,6 +1,7 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
+#include "selfcheck/checks/pet_sync_checks.h"
 
 #include "events/event_store.h"
 #include "support/temp_home.h"
@@ -31,6 +32,7 @@ TEST(CompanionChecksGui, TheCompanionAndLivePreviewGroupsPassOnTheRealComponents
   test::TempHome home;
   EventStore store;
   SelfCheckFailures failures;
+  runPetSyncAndCompanionChecks(failures, store, home.path());
   runCompanionGeometryChecks(failures);
   runCompanionLabelChecks(failures, store, home.path());
   runLivePreviewAndPetStateChecks(failures, store, home.path());

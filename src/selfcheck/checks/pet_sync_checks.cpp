@@ -1,0 +1,73 @@
+#include "selfcheck/checks/pet_sync_checks.h"
+
+#include "companion/companion_layout.h"
+#include "companion/companion_view.h"
+#include "island/island_geometry.h"
+#include "island/tandrel_view.h"
+#include "platform/user_defaults.h"
+#include "settings/settings_model.h"
+
+#include <QStringList>
+
+namespace tandrel {
+
+namespace {
+
+QStringList petIDs(const TandrelView& view) {
+  QStringList ids;
+  for (const PetChoice& choice : view.petChoices) ids << choice.id;
+  return ids;
+}
+
+qreal floatingPetHeight(double scale) {
+  const QRectF bounds(QPointF(), companion::companionSize(CompanionDisplayMode::floating, scale));
+  return companion::companionPetContentRect(bounds, CompanionDisplayMode::floating).height();
+}
+
+}  // namespace
+
+void runPetSyncAndCompanionChecks(SelfCheckFailures& failures, EventStore& store, const QString& tempRoot) {
+  const auto check = [&](bool condition, const char* message) { failures.check(condition, QString::fromUtf8(message)); };
+
+  // The expanded island of one display and the collapsed islands of an external display and a
+  // notched one, sharing the settings as the surfaces do.
+  UserDefaults defaults(tempRoot + QStringLiteral("/pet-sync-defaults.json"));
+  SettingsModel settings(defaults);
+  TandrelView source(overlayModeSize(OverlayMode::expanded).toSize(), store, settings);
+  TandrelView external(QSize(332, 32), store, settings);
+  TandrelView macBook(collapsedOverlaySize(DisplayKind::macBookPhysical, 33.0, 32.0).toSize(), store, settings);
+  // The other displays' views were made before the pets were read: only the sync gives them the
+  // library.
+  external.petChoices.clear();
+  macBook.petChoices.clear();
+
+  source.selectPet(QStringLiteral("capybara"));
+  syncPetSettings(source, {&source, &external, &macBook});
+
+  check(external.settings().values().selectedPetID == QStringLiteral("capybara"),
+        "external display should update when a pet is selected elsewhere");
+  check(macBook.settings().values().selectedPetID == QStringLiteral("capybara"),
+        "macbook display should update when a pet is selected elsewhere");
+  check(!source.petChoices.empty() && petIDs(external) == petIDs(source),
+        "external display should share the updated pet library");
+  check(!source.petChoices.empty() && petIDs(macBook) == petIDs(source),
+        "macbook display should share the updated pet library");
+
+  // What the companion reads of the view.
+  settings.change(
+      [](UserSettings& values) {
+        values.previewState = PetPreviewStateID::approval;
+        values.reduceMotion = true;
+        values.highContrast = false;
+        values.floatingPetScale = 1.25;
+      },
+      false);
+  const PetRenderSnapshot snapshot = petRenderSnapshot(source);
+  check(snapshot.previewPetState == PetState::approval, "companion render snapshot should carry live preview pet state");
+  check(snapshot.floatingPetScale == 1.25, "companion render snapshot should carry floating pet size");
+
+  check(floatingPetHeight(1.0) < floatingPetHeight(1.5),
+        "companion rendering should consume floating pet size through the companion window bounds");
+}
+
+}  // namespace tandrel
