@@ -1,7 +1,5 @@
 #include "usage/scanners/claude_transcript_scanner.h"
 
-#include "usage/scanners/local_files.h"
-#include "usage/scanners/local_usage_file_event_cache.h"
 #include "usage/scanners/scanner_test_support.h"
 #include "usage/usage_dates.h"
 
@@ -45,14 +43,8 @@ ClaudeTranscriptBlockEntry entryAt(qint64 ms, double tokens) {
   return entry;
 }
 
-class ClaudeTranscriptScannerTest : public ::testing::Test {
+class ClaudeTranscriptScannerTest : public test::ScannerCachesClearedTest {
  protected:
-  void SetUp() override {
-    clearLocalUsageFileEventCache();
-    clearRecentJSONLDiscoveryCache();
-  }
-  void TearDown() override { SetUp(); }
-
   TempHome home;
   const QDateTime now = utcAt("2026-01-01T20:30:00Z");
   const qint64 nowMs = now.toMSecsSinceEpoch();

@@ -2,8 +2,6 @@
 // merged usage per brand and the published hot-plug events.
 
 #include "events/event_store_test_support.h"
-#include "usage/scanners/local_files.h"
-#include "usage/scanners/local_usage_file_event_cache.h"
 #include "usage/scanners/scanner_test_support.h"
 #include "usage/usage_dates.h"
 
@@ -15,29 +13,11 @@ namespace {
 using test::jsonLine;
 using test::writeFile;
 
-class LocalScannersInStoreTest : public ::testing::Test, protected test::StoreFixture {
- protected:
-  void SetUp() override {
-    clearRecentJSONLDiscoveryCache();
-    clearLocalUsageFileEventCache();
-  }
-  void TearDown() override { SetUp(); }
-};
+class LocalScannersInStoreTest : public test::ScannerCachesClearedTest, protected test::StoreFixture {};
 
 TEST_F(LocalScannersInStoreTest, TranscriptsAndRolloutsBecomeBrandUsage) {
   const QDateTime now = QDateTime::currentDateTimeUtc();
-  const auto claudeRecord = [](const QDateTime& when, int input, int output, int cacheRead, int cacheCreation) {
-    return jsonLine(QJsonObject{
-        {"timestamp", formatUsageDate(when)},
-        {"type", "assistant"},
-        {"message", QJsonObject{{"usage", QJsonObject{{"input_tokens", input},
-                                                      {"output_tokens", output},
-                                                      {"cache_read_input_tokens", cacheRead},
-                                                      {"cache_creation_input_tokens", cacheCreation}}}}}});
-  };
-  ASSERT_TRUE(writeFile(home.file("claude-projects/project-a/session-test.jsonl"),
-                        claudeRecord(now.addSecs(-6 * 3600), 1178, 152, 270336, 64) +
-                            claudeRecord(now, 589, 76, 135168, 32)));
+  ASSERT_TRUE(writeFile(home.file("claude-projects/project-a/session-test.jsonl"), test::claudeTranscriptSixHoursApart(now)));
   const QJsonObject rollout{
       {"timestamp", formatUsageDate(now)},
       {"type", "event_msg"},

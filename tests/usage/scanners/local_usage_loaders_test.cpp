@@ -1,7 +1,5 @@
 #include "usage/scanners/local_usage_loaders.h"
 
-#include "usage/scanners/local_files.h"
-#include "usage/scanners/local_usage_file_event_cache.h"
 #include "usage/scanners/scanner_test_support.h"
 #include "usage/usage_dates.h"
 
@@ -16,13 +14,8 @@ using test::jsonLine;
 using test::TempHome;
 using test::writeFile;
 
-class LocalUsageLoadersTest : public ::testing::Test {
+class LocalUsageLoadersTest : public test::ScannerCachesClearedTest {
  protected:
-  void SetUp() override {
-    clearLocalUsageFileEventCache();
-    clearRecentJSONLDiscoveryCache();
-  }
-  void TearDown() override { SetUp(); }
   TempHome home;
 };
 
@@ -60,18 +53,8 @@ TEST_F(LocalUsageLoadersTest, UsageLoadersInTheirOrder) {
 // Two responses six hours apart, the newer now: the transcript's context and tokens, and a block
 // projected to half of the earlier one.
 TEST_F(LocalUsageLoadersTest, ClaudeTranscriptAndBlockEvents) {
-  const QDateTime now = QDateTime::currentDateTimeUtc();
-  const auto record = [](const QDateTime& when, int input, int output, int cacheRead, int cacheCreation) {
-    return jsonLine(QJsonObject{
-        {"timestamp", formatUsageDate(when)},
-        {"type", "assistant"},
-        {"message", QJsonObject{{"usage", QJsonObject{{"input_tokens", input},
-                                                      {"output_tokens", output},
-                                                      {"cache_read_input_tokens", cacheRead},
-                                                      {"cache_creation_input_tokens", cacheCreation}}}}}});
-  };
   ASSERT_TRUE(writeFile(home.file("claude/project-a/session-test.jsonl"),
-                        record(now.addSecs(-6 * 3600), 1178, 152, 270336, 64) + record(now, 589, 76, 135168, 32)));
+                        test::claudeTranscriptSixHoursApart(QDateTime::currentDateTimeUtc())));
   const auto events = loadClaudeTranscriptUsageEvents(home.file("claude"));
   ASSERT_EQ(events.size(), 2u);
   const UsageSnapshot& transcript = *events[0].usage;
