@@ -1,11 +1,7 @@
 #include "app/overlay_controller.h"
 
-#include "platform/fake/fake_clock.h"
-#include "platform/fake/fake_process_exit_watchers.h"
+#include "app/overlay_controller_fixture.h"
 #include "platform/process_exit_watcher.h"
-#include "platform/user_defaults.h"
-#include "requests/audit_writer.h"
-#include "requests/pending_action_store.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
 #include "update/update_installer.h"
@@ -66,27 +62,11 @@ QStringList auditRoles(const QString& path) {
   return roles;
 }
 
-// A controller over the fixtures of one test: its own pending-action store on a fake clock,
-// audit file, defaults file and bridge file in a temporary home.
-class OverlayControllerTest : public ::testing::Test {
+// A controller over the fixtures of one test.
+class OverlayControllerTest : public ::testing::Test, protected test::OverlayControllerFixture {
  protected:
-  OverlayControllerTest()
-      : audit(clock, home.file(QStringLiteral(".tandrel/audit.jsonl"))),
-        pendingActions(clock, watchers.factory()),
-        defaults(home.file(QStringLiteral("defaults.json"))) {
-    home.setEnv("TANDREL_START_SETTINGS", std::nullopt);
-    home.setEnv("TANDREL_START_EXPANDED", std::nullopt);
-    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
-  }
-
   OverlayControllerOptions options() {
-    OverlayControllerOptions options;
-    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
-    options.socketPath = home.file(QStringLiteral(".tandrel/tandrel.sock"));
-    options.pendingActions = &pendingActions;
-    options.audit = &audit;
-    options.defaults = &defaults;
-    options.clock = &clock;
+    OverlayControllerOptions options = fixtureOptions();
     // Launching outside the test environment also arms the update check and queues the start-up
     // prompt: keep both to this test (no feed asked, no agent tool needing repair, the pets folder
     // already asked about).
@@ -95,13 +75,6 @@ class OverlayControllerTest : public ::testing::Test {
     defaults.set(OverlayController::kDidRequestCodexPetsDirectoryAuthorizationKey, true);
     return options;
   }
-
-  test::TempHome home;
-  FakeClock clock;
-  FakeProcessExitWatchers watchers;
-  AuditWriter audit;
-  PendingActionStore pendingActions;
-  UserDefaults defaults;
 };
 
 TEST_F(OverlayControllerTest, SocketRequestsBecomeAuditedPendingActionsAnsweredOnTheirConnection) {

@@ -5,16 +5,11 @@
 #include "app/hot_keys.h"
 #include "app/overlay_controller.h"
 
+#include "app/overlay_controller_fixture.h"
 #include "island/tandrel_view.h"
-#include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_global_hot_keys.h"
-#include "platform/fake/fake_process_exit_watchers.h"
 #include "platform/fake/fake_window_server.h"
-#include "platform/user_defaults.h"
-#include "requests/audit_writer.h"
-#include "requests/pending_action_store.h"
 #include "support/log_capture.h"
-#include "support/temp_home.h"
 
 #include "update/update_client.h"
 
@@ -51,28 +46,16 @@ class UrlRecorder : public QObject {
   void open(const QUrl& url) { opened << url.toString(); }
 };
 
-class OverlayKeysAndMenuGui : public ::testing::Test {
+class OverlayKeysAndMenuGui : public ::testing::Test, protected test::OverlayControllerFixture {
  protected:
-  OverlayKeysAndMenuGui()
-      : audit(clock, home.file(QStringLiteral(".tandrel/audit.jsonl"))),
-        pendingActions(clock, watchers.factory()),
-        defaults(home.file(QStringLiteral("defaults.json"))) {
-    home.setEnv("TANDREL_START_SETTINGS", std::nullopt);
-    home.setEnv("TANDREL_START_EXPANDED", std::nullopt);
-    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
+  OverlayKeysAndMenuGui() {
     defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
     QCursor::setPos(QPoint(10, 10));
   }
 
   OverlayControllerOptions options() {
-    OverlayControllerOptions options;
-    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
+    OverlayControllerOptions options = fixtureOptions();
     options.store.testEnvironment = true;
-    options.socketPath = home.file(QStringLiteral(".tandrel/tandrel.sock"));
-    options.pendingActions = &pendingActions;
-    options.audit = &audit;
-    options.defaults = &defaults;
-    options.clock = &clock;
     options.windowServer = &windowServer;
     options.hotKeys = &hotKeys;
     options.trayAvailable = [this] { return trayHost; };
@@ -116,12 +99,6 @@ class OverlayKeysAndMenuGui : public ::testing::Test {
     return std::exchange(jumps, {});
   }
 
-  test::TempHome home;
-  FakeClock clock;
-  FakeProcessExitWatchers watchers;
-  AuditWriter audit;
-  PendingActionStore pendingActions;
-  UserDefaults defaults;
   FakeWindowServer windowServer;
   FakeGlobalHotKeys hotKeys;
   bool trayHost = false;
