@@ -1,55 +1,26 @@
 // The built application's hot keys and menu keys on a real X server with a window manager (the
 // x11 label: Xvfb and openbox, started by scripts/test), pressed with xdotool.
 
-#include "platform/x11_connection.h"
-#include "app/binary_runner.h"
-#include "support/temp_home.h"
+#include "app/app_x11_fixture.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QThread>
-#include <QStandardPaths>
 
 #include <xcb/xcb_keysyms.h>
 
-#include <signal.h>
-
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 namespace tandrel {
 namespace {
 
-using A = X11Connection::Atom;
-
-class HotKeysAppX11 : public ::testing::Test {
+class HotKeysAppX11 : public test::AppX11Test {
  protected:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty()) {
-      GTEST_SKIP() << "needs an X server with a window manager, and xdotool";
-    }
-    x11 = X11Connection::connect(qgetenv("DISPLAY"));
-    ASSERT_NE(x11, nullptr);
-  }
-
-  void TearDown() override {
-    if (app.state() != QProcess::NotRunning) {
-      ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-      if (!app.waitForFinished(5000)) {
-        app.kill();
-        app.waitForFinished();
-      }
-    }
-  }
-
   void start(const QStringList& extraEnvironment = {}) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    for (const char* name : {"TANDREL_START_EXPANDED", "TANDREL_START_SETTINGS", "TANDREL_DEBUG_REGULAR",
-                             "TANDREL_DISPLAY_KIND"}) {
-      environment.remove(QString::fromLatin1(name));
-    }
+    QProcessEnvironment environment = appEnvironment();
     // No start-up prompt to take the focus.
     environment.insert(QStringLiteral("TANDREL_TEST_MODE"), QStringLiteral("1"));
     for (const QString& entry : extraEnvironment) {
@@ -60,35 +31,17 @@ class HotKeysAppX11 : public ::testing::Test {
     ASSERT_TRUE(app.waitForStarted());
   }
 
-  // The application's window of this size that is shown, if there is one, and where.
-  std::optional<std::pair<xcb_window_t, QRect>> shownWindow(const QSize& size) const {
-    for (const std::uint32_t window :
-         x11->property32(x11->root(), A::NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW).value_or(std::vector<std::uint32_t>{})) {
-      const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
-      const auto placement = x11->placement(window);
-      if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId()) && placement &&
-          placement->viewable && placement->bounds.size() == size) {
-        return std::make_pair(window, placement->bounds);
-      }
-    }
-    return std::nullopt;
+  // The application's window of this size that is shown, or XCB_NONE.
+  xcb_window_t shownWindow(const QSize& size) const {
+    return appWindow([&size](const QRect& bounds) { return bounds.size() == size; });
   }
+  // Where the application shows a window of this size, if it does.
   std::optional<QRect> shown(const QSize& size) const {
-    const auto window = shownWindow(size);
-    return window ? std::optional<QRect>(window->second) : std::nullopt;
+    const xcb_window_t window = shownWindow(size);
+    const auto placement = window != XCB_NONE ? x11->placement(window) : std::nullopt;
+    return placement ? std::optional<QRect>(placement->bounds) : std::nullopt;
   }
   bool shows(const QSize& size) const { return shown(size).has_value(); }
-
-  static void xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(process.waitForFinished(5000));
-    ASSERT_EQ(process.exitCode(), 0);
-  }
-
-  test::TempHome home;
-  std::unique_ptr<X11Connection> x11;
-  QProcess app;
 };
 
 TEST_F(HotKeysAppX11, CtrlAltSpaceTogglesTheIslandAndAKeyHeldElsewhereIsLogged) {
@@ -116,8 +69,7 @@ TEST_F(HotKeysAppX11, CtrlAltSpaceTogglesTheIslandAndAKeyHeldElsewhereIsLogged) 
   EXPECT_TRUE(test::waitUntil([&] { return shows(QSize(332, 32)) && !shows(QSize(540, 260)); }, 5000))
       << "collapsed again\n" << (log += app.readAllStandardError()).constData();
 
-  ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-  ASSERT_TRUE(app.waitForFinished(5000));
+  ASSERT_NO_FATAL_FAILURE(stopApp());
   log += app.readAllStandardError();
   EXPECT_TRUE(log.contains("[Tandrel] hot key not registered: Ctrl+Super+U is already taken by another application"))
       << log.constData();
@@ -131,12 +83,12 @@ TEST_F(HotKeysAppX11, CtrlWInTheSettingsWindowClosesIt) {
   // The settings window has the keyboard focus once the window manager gave it. The active-window
   // property alone is not enough: on a server that outlived earlier clients it can still name a
   // window id that the new app has been handed again.
-  const xcb_window_t settings = shownWindow(QSize(860, 780))->first;
+  const xcb_window_t settings = shownWindow(QSize(860, 780));
+  ASSERT_NE(settings, xcb_window_t(XCB_NONE));
   ASSERT_TRUE(test::waitUntil([&] {
-    const auto active = x11->property32(x11->root(), A::NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW);
     const std::unique_ptr<xcb_get_input_focus_reply_t, decltype(&std::free)> focus(
         xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr), &std::free);
-    return active && !active->empty() && active->front() == settings && focus && focus->focus == settings;
+    return activeWindow() == settings && focus && focus->focus == settings;
   }, 5000));
   xdotool({QStringLiteral("key"), QStringLiteral("ctrl+w")});
   EXPECT_TRUE(test::waitUntil([&] { return shows(QSize(332, 32)) && !shows(QSize(860, 780)); }, 5000))

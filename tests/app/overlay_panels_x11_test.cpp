@@ -3,56 +3,32 @@
 // through our own connection and driven with xdotool's pointer.
 // The server has one monitor, as scripts/test starts it.
 
-#include "platform/x11_connection.h"
-#include "app/binary_runner.h"
-#include "support/temp_home.h"
+#include "app/app_x11_fixture.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QStandardPaths>
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 
 namespace tandrel {
 namespace {
 
-using A = X11Connection::Atom;
-
-class OverlayPanelsX11 : public ::testing::Test {
+class OverlayPanelsX11 : public test::AppX11Test {
  protected:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || QStandardPaths::findExecutable("xdotool").isEmpty()) {
-      GTEST_SKIP() << "needs an X server with a window manager, and xdotool";
-    }
-    x11 = X11Connection::connect(qgetenv("DISPLAY"));
-    ASSERT_NE(x11, nullptr);
-  }
-
   void TearDown() override {
-    if (app.state() != QProcess::NotRunning) {
-      ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-      if (!app.waitForFinished(5000)) {
-        app.kill();
-        app.waitForFinished();
-      }
-    }
+    AppX11Test::TearDown();
     if (normalWindow != XCB_NONE) {
       xcb_destroy_window(x11->connection(), normalWindow);
       x11->flush();
     }
-  }
-
-  std::vector<std::uint32_t> stacking() const {
-    return x11->property32(x11->root(), A::NET_CLIENT_LIST_STACKING, XCB_ATOM_WINDOW).value_or(std::vector<std::uint32_t>{});
   }
 
   // The managed window whose _NET_WM_PID is `pid`; with `overlay`, only one that skips the
@@ -89,11 +65,6 @@ class OverlayPanelsX11 : public ::testing::Test {
     x11->flush();
   }
 
-  xcb_window_t activeWindow() const {
-    const auto value = x11->property32(x11->root(), A::NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW);
-    return value && !value->empty() ? value->front() : XCB_NONE;
-  }
-
   std::ptrdiff_t stackingIndex(xcb_window_t window) const {
     const auto list = stacking();
     return std::find(list.begin(), list.end(), window) - list.begin();
@@ -101,35 +72,8 @@ class OverlayPanelsX11 : public ::testing::Test {
 
   // Starts the built application with the environment of the test, less its own switches.
   void startApp() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    for (const char* name : {"TANDREL_TEST_MODE", "TANDREL_START_EXPANDED", "TANDREL_START_SETTINGS",
-                             "TANDREL_DEBUG_REGULAR", "TANDREL_DISPLAY_KIND"}) {
-      environment.remove(QString::fromLatin1(name));
-    }
-    app.setProcessEnvironment(environment);
+    app.setProcessEnvironment(appEnvironment());
     app.start(test::tandrelBinary(), {});
-  }
-
-  void stopApp() {
-    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-    ASSERT_TRUE(app.waitForFinished(5000));
-  }
-
-  bool isAppWindow(xcb_window_t window) const {
-    const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
-    return pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(app.processId());
-  }
-
-  // The app's viewable window with exactly these bounds, or XCB_NONE.
-  xcb_window_t appWindowAt(const QRect& bounds) const {
-    for (const std::uint32_t window : stacking()) {
-      const auto placement = x11->placement(window);
-      if (isAppWindow(window) && placement && placement->viewable && placement->bounds == bounds) {
-        return window;
-      }
-    }
-    return XCB_NONE;
   }
 
   // The mean of the red, green and blue values (0-255) of a rectangle of the window's contents.
@@ -150,13 +94,6 @@ class OverlayPanelsX11 : public ::testing::Test {
     return count > 0 ? sum / count : -1;
   }
 
-  static void xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(process.waitForFinished(10000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().constData();
-  }
-
   // An ordinary application window of this test process.
   void openNormalWindow() {
     xcb_connection_t* c = x11->connection();
@@ -170,9 +107,6 @@ class OverlayPanelsX11 : public ::testing::Test {
     x11->flush();
   }
 
-  test::TempHome home;
-  std::unique_ptr<X11Connection> x11;
-  QProcess app;
   xcb_window_t normalWindow = XCB_NONE;
 };
 
@@ -292,15 +226,8 @@ TEST_F(OverlayPanelsX11, TheCompanionStaysAboveWithoutFocusKeepsWhereItWasDragge
                                    QString::number(click.y()), QStringLiteral("click"), QStringLiteral("1")}));
   xcb_window_t settings = XCB_NONE;
   ASSERT_TRUE(test::waitUntil([&] {
-    for (const std::uint32_t window : stacking()) {
-      const auto placement = x11->placement(window);
-      if (window != companion && isAppWindow(window) && placement && placement->viewable &&
-          placement->bounds.size() == QSize(860, 780)) {
-        settings = window;
-        return true;
-      }
-    }
-    return false;
+    settings = appWindow([&](const QRect& bounds) { return bounds.size() == QSize(860, 780); });
+    return settings != XCB_NONE && settings != companion;
   }, 10000));
   EXPECT_EQ(appWindowAt(moved), companion);
   const auto rowBrightness = [&](int row) {
