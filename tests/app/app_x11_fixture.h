@@ -19,6 +19,7 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -35,6 +36,12 @@ class AppX11Test : public ::testing::Test {
     }
     x11 = X11Connection::connect(qgetenv("DISPLAY"));
     ASSERT_NE(x11, nullptr);
+    // The island opens under a pointer that rests where it shows: start each test with the pointer
+    // in the bottom-left corner, wherever the test before left it.
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
+    xcb_warp_pointer(x11->connection(), XCB_NONE, x11->root(), 0, 0, 0, 0, 0,
+                     static_cast<std::int16_t>(screen->height_in_pixels - 1));
+    std::free(xcb_get_input_focus_reply(x11->connection(), xcb_get_input_focus(x11->connection()), nullptr));
   }
 
   void TearDown() override {
