@@ -6,6 +6,7 @@
 #include "platform/fake/fake_process_exit_watchers.h"
 #include "requests/agent_reply_marshaller.h"
 #include "support/fake_notification_server.h"
+#include "support/private_session_bus.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -59,16 +60,18 @@ TEST(TandrelBannersTest, ContentFollowsTheKindAndPayload) {
 }
 
 // A pending-action store whose requests show banners on a fake server, answered by a delegate
-// whose Jump and activation are recorded. Replies are kept per request, as the wire bytes.
+// whose Jump and activation are recorded. Replies are kept per request, as the wire bytes. Server
+// and client meet on a bus of their own, so that the test needs no session bus.
 struct NotificationFixture {
   explicit NotificationFixture(QStringList capabilities = {QStringLiteral("actions"), QStringLiteral("body")})
-      : server(std::move(capabilities)),
-        bus(QDBusConnection::sessionBus(), server.service()),
+      : server(std::move(capabilities), privateBus.address()),
+        bus(privateBus.connection(), server.service()),
         store(clock, watchers.factory()),
         banners(bus),
         delegate(TandrelUNDelegate::Services{store, banners, panel,
                                               [this](const PendingAction& a) { jumped.push_back(a.requestID); },
                                               [this] { ++activations; }}) {
+    EXPECT_TRUE(!privateBus.address().isEmpty() && server.registered()) << "the private bus or the fake server did not start";
     R::registerCategories(bus, banners);
     delegate.respondTo(banners);
     showBannersForRequests(store, banners);
@@ -94,6 +97,7 @@ struct NotificationFixture {
     });
   }
 
+  test::PrivateSessionBus privateBus;
   FakeClock clock;
   FakeProcessExitWatchers watchers;
   FakeNotificationServer server;
@@ -275,8 +279,10 @@ TEST(NotificationBannersTest, DismissingAChoiceBannerBringsTheAppForwardOthersDo
 
 TEST(NotificationBannersTest, WithoutANotificationServerPostingFailsQuietly) {
   // A bus on which nobody serves notifications, and no bus at all (the connection never opened).
+  test::PrivateSessionBus privateBus;
+  ASSERT_TRUE(privateBus.connection().isConnected()) << "the private bus did not start";
   const std::vector<std::pair<const char*, QDBusConnection>> connections{
-      {"no server", QDBusConnection::sessionBus()},
+      {"no server", privateBus.connection()},
       {"no bus", QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/tandrel-test-bus"),
                                                QStringLiteral("tandrel-test-no-bus"))},
   };

@@ -1,6 +1,12 @@
 #include "support/private_session_bus.h"
 
+#include <QAtomicInt>
+
 namespace tandrel::test {
+
+namespace {
+QAtomicInt busCount;
+}  // namespace
 
 PrivateSessionBus::PrivateSessionBus() {
   daemon_.setProgram(QStringLiteral("dbus-daemon"));
@@ -15,7 +21,17 @@ PrivateSessionBus::PrivateSessionBus() {
   address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
 }
 
+QDBusConnection PrivateSessionBus::connection() {
+  if (connectionName_.isEmpty()) {
+    connectionName_ = QStringLiteral("tandrel-test-private-bus-%1").arg(busCount.fetchAndAddRelaxed(1));
+  }
+  return QDBusConnection::connectToBus(address_, connectionName_);
+}
+
 PrivateSessionBus::~PrivateSessionBus() {
+  if (!connectionName_.isEmpty()) {
+    QDBusConnection::disconnectFromBus(connectionName_);
+  }
   if (daemon_.state() != QProcess::NotRunning) {
     daemon_.terminate();
     if (!daemon_.waitForFinished(3000)) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QProcess>
 #include <QString>
 
@@ -17,9 +18,13 @@ class PrivateSessionBus {
   // The bus address ("unix:path=…"), empty when the daemon could not start.
   const QString& address() const { return address_; }
 
+  // This process's connection to the bus, opened on first use and closed before the bus stops.
+  QDBusConnection connection();
+
  private:
   QProcess daemon_;
   QString address_;
+  QString connectionName_;
 };
 
 }  // namespace tandrel::test
