@@ -19,6 +19,11 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("TANDREL_SOURCE_DIR")) {
     qputenv("TANDREL_SOURCE_DIR", TANDREL_SOURCE_DIR);
   }
+  // No test reaches the session bus of the shell that runs it, nor does the application a test
+  // starts: a desktop's notification server would show the tests' banners (and under
+  // dbus-run-session the bus would start one), and its appearance portal would choose light or
+  // dark. Tests that need a bus start their own (support/private_session_bus.h).
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tandrel-tests-have-no-session-bus");
 #ifdef TANDREL_TEST_GUI_APP
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" TANDREL_SOURCE_DIR "/tests/support/offscreen_screens.json");
