@@ -591,6 +591,12 @@ class GenericBuilderTest(EventWriterTest):
              {"title": "Cursor IDE update", "project": "Proj", "raw_event_name": "Usage",
               "usage": {"input_tokens": 100, "output_tokens": 20, "total_tokens": 120,
                         "data_source": "wrapper", "tool_id": "cursor-ide"}}),
+            ("a wrapped Gemini report's token counts are neither a prompt nor a tool", "gemini",
+             {"response": "Refactored utils.ts", "hook_event_name": "Usage", "cwd": "/w",
+              "stats": {"models": {"gemini-2.5-pro": {"tokens": {
+                  "prompt": 15234, "candidates": 812, "total": 17046, "tool": 0}}}}},
+             {"raw_event_name": "Usage", "message": "Lifecycle event captured locally.",
+              "preview": None, "action": None}),
             ("usage limit in the status", "kimi_cli", {"status": "rate_limited", "cwd": "/w"},
              {"title": "Kimi CLI paused by usage limit", "status": "usage_limited",
               "event_type": "task_updated", "message": "Paused by usage limit.",
