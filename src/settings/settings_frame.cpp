@@ -20,6 +20,7 @@ namespace {
 constexpr qreal kTabRowTop = 68;
 constexpr qreal kTabRowStep = 37.5;
 constexpr qreal kPanelRadius = 14;
+constexpr qreal kHeaderTitleX = 192;
 constexpr qreal kScrollTrackInset = 6;
 constexpr qreal kMinimumThumb = 20;
 constexpr qreal kMinimumThumbRatio = 0.08;
@@ -141,11 +142,23 @@ void drawChrome(QPainter& painter, const QSizeF& viewSize, SettingsTab activeTab
   }
   island_paint::drawSeparator(painter, kHeaderHeight, kSidebarWidth, w);
   island_paint::drawSymbol(painter, tabSymbol(activeTab), QRectF(168, 39, 14, 14), white(0.42), 13);
-  island_paint::drawText(painter, rawValue(activeTab), 192, 37, w, islandFont(15, QFont::DemiBold), white(0.82));
+  island_paint::drawText(painter, rawValue(activeTab), kHeaderTitleX, 37, w, islandFont(15, QFont::DemiBold), white(0.82));
 }
 
-void drawStatusBanner(QPainter& painter, const QString& text, const QColor& color) {
-  const QRectF rect(settings_paint::kColumnX, 82, settings_paint::kColumnWidth, 30);
+QRectF statusBannerRect(qreal viewWidth) {
+  static const qreal left = [] {
+    const QFontMetricsF metrics(islandFont(15, QFont::DemiBold));
+    qreal widest = 0;
+    for (const SettingsTab tab : kTabs) {
+      widest = std::max(widest, metrics.horizontalAdvance(rawValue(tab)));
+    }
+    return kHeaderTitleX + std::ceil(widest) + 24;
+  }();
+  return {left, 32, std::max<qreal>(0, viewWidth - 20 - left), 30};
+}
+
+void drawStatusBanner(QPainter& painter, qreal viewWidth, const QString& text, const QColor& color) {
+  const QRectF rect = statusBannerRect(viewWidth);
   QPainterPath path;
   path.addRoundedRect(rect, 9, 9);
   painter.fillPath(path, QColor::fromRgbF(0, 0, 0, 0.86));

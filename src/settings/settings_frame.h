@@ -66,8 +66,10 @@ std::optional<ScrollIndicator> scrollIndicator(const QRectF& viewport, qreal vie
 // The panel's background, the sidebar with its tabs (the About tab marked when an update waits)
 // and the header of the active tab.
 void drawChrome(QPainter& painter, const QSizeF& viewSize, SettingsTab activeTab, bool aboutMarker);
-// The transient banner over the top of the content, in view coordinates.
-void drawStatusBanner(QPainter& painter, const QString& text, const QColor& color);
+// The transient banner's place: in the header, right of the widest tab title and 20 short of the
+// right edge, 30 high, so that it hides neither the title nor the first section of a page.
+QRectF statusBannerRect(qreal viewWidth);
+void drawStatusBanner(QPainter& painter, qreal viewWidth, const QString& text, const QColor& color);
 void drawScrollIndicator(QPainter& painter, const ScrollIndicator& indicator);
 
 }  // namespace tandrel::settings_frame

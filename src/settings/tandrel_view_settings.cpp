@@ -44,7 +44,7 @@ void TandrelView::paintSettings(QPainter& painter) {
   lastDrawnContentHeight = canvas.contentHeight;
 
   if (statusBanner_) {
-    settings_frame::drawStatusBanner(painter, *statusBanner_, statusBannerColor);
+    settings_frame::drawStatusBanner(painter, viewSize.width(), *statusBanner_, statusBannerColor);
   }
   if (const auto indicator =
           settings_frame::scrollIndicator(viewport, viewSize.width(), lastDrawnContentHeight, offset)) {

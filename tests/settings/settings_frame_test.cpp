@@ -1,8 +1,11 @@
 #include "settings/settings_frame.h"
 
+#include "island/island_geometry.h"
 #include "settings/high_contrast.h"
 
 #include <gtest/gtest.h>
+
+#include <QFontMetricsF>
 
 #include <optional>
 
@@ -25,6 +28,22 @@ TEST(SettingsFrame, SidebarRowsHeaderAndViewport) {
   EXPECT_EQ(contentPoint(QPointF(800, 105), 0), QPointF(800, 85));
   EXPECT_EQ(contentPoint(QPointF(800, 5), 100), QPointF(800, 85));
   EXPECT_EQ(viewY(85, 100), 5);
+}
+
+TEST(SettingsFrame, TheStatusBannerStaysInTheHeaderClearOfTheTitleAndThePage) {
+  const QFontMetricsF titleMetrics(islandFont(15, QFont::DemiBold));
+  for (const qreal width : {680.0, 860.0, 1200.0}) {
+    SCOPED_TRACE(width);
+    const QRectF banner = statusBannerRect(width);
+    EXPECT_TRUE(headerStripRect(width).contains(banner));
+    EXPECT_LE(banner.bottom(), viewportRect(QSizeF(width, 780)).top());
+    EXPECT_EQ(banner.height(), 30);
+    EXPECT_EQ(banner.right(), width - 20);
+    EXPECT_GE(banner.width(), 300);
+    for (const SettingsTab tab : kTabs) {
+      EXPECT_GT(banner.left(), 192 + titleMetrics.horizontalAdvance(rawValue(tab))) << rawValue(tab).toStdString();
+    }
+  }
 }
 
 TEST(SettingsFrame, WheelScrollingStaysWithinTheContent) {

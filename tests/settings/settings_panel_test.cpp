@@ -100,13 +100,19 @@ TEST_F(SettingsPanelGui, TheRenderShowsSidebarHeaderRowsAndSwitches) {
     EXPECT_LT(brightness(QPointF(860 - 56 + 28, 20 + 85 + 10)), 60);
     EXPECT_LT(lit(QRectF(848, 80, 4, 694)), 30);
   }
-  // The banner sits over the top of the content in its colour.
+  // The banner sits in the header in its colour, leaving the title and the first row as they were.
+  const QImage before = view->renderImage(1);
   view->setStatusBanner(QStringLiteral("Sound muted"));
   view->statusBannerColor = settings_paint::kInformationBlue;
   const QImage banner = view->renderImage(1);
-  const QRgb tint = pixelAt(banner, QPointF(180, 97));
+  const QRectF place = settings_frame::statusBannerRect(860);
+  const QRgb tint = pixelAt(banner, QPointF(place.left() + 12, place.center().y()));
   EXPECT_GT(qBlue(tint), qRed(tint) + 10);
-  EXPECT_GT(qGray(pixelAt(banner, QPointF(168.5, 97))), qGray(pixelAt(banner, QPointF(166, 97))));
+  EXPECT_GT(qGray(pixelAt(banner, QPointF(place.left() + 0.5, place.center().y()))),
+            qGray(pixelAt(banner, QPointF(place.left() - 2, place.center().y()))));
+  const QRect title(0, 37, static_cast<int>(place.left()) - 4, 20);
+  EXPECT_EQ(banner.copy(title), before.copy(title));
+  EXPECT_EQ(banner.copy(148, 75, 712, 120), before.copy(148, 75, 712, 120));
 }
 
 TEST_F(SettingsPanelGui, EachSidebarRowSelectsTheTabItIsDrawnFor) {
