@@ -167,7 +167,9 @@ void OverlayController::runStartupPermissionFlowIfNeeded() {
     return;
   }
   QPointer<OverlayController> self(this);
-  startupPermissionPrompt_ = new StartupPermissionPrompt(offer, nullptr, [self, offer](bool accepted) {
+  const OverlaySurface* active = activeSurface();
+  QScreen* screen = active != nullptr ? active->screen.screen.data() : nullptr;
+  startupPermissionPrompt_ = new StartupPermissionPrompt(offer, screen, windowServer_, [self, offer](bool accepted) {
     if (self) {
       self->completeStartupPermissionFlow(offer, accepted);
     }

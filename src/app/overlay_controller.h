@@ -362,6 +362,9 @@ class OverlayController : public QObject {
   void startRuntimeObservers();
   std::set<QString> currentFullscreenDisplayIDs();
   void bringSettingsPanelToFrontStep();
+  // A shown start-up prompt goes back in front of the panels just ordered front: the island
+  // stays on top, and the prompt above it.
+  void keepStartupPromptInFront();
   std::vector<ScreenInfo> allScreens() const;
   void scheduleScreenRebuild();
   void retireSurfaces(std::vector<std::unique_ptr<OverlaySurface>>& surfaces);

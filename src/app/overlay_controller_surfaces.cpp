@@ -281,6 +281,13 @@ void OverlayController::applyMode(bool animated) {
       applyModeAnimatedFrameUsedForTests = true;
     }
   }
+  keepStartupPromptInFront();
+}
+
+void OverlayController::keepStartupPromptInFront() {
+  if (startupPermissionPrompt_) {
+    startupPermissionPrompt_->raiseAboveOverlays();
+  }
 }
 
 void OverlayController::applyModeAfterSettingsBoundaryChange(bool wasSettings, bool animated) {
@@ -394,6 +401,7 @@ void OverlayController::bringSettingsPanelToFront() {
 void OverlayController::bringSettingsPanelToFrontStep() {
   if (OverlaySurface* active = activeSurface()) {
     makeKeyAndOrderFront(*active->panel);
+    keepStartupPromptInFront();
   }
 }
 

@@ -35,7 +35,7 @@ QString startupPermissionInformativeText(const StartupPermissionOffer& offer) {
 }
 
 StartupPermissionPrompt::StartupPermissionPrompt(const StartupPermissionOffer& offer, QScreen* screen,
-                                                 std::function<void(bool)> done)
+                                                 WindowServer& windowServer, std::function<void(bool)> done)
     : done_(std::move(done)) {
   box_ = new QMessageBox(QMessageBox::Information, QStringLiteral("Tandrel"), startupPermissionMessageText());
   box_->setAttribute(Qt::WA_DeleteOnClose);
@@ -65,6 +65,10 @@ StartupPermissionPrompt::StartupPermissionPrompt(const StartupPermissionOffer& o
     const QPoint anchor(visible.center().x(), visible.center().y() - static_cast<int>(0.12 * visible.height()));
     box_->move(anchor - QPoint(box_->width() / 2, box_->height() / 2));
   }
+  // Staying on top is not enough on its own: the island panels are marked to stay above others,
+  // and a window manager keeps windows without that mark below them whatever is raised. Without
+  // a window server (offscreen) there is nothing to mark.
+  (void)windowServer.prepareWindowAboveOthers(box_->winId());
   box_->show();
   box_->raise();
   box_->activateWindow();
@@ -73,6 +77,12 @@ StartupPermissionPrompt::StartupPermissionPrompt(const StartupPermissionOffer& o
 StartupPermissionPrompt::~StartupPermissionPrompt() {
   if (box_) {
     box_->close();
+  }
+}
+
+void StartupPermissionPrompt::raiseAboveOverlays() {
+  if (box_ && box_->isVisible()) {
+    box_->raise();
   }
 }
 

@@ -5,6 +5,7 @@
 // for, so the terminal request and the Jump preflight have nothing to offer here.)
 
 #include "hooks/hook_manager.h"
+#include "platform/window_server.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -37,17 +38,22 @@ QString startupPermissionMessageText();
 // What the dialog explains: only the parts the offer holds.
 QString startupPermissionInformativeText(const StartupPermissionOffer& offer);
 
-// The dialog: an information box with "Continue" and "Later" (Escape), on top of other windows,
-// placed a little above the middle of `screen`. `done(true)` on Continue; `done(false)` on Later
+// The dialog: an information box with "Continue" and "Later" (Escape), on top of other windows
+// and in the island panels' layer (through `windowServer`), placed a little above the middle of
+// `screen`. `done(true)` on Continue; `done(false)` on Later
 // or when it is closed any other way. It deletes itself once answered.
 class StartupPermissionPrompt : public QObject {
   Q_OBJECT
 
  public:
-  StartupPermissionPrompt(const StartupPermissionOffer& offer, QScreen* screen, std::function<void(bool)> done);
+  StartupPermissionPrompt(const StartupPermissionOffer& offer, QScreen* screen, WindowServer& windowServer,
+                          std::function<void(bool)> done);
   ~StartupPermissionPrompt() override;
 
   QMessageBox* dialog() const { return box_; }
+  // Brings the shown dialog back in front of the island panels, which stay on top too and come
+  // forward whenever they are laid out again.
+  void raiseAboveOverlays();
   // Ends a shown prompt without an answer (the app is quitting).
   void dismiss();
 

@@ -42,6 +42,10 @@ class WindowServer {
   // workspace, without taskbar or pager entry.
   virtual Result<void> prepareOverlayWindow(WId window) = 0;
 
+  // Marks a native window that is not shown yet to stay above ordinary windows, in the overlays'
+  // layer, so that raising it brings it in front of them (a dialog the overlays must not hide).
+  virtual Result<void> prepareWindowAboveOthers(WId window) = 0;
+
   // `handler` runs on the main thread whenever the current workspace changes (replacing the
   // previous handler; an empty function removes it).
   virtual void setWorkspaceChangedHandler(std::function<void()> handler) = 0;

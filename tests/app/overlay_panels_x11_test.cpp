@@ -47,6 +47,19 @@ class OverlayPanelsX11 : public test::AppX11Test {
     return XCB_NONE;
   }
 
+  // The managed window of `pid` that has a taskbar entry: a dialog, not an overlay.
+  xcb_window_t dialogOf(qint64 pid) const {
+    for (const std::uint32_t window : stacking()) {
+      const auto pids = x11->property32(window, A::NET_WM_PID, XCB_ATOM_CARDINAL);
+      const auto states = x11->property32(window, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
+      if (pids && !pids->empty() && pids->front() == static_cast<std::uint32_t>(pid) &&
+          std::find(states.begin(), states.end(), x11->atom(A::NET_WM_STATE_SKIP_TASKBAR)) == states.end()) {
+        return window;
+      }
+    }
+    return XCB_NONE;
+  }
+
   bool viewable(xcb_window_t window) const {
     const auto placement = x11->placement(window);
     return placement && placement->viewable;
@@ -155,6 +168,32 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   sendToRoot(normalWindow, A::NET_WM_STATE, {0, x11->atom(A::NET_WM_STATE_FULLSCREEN), 0, 1, 0});
   EXPECT_TRUE(test::waitUntil([&] { return viewable(panel); }, 9000));
   EXPECT_NE(activeWindow(), panel);
+}
+
+TEST_F(OverlayPanelsX11, TheStartUpPromptStaysInFrontOfTheIslandWhenItExpands) {
+  // A first launch: the Codex pets folder was never asked about, so the prompt comes up.
+  startApp();
+  ASSERT_TRUE(app.waitForStarted());
+  xcb_window_t panel = XCB_NONE;
+  xcb_window_t prompt = XCB_NONE;
+  ASSERT_TRUE(test::waitUntil([&] {
+    panel = windowOf(app.processId(), true);
+    prompt = dialogOf(app.processId());
+    return panel != XCB_NONE && viewable(panel) && prompt != XCB_NONE && viewable(prompt);
+  }, 10000)) << app.readAllStandardError().constData();
+
+  // The pointer rests on the island: it expands and comes forward, and the prompt stays in front.
+  const auto collapsed = x11->placement(panel);
+  ASSERT_TRUE(collapsed);
+  xcb_warp_pointer(x11->connection(), XCB_NONE, x11->root(), 0, 0, 0, 0,
+                   static_cast<std::int16_t>(collapsed->bounds.center().x()), 10);
+  x11->flush();
+  ASSERT_TRUE(test::waitUntil([&] {
+    const auto expanded = x11->placement(panel);
+    return expanded && expanded->bounds.height() > 100;
+  }, 5000));
+  EXPECT_TRUE(test::waitUntil([&] { return stackingIndex(prompt) > stackingIndex(panel); }, 2000));
+  EXPECT_TRUE(viewable(prompt));
 }
 
 TEST_F(OverlayPanelsX11, TheCompanionStaysAboveWithoutFocusKeepsWhereItWasDraggedAndOpensThePetsTabOnAClick) {

@@ -7,6 +7,7 @@
 #include "companion/pets/pet_test_files.h"
 #include "island/tandrel_view.h"
 #include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_window_server.h"
 #include "platform/user_defaults.h"
 #include "support/temp_home.h"
 
@@ -53,6 +54,7 @@ class StartupPermissionPromptGui : public ::testing::Test {
     options.socketPath = home.file(".tandrel/tandrel.sock");
     options.defaults = &defaults;
     options.clock = &clock;
+    options.windowServer = &windowServer;
     health_ = std::move(health);
     options.toolHealth = [this] { return health_; };
     options.installHook = [this](const QString& id) -> Result<void> {
@@ -81,6 +83,7 @@ class StartupPermissionPromptGui : public ::testing::Test {
 
   test::TempHome home;
   FakeClock clock;
+  FakeWindowServer windowServer;
   UserDefaults defaults{home.file("defaults.json")};
   QStringList installed;
   std::vector<ToolHealth> health_;  // what the hook manager reports; an install repairs its tool
@@ -105,6 +108,8 @@ TEST_F(StartupPermissionPromptGui, ContinueAuthorisesThePetsFolderAndRepairsEver
   ASSERT_NE(prompt, nullptr);
   EXPECT_EQ(prompt->dialog()->text(), QStringLiteral("Allow Tandrel startup permissions?"));
   EXPECT_TRUE(prompt->dialog()->isVisible());
+  // In the island panels' layer, so that it can come in front of them.
+  EXPECT_EQ(windowServer.aboveWindows, std::vector<WId>{prompt->dialog()->winId()});
   ASSERT_NE(button(prompt, "Continue"), nullptr);
   button(prompt, "Continue")->click();
 

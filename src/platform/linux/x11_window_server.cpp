@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 
 namespace tandrel {
@@ -97,18 +98,15 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
   Result<void> prepareOverlayWindow(WId window) override {
     using A = X11Connection::Atom;
     const auto id = static_cast<xcb_window_t>(window);
-    // Qt merges its own states (above, for a window that stays on top) into what it finds here
-    // when it maps the window.
-    std::vector<std::uint32_t> states =
-        x11_.property32(id, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
-    for (const A wanted : {A::NET_WM_STATE_ABOVE, A::NET_WM_STATE_STICKY, A::NET_WM_STATE_SKIP_TASKBAR,
-                           A::NET_WM_STATE_SKIP_PAGER}) {
-      if (!contains(states, x11_.atom(wanted))) {
-        states.push_back(x11_.atom(wanted));
-      }
-    }
-    x11_.setProperty32(id, A::NET_WM_STATE, XCB_ATOM_ATOM, states);
+    addStates(id, {A::NET_WM_STATE_ABOVE, A::NET_WM_STATE_STICKY, A::NET_WM_STATE_SKIP_TASKBAR,
+                   A::NET_WM_STATE_SKIP_PAGER});
     x11_.setProperty32(id, A::NET_WM_DESKTOP, XCB_ATOM_CARDINAL, {0xFFFFFFFFu});
+    x11_.flush();
+    return Result<void>::success();
+  }
+
+  Result<void> prepareWindowAboveOthers(WId window) override {
+    addStates(static_cast<xcb_window_t>(window), {X11Connection::Atom::NET_WM_STATE_ABOVE});
     x11_.flush();
     return Result<void>::success();
   }
@@ -129,6 +127,21 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
   }
 
  private:
+  // Adds states to a window that is not mapped yet; the window manager reads them when it maps
+  // the window. Qt merges its own states (above, for a window that stays on top) into what it
+  // finds here when it maps the window.
+  void addStates(xcb_window_t id, std::initializer_list<X11Connection::Atom> wanted) {
+    using A = X11Connection::Atom;
+    std::vector<std::uint32_t> states =
+        x11_.property32(id, A::NET_WM_STATE, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{});
+    for (const A state : wanted) {
+      if (!contains(states, x11_.atom(state))) {
+        states.push_back(x11_.atom(state));
+      }
+    }
+    x11_.setProperty32(id, A::NET_WM_STATE, XCB_ATOM_ATOM, states);
+  }
+
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
     if (eventType != "xcb_generic_event_t" || !workspaceChanged_) {
       return false;
@@ -155,6 +168,9 @@ class NoWindowServer final : public WindowServer {
   bool hasCompositor() override { return false; }
   Result<void> prepareOverlayWindow(WId) override {
     return Result<void>::failure(QStringLiteral("overlay window properties: not available on this platform"));
+  }
+  Result<void> prepareWindowAboveOthers(WId) override {
+    return Result<void>::failure(QStringLiteral("window stacking properties: not available on this platform"));
   }
   void setWorkspaceChangedHandler(std::function<void()>) override {}
 };
