@@ -59,14 +59,6 @@ bool isExecutableFile(const QString& path) {
   return info.isFile() && info.isExecutable();
 }
 
-// A JSON configuration text mentions a script when it holds the script's path, also with its
-// slashes escaped as "\/".
-bool mentions(const QString& jsonText, const QString& path) {
-  QString unescaped = jsonText;
-  unescaped.replace(QLatin1String("\\/"), QLatin1String("/"));
-  return unescaped.contains(path);
-}
-
 // JSON written for the agents: indented, keys sorted, without a final line break.
 QString agentJson(const QJsonObject& object) {
   QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
@@ -261,6 +253,12 @@ void HookManager::setInstallOverrideForTests(
 
 // ---- detection and health
 
+bool jsonConfigMentions(const QString& jsonText, const QString& path) {
+  QString unescaped = jsonText;
+  unescaped.replace(QLatin1String("\\/"), QLatin1String("/"));
+  return unescaped.contains(path);
+}
+
 QString codexAwaitingTrustDetail() {
   return QStringLiteral(
       "Hooks written, waiting for trust in Codex: open Codex and review its hooks (/hooks)");
@@ -430,8 +428,8 @@ HookManager::ScriptFacts HookManager::scriptFacts() const {
   const QString claudeText = readText(paths_.claudeSettings);
   const QJsonObject claude = QJsonDocument::fromJson(claudeText.toUtf8()).object();
   facts.claudeReady =
-      facts.bridgeReady && ready(kHookClaude) && mentions(claudeText, eventCommandPath()) &&
-      mentions(claudeText, claudeStatusLinePath()) &&
+      facts.bridgeReady && ready(kHookClaude) && jsonConfigMentions(claudeText, eventCommandPath()) &&
+      jsonConfigMentions(claudeText, claudeStatusLinePath()) &&
       claudeGatesInstalled(claude, {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()});
 
   const QString config = readText(paths_.codexConfig);

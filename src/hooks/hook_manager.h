@@ -45,6 +45,9 @@ struct ToolHealth {
   std::optional<QString> jumpTarget;
 };
 
+// Whether a JSON configuration text holds a script's path, also with its slashes escaped as "\/".
+bool jsonConfigMentions(const QString& jsonText, const QString& path);
+
 // The detail of the Codex CLI row while our hooks are written but Codex has not trusted them yet
 // (its status is then alpha): what the user does about it.
 QString codexAwaitingTrustDetail();

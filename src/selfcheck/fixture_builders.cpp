@@ -160,4 +160,10 @@ std::vector<ToolHealth> fixtureToolHealth() {
   };
 }
 
+void printLine(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = (text + QLatin1Char('\n')).toUtf8();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+  std::fflush(stream);
+}
+
 }  // namespace tandrel

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <cstdio>
 #include <optional>
 #include <vector>
 
@@ -25,6 +26,9 @@ QJsonObject testEvent(const QString& id, const QString& source, const QString& t
                       const std::optional<QJsonObject>& action = std::nullopt,
                       const std::optional<QJsonObject>& usage = std::nullopt,
                       const std::optional<QString>& timestamp = std::nullopt, const QJsonObject& extra = {});
+
+// Writes `text` and a line feed to `stream` at once: a report line of a headless run.
+void printLine(std::FILE* stream, const QString& text);
 
 // Replaces `path` (creating its folders) with `bytes`, atomically: the file is either replaced
 // whole or left as it was.

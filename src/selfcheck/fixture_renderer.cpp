@@ -17,12 +17,6 @@ namespace {
 // A notched built-in display whose camera housing reaches 33 down.
 constexpr qreal kFixtureNotchInset = 33;
 
-void printLine(std::FILE* stream, const QString& text) {
-  const QByteArray bytes = (text + QLatin1Char('\n')).toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-  std::fflush(stream);
-}
-
 }  // namespace
 
 const std::vector<FixtureRow>& fixtureRows() {

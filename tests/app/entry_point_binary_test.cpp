@@ -10,6 +10,7 @@
 
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QLocalSocket>
 #include <QThread>
 
@@ -60,8 +61,9 @@ TEST(EntryPointSwitchesSlow, EachSwitchEndsWithItsStatusAndOutput) {
        {}, {}, 0, "4s", nullptr},
       {"audit emit without a path", {"--test-audit-emit", "--test-pending"}, {}, {}, 2, "",
        "--test-audit-emit needs an audit file path"},
-      {"self tests", {"--test-countdown", "4"}, {}, {{"TANDREL_RUN_SELF_TESTS", "1"}}, 2, "",
-       "self-test mode is not available in this build"},
+      {"self tests with a blank event file", {"--test-countdown", "4"}, {},
+       {{"TANDREL_RUN_SELF_TESTS", "1"}, {"TANDREL_EVENT_FILE", " "}}, 2, "",
+       "TANDREL_EVENT_FILE is required for self tests"},
   };
   for (const SwitchCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,6 +82,29 @@ TEST(EntryPointSwitchesSlow, EachSwitchEndsWithItsStatusAndOutput) {
       EXPECT_EQ(run.standardError.count('\n'), 1) << "one line";
     }
   }
+}
+
+TEST(EntryPointSwitchesSlow, SelfTestsPassAndStartFromAFreshEventFile) {
+  test::TempHome home;
+  const QString eventFile = home.file("run/events.jsonl");
+  const QString decisionFile = home.file("run/decision.json");
+  ASSERT_TRUE(test::writeFile(eventFile, "{\"event_id\":\"left-over\"}\n"));
+  ASSERT_TRUE(test::writeFile(decisionFile, "{}"));
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("TANDREL_RUN_SELF_TESTS", "1");
+  environment.insert("TANDREL_EVENT_FILE", eventFile);
+  const test::BinaryRun run = test::runTandrel({}, {}, environment, 60000);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+  EXPECT_EQ(run.standardOutput, "Tandrel self tests passed\n");
+  // Qt may warn about the test's runtime folder; no check failed.
+  EXPECT_FALSE(run.standardError.contains("FAIL: ")) << run.standardError.toStdString();
+  // The left-over record is gone: the event file holds the run's own thirteen base events.
+  const std::vector<QJsonObject> events = test::readJsonLines(eventFile);
+  ASSERT_EQ(events.size(), 13u);
+  EXPECT_EQ(events.front().value("event_id"), QStringLiteral("jump-only"));
+  EXPECT_EQ(events.back().value("event_id"), QStringLiteral("task-done"));
+  EXPECT_FALSE(QFileInfo::exists(decisionFile));
 }
 
 TEST(EntryPointSwitchesSlow, NormalStartWithoutADisplaySaysSoAndFails) {

@@ -1,0 +1,150 @@
+#include "selfcheck/self_test_runner.h"
+
+#include "catalog/paths.h"
+#include "events/event_store.h"
+#include "hooks/hook_manager.h"
+#include "selfcheck/ai_tools_checks.h"
+#include "selfcheck/checks/companion_geometry_checks.h"
+#include "selfcheck/checks/companion_label_checks.h"
+#include "selfcheck/checks/live_preview_checks.h"
+#include "selfcheck/checks/pet_sync_checks.h"
+#include "selfcheck/fixture_builders.h"
+#include "selfcheck/self_check.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QString>
+
+#include <cstdio>
+#include <vector>
+
+namespace tandrel {
+namespace {
+
+// The settings panel's AI Tools actions, and how the health report finds a bridge script in an
+// agent's JSON configuration. Needs no event fixture.
+void runAIToolsChecks(SelfCheckFailures& failures, const QString& tempRoot) {
+  failures.check(aiToolsJumpActionClosesSettingsFunctionalTest(tempRoot),
+                 QStringLiteral("AI Tools Jump should open the target app and close the settings panel"));
+  failures.check(aiToolsRepairSuccessClearsRepairActionFunctionalTest(),
+                 QStringLiteral("AI Tools Repair should refresh health so the Repair button disappears after success"));
+
+  const QString script = QStringLiteral("/Users/me/.tandrel/bin/tandrel-event");
+  const QString escaped = QStringLiteral(
+      "{\n  \"command\" : \"\\/Users\\/me\\/.tandrel\\/bin\\/tandrel-event --source claude_code\"\n}");
+  const QString plain =
+      QStringLiteral("{\n  \"command\": \"/Users/me/.tandrel/bin/tandrel-event --source claude_code\"\n}");
+  failures.check(jsonConfigMentions(escaped, script) && jsonConfigMentions(plain, script) &&
+                     !jsonConfigMentions(QStringLiteral("{}"), script),
+                 QStringLiteral("health() must recognize bridge-script paths in JSON config even when slashes are "
+                                "escaped as \\/"));
+}
+
+QJsonObject session(const char* id, int pid) {
+  return {{QStringLiteral("session_id"), QString::fromLatin1(id)}, {QStringLiteral("pid"), pid}};
+}
+
+QJsonObject action(const char* kind, const char* risk, const QJsonObject& extra = {}) {
+  QJsonObject object = extra;
+  object.insert(QStringLiteral("kind"), QString::fromLatin1(kind));
+  object.insert(QStringLiteral("risk"), QString::fromLatin1(risk));
+  return object;
+}
+
+// The run's shared bridge events: requests without a way to answer, with a decision file and
+// with a command that always fails; usage from three tools and three data sources; finished Pi,
+// Roo Code and Codex work with fixed times; a Cline approval; a silent Claude tool update.
+std::vector<QJsonObject> baseEvents(const QString& decisionFile) {
+  const QJsonObject codexUsage{
+      {"context_used", "1200"},  {"context_total", "8000"},    {"input_tokens", 2500},
+      {"output_tokens", 700},    {"total_tokens", 3200},       {"cache_read_tokens", 300},
+      {"cache_write_tokens", 50}, {"cost_amount", 0.42},       {"cost_currency", "USD"},
+      {"cost_estimate", false},  {"limit_5h_label", "42%"},    {"limit_5h_percent", 42},
+      {"limit_5h_reset", "11:30"}, {"rate_limit_blocked", true}, {"rate_limit_reset", "12:00"},
+      {"data_source", "rollout"}};
+  const QJsonObject claudeUsage{{"context_used", "48.2k"}, {"context_total", "200k"}, {"context_percent", 24.1},
+                                {"input_tokens", 3200},    {"output_tokens", 520},    {"total_tokens", 3720},
+                                {"data_source", "transcript"}};
+  const QJsonObject kiloUsage{{"context_used", "16k"},   {"context_total", "128k"},
+                              {"input_tokens", 11800},   {"output_tokens", 2100},
+                              {"total_tokens", 13900},   {"cost_amount", 0.31},
+                              {"cost_currency", "USD"},  {"limit_5h_label", "24%"},
+                              {"limit_5h_remaining_percent", 24}, {"data_source", "wrapper"}};
+  QJsonObject silentTool = session("claude-silent-session", 778);
+  silentTool.insert(QStringLiteral("status"), QStringLiteral("running_tool"));
+  return {
+      testEvent("jump-only", "claude_code", "permission_request", "warning", "Write to config.json",
+                "Edit config.json", action("file", "medium")),
+      testEvent("decision-file", "claude_code", "permission_request", "warning", "Run migration",
+                QStringLiteral("Bash · migrate"), action("shell", "low", {{"decision_file", decisionFile}})),
+      testEvent("decision-fail", "claude_code", "permission_request", "warning", "Deploy",
+                QStringLiteral("Bash · deploy"), action("shell", "high", {{"decision_command", "/usr/bin/false"}})),
+      testEvent("usage", "codex", "task_completed", "success", "Codex completed", "Summary only", std::nullopt,
+                codexUsage, std::nullopt, session("codex-usage-session", 444)),
+      testEvent("claude-usage", "claude_code", "task_completed", "success", "Claude completed", "Summary only",
+                std::nullopt, claudeUsage, std::nullopt, session("claude-usage-session", 445)),
+      testEvent("kilo-usage", "kilo-code", "task_completed", "success", "Kilo Code completed",
+                "Generated API tests", std::nullopt, kiloUsage, std::nullopt, session("kilo-usage-session", 448)),
+      testEvent("pi-message", "pi", "task_completed", "info", "Pi completed", "Finished edits", std::nullopt,
+                std::nullopt, QStringLiteral("2026-05-09T01:00:30Z"), session("pi-session", 449)),
+      testEvent("cline-approval", "cline", "permission_request", "warning", "Cline wants to run tests", "npm test",
+                action("shell", "low")),
+      testEvent("roo-done", "roo-code", "task_completed", "success", "Roo Code completed", "Updated README",
+                std::nullopt, std::nullopt, QStringLiteral("2026-05-09T01:03:00Z"), session("roo-session", 450)),
+      testEvent("task-start", "codex", "task_started", "info", "Codex started", "Planning changes", std::nullopt,
+                std::nullopt, QStringLiteral("2026-05-09T01:00:00Z"), session("codex-dynamic-session", 777)),
+      testEvent("task-tool", "codex", "task_updated", "info", "Codex running tool", "Running tests", std::nullopt,
+                std::nullopt, QStringLiteral("2026-05-09T01:01:00Z"), session("codex-dynamic-session", 777)),
+      testEvent("silent-claude-tool-update", "claude_code", "task_updated", "info", "Claude Code used tool",
+                QStringLiteral("Edit · docs/usage-limit-notes.md"), std::nullopt, std::nullopt,
+                QStringLiteral("2026-05-09T01:01:30Z"), silentTool),
+      testEvent("task-done", "codex", "task_completed", "success", "Codex completed", "Tests passed", std::nullopt,
+                std::nullopt, QStringLiteral("2026-05-09T01:02:00Z"), session("codex-dynamic-session", 777)),
+  };
+}
+
+}  // namespace
+
+int runSelfTests() {
+  // A blank name would make the run use, and first remove, the user's own bridge file: refuse it
+  // like a missing one.
+  if (!nonEmptyString(qEnvironmentVariable("TANDREL_EVENT_FILE"))) {
+    printLine(stderr, QStringLiteral("TANDREL_EVENT_FILE is required for self tests"));
+    return 2;
+  }
+  const QString eventFile = eventFileURL();
+  const QString tempRoot = QFileInfo(eventFile).absolutePath();
+  const QString decisionFile = QDir(tempRoot).filePath(QStringLiteral("decision.json"));
+  QFile::remove(eventFile);
+  QFile::remove(decisionFile);
+
+  SelfCheckFailures failures;
+  runAIToolsChecks(failures, tempRoot);
+
+  if (auto written = writeJSONLines(baseEvents(decisionFile), eventFile); !written) {
+    printLine(stderr, QStringLiteral("Could not write self-test events: ") + written.error());
+    return 2;
+  }
+  EventStoreOptions options;
+  options.eventFile = eventFile;
+  EventStore store(options);
+  store.reload(false);
+
+  runPetSyncAndCompanionChecks(failures, store, tempRoot);
+  runCompanionGeometryChecks(failures);
+  runCompanionLabelChecks(failures, store, tempRoot);
+  runLivePreviewAndPetStateChecks(failures, store, tempRoot);
+
+  if (failures.messages().empty()) {
+    printLine(stdout, QStringLiteral("Tandrel self tests passed"));
+    return 0;
+  }
+  for (const QString& message : failures.messages()) {
+    printLine(stderr, QStringLiteral("FAIL: ") + message);
+  }
+  return 1;
+}
+
+}  // namespace tandrel

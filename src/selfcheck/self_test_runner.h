@@ -1,0 +1,15 @@
+#pragma once
+
+// The headless self-test run (TANDREL_RUN_SELF_TESTS=1): every check runs, each failed one adds
+// its sentence, and the run ends with one report.
+
+namespace tandrel {
+
+// Needs TANDREL_EVENT_FILE: the folder holding that file takes the run's fixtures, and the event
+// file and "decision.json" beside it are removed first; the event file then holds the run's base
+// bridge events, which a store shared by the groups reads. Returns 0 after printing "Tandrel self
+// tests passed"; 1 after one "FAIL: <sentence>" line per failed check on standard error, in run
+// order; 2 when the run cannot start or its base events cannot be written. Needs a QApplication.
+int runSelfTests();
+
+}  // namespace tandrel
