@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -114,6 +115,41 @@ std::vector<QJsonObject> fixtureRecords() {
       testEvent(QStringLiteral("fixture-rate"), QStringLiteral("cursor"), QStringLiteral("rate_limited"),
                 QStringLiteral("critical"), QStringLiteral("Rate limit reached \u00B7 GPT-4o"),
                 QStringLiteral("Claude Sonnet 4 available as fallback")),
+  };
+}
+
+std::vector<QJsonObject> fixtureCardRecords() {
+  // As the hook writes a file permission: the title holds the first 60 characters of the path.
+  const QString path = QStringLiteral("/home/dev/wt/payments/server/middleware/authentication/session_tokens.ts");
+  return {
+      testEvent(QStringLiteral("fixture-long-path"), QStringLiteral("claude_code"),
+                QStringLiteral("permission_request"), QStringLiteral("warning"),
+                QStringLiteral("Edit: ") + path.left(60) + QChar(0x2026), QStringLiteral("Edit"),
+                QJsonObject{{QStringLiteral("kind"), "file"}, {QStringLiteral("file_path"), path},
+                            {QStringLiteral("risk"), "medium"}},
+                std::nullopt, QStringLiteral("2026-05-11T10:00:00Z"),
+                QJsonObject{{QStringLiteral("session_id"), "fixture-long-path-session"},
+                            {QStringLiteral("preview"),
+                             QJsonObject{{QStringLiteral("agent"),
+                                          QStringLiteral("Applying the typing changes; paging queries keep "
+                                                         "their grouping by key, giving every request "
+                                                         "a fresh expiry")}}}}),
+      testEvent(QString::fromLatin1(kFixtureChoiceEventID), QStringLiteral("codex"), QStringLiteral("waiting_input"),
+                QStringLiteral("warning"), QStringLiteral("Pick a deployment target"),
+                QStringLiteral("Staging is quiet; production is frozen until Monday"), std::nullopt, std::nullopt,
+                QStringLiteral("2026-05-11T10:05:00Z"),
+                QJsonObject{{QStringLiteral("session_id"), "fixture-choice-session"},
+                            {QStringLiteral("note_enabled"), true},
+                            {QStringLiteral("note_placeholder"), "Anything the agent should know?"},
+                            {QStringLiteral("options"),
+                             QJsonArray{QJsonObject{{QStringLiteral("id"), "staging"},
+                                                    {QStringLiteral("label"), "Deploy to staging"},
+                                                    {QStringLiteral("risk"), "low"}},
+                                        QJsonObject{{QStringLiteral("id"), "production"},
+                                                    {QStringLiteral("label"), "Deploy to production"},
+                                                    {QStringLiteral("risk"), "high"}}}},
+                            {QStringLiteral("response"),
+                             QJsonObject{{QStringLiteral("response_file"), "/tmp/tandrel/fixture-choice.json"}}}}),
   };
 }
 

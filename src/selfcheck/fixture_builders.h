@@ -52,6 +52,13 @@ QColor rgba(double red, double green, double blue);
 // request from Claude Code, a finished Codex task with a usage reading, and a Cursor rate limit.
 std::vector<QJsonObject> fixtureRecords();
 
+// Two records for looking at the cards themselves: a Claude Code file permission whose title the
+// hook cut at 60 characters of the path, with a second line too long for the card and full of
+// descenders, and a newer Codex question with two options and a note.
+std::vector<QJsonObject> fixtureCardRecords();
+// The event id of the question in fixtureCardRecords().
+inline constexpr const char* kFixtureChoiceEventID = "fixture-choice";
+
 // A tool-health row with the catalogue's fields for `id` (name, product, surface, integration,
 // capabilities, colour, priority, detail unless given).
 ToolHealth fixtureToolHealthRow(const QString& id, HookStatus status, bool detected, const QString& path,

@@ -7,9 +7,11 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace tandrel {
 namespace {
@@ -43,6 +45,12 @@ const std::vector<FixtureRow>& fixtureRows() {
        DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::roaming, 1.6}},
       {"settings-pets-live-preview-roaming-mid.png", island::kSettingsPanelSize, OverlayMode::settings,
        DisplayKind::externalVirtual, SettingsTab::pets, FixtureLivePreview{PetPreviewMode::roaming, 2.4}},
+      // The cards themselves: lines too long for a card, and a question's choice card open.
+      {"expanded-cards.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, std::nullopt, fixtureCardRecords()},
+      {"expanded-choice-open.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, std::nullopt, fixtureCardRecords(),
+       FixtureOpenChoice{kFixtureChoiceEventID, QStringLiteral("Run the smoke tests first, staging only")}},
   };
   return rows;
 }
@@ -54,7 +62,31 @@ EventStoreOptions fixtureStoreOptions(const QString& eventFile) {
   return options;
 }
 
-QSizeF fixtureFrame(const FixtureRow& row, EventStore& store) {
+namespace {
+
+// Runs `draw` with the store the row is drawn over: the shared one, or one of its own that reads
+// the row's records from a scratch folder and shows nothing else.
+template <typename T>
+Result<T> withRowStore(const FixtureRow& row, EventStore& shared, const std::function<Result<T>(EventStore&)>& draw) {
+  if (row.records.empty()) {
+    return draw(shared);
+  }
+  const QTemporaryDir scratch;
+  if (!scratch.isValid()) {
+    return Result<T>::failure(QStringLiteral("Could not create a scratch folder: ") + scratch.errorString());
+  }
+  const QString eventFile = scratch.filePath(QStringLiteral("events.jsonl"));
+  if (auto written = writeJSONLines(row.records, eventFile); !written) {
+    return Result<T>::failure(written.error());
+  }
+  EventStoreOptions options = fixtureStoreOptions(eventFile);
+  options.testEnvironment = true;
+  EventStore own(options);
+  own.reload(false);
+  return draw(own);
+}
+
+QSizeF frameOver(const FixtureRow& row, EventStore& store) {
   if (row.frame.height() != kExpandedHeightForMessages) {
     return row.frame;
   }
@@ -62,8 +94,8 @@ QSizeF fixtureFrame(const FixtureRow& row, EventStore& store) {
   return {row.frame.width(), expandedOverlayHeight(static_cast<int>(store.allMessages().size()))};
 }
 
-Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qreal devicePixelRatio) {
-  const QSizeF frame = fixtureFrame(row, store);
+Result<QImage> renderOver(const FixtureRow& row, EventStore& store, qreal devicePixelRatio) {
+  const QSizeF frame = frameOver(row, store);
   // A widget has whole pixels: the view takes the frame rounded up, as the image does.
   const QSize viewSize(static_cast<int>(std::ceil(frame.width())), static_cast<int>(std::ceil(frame.height())));
   TandrelView view(viewSize, store);
@@ -82,6 +114,10 @@ Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qrea
     view.isLivePreviewFixtureMode = true;
     view.scrollPetsTabToLivePreviewCanvas();
   }
+  if (row.openChoice) {
+    view.setExpandedChoiceMessageForTests(QString::fromUtf8(row.openChoice->messageID));
+    view.activeChoiceNote = row.openChoice->note;
+  }
 
   view.renderingFixtures = true;
   QImage image = view.renderImage(devicePixelRatio);
@@ -89,6 +125,19 @@ Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qrea
     return Result<QImage>::failure(QStringLiteral("Could not create bitmap"));
   }
   return image;
+}
+
+}  // namespace
+
+QSizeF fixtureFrame(const FixtureRow& row, EventStore& store) {
+  const Result<QSizeF> frame =
+      withRowStore<QSizeF>(row, store, [&row](EventStore& over) { return Result<QSizeF>(frameOver(row, over)); });
+  return frame ? *frame : row.frame;
+}
+
+Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qreal devicePixelRatio) {
+  return withRowStore<QImage>(
+      row, store, [&row, devicePixelRatio](EventStore& over) { return renderOver(row, over, devicePixelRatio); });
 }
 
 Result<void> renderFixtureImages(const QString& directory, EventStore& store, const std::vector<FixtureRow>& rows,

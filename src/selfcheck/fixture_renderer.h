@@ -14,6 +14,7 @@
 #include "island/island_geometry.h"
 
 #include <QImage>
+#include <QJsonObject>
 #include <QSizeF>
 #include <QString>
 
@@ -27,6 +28,12 @@ namespace tandrel {
 struct FixtureLivePreview {
   PetPreviewMode mode = PetPreviewMode::bubble;
   double phase = 0;
+};
+
+// An open choice card: the event id of its message and the note typed into it, focused.
+struct FixtureOpenChoice {
+  const char* messageID;
+  QString note;
 };
 
 // A frame height that stands for the expanded island's height for the store's messages.
@@ -43,6 +50,10 @@ struct FixtureRow {
   std::optional<FixtureLivePreview> livePreview = std::nullopt;
   // The AI Tools tab's rows instead of the hook manager's.
   std::optional<std::vector<ToolHealth>> toolHealth = std::nullopt;
+  // The row's own bridge records, read by a store of its own (in a scratch folder removed after
+  // the row) instead of the shared one; none: the shared store.
+  std::vector<QJsonObject> records = {};
+  std::optional<FixtureOpenChoice> openChoice = std::nullopt;
 };
 
 // The images the renderer writes, in order.
@@ -55,7 +66,7 @@ EventStoreOptions fixtureStoreOptions(const QString& eventFile);
 // The row's frame with the expanded height resolved against the store's messages.
 QSizeF fixtureFrame(const FixtureRow& row, EventStore& store);
 
-// Draws one row with a fresh view over `store` into a transparent image of the frame rounded up
+// Draws one row with a fresh view over `store` (or over the row's own records) into a transparent image of the frame rounded up
 // to whole pixels, times `devicePixelRatio`.
 Result<QImage> renderFixtureImage(const FixtureRow& row, EventStore& store, qreal devicePixelRatio = 1);
 
