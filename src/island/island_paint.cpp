@@ -110,8 +110,15 @@ void drawText(QPainter& painter, const QString& text, const QRectF& box, const Q
   }
   painter.setFont(font);
   painter.setPen(color);
-  const QString shown = QFontMetricsF(font, painter.device()).elidedText(text, Qt::ElideRight, box.width());
-  painter.drawText(box, static_cast<int>(qtAlignment(alignment) | Qt::AlignTop | Qt::TextSingleLine), shown);
+  // The line is elided to the box's width, so nothing needs clipping; a clip would also cut the
+  // descenders of a line whose box is lower than the font's line height.
+  const int flags = static_cast<int>(qtAlignment(alignment) | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip);
+  painter.drawText(box, flags, elidedLine(text, font, box.width(), painter.device()));
+}
+
+QString elidedLine(const QString& text, const QFont& font, qreal width, const QPaintDevice* device, bool keepEnd) {
+  const QFontMetricsF metrics = device != nullptr ? QFontMetricsF(font, device) : QFontMetricsF(font);
+  return metrics.elidedText(text, keepEnd ? Qt::ElideLeft : Qt::ElideRight, width);
 }
 
 void drawText(QPainter& painter, const QString& text, qreal x, qreal y, qreal viewWidth, const QFont& font,

@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
@@ -68,7 +69,13 @@ void drawTopFusedBackground(QPainter& painter, const QRectF& rect, qreal radius,
 // A 1-high rule from `x` to 12 before the view's right edge.
 void drawSeparator(QPainter& painter, qreal y, qreal x, qreal viewWidth);
 
-// `text` on one line from the top of `box`, aligned, cut at the tail with an ellipsis to fit.
+// `text` as one line shows in `width` on `device` (none: the screen): whole when it fits, else cut
+// at the tail (or, with `keepEnd`, at the head) with an ellipsis.
+QString elidedLine(const QString& text, const QFont& font, qreal width, const QPaintDevice* device = nullptr,
+                   bool keepEnd = false);
+
+// `text` on one line from the top of `box`, aligned, cut at the tail with an ellipsis to fit. The
+// box bounds the line's width; descenders may reach below a box lower than the font's line.
 void drawText(QPainter& painter, const QString& text, const QRectF& box, const QFont& font, const QColor& color,
               TextAlignment alignment = TextAlignment::left);
 // `text` in the box from (x, y) to 8 before the view's right edge, 24 high, left-aligned.

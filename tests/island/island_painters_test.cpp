@@ -5,6 +5,7 @@
 #include "island_view_fixture.h"
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 
 namespace tandrel {
 namespace {
@@ -161,6 +162,55 @@ TEST_P(IslandRenderGui, CardsAreTintedByRiskAndButtonsByRole) {
   ASSERT_TRUE(authorize.has_value());
   const QColor inButton = pixel(image, {authorize->left() + 4, authorize->center().y()});
   EXPECT_GT(inButton.blue(), inButton.red() + 10) << "Authorize is blue";
+}
+
+TEST_P(IslandRenderGui, TextIsElidedToItsBoxWidthAndNeverClippedBelowIt) {
+  const QFont font = islandFont(10.5);
+  const QFontMetricsF metrics(font);
+  const QString descenders = QStringLiteral("gjpqy typing");
+  const QString longLine = QStringLiteral("Edit: /tmp/worktrees/payments/src/server/middleware/authentication.ts");
+  // A box lower than the font's line, as a card's second line is (12 for 10.5): the descenders
+  // still show below it. A box narrower than the line: the line ends in an ellipsis within it.
+  const struct {
+    QString text;
+    QRectF box;
+    bool elided;
+  } cases[] = {
+      {descenders, QRectF(10, 10, 300, 12), false},
+      {descenders, QRectF(10, 10, 300, std::floor(metrics.ascent())), false},
+      {longLine, QRectF(10, 10, 150, 12), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.toStdString() + " in " + std::to_string(c.box.width()) + "x" + std::to_string(c.box.height()));
+    const QString shown = island_paint::elidedLine(c.text, font, c.box.width());
+    EXPECT_EQ(shown.endsWith(QChar(0x2026)), c.elided) << shown.toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(shown), c.box.width());
+    EXPECT_TRUE(c.elided ? c.text.startsWith(shown.chopped(1)) : shown == c.text);
+
+    QImage image(QSize(340, 40) * GetParam(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(GetParam());
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    island_paint::drawText(painter, c.text, c.box, font, Qt::white);
+    painter.end();
+    int below = 0;
+    int right = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (qAlpha(image.pixel(x, y)) < 96) continue;
+        below += y >= std::ceil(c.box.bottom() * GetParam()) ? 1 : 0;
+        right += x >= std::ceil((c.box.right() + 1) * GetParam()) ? 1 : 0;
+      }
+    }
+    EXPECT_EQ(right, 0) << "nothing beyond the box's width";
+    if (!c.elided) {
+      EXPECT_GT(below, 0) << "the descenders of g, j, p, q and y reach below the box";
+    }
+  }
+  // Keeping the end (a note being typed): the ellipsis comes first.
+  const QString tail = island_paint::elidedLine(longLine, font, 150, nullptr, true);
+  EXPECT_TRUE(tail.startsWith(QChar(0x2026))) << tail.toStdString();
+  EXPECT_TRUE(longLine.endsWith(tail.mid(1))) << tail.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, IslandRenderGui, ::testing::Values(1.0, 2.0));
