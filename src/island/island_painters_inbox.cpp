@@ -23,6 +23,17 @@ constexpr qreal kPillHeight = 14;
 
 bool roleIs(const QString& role, const char* name) { return role == QLatin1String(name); }
 
+// The room a focused note keeps after its text for the caret.
+constexpr qreal kCaretRoom = 3;
+
+// The focused note's text cursor: a 1-wide bar at `x` as high as the font's line, in the typed
+// text's colour.
+void paintNoteCaret(QPainter& painter, const QRectF& textBox, qreal x, const QFont& font) {
+  const QFontMetricsF metrics(font, painter.device());
+  painter.fillRect(QRectF(std::round(x), textBox.top(), 1, std::ceil(metrics.ascent() + metrics.descent())),
+                   white(0.84));
+}
+
 }  // namespace
 
 CardChrome cardChrome(const std::optional<QString>& risk) {
@@ -260,12 +271,22 @@ void paintChoiceBody(QPainter& painter, const InboxPageLayout& layout, int index
     fillAndStrokeRoundedRect(painter, *note, 6, focused ? withAlpha(message.accent, 0.1) : white(0.04),
                              focused ? withAlpha(message.accent, 0.32) : white(0.1));
     const QRectF textBox = note->adjusted(8, 5, -8, -5);
+    const QFont font = islandFont(10.5);
+    qreal caretX = textBox.left();
     if (!state.activeChoiceNote.isEmpty()) {
-      drawText(painter, state.activeChoiceNote, textBox, islandFont(10.5), white(0.84));
+      // While typing, a note too long for the field shows its end, where the caret is.
+      const QString shown = focused ? elidedLine(state.activeChoiceNote, font, textBox.width() - kCaretRoom,
+                                                 painter.device(), true)
+                                    : state.activeChoiceNote;
+      drawText(painter, shown, textBox, font, white(0.84));
+      caretX += QFontMetricsF(font, painter.device()).horizontalAdvance(shown) + 1;
     } else {
       const QString placeholder = inbox_layout::choiceNote(message).placeholder;
-      drawText(painter, placeholder.isEmpty() ? QStringLiteral("Add context") : placeholder, textBox, islandFont(10.5),
+      drawText(painter, placeholder.isEmpty() ? QStringLiteral("Add context") : placeholder, textBox, font,
                white(0.35));
+    }
+    if (focused) {
+      paintNoteCaret(painter, textBox, std::min(caretX, textBox.right() - 1), font);
     }
   }
 

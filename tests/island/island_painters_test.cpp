@@ -213,6 +213,62 @@ TEST_P(IslandRenderGui, TextIsElidedToItsBoxWidthAndNeverClippedBelowIt) {
   EXPECT_TRUE(longLine.endsWith(tail.mid(1))) << tail.toStdString();
 }
 
+TEST_P(IslandRenderGui, AFocusedNoteShowsATextCursorAfterItsText) {
+  f.load({choiceLine("choice", f.home.file("r.json"))});
+  auto view = f.expandedView();
+  f.clock.advance(std::chrono::milliseconds(250));
+  view->setExpandedChoiceMessageForTests("choice");
+  ASSERT_EQ(view->choiceNoteFocusedMessageID, QStringLiteral("choice"));
+  const std::optional<QRectF> note = view->choiceNoteRectForTests("choice");
+  ASSERT_TRUE(note.has_value());
+  const QRectF textBox = note->adjusted(8, 5, -8, -5);
+  const QFontMetricsF metrics(islandFont(10.5));
+  const qreal scale = GetParam();
+  // The columns of the field's text box that are bright over the whole line (ascender to
+  // descender): the caret's, since no glyph of these notes spans the line.
+  auto barColumns = [&](const QImage& image) {
+    std::vector<qreal> columns;
+    const int top = static_cast<int>(std::ceil((textBox.top() + 1) * scale));
+    const int bottom = static_cast<int>(std::floor((textBox.top() + metrics.ascent() + metrics.descent() - 1) * scale));
+    for (int x = static_cast<int>(textBox.left() * scale); x < static_cast<int>(textBox.right() * scale); ++x) {
+      bool bar = true;
+      for (int y = top; y < bottom && bar; ++y) {
+        bar = qGray(image.pixel(x, y)) >= 170;
+      }
+      if (bar) columns.push_back(x / scale);
+    }
+    return columns;
+  };
+  const struct {
+    QString typed;
+    qreal from;  // where the caret may stand, from the text box's left edge
+    qreal to;
+  } cases[] = {
+      {QString(), 0, 1},
+      {QStringLiteral("ab"), metrics.horizontalAdvance(QStringLiteral("ab")), metrics.horizontalAdvance(QStringLiteral("ab")) + 2},
+      // Too long for the field: its end shows, and the caret after it at the field's right.
+      {QStringLiteral("a longer note that fills the field and goes on well past its end, then on and on "
+                      "for a second time over"),
+       textBox.width() - 16, textBox.width()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    view->activeChoiceNote = c.typed;
+    for (const bool focused : {true, false}) {
+      view->choiceNoteFocusedMessageID =
+          focused ? std::optional<QString>(QStringLiteral("choice")) : std::optional<QString>();
+      const std::vector<qreal> bars = barColumns(view->renderImage(scale));
+      if (!focused) {
+        EXPECT_TRUE(bars.empty()) << "no cursor without the focus";
+        continue;
+      }
+      ASSERT_FALSE(bars.empty()) << "a cursor while the note has the focus";
+      EXPECT_GE(bars.front() - textBox.left(), c.from - 0.5);
+      EXPECT_LE(bars.back() - textBox.left(), c.to + 0.5);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Scales, IslandRenderGui, ::testing::Values(1.0, 2.0));
 
 }  // namespace
