@@ -72,8 +72,13 @@ QSizeF OverlayController::size(OverlayMode mode, const ScreenInfo& screen) {
     case OverlayMode::collapsed:
       // Linux reports no camera housing: the safe top inset is 0.
       return collapsedOverlaySize(displayKind(&screen), topReservedHeight(screen), 0);
-    case OverlayMode::expanded:
-      return {island::kExpandedWidth, expandedOverlayHeight(static_cast<int>(store_->allMessages().size()))};
+    case OverlayMode::expanded: {
+      // Only the active surface expands; a choice card open there makes room for its body.
+      const OverlaySurface* active = activeSurface();
+      const qreal openChoice = active != nullptr && active->view != nullptr ? active->view->openChoiceExtent() : 0;
+      return {island::kExpandedWidth,
+              expandedOverlayHeight(static_cast<int>(store_->allMessages().size()), openChoice)};
+    }
     case OverlayMode::settings:
       return settingsFrame(screen).size();
   }

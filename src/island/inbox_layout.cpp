@@ -61,6 +61,17 @@ qreal choiceBodyHeight(const IslandMessage& message) {
   return std::max(kChoiceMinimumHeight, top + options);
 }
 
+qreal openChoiceExtent(const std::vector<IslandMessage>& messages,
+                       const std::optional<QString>& expandedChoiceMessageID) {
+  if (!expandedChoiceMessageID) {
+    return 0;
+  }
+  const auto open = std::find_if(messages.begin(), messages.end(), [&](const IslandMessage& message) {
+    return message.event.id == *expandedChoiceMessageID;
+  });
+  return open != messages.end() && hasChoiceOptions(*open) ? kCardGap + choiceBodyHeight(*open) : 0;
+}
+
 std::pair<int, int> fittedPageRange(const std::vector<IslandMessage>& messages,
                                     const std::optional<QString>& expandedChoiceMessageID, int baseLimit,
                                     qreal availableHeight) {

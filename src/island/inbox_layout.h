@@ -39,6 +39,11 @@ int choiceColumns(int optionCount);
 // The open choice body's height: the note (or a small top margin) and the option rows, at least 96.
 qreal choiceBodyHeight(const IslandMessage& message);
 
+// What the open choice card among `messages` adds below its card: its body and the gap above it;
+// 0 when no card with options is open.
+qreal openChoiceExtent(const std::vector<IslandMessage>& messages,
+                       const std::optional<QString>& expandedChoiceMessageID);
+
 // The page of `messages` to show: the first `baseLimit`, or, with an open choice card among them,
 // a contiguous run of at most 5 that holds it, grown backwards then forwards while the cards
 // (with open bodies) fit `availableHeight`. Returns the run's first index and length.

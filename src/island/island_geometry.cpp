@@ -10,14 +10,15 @@ namespace tandrel {
 
 using namespace island;
 
-qreal expandedOverlayHeight(int messageCount) {
+qreal expandedOverlayHeight(int messageCount, qreal openChoiceExtent) {
   if (messageCount < 1) {
     return kExpandedEmptyHeight;
   }
   const int cards = std::min(messageCount, kCardsCountedForHeight);
   // What is left below three cards: 501 - 190 - (3 x 84 + 2 x 8).
   const qreal roomBelow = kExpandedMaximumHeight - kMessageListTop - (3 * kCardHeight + 2 * kCardGap);
-  return std::min(kExpandedMaximumHeight, kMessageListTop + kCardHeight * cards + kCardGap * (cards - 1) + roomBelow);
+  return std::min(kExpandedMaximumHeight, kMessageListTop + kCardHeight * cards + kCardGap * (cards - 1) + roomBelow) +
+         std::max<qreal>(openChoiceExtent, 0);
 }
 
 QSizeF expandedOverlaySize(bool hasMessages) {

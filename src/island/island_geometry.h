@@ -42,8 +42,11 @@ inline constexpr qreal kHoverMargin = 18;
 }  // namespace island
 
 // 260 without messages; otherwise the header, up to five cards with their gaps and the room
-// below three cards, never above 501: 317, 409, then 501.
-qreal expandedOverlayHeight(int messageCount);
+// below three cards, never above 501: 317, 409, then 501. `openChoiceExtent` is what an open
+// choice card's body adds below its card (the body and the gap above it): the island grows by it,
+// so the cards that fit without the body still fit with it and the last of them keeps its room
+// above the footer.
+qreal expandedOverlayHeight(int messageCount, qreal openChoiceExtent = 0);
 QSizeF expandedOverlaySize(bool hasMessages);
 
 // The collapsed panel's height for a screen whose top band (panel or menu bar above the

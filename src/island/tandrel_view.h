@@ -237,6 +237,9 @@ class TandrelView : public QWidget {
   int filteredApprovalCount();
   // The page's rectangles at the view's current size and mode.
   inbox_layout::InboxPageLayout pageLayout();
+  // What the open choice card's body adds below its card on the page, 0 when none is open; the
+  // controller makes the expanded island that much taller.
+  qreal openChoiceExtent();
   // Closes the open choice card; false when nothing was open.
   bool clearChoiceState();
 

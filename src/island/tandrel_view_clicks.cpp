@@ -142,6 +142,8 @@ void TandrelView::toggleChoiceCard(const IslandMessage& message) {
   }
   activeChoiceNote.clear();
   update();
+  // The island's height follows the open body: the controller lays the panel out again.
+  requestMode(OverlayMode::expanded);
 }
 
 void TandrelView::takeKeyboardFocus() {

@@ -73,6 +73,10 @@ InboxPageLayout TandrelView::pageLayout() {
   return InboxPageLayout(QSizeF(size()), mode_, cachedFilteredMessages_, expandedChoiceMessageID);
 }
 
+qreal TandrelView::openChoiceExtent() {
+  return inbox_layout::openChoiceExtent(filteredMessages(), expandedChoiceMessageID);
+}
+
 bool TandrelView::clearChoiceState() {
   if (!expandedChoiceMessageID && !choiceNoteFocusedMessageID && activeChoiceNote.isEmpty()) {
     return false;

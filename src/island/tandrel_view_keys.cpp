@@ -30,6 +30,7 @@ bool TandrelView::keyPressed(int key, Qt::KeyboardModifiers modifiers, const QSt
     if (mode_ == OverlayMode::expanded && clearChoiceState()) {
       pendingMessageConfirmation.reset();
       update();
+      requestMode(OverlayMode::expanded);  // the island loses the closed body's height
     } else {
       requestMode(OverlayMode::collapsed);
     }

@@ -1,6 +1,7 @@
 #include "selfcheck/fixture_renderer.h"
 
 #include "catalog/paths.h"
+#include "island/inbox_layout.h"
 #include "island/tandrel_view.h"
 #include "selfcheck/fixture_builders.h"
 
@@ -91,7 +92,11 @@ QSizeF frameOver(const FixtureRow& row, EventStore& store) {
     return row.frame;
   }
   store.ensureMessageCache();
-  return {row.frame.width(), expandedOverlayHeight(static_cast<int>(store.allMessages().size()))};
+  const std::vector<IslandMessage>& messages = store.allMessages();
+  const std::optional<QString> open =
+      row.openChoice ? std::optional<QString>(QString::fromUtf8(row.openChoice->messageID)) : std::nullopt;
+  return {row.frame.width(),
+          expandedOverlayHeight(static_cast<int>(messages.size()), inbox_layout::openChoiceExtent(messages, open))};
 }
 
 Result<QImage> renderOver(const FixtureRow& row, EventStore& store, qreal devicePixelRatio) {

@@ -236,6 +236,43 @@ TEST_F(OverlaySurfacesGui, ANewMessageGrowsTheExpandedIslandAtTheNextTick) {
   EXPECT_EQ(controller.surfaces().front()->view->size(), QSize(540, 317));
 }
 
+TEST_F(OverlaySurfacesGui, AnOpenChoiceCardMakesTheIslandTallerByItsBodyUntilItCloses) {
+  // One question with two options and a note: 317 high closed; its open body (96) and the gap
+  // above it (8) make it 421, so the options keep their room above the footer.
+  ASSERT_TRUE(test::writeFile(home.file(QStringLiteral("events.jsonl")),
+                              R"({"event_id":"q1","event_type":"waiting_input","source":"codex","title":"Pick one",)"
+                              R"("session_id":"s1","timestamp":"2027-01-15T07:00:00Z","note_enabled":true,)"
+                              R"("options":[{"id":"a","label":"Alpha"},{"id":"b","label":"Beta"}],)"
+                              R"("response":{"response_file":"/tmp/q1.json"}})"
+                              "\n"));
+  OverlayController controller(options());
+  controller.store().reload(false);
+  controller.setMode(OverlayMode::expanded);
+  controller.rebuildSurfaces(OverlayMode::expanded);
+  TandrelOverlayPanel& panel = *controller.surfaces().front()->panel;
+  TandrelView& view = *controller.surfaces().front()->view;
+  EXPECT_EQ(panel.geometry(), QRect(690, 0, 540, 317));
+
+  const QPointF cardBody = view.messageRectsForTests().at(QStringLiteral("q1")).topLeft() + QPointF(200, 30);
+  const struct {
+    const char* what;
+    int height;
+  } steps[] = {{"a press on the card opens it", 421}, {"a second press closes it", 317},
+               {"a third opens it again", 421}, {"Escape closes it", 317}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (QString::fromLatin1(step.what).startsWith(QLatin1String("Escape"))) {
+      view.keyPressed(Qt::Key_Escape, Qt::NoModifier, QString());
+    } else {
+      view.mousePressed(cardBody, QPointF());
+    }
+    ASSERT_TRUE(test::waitUntil([&] { return !panel.isAnimating(); }));
+    EXPECT_EQ(panel.geometry(), QRect(690, 0, 540, step.height));
+    EXPECT_EQ(view.size(), QSize(540, step.height));
+    EXPECT_EQ(view.mode(), OverlayMode::expanded);
+  }
+}
+
 TEST_F(OverlaySurfacesGui, NothingRunsWhileNothingIsShown) {
   defaults.set(OverlayController::kShowCapsuleModeKey, false);
   OverlayController controller(options());

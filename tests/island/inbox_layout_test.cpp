@@ -1,4 +1,5 @@
 #include "island/inbox_layout.h"
+#include "island/island_geometry.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,49 @@ TEST(InboxLayout, ThePageHoldsTheOpenChoiceCard) {
     EXPECT_EQ(fittedPageRange(list, c.open, c.baseLimit, c.available), c.range) << c.open.value_or("none").toStdString();
   }
   EXPECT_EQ(fittedPageRange({}, QStringLiteral("m7"), 3, 281), std::make_pair(0, 0));
+}
+
+TEST(InboxLayout, AnIslandSizedForTheOpenChoiceKeepsItsCardsAndTheRoomAboveTheFooter) {
+  // The island grows by what the open body adds (body + gap): the cards a closed island shows
+  // stay on the page, and the last card or body ends 13 above the footer as a closed island's
+  // last card does.
+  const struct {
+    int count;
+    int open;
+    int options;
+    bool note;
+    qreal extent;
+    qreal height;
+    int pageLength;
+  } cases[] = {
+      {1, 0, 2, true, 8 + 96, 421, 1},   {2, 0, 2, true, 8 + 96, 513, 2},  {2, 1, 2, true, 8 + 96, 513, 2},
+      {3, 1, 4, false, 8 + 96, 605, 3},  {4, 3, 9, true, 8 + 121, 630, 3}, {1, 0, 9, true, 8 + 121, 446, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " messages, open " << c.open << " with " << c.options);
+    std::vector<IslandMessage> list = messages(c.count);
+    list[c.open] = message(QStringLiteral("m%1").arg(c.open), c.options, c.note);
+    const QString open = list[c.open].event.id;
+    EXPECT_EQ(openChoiceExtent(list, open), c.extent);
+    const qreal height = expandedOverlayHeight(c.count, openChoiceExtent(list, open));
+    EXPECT_EQ(height, c.height);
+
+    const qreal available = messagePageAvailableHeight(height);
+    const auto [first, length] = fittedPageRange(list, open, messagePageBaseLimit(available), available);
+    EXPECT_EQ(length, c.pageLength);
+    const InboxPageLayout layout(QSizeF(540, height), OverlayMode::expanded,
+                                 std::vector<IslandMessage>(list.begin() + first, list.begin() + first + length), open);
+    qreal bottom = 0;
+    for (int i = 0; i < length; ++i) {
+      bottom = std::max(bottom, layout.choiceBodyRect(i).value_or(layout.messageRect(i)).bottom());
+    }
+    EXPECT_LE(bottom, height - kFooterReserve - 13);
+  }
+  // Nothing open, an unknown id and a card without options add nothing.
+  const std::vector<IslandMessage> plain = messages(2);
+  EXPECT_EQ(openChoiceExtent(plain, std::nullopt), 0);
+  EXPECT_EQ(openChoiceExtent(plain, QStringLiteral("gone")), 0);
+  EXPECT_EQ(openChoiceExtent(plain, QStringLiteral("m1")), 0);
 }
 
 TEST(InboxLayout, CardsChoicePartsAndButtonsForZeroToSixMessages) {

@@ -16,6 +16,15 @@ TEST(IslandGeometry, ExpandedHeightFollowsTheMessageCountUpToFiveCards) {
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(expandedOverlayHeight(c.messages), c.height) << c.messages;
   }
+  // An open choice card's body adds its height to the island; nothing without messages.
+  const struct {
+    int messages;
+    qreal extent;
+    qreal height;
+  } open[] = {{0, 104, 260}, {1, 104, 421}, {1, -5, 317}, {2, 104, 513}, {3, 104, 605}, {12, 129, 630}};
+  for (const auto& c : open) {
+    EXPECT_DOUBLE_EQ(expandedOverlayHeight(c.messages, c.extent), c.height) << c.messages << " " << c.extent;
+  }
   EXPECT_EQ(expandedOverlaySize(false), QSizeF(540, 260));
   EXPECT_EQ(expandedOverlaySize(true), QSizeF(540, 501));
   EXPECT_EQ(overlayModeSize(OverlayMode::collapsed), QSizeF(332, 32));

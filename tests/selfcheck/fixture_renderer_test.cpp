@@ -84,9 +84,9 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
   const std::vector<std::pair<QString, QSize>> expected = {
       {"collapsed-external.png", {332, 32}},
       {"collapsed-macbook.png", {332, 33}},
-      // Two cards, and the same with the question's choice card open.
+      // Two cards; with the question's choice card open the island grows by its body and gap.
       {"expanded-cards.png", {540, 409}},
-      {"expanded-choice-open.png", {540, 409}},
+      {"expanded-choice-open.png", {540, 513}},
       {"expanded.png", {540, expandedHeight}},
       {"settings-about.png", {860, 780}},
       {"settings-ai-tools.png", {860, 780}},
