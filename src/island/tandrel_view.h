@@ -54,6 +54,11 @@ class AIToolsTab;
 class EventStore;
 class OverlayController;
 
+// How far the pointer travels from a press on the pet before the pet leaves the island: a
+// travel up to this is still a click on the pet.
+inline constexpr qreal kPetDragOutThreshold = 14;
+bool petTravelStartsDragOut(QPointF start, QPointF point);
+
 // The desktop companion as the pet dragged out of the expanded island moves it. Positions are
 // screen points (y-down).
 class CompanionDragOut {

@@ -14,10 +14,9 @@
 
 namespace tandrel {
 
-namespace {
-// How far the pointer travels from the press on the pet before the pet leaves the island.
-constexpr qreal kPetDragOutThreshold = 14;
-}  // namespace
+bool petTravelStartsDragOut(QPointF start, QPointF point) {
+  return QLineF(start, point).length() > kPetDragOutThreshold;
+}
 
 void TandrelView::keyPressEvent(QKeyEvent* event) {
   if (!keyPressed(event->key(), event->modifiers(), event->text())) {
@@ -84,7 +83,7 @@ void TandrelView::mouseDragged(QPointF screenPoint) {
     }
     return;
   }
-  if (QLineF(*pendingPetDragStart, screenPoint).length() < kPetDragOutThreshold) {
+  if (!petTravelStartsDragOut(*pendingPetDragStart, screenPoint)) {
     return;  // jitter: still a click on the pet
   }
   petDragOutActive = companionDragOut != nullptr && companionDragOut->begin(screenPoint);

@@ -267,7 +267,7 @@ struct RecordingCompanion : CompanionDragOut {
   void finish(QPointF p) override { calls.emplace_back("finish", p); }
 };
 
-TEST_F(IslandInputGui, ThePetIsDraggedOutAfter14PointsAndAShorterMoveIsAClick) {
+TEST_F(IslandInputGui, ThePetIsDraggedOutPast14PointsAndUpTo14IsAClick) {
   f.load({});
   const QPointF start(700, 100);
   const struct {
@@ -278,6 +278,7 @@ TEST_F(IslandInputGui, ThePetIsDraggedOutAfter14PointsAndAShorterMoveIsAClick) {
     bool opensPets;
   } cases[] = {
       {"jitter stays a click", true, {start + QPointF(0, 10)}, {}, true},
+      {"14 points is still a click", true, {start + QPointF(0, 14)}, {}, true},
       {"a drag moves the companion", true, {start + QPointF(0, 20), start + QPointF(0, 60)}, {"begin", "move", "finish"}, false},
       {"no companion: a click after all", false, {start + QPointF(0, 20)}, {}, true},
   };
