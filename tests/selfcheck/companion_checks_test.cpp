@@ -1,5 +1,6 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
+#include "selfcheck/checks/companion_route_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 
@@ -33,6 +34,7 @@ TEST(CompanionChecksGui, TheCompanionAndLivePreviewGroupsPassOnTheRealComponents
   EventStore store;
   SelfCheckFailures failures;
   runPetSyncAndCompanionChecks(failures, store, home.path());
+  runCompanionRouteChecks(failures);
   runCompanionGeometryChecks(failures);
   runCompanionLabelChecks(failures, store, home.path());
   runLivePreviewAndPetStateChecks(failures, store, home.path());
