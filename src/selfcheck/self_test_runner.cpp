@@ -6,6 +6,7 @@
 #include "selfcheck/ai_tools_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
+#include "selfcheck/checks/companion_route_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/fixture_builders.h"
@@ -133,8 +134,9 @@ int runSelfTests() {
   store.reload(false);
 
   runPetSyncAndCompanionChecks(failures, store, tempRoot);
-  runCompanionGeometryChecks(failures);
   runCompanionLabelChecks(failures, store, tempRoot);
+  runCompanionRouteChecks(failures);
+  runCompanionGeometryChecks(failures);
   runLivePreviewAndPetStateChecks(failures, store, tempRoot);
 
   if (failures.messages().empty()) {
