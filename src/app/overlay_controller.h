@@ -60,8 +60,10 @@ inline constexpr milliseconds kFullscreenScanInterval{5000};
 inline constexpr milliseconds kStoreFallbackInterval{10000};
 inline constexpr milliseconds kDiskBackedRefreshInterval{10000};
 inline constexpr milliseconds kCompanionProviderRefreshInterval{2000};
-// The roaming companion moves on this tick.
+// The roaming companion moves on this tick, and every second tick (0.32 s, next to the pet
+// animation's own 0.35 s) animates the pet too, so that a roaming companion wakes on one timer.
 inline constexpr milliseconds kCompanionMotionInterval{160};
+inline constexpr int kCompanionMotionStepsPerAnimationTick = 2;
 // After the settings page is brought to the front, a workspace switch does not close it.
 inline constexpr milliseconds kSettingsSpaceCloseSuppression{600};
 inline constexpr milliseconds kSecondBringToFrontDelay{250};
@@ -306,9 +308,14 @@ class OverlayController : public QObject {
   // Centres the companion on a screen point (the pet dragged out of the island).
   void updateCompanionDragOut(QPointF point);
   void endCompanionPlacement();
-  // The motion timer runs exactly while a roaming companion is shown.
+  // The motion timer runs exactly while a roaming companion is shown; while it runs it drives
+  // the pet's animation too.
   void evaluateCompanionMotionTimer();
   bool hasCompanionMotionTimer() const { return companionMotionTimer_ != nullptr; }
+  QTimer* companionMotionTimerForTests() const { return companionMotionTimer_.get(); }
+  // One tick of the motion timer: unless the companion cannot be seen, it moves along its path
+  // and, every second tick, the pet animates.
+  void companionMotionTick();
   // Hands the companion view its pet, status and ticker, and the bubble its status item.
   void updateCompanionProviders();
   // The "No linked task" stand-in while it lasts, else the store's status; an expired stand-in
@@ -428,6 +435,7 @@ class OverlayController : public QObject {
   std::optional<CompanionBubbleFallback> companionBubbleFallback_;
   DelayedWork companionPlacementEnd_;
   std::unique_ptr<QTimer> companionMotionTimer_;
+  int companionMotionSteps_ = 0;
   std::optional<companion::RoamingAnchor> roamingCompanionAnchor_;
   std::unique_ptr<QMenu> companionMenu_;
   std::unique_ptr<CompanionDragOut> companionDragOut_;

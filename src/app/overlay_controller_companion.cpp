@@ -9,7 +9,6 @@
 #include "platform/window_server.h"
 
 #include <QActionGroup>
-#include <QCursor>
 #include <QJsonObject>
 
 #include <cmath>
@@ -186,10 +185,10 @@ void OverlayController::positionCompanion() {
   TandrelCompanionView& view = *companionView_;
   const CompanionDisplayMode mode = companionDisplayModeSetting();
   const QSizeF size = companionSize(mode, floatingPetScaleSetting());
+  // The providers' refresh below asks for a paint when what is drawn changed.
   view.displayMode = mode;
-  view.redrawIfChanged();
   // A roaming pet stops under the pointer.
-  if (mode == CompanionDisplayMode::roaming && view.geometry().contains(QCursor::pos())) {
+  if (mode == CompanionDisplayMode::roaming && view.pointerInside()) {
     updateCompanionProviders();
     positionCompanionBubble();
     return;
@@ -243,24 +242,34 @@ void OverlayController::evaluateCompanionMotionTimer() {
       companionMotionTimer_->stop();
       companionMotionTimer_.release()->deleteLater();
     }
+    if (companionView_) companionView_->setAnimationDrivenByOwner(false);
     return;
   }
+  companionView_->setAnimationDrivenByOwner(true);
   if (companionMotionTimer_) return;
   companionMotionTimer_ = std::make_unique<QTimer>();
   companionMotionTimer_->setInterval(runtime_tuning::kCompanionMotionInterval);
+  companionMotionSteps_ = 0;
   QPointer<OverlayController> weak(this);
   QObject::connect(companionMotionTimer_.get(), &QTimer::timeout, companionMotionTimer_.get(), [weak] {
-    if (!weak || !weak->companionView_) return;
-    if (weak->settings_.values().reduceMotion) {
-      weak->evaluateCompanionMotionTimer();
-      return;
-    }
-    const bool visible = runtimeVisibilityPredicateOverrideForTests
-                             ? runtimeVisibilityPredicateOverrideForTests()
-                             : defaultCompanionVisibility(*weak->companionView_);
-    if (visible) weak->positionCompanion();
+    if (weak) weak->companionMotionTick();
   });
   companionMotionTimer_->start();
+}
+
+void OverlayController::companionMotionTick() {
+  if (!companionView_) return;
+  if (settings_.values().reduceMotion) {
+    evaluateCompanionMotionTimer();
+    return;
+  }
+  const bool visible = runtimeVisibilityPredicateOverrideForTests ? runtimeVisibilityPredicateOverrideForTests()
+                                                                  : defaultCompanionVisibility(*companionView_);
+  if (!visible) return;
+  if (++companionMotionSteps_ % runtime_tuning::kCompanionMotionStepsPerAnimationTick == 0) {
+    companionView_->animationTick();
+  }
+  positionCompanion();
 }
 
 void OverlayController::updateCompanionProviders() {

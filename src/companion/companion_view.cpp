@@ -56,7 +56,7 @@ bool TandrelCompanionView::reduceMotion() const { return settings_.values().redu
 
 void TandrelCompanionView::evaluateAnimationTimer() {
   if (timerInvalidated_) return;
-  if (reduceMotion()) {
+  if (reduceMotion() || animationDrivenByOwner_) {
     stopAnimationTimer();
     return;
   }
@@ -76,6 +76,12 @@ void TandrelCompanionView::stopAnimationTimer() {
   timer_->deleteLater();
   timer_ = nullptr;
   TandrelView::livePetAnimationTimerCountForTests = std::max(0, TandrelView::livePetAnimationTimerCountForTests - 1);
+}
+
+void TandrelCompanionView::setAnimationDrivenByOwner(bool driven) {
+  if (animationDrivenByOwner_ == driven) return;
+  animationDrivenByOwner_ = driven;
+  evaluateAnimationTimer();
 }
 
 void TandrelCompanionView::prepareForTermination() {
@@ -344,5 +350,11 @@ void TandrelCompanionView::mouseReleaseEvent(QMouseEvent* event) {
 void TandrelCompanionView::contextMenuEvent(QContextMenuEvent* event) {
   if (actions.showMenu) actions.showMenu(QPointF(event->globalPos()));
 }
+
+// The display server reports the pointer crossing into and out of the window, also when the
+// window moves under a pointer that holds still, so nobody needs to ask where the pointer is.
+void TandrelCompanionView::enterEvent(QEnterEvent*) { pointerInside_ = true; }
+
+void TandrelCompanionView::leaveEvent(QEvent*) { pointerInside_ = false; }
 
 }  // namespace tandrel

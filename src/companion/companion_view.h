@@ -102,11 +102,18 @@ class TandrelCompanionView : public QWidget {
   QRectF labelHitRect() const { return labelHitRect_; }
   const std::optional<CompanionStatusItem>& labelStatusItem() const { return labelStatusItem_; }
 
-  // Starts the animation timer unless reduce motion is on (which stops it) or the view was
-  // prepared for termination.
+  // Starts the animation timer unless reduce motion is on (which stops it), the view was
+  // prepared for termination or its owner drives the animation.
   void evaluateAnimationTimer();
   void stopAnimationTimer();
   bool hasAnimationTimer() const { return timer_ != nullptr; }
+  // While a roaming companion moves, its motion timer calls animationTick() and the view keeps no
+  // timer of its own: one wake-up instead of two. Handing the animation back restarts the view's
+  // timer (unless reduce motion is on).
+  void setAnimationDrivenByOwner(bool driven);
+  bool animationDrivenByOwner() const { return animationDrivenByOwner_; }
+  // The pointer is over the window (over what it draws: elsewhere the window lets it through).
+  bool pointerInside() const { return pointerInside_; }
   // Once: stops the timer for good.
   void prepareForTermination();
   // One timer tick: rotates the ticker every 4 s and redraws, unless the window cannot be seen.
@@ -144,6 +151,8 @@ class TandrelCompanionView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
@@ -158,6 +167,8 @@ class TandrelCompanionView : public QWidget {
   bool translucent_;
   QTimer* timer_ = nullptr;
   bool timerInvalidated_ = false;
+  bool animationDrivenByOwner_ = false;
+  bool pointerInside_ = false;
   std::optional<QPointF> dragStartMouse_;
   std::optional<QRectF> dragStartFrame_;
   bool didDrag_ = false;

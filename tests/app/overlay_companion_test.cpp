@@ -14,11 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <QCursor>
+#include <QWindow>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <chrono>
+#include <functional>
 
 namespace tandrel {
 namespace {
@@ -96,6 +98,9 @@ TEST_F(OverlayCompanionGui, ShownPlacedAndRemovedWithTheSetting) {
       EXPECT_EQ(controller->companionView()->geometry(), c.frame);
     }
     EXPECT_EQ(controller->hasCompanionMotionTimer(), c.motion);
+    // One timer animates the pet: the motion timer while roaming, else the view's own.
+    EXPECT_EQ(controller->companionView()->animationDrivenByOwner(), c.motion);
+    EXPECT_EQ(controller->companionView()->hasAnimationTimer(), !c.motion);
     // The bubble's own window is never shown.
     ASSERT_NE(controller->companionBubbleView(), nullptr);
     EXPECT_FALSE(controller->companionBubbleView()->isVisible());
@@ -112,12 +117,19 @@ TEST_F(OverlayCompanionGui, ShownPlacedAndRemovedWithTheSetting) {
   clock.advance(milliseconds(2000));
   controller->positionCompanion();
   EXPECT_NE(controller->companionView()->geometry(), before);
-  // ...but stops under the pointer.
+  // ...but stops under the pointer, and goes on once the pointer has left.
+  ASSERT_TRUE(test::waitUntil([&] { return controller->companionView()->windowHandle()->isExposed(); }));
   QCursor::setPos(controller->companionView()->geometry().center());
+  ASSERT_TRUE(test::waitUntil([&] { return controller->companionView()->pointerInside(); }));
   const QRect held = controller->companionView()->geometry();
   clock.advance(milliseconds(2000));
   controller->positionCompanion();
   EXPECT_EQ(controller->companionView()->geometry(), held);
+  QCursor::setPos(QPoint(10, 10));
+  ASSERT_TRUE(test::waitUntil([&] { return !controller->companionView()->pointerInside(); }));
+  clock.advance(milliseconds(2000));
+  controller->positionCompanion();
+  EXPECT_NE(controller->companionView()->geometry(), held);
 
   controller->hideCompanionFromMenu();
   EXPECT_EQ(controller->companionView(), nullptr);
@@ -132,34 +144,44 @@ TEST_F(OverlayCompanionGui, RoamingMovesTheWindowWithoutPaintingAndHoldsStillWit
   TandrelCompanionView* view = controller->companionView();
   ASSERT_NE(view, nullptr);
   EXPECT_TRUE(controller->hasCompanionMotionTimer());
-  // The pet's own animation paints on its timer; what is counted here is the roaming.
-  view->stopAnimationTimer();
+  // The motion timer is stopped so that only the ticks called here happen.
+  controller->companionMotionTimerForTests()->stop();
   ASSERT_TRUE(test::waitUntil([&] { return !view->drawnRegion().isEmpty(); }));
   const auto settle = [] {
     for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
   };
   settle();
+  // Six steps 0.16 s apart; whether the window moved.
+  const auto sixSteps = [&](const std::function<void()>& step) {
+    const QRect start = view->geometry();
+    for (int tick = 0; tick < 6; ++tick) {
+      clock.advance(milliseconds(160));
+      step();
+      settle();
+    }
+    return view->geometry() != start;
+  };
   const int paints = TandrelCompanionView::paintCountForTests;
   const int recuts = TandrelCompanionView::maskRebuildCountForTests;
-  const QRect start = view->geometry();
-  for (int tick = 0; tick < 6; ++tick) {
-    clock.advance(milliseconds(160));
-    controller->positionCompanion();
-    settle();
-  }
-  EXPECT_NE(view->geometry(), start);
+  EXPECT_TRUE(sixSteps([&] { controller->positionCompanion(); }));
   EXPECT_EQ(TandrelCompanionView::paintCountForTests, paints);
   EXPECT_EQ(TandrelCompanionView::maskRebuildCountForTests, recuts);
+
+  // The motion timer's ticks move the window every time and animate the pet every second time.
+  EXPECT_TRUE(sixSteps([&] { controller->companionMotionTick(); }));
+  EXPECT_EQ(TandrelCompanionView::paintCountForTests, paints + 3);
+  EXPECT_FALSE(view->hasAnimationTimer());
 
   // Reduce motion stops the roaming as well as the pet's animation; turned off, both come back.
   defaults.set(QString::fromLatin1(settings_keys::kReduceMotion), true);
   controller->syncCompanion();
   EXPECT_FALSE(controller->hasCompanionMotionTimer());
   EXPECT_FALSE(view->hasAnimationTimer());
+  EXPECT_FALSE(view->animationDrivenByOwner());
   defaults.set(QString::fromLatin1(settings_keys::kReduceMotion), false);
   controller->syncCompanion();
   EXPECT_TRUE(controller->hasCompanionMotionTimer());
-  EXPECT_TRUE(view->hasAnimationTimer());
+  EXPECT_TRUE(view->animationDrivenByOwner());
 }
 
 TEST_F(OverlayCompanionGui, APersistedFrameIsClampedRememberedAndUsedAfterARestart) {
@@ -262,6 +284,8 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
   EXPECT_TRUE(controller->companionView()->placementMode);
   EXPECT_TRUE(controller->hasCompanionPlacementTimer());
   EXPECT_FALSE(controller->hasCompanionMotionTimer());
+  // Not roaming any more: the pet animates on the view's own timer again.
+  EXPECT_TRUE(controller->companionView()->hasAnimationTimer());
   clock.advance(milliseconds(14900));
   EXPECT_TRUE(controller->companionView()->placementMode);
   clock.advance(milliseconds(100));

@@ -4,6 +4,7 @@
 // The server has one monitor, as scripts/test starts it.
 
 #include "app/app_x11_fixture.h"
+#include "companion/companion_layout.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -276,6 +277,38 @@ TEST_F(OverlayPanelsX11, TheCompanionStaysAboveWithoutFocusKeepsWhereItWasDragge
   ASSERT_TRUE(test::waitUntil([&] { return rowBrightness(1) > rowBrightness(0) + 4; }))
       << rowBrightness(0) << " " << rowBrightness(1);
   for (const int other : {2, 3, 4}) EXPECT_GT(rowBrightness(1), rowBrightness(other) + 4) << other;
+}
+
+TEST_F(OverlayPanelsX11, ARoamingCompanionHoldsStillUnderThePointerAndGoesOnWhenItLeaves) {
+  ASSERT_TRUE(test::writeFile(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tandrel/defaults.json"),
+                              R"({"desktopCompanionMode": {"type": "bool", "value": true},
+                                  "companionDisplayMode": {"type": "string", "value": "roaming"}})"));
+  startApp();
+  ASSERT_TRUE(app.waitForStarted());
+  const QSize size = companion::companionSize(CompanionDisplayMode::roaming, 1.0).toSize();
+  xcb_window_t companion = XCB_NONE;
+  ASSERT_TRUE(test::waitUntil([&] {
+    return (companion = appWindow([&](const QRect& bounds) { return bounds.size() == size; })) != XCB_NONE;
+  }, 10000)) << app.readAllStandardError().constData();
+  const auto bounds = [&] { return x11->placement(companion).value_or(X11Connection::WindowPlacement{}).bounds; };
+  const auto pointerTo = [&](QPoint point) {
+    xdotool({QStringLiteral("mousemove"), QString::number(point.x()), QString::number(point.y())});
+  };
+  const auto movesWithin = [&](int ms) {
+    const QRect from = bounds();
+    return test::waitUntil([&] { return bounds() != from; }, ms);
+  };
+  ASSERT_NO_FATAL_FAILURE(pointerTo(QPoint(0, 0)));
+  ASSERT_TRUE(movesWithin(2000));
+
+  // The pointer on the pet (the window's drawn part takes it there): the pet stops.
+  const QPointF pet =
+      companion::companionPetContentRect(QRectF(QPointF(), QSizeF(size)), CompanionDisplayMode::roaming).center();
+  ASSERT_NO_FATAL_FAILURE(pointerTo(bounds().topLeft() + pet.toPoint()));
+  (void)test::waitUntil([] { return false; }, 400);  // a step already under way lands
+  EXPECT_FALSE(movesWithin(1500));
+  ASSERT_NO_FATAL_FAILURE(pointerTo(QPoint(0, 0)));
+  EXPECT_TRUE(movesWithin(2000));
 }
 
 }  // namespace
