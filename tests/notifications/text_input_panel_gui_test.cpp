@@ -6,6 +6,7 @@
 #include "platform/fake/fake_process_exit_watchers.h"
 #include "requests/agent_reply_marshaller.h"
 #include "support/fake_notification_server.h"
+#include "support/private_session_bus.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -111,8 +112,10 @@ TEST(TextInputPanelGui, ButtonsAndKeysCallTheirCallbackOnceAndClose) {
 TEST(TextInputPanelGui, TheOpenActionAnswersWithTheTypedTextOrJumps) {
   FakeClock clock;
   FakeProcessExitWatchers watchers;
-  test::FakeNotificationServer server;
-  DesktopNotifications bus(QDBusConnection::sessionBus(), server.service());
+  test::PrivateSessionBus privateBus;
+  test::FakeNotificationServer server({QStringLiteral("actions"), QStringLiteral("body")}, privateBus.address());
+  ASSERT_TRUE(server.registered()) << "the private bus or the fake server did not start";
+  DesktopNotifications bus(privateBus.connection(), server.service());
   PendingActionStore store(clock, watchers.factory());
   TandrelBanners banners(bus);
   TextInputPanel panel;
