@@ -3,12 +3,11 @@
 
 #include "app/app_x11_fixture.h"
 #include "support/wait.h"
+#include "support/x11_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <QThread>
-
-#include <xcb/xcb_keysyms.h>
 
 #include <cstdlib>
 #include <memory>
@@ -46,12 +45,8 @@ class HotKeysAppX11 : public test::AppX11Test {
 
 TEST_F(HotKeysAppX11, CtrlAltSpaceTogglesTheIslandAndAKeyHeldElsewhereIsLogged) {
   // Another client holds Ctrl+Super+U (with and without the locks, as a hot-key program would).
-  xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(x11->connection());
-  xcb_keycode_t* u = xcb_key_symbols_get_keycode(symbols, 0x75);
-  ASSERT_NE(u, nullptr);
-  const xcb_keycode_t uCode = u[0];
-  std::free(u);
-  xcb_key_symbols_free(symbols);
+  const xcb_keycode_t uCode = test::firstKeycode(x11->connection(), 0x75);
+  ASSERT_NE(uCode, 0);
   for (const int lock : {0, int(XCB_MOD_MASK_LOCK), int(XCB_MOD_MASK_2), XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2}) {
     xcb_grab_key(x11->connection(), 1, x11->root(), static_cast<std::uint16_t>(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_4 | lock), uCode,
                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);

@@ -5,14 +5,13 @@
 #include "platform/linux/xcb_global_hot_keys.h"
 
 #include "support/wait.h"
+#include "support/x11_keys.h"
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
-
-#include <xcb/xcb_keysyms.h>
 
 #include <cstdlib>
 
@@ -127,12 +126,8 @@ TEST_F(GlobalHotKeysX11, AKeyAnotherClientHoldsIsReportedAndLeftWhole) {
   // Another client holds plain Ctrl+Alt+Space (without the lock variants).
   std::unique_ptr<X11Connection> other = X11Connection::connect(qgetenv("DISPLAY"));
   ASSERT_NE(other, nullptr);
-  xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other->connection());
-  xcb_keycode_t* space = xcb_key_symbols_get_keycode(symbols, 0x20);
-  ASSERT_NE(space, nullptr);
-  const xcb_keycode_t spaceCode = space[0];
-  std::free(space);
-  xcb_key_symbols_free(symbols);
+  const xcb_keycode_t spaceCode = test::firstKeycode(other->connection(), 0x20);
+  ASSERT_NE(spaceCode, 0);
   const auto ctrlAlt = static_cast<std::uint16_t>(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1);
   ASSERT_EQ(xcb_request_check(other->connection(),
                               xcb_grab_key_checked(other->connection(), 1, other->root(), ctrlAlt, spaceCode,
