@@ -281,14 +281,24 @@ void TandrelCompanionView::updateDrawnRegion(const QImage& image) {
   QRegion region(QBitmap::fromImage(atOne.createAlphaMask(Qt::MonoOnly | Qt::ThresholdDither)));
   if (region == drawnRegion_) return;
   drawnRegion_ = region;
-  setMask(region.isEmpty() ? QRegion(0, 0, 1, 1) : region);
+  // The native window is cut, not the widget: a widget's mask would clip every paint to it, and
+  // the raster engine fills a clip of that many spans on helper threads.
+  if (QWindow* window = windowHandle()) window->setMask(region.isEmpty() ? QRegion(0, 0, 1, 1) : region);
 }
 
 void TandrelCompanionView::paintEvent(QPaintEvent*) {
   ++paintCountForTests;
   const QImage image = renderImage(devicePixelRatioF());
   QPainter painter(this);
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  // With a compositor the window holds premultiplied alpha like the image, and copying it is a
+  // plain blit. Without one the window's pixels are opaque and a copy would go span by span
+  // (spread over helper threads); the image blended over black writes the same pixels in one
+  // pass.
+  if (translucent_) {
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+  } else {
+    painter.fillRect(rect(), Qt::black);
+  }
   painter.drawImage(QPointF(0, 0), image);
   painter.end();
   updateDrawnRegion(image);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QWindow>
 
 namespace tandrel {
 namespace {
@@ -207,6 +208,9 @@ TEST_F(CompanionViewGui, DrawsTheLabelAndPetAndTakesThePointerOnlyThere) {
   ASSERT_TRUE(test::waitUntil([&] { return !view->drawnRegion().isEmpty(); }));
   EXPECT_TRUE(view->drawnRegion().contains(hit.center().toPoint()));
   EXPECT_FALSE(view->drawnRegion().contains(QPoint(1, 150)));
+  // The native window is cut to it; the widget is not, so that paints go unclipped.
+  EXPECT_EQ(view->windowHandle()->mask(), view->drawnRegion());
+  EXPECT_TRUE(view->mask().isEmpty());
   if (const char* folder = std::getenv("TANDREL_KEEP_FIXTURE_RENDERS")) {
     image.save(QString::fromLocal8Bit(folder) + "/companion-bubble@2x.png");
     view->placementMode = true;
