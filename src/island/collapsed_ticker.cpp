@@ -143,13 +143,20 @@ std::vector<CollapsedTickerDisplay> buildCollapsedTickerItems(const std::vector<
 }
 
 QString usageToolsHealthSignature(const std::vector<ToolHealth>& toolHealth) {
-  QStringList entries;
-  entries.reserve(static_cast<qsizetype>(toolHealth.size()));
+  // Built on every read of the usage tools (several times a second while the ticker rotates), so
+  // into one buffer rather than a string per tool.
+  QString signature;
+  signature.reserve(static_cast<qsizetype>(toolHealth.size()) * 40);
   for (const ToolHealth& tool : toolHealth) {
-    entries.append(tool.id + QLatin1Char(':') + hookStatusRawValue(tool.status) + QLatin1Char(':') +
-                   (tool.detected ? QLatin1String("true") : QLatin1String("false")));
+    if (!signature.isEmpty()) {
+      signature += QLatin1Char('|');
+    }
+    signature += tool.id;
+    signature += QLatin1Char(':');
+    signature += hookStatusRawValue(tool.status);
+    signature += tool.detected ? QLatin1String(":true") : QLatin1String(":false");
   }
-  return entries.join(QLatin1Char('|'));
+  return signature;
 }
 
 QStringList eligibleUsageToolNames(const std::vector<ToolHealth>& toolHealth, const QSet<QString>& disabledToolIDs,
