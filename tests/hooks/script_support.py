@@ -21,6 +21,13 @@ TERMINAL_VARIABLES = (
     "KITTY_WINDOW_ID", "WEZTERM_PANE")
 
 
+def temporary_home():
+    """A temporary folder for a test's home. Tests put sockets below it and a Unix socket's path
+    holds at most 107 bytes, so a long TMPDIR is passed over for /tmp."""
+    base = tempfile.gettempdir()
+    return tempfile.TemporaryDirectory(dir=base if len(os.fsencode(base)) <= 48 else "/tmp")
+
+
 def script_path(name):
     return os.path.join(SCRIPTS, name)
 
@@ -48,7 +55,7 @@ class ScriptTest(unittest.TestCase):
         self.fresh_home()
 
     def fresh_home(self):
-        self._home = tempfile.TemporaryDirectory()
+        self._home = temporary_home()
         self.addCleanup(self._home.cleanup)
         self.home = self._home.name
         self.data = os.path.join(self.home, "data")

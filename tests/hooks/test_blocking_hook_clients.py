@@ -12,10 +12,11 @@ import os
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import unittest
+
+from script_support import temporary_home
 
 SOURCE_DIR = os.environ.get(
     "TANDREL_SOURCE_DIR",
@@ -107,7 +108,7 @@ class HookClientTest(unittest.TestCase):
 
     def fresh_home(self):
         """A new temporary home (and socket path), so that one test can run several exchanges."""
-        self.home = tempfile.TemporaryDirectory()
+        self.home = temporary_home()
         self.addCleanup(self.home.cleanup)
         self.socket_path = os.path.join(self.home.name, ".tandrel", "tandrel.sock")
 

@@ -1,5 +1,6 @@
 #include "support/temp_home.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +8,24 @@
 
 namespace tandrel::test {
 
-TempHome::TempHome() {
+namespace {
+
+// Tests put sockets below their home, and a Unix socket's path holds at most 107 bytes: a
+// temporary folder longer than this (a long TMPDIR) is passed over for /tmp.
+constexpr qsizetype kLongestTemporaryFolder = 48;
+
+QString homeTemplate() {
+  QString base = QDir::tempPath();
+  if (base.toUtf8().size() > kLongestTemporaryFolder) {
+    base = QStringLiteral("/tmp");
+  }
+  const QString name = QCoreApplication::applicationName();
+  return base + QLatin1Char('/') + (name.isEmpty() ? QStringLiteral("tandrel-test") : name) + QStringLiteral("-XXXXXX");
+}
+
+}  // namespace
+
+TempHome::TempHome() : dir_(homeTemplate()) {
   const QString root = dir_.path();
   setEnv("HOME", root.toUtf8());
   setEnv("TANDREL_HOME", (root + QStringLiteral("/.tandrel")).toUtf8());

@@ -13,7 +13,8 @@ namespace tandrel::test {
 
 // A temporary home for one test: points HOME, TANDREL_HOME, the XDG folders and
 // TANDREL_EVENT_FILE into a fresh folder, so that no test reads or writes the real home.
-// The previous values come back when it goes out of scope.
+// The previous values come back when it goes out of scope. The folder is in the temporary folder,
+// or in /tmp when that one's path is too long for the sockets tests put below their home.
 class TempHome {
  public:
   TempHome();
