@@ -136,6 +136,14 @@ TEST(BridgeWriterScriptsTest, WriteWhereTheAppReads) {
 TEST(BridgeWriterScriptsTest, TheStoreReadsWhatTheEventWriterWrites) {
   StoreFixture fixture;
   fixture.home.setEnv("TANDREL_EVENT_FILE", fixture.eventFile.toUtf8());
+  // The script reads the agent's terminal from its environment: the terminal the tests run in is
+  // none of its business (below, tmux is the one it finds).
+  for (const char* name : {"ITERM_SESSION_ID", "ITERM_PROFILE", "TERM_PROGRAM", "LC_TERMINAL", "TANDREL_TERMINAL",
+                           "TANDREL_TERMINAL_TTY", "TTY", "TERMINAL_EMULATOR", "CMUX_WORKSPACE_ID", "CMUX_TAB_ID",
+                           "CMUX_SESSION_ID", "CMUX_WINDOW_ID", "CMUX_SOCKET_PATH", "TMUX", "TMUX_PANE",
+                           "KITTY_WINDOW_ID", "WEZTERM_PANE"}) {
+    fixture.home.setEnv(name, std::nullopt);
+  }
   const QString event = installedScript(fixture.home, QStringLiteral("tandrel-event"));
 
   const QByteArray claudePermission = R"({"session_id":"s-claude","cwd":"/home/u/proj",
