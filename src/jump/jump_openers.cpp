@@ -270,7 +270,18 @@ bool JumpOpeners::openWithDesktop(const QString& urlOrPath, QString* error) {
     // Never run a program by opening it: show the folder that holds it.
     target = runnable ? info.absolutePath() : info.absoluteFilePath();
   }
-  return runDetachedCommand(QStringLiteral("xdg-open"), {target}, std::nullopt, true, error);
+  if (runDetachedCommandCapturingOverrideForTests) {
+    return runDetachedCommand(QStringLiteral("xdg-open"), {target}, std::nullopt, true, error);
+  }
+  // Outside GNOME and KDE, xdg-open runs the program it opens in its own foreground: it must be
+  // left to run (a browser or file manager opened by a Jump stays open), while a missing handler
+  // still fails, at once.
+  const Result<void> opened =
+      startChildProcessWatchingEarlyExit(QStringLiteral("xdg-open"), {target}, QString(), kDesktopOpenerWindow);
+  if (!opened) {
+    *error = opened.error();
+  }
+  return opened.ok();
 }
 
 std::optional<LaunchCommand> JumpOpeners::terminalOpenArguments(const QString& cwd, const std::optional<QString>& terminal) {

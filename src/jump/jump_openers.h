@@ -41,6 +41,8 @@ struct CapturedProcessResult {
 class JumpOpeners {
  public:
   static constexpr std::chrono::milliseconds kChildProcessTimeout{10'000};
+  // How long xdg-open is watched for a failure before it counts as having opened.
+  static constexpr std::chrono::milliseconds kDesktopOpenerWindow{3'000};
 
   // The cmux strategies, in the order they are tried.
   static inline const QString kDirectStrategy = QStringLiteral("direct");

@@ -39,4 +39,12 @@ ChildProcessOutcome runChildProcess(const QString& program, const QStringList& a
 Result<void> startDetachedChildProcess(const QString& program, const QStringList& arguments,
                                        const QString& workingDirectory);
 
+// Starts `program` (looked up on PATH when it holds no "/") in a session of its own, with its
+// standard streams on /dev/null, and watches it for at most `window`: an exit within that time
+// decides (status 0 succeeds, any other fails with "exit=<status>"); a child still running after it
+// is left to run, never killed, and counts as started. For openers such as xdg-open, which report a
+// missing handler at once but may stay in the foreground of the program they open.
+Result<void> startChildProcessWatchingEarlyExit(const QString& program, const QStringList& arguments,
+                                                const QString& workingDirectory, std::chrono::milliseconds window);
+
 }  // namespace tandrel

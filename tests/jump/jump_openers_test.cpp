@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QRegularExpression>
 
+#include <csignal>
 #include <map>
 
 namespace tandrel {
@@ -311,6 +312,32 @@ TEST_F(JumpOpenersTest, DefaultOpenerOpensByKindAndNeverRunsAFile) {
     EXPECT_EQ(started, c.commands);
   }
   EXPECT_EQ(JumpOpeners::lastJumpOpenError(), QStringLiteral("resolver marked target unavailable: File does not exist."));
+}
+
+// The real xdg-open path, with an xdg-open of our own on PATH.
+TEST(JumpOpenersDesktopSlow, XdgOpenFailsByItsEarlyExitAndWhatItKeepsInTheForegroundIsLeftRunning) {
+  TempHome home;
+  const QString bin = home.file(QStringLiteral("bin"));
+  const QString pidFile = home.file(QStringLiteral("opener.pid"));
+  home.setEnv("PATH", QFile::encodeName(bin) + ":/usr/bin:/bin");
+  const auto useOpener = [&bin](const QByteArray& script) {
+    ASSERT_TRUE(writeFile(bin + QStringLiteral("/xdg-open"), "#!/bin/sh\n" + script));
+    QFile::setPermissions(bin + QStringLiteral("/xdg-open"), QFile::ReadOwner | QFile::ExeOwner);
+  };
+  QString error;
+
+  useOpener("echo 'xdg-open: no method available' >&2; exit 3\n");
+  EXPECT_FALSE(JumpOpeners::openWithDesktop(QStringLiteral("https://example.com/pull/1"), &error));
+  EXPECT_EQ(error, QStringLiteral("exit=3"));
+
+  // Outside GNOME and KDE xdg-open waits for the browser it started: the browser must stay.
+  useOpener("echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 30\n");
+  error.clear();
+  EXPECT_TRUE(JumpOpeners::openWithDesktop(QStringLiteral("https://example.com/pull/1"), &error)) << error.toStdString();
+  const pid_t opener = static_cast<pid_t>(test::readFile(pidFile).trimmed().toLongLong());
+  ASSERT_GT(opener, 0);
+  EXPECT_EQ(::kill(opener, 0), 0) << "the opened program was ended";
+  ::kill(-opener, SIGKILL);
 }
 
 TEST_F(JumpOpenersTest, AFailedTerminalLaunchShowsTheFolderUnlessTheHostIsAnEditor) {
