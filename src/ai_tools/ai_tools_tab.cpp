@@ -1,11 +1,12 @@
 #include "ai_tools/ai_tools_tab.h"
 
+#include "base/log.h"
+#include "jump/jump_openers.h"
 #include "platform/app_locator.h"
 #include "platform/clock.h"
 #include "platform/dispatch.h"
 #include "platform/process_runner.h"
 
-#include <QDesktopServices>
 #include <QPointer>
 
 namespace tandrel {
@@ -199,17 +200,19 @@ void AIToolsTab::openWithBanner(const ToolHealth& tool) {
 void AIToolsTab::openTool(const ToolHealth& tool, std::function<void(bool opened)> done) {
   const AppLocator* locator = services_.locator;
   auto launch = appLauncherForTests ? appLauncherForTests : std::function<bool(const LaunchCommand&)>(launchDetached);
-  // The plan reads the disk and a launch starts a process: both on the queue. Web addresses and
-  // files go to the desktop from the main thread.
+  // The plan reads the disk, a launch starts a process and the desktop's opener is watched for a
+  // failure: all on the queue. A test's URL opener is called on the main thread.
   struct Outcome {
     bool launched = false;
-    std::optional<QUrl> url;  // to hand to the desktop
+    std::optional<QUrl> url;  // for the test's URL opener
   };
   inBackground<Outcome>(
-      [tool, locator, launch]() -> Outcome {
+      [tool, locator, launch, testOpensURLs = bool(externalURLOpenerForTests)]() -> Outcome {
         const ToolOpenPlan plan = toolOpenPlan(tool, *locator);
         switch (plan.kind) {
-          case ToolOpenPlan::Kind::url: return {false, plan.url};
+          case ToolOpenPlan::Kind::url:
+            if (testOpensURLs) return {false, plan.url};
+            return {openURLWithDesktop(plan.url), std::nullopt};
           case ToolOpenPlan::Kind::launch: return {launch(plan.command), std::nullopt};
           case ToolOpenPlan::Kind::nothing: break;
         }
@@ -218,6 +221,17 @@ void AIToolsTab::openTool(const ToolHealth& tool, std::function<void(bool opened
       [this, done = std::move(done)](Outcome outcome) {
         done(outcome.launched || (outcome.url && openExternalToolURL(*outcome.url)));
       });
+}
+
+bool AIToolsTab::openURLWithDesktop(const QUrl& url) {
+  // xdg-open, watched for the failure it reports when no program takes the address (QDesktopServices
+  // counts any started xdg-open as opened).
+  QString error;
+  if (JumpOpeners::openWithDesktop(url.isLocalFile() ? url.toLocalFile() : url.toString(), &error)) {
+    return true;
+  }
+  logWarning(QStringLiteral("could not open %1: %2").arg(url.toString(), error));
+  return false;
 }
 
 void AIToolsTab::finishExternalToolOpen(bool opened) {
@@ -230,7 +244,7 @@ bool AIToolsTab::openExternalToolURL(const QUrl& url) {
   if (externalURLOpenerForTests) {
     return externalURLOpenerForTests(url);
   }
-  return QDesktopServices::openUrl(url);
+  return openURLWithDesktop(url);
 }
 
 void AIToolsTab::banner(const QString& text, const QColor& color) {

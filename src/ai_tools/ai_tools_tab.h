@@ -92,8 +92,12 @@ class AIToolsTab final : public QObject {
   void openTool(const ToolHealth& tool, std::function<void(bool opened)> done);
   // After an open: leaves the settings panel when something was opened.
   void finishExternalToolOpen(bool opened);
-  // Hands a web address or file to the desktop (or to the test switch, which records it).
+  // Hands a web address or file to the desktop (or to the test switch, which records it). Without
+  // the switch it blocks while xdg-open is watched (up to JumpOpeners::kDesktopOpenerWindow).
   bool openExternalToolURL(const QUrl& url);
+  // Hands a web address or file to xdg-open; false when it reports that nothing could open it.
+  // Blocks up to JumpOpeners::kDesktopOpenerWindow: call it from a worker thread.
+  static bool openURLWithDesktop(const QUrl& url);
 
   // An install or repair of this tool is under way.
   bool isInstalling(const QString& toolID) const { return installing_.contains(toolID); }

@@ -166,7 +166,8 @@ class TandrelView : public QWidget {
   // The primary action of the first row with this id (its outcome arrives as a banner); false
   // when no row has the id.
   bool performAIToolPrimaryActionForTests(const QString& toolID);
-  // Hands a web address or file to the desktop, or to AIToolsTab::externalURLOpenerForTests.
+  // Hands a web address or file to the desktop, or to AIToolsTab::externalURLOpenerForTests; the
+  // desktop's opener is watched up to JumpOpeners::kDesktopOpenerWindow for a failure.
   bool openExternalToolURL(const QUrl& url);
 
   // Cancels the view's pending work and stops its timer; harmless when repeated.

@@ -2,9 +2,12 @@
 
 #include "platform/fake/fake_app_locator.h"
 #include "platform/fake/fake_clock.h"
+#include "support/temp_home.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 #include <atomic>
 #include <mutex>
@@ -223,6 +226,38 @@ TEST_F(AIToolsTabTest, DownloadAsksFirst) {
   ASSERT_TRUE(waitForBanner());
   EXPECT_EQ(openedURLs, QList<QUrl>{QUrl("https://www.trae.ai/download")});
   EXPECT_EQ(banners[0].first, "Opened Trae IDE download");
+}
+
+TEST_F(AIToolsTabTest, ADownloadPageThatNoProgramOpensIsReportedAndTheSettingsStay) {
+  // The desktop's opener itself, an xdg-open of our own on PATH, answers.
+  AIToolsTab::externalURLOpenerForTests = nullptr;
+  test::TempHome home;
+  const QString opener = home.file(QStringLiteral("bin/xdg-open"));
+  home.setEnv("PATH", QFile::encodeName(home.file(QStringLiteral("bin"))) + ":/usr/bin:/bin");
+  const ToolHealth missing =
+      tool("trae-ide", "Trae IDE", HookStatus::missing, false, "IDE", "Jump", "https://www.trae.ai/download");
+  const struct {
+    QByteArray script;
+    QString banner;
+    QColor color;
+    bool staysInSettings;
+  } cases[] = {
+      {"echo 'xdg-open: no method available' >&2; exit 3\n", "Could not open Trae IDE download",
+       ai_tools_colors::kWarning, true},
+      {"exit 0\n", "Opened Trae IDE download", ai_tools_colors::kInfo, false},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(test::writeFile(opener, "#!/bin/sh\n" + c.script));
+    QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
+    banners.clear();
+    inSettings = true;
+    makeTab({missing});
+    tab->performAIToolPrimaryAction(missing);
+    ASSERT_TRUE(waitForBanner()) << c.banner.toStdString();
+    EXPECT_EQ(banners[0].first, c.banner);
+    EXPECT_EQ(banners[0].second, c.color) << c.banner.toStdString();
+    EXPECT_EQ(inSettings, c.staysInSettings) << c.banner.toStdString();
+  }
 }
 
 TEST_F(AIToolsTabTest, RepairShowsThePreviewInstallsAndRefreshes) {
