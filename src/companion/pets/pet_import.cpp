@@ -32,7 +32,7 @@ bool isStrictlyInside(const QString& path, const QString& root) {
 }  // namespace
 
 std::optional<QString> chooseImportPetFolder(QWidget* parent) {
-  QFileDialog dialog(parent, QStringLiteral("Import Tandrel pet"));
+  QFileDialog dialog(parent, QStringLiteral("Import Tandrel pet"), QDir::homePath());
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
