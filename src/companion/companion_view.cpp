@@ -144,30 +144,39 @@ void TandrelCompanionView::drawCompanion(QPainter& painter) {
   QRectF pet = companionPetContentRect(bounds, displayMode);
   if (!inputs.reduceMotion) pet.translate(companionPetMotion(state, now));
 
-  const QString target = labelStatusItem_ ? toolDisplayName(labelStatusItem_->event.source) : QStringLiteral("Codex CLI");
-  const QString detail = companionInlineLabel(placementMode, displayMode, state, labelStatusItem_);
   const CompanionLabelRects rects = companionLabelRects(bounds, pet, displayMode);
-  const QFont titleFont = islandFont(displayMode == CompanionDisplayMode::tucked ? 10 : 11);
-  const QFont detailFont = islandFont(10);
-  const auto [title, detailLine] =
-      companionJumpLines(target, detail, companionLabelCharacterLimit(rects.title.width(), titleFont.pixelSize()),
-                         companionLabelCharacterLimit(rects.detail.width(), detailFont.pixelSize()));
-  const CompanionTextColors textColors = companionTextColors(darkAppearance);
-
-  const QRectF bubble = companionLabelBubble(bounds, rects, displayMode, island_paint::textWidth(title, titleFont),
-                                             island_paint::textWidth(detailLine, detailFont));
-  const CompanionLabelChrome chrome = companionLabelChrome(darkAppearance);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(chrome.fill);
-  painter.drawRoundedRect(bubble, 10, 10);
-  painter.setPen(QPen(chrome.border, 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRoundedRect(bubble.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+  const LabelInputs label{
+      labelStatusItem_ ? toolDisplayName(labelStatusItem_->event.source) : QStringLiteral("Codex CLI"),
+      companionInlineLabel(placementMode, displayMode, state, labelStatusItem_),
+      rects.title,
+      rects.detail,
+      displayMode,
+      darkAppearance,
+      size(),
+      painter.device()->devicePixelRatioF()};
+  // The label is the first thing drawn on the cleared image, so a layer of it copied over the
+  // image gives the same pixels. While the pet only bobs under it (a roaming pet's label sits at
+  // the top), the shaping, the bubble's fill and the text are done once, not at every paint; a
+  // label that moved since the last paint is drawn directly.
+  QRectF bubble;
+  if (labelLayer_ && labelLayer_->inputs == label) {
+    painter.drawImage(QPointF(0, 0), labelLayer_->image);
+    bubble = labelLayer_->bubble;
+  } else if (lastLabelInputs_ == label) {
+    QImage image(QSizeF(QSizeF(size()) * label.devicePixelRatio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(label.devicePixelRatio);
+    image.fill(Qt::transparent);
+    QPainter layer(&image);
+    layer.setRenderHint(QPainter::Antialiasing);
+    bubble = drawLabel(layer, label);
+    layer.end();
+    painter.drawImage(QPointF(0, 0), image);
+    labelLayer_ = LabelLayer{label, std::move(image), bubble};
+  } else {
+    bubble = drawLabel(painter, label);
+  }
+  lastLabelInputs_ = label;
   labelHitRect_ = bubble.adjusted(-kLabelHitMargin, -kLabelHitMargin, kLabelHitMargin, kLabelHitMargin);
-  const auto alignment = displayMode == CompanionDisplayMode::tucked ? island_paint::TextAlignment::left
-                                                                      : island_paint::TextAlignment::center;
-  island_paint::drawText(painter, title, rects.title, titleFont, textColors.title, alignment);
-  island_paint::drawText(painter, detailLine, rects.detail, detailFont, textColors.detail, alignment);
 
   // The pet goes over the label where they meet.
   const PetChoice* choice = snapshot ? findPetChoice(snapshot->petChoices, snapshot->selectedPetID) : nullptr;
@@ -189,6 +198,33 @@ void TandrelCompanionView::drawCompanion(QPainter& painter) {
                            islandFont(10, QFont::DemiBold), QColor::fromRgbF(1, 1, 1, 0.55f),
                            island_paint::TextAlignment::center);
   }
+}
+
+QRectF TandrelCompanionView::drawLabel(QPainter& painter, const LabelInputs& label) {
+  ++labelDrawCountForTests;
+  const QRectF bounds(QPointF(0, 0), QSizeF(label.size));
+  const CompanionLabelRects rects{label.titleRect, label.detailRect};
+  const QFont titleFont = islandFont(label.displayMode == CompanionDisplayMode::tucked ? 10 : 11);
+  const QFont detailFont = islandFont(10);
+  const auto [title, detailLine] = companionJumpLines(
+      label.target, label.detail, companionLabelCharacterLimit(rects.title.width(), titleFont.pixelSize()),
+      companionLabelCharacterLimit(rects.detail.width(), detailFont.pixelSize()));
+  const CompanionTextColors textColors = companionTextColors(label.darkAppearance);
+
+  const QRectF bubble = companionLabelBubble(bounds, rects, label.displayMode, island_paint::textWidth(title, titleFont),
+                                             island_paint::textWidth(detailLine, detailFont));
+  const CompanionLabelChrome chrome = companionLabelChrome(label.darkAppearance);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(chrome.fill);
+  painter.drawRoundedRect(bubble, 10, 10);
+  painter.setPen(QPen(chrome.border, 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRoundedRect(bubble.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+  const auto alignment = label.displayMode == CompanionDisplayMode::tucked ? island_paint::TextAlignment::left
+                                                                            : island_paint::TextAlignment::center;
+  island_paint::drawText(painter, title, rects.title, titleFont, textColors.title, alignment);
+  island_paint::drawText(painter, detailLine, rects.detail, detailFont, textColors.detail, alignment);
+  return bubble;
 }
 
 void TandrelCompanionView::drawSimplePet(QPainter& painter, const QRectF& r, PetState state) const {

@@ -140,9 +140,11 @@ class TandrelCompanionView : public QWidget {
 
   // Replaces the window-visibility test of every companion (tests).
   static inline std::function<bool()> visibilityOverrideForTests;
-  // Paints of any companion window, and rebuilds of its cut-out from the drawn alpha.
+  // Paints of any companion window, rebuilds of its cut-out from the drawn alpha, and labels
+  // drawn (not copied from the previous paint).
   static inline int paintCountForTests = 0;
   static inline int maskRebuildCountForTests = 0;
+  static inline int labelDrawCountForTests = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -158,6 +160,26 @@ class TandrelCompanionView : public QWidget {
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
   bool reduceMotion() const;
   CompanionDrawnInputs drawnInputs() const;
+  // What the label bubble and its two lines are drawn from.
+  struct LabelInputs {
+    QString target;
+    QString detail;
+    QRectF titleRect;
+    QRectF detailRect;
+    CompanionDisplayMode displayMode = CompanionDisplayMode::bubble;
+    bool darkAppearance = true;
+    QSize size;
+    qreal devicePixelRatio = 1;
+    bool operator==(const LabelInputs&) const = default;
+  };
+  // The label drawn once into a layer of the view's size, copied while its inputs hold.
+  struct LabelLayer {
+    LabelInputs inputs;
+    QImage image;
+    QRectF bubble;
+  };
+  // Draws the label (on a transparent painter) and answers its bubble.
+  QRectF drawLabel(QPainter& painter, const LabelInputs& inputs);
   void drawSimplePet(QPainter& painter, const QRectF& rect, PetState state) const;
   void updateDrawnRegion(const QImage& image);
 
@@ -178,6 +200,8 @@ class TandrelCompanionView : public QWidget {
   QRectF labelHitRect_;
   std::optional<CompanionStatusItem> labelStatusItem_;
   std::optional<CompanionDrawnInputs> lastDrawnInputs_;
+  std::optional<LabelInputs> lastLabelInputs_;
+  std::optional<LabelLayer> labelLayer_;
   // The alpha of the last painted image, from which drawnRegion_ was cut.
   QImage drawnAlpha_;
   QRegion drawnRegion_;

@@ -194,6 +194,26 @@ TEST_F(CompanionViewGui, PaintsOnlyWhenWhatItDrawsChangesAndRecutsOnlyWhenTheAlp
   }
 }
 
+TEST_F(CompanionViewGui, ALabelThatHoldsStillIsDrawnOnceAndThenCopiedToTheSamePixels) {
+  auto view = makeView();
+  QString label = QStringLiteral("Approval needed");
+  view->statusProvider = [&] { return std::optional(statusItem(label)); };
+  for (const qreal ratio : {1.0, 2.0}) {
+    SCOPED_TRACE(ratio);
+    label = QStringLiteral("Approval needed");
+    const int start = TandrelCompanionView::labelDrawCountForTests;
+    const QImage drawn = view->renderImage(ratio);
+    const QRectF hit = view->labelHitRect();
+    EXPECT_EQ(view->renderImage(ratio), drawn);  // the label held: drawn into its layer
+    EXPECT_EQ(view->renderImage(ratio), drawn);  // ...and copied from it
+    EXPECT_EQ(TandrelCompanionView::labelDrawCountForTests, start + 2);
+    EXPECT_EQ(view->labelHitRect(), hit);
+    label = QStringLiteral("Done");
+    EXPECT_NE(view->renderImage(ratio), drawn);
+    EXPECT_EQ(TandrelCompanionView::labelDrawCountForTests, start + 3);
+  }
+}
+
 TEST_F(CompanionViewGui, DrawsTheLabelAndPetAndTakesThePointerOnlyThere) {
   auto view = makeView();
   view->statusProvider = [] { return std::optional(statusItem("Approval needed")); };
