@@ -64,6 +64,14 @@ QColor cardTint(const QString& tool, const QColor& toolColor) {
   if (name.contains(QLatin1String("kimi"))) {
     return QColor::fromRgbF(1.0, 107 / 255.0, 53 / 255.0);
   }
+  // A brand colour close to black (GitHub Copilot, Pi, Cline) would write the tool's name black
+  // on the black card: it is taken 60% of the way to white, which keeps a hint of its hue.
+  const double luminance = 0.2126 * toolColor.redF() + 0.7152 * toolColor.greenF() + 0.0722 * toolColor.blueF();
+  if (luminance < 0.2) {
+    const auto lifted = [](float component) { return component + (1.0F - component) * 0.6F; };
+    return QColor::fromRgbF(lifted(toolColor.redF()), lifted(toolColor.greenF()), lifted(toolColor.blueF()),
+                            toolColor.alphaF());
+  }
   return toolColor;
 }
 

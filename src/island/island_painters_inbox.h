@@ -70,7 +70,7 @@ struct CardChrome {
 };
 CardChrome cardChrome(const std::optional<QString>& risk);
 // The tint of a card's tool name: Claude purple, Codex and OpenAI green, Cursor and Kimi their
-// own, else the tool's colour.
+// own, else the tool's colour (lifted towards white when it is too dark to read on the card).
 QColor cardTint(const QString& tool, const QColor& toolColor);
 // A card button's base colour and symbol by role.
 QColor cardButtonColor(const QString& role, const QColor& accent);

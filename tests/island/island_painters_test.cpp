@@ -91,6 +91,11 @@ TEST(MessageCardColours, RiskToolAndRoleDecideTheColours) {
   EXPECT_EQ(cardTint(QStringLiteral("Claude Code"), Qt::gray), card_colors::kPurple);
   EXPECT_EQ(cardTint(QStringLiteral("OpenAI"), Qt::gray), card_colors::kGreen);
   EXPECT_EQ(cardTint(QStringLiteral("Gemini CLI"), Qt::gray), QColor(Qt::gray));
+  // A brand colour near black is lifted towards white so that the name can be read on the card.
+  const QColor copilot = cardTint(QStringLiteral("GitHub Copilot"), QColor(24, 23, 23));
+  EXPECT_GE(copilot.lightnessF(), 0.6);
+  EXPECT_GT(copilot.red(), copilot.blue()) << "its hue is kept";
+  EXPECT_EQ(cardTint(QStringLiteral("Kilo Code"), QColor(108, 112, 126)), QColor(108, 112, 126));
   const QColor accent = Qt::magenta;
   const struct {
     const char* role;
