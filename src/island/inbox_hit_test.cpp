@@ -16,6 +16,24 @@ ExpandedClickTarget target(ExpandedClickTarget::Kind kind, const QString& tool =
 }
 
 int pageSize(const InboxPageLayout& layout) { return static_cast<int>(layout.page().size()); }
+
+struct EnabledOptionHit {
+  int pageIndex;
+  MessageOption option;
+  QRectF rect;
+};
+
+// The first enabled option of an open choice card under the point.
+std::optional<EnabledOptionHit> enabledChoiceOptionAt(const InboxPageLayout& layout, QPointF point) {
+  for (int i = 0; i < pageSize(layout); ++i) {
+    for (const auto& [option, rect] : layout.choiceOptionRects(i)) {
+      if (!option.disabledReason && rect.contains(point)) {
+        return EnabledOptionHit{i, option, rect};
+      }
+    }
+  }
+  return std::nullopt;
+}
 }  // namespace
 
 QRectF settingsPressRect(QSizeF viewSize) { return {viewSize.width() - 72, 0, 72, 42}; }
@@ -33,14 +51,18 @@ std::optional<int> choiceNoteMessage(const InboxPageLayout& layout, QPointF poin
 }
 
 std::optional<std::pair<int, MessageOption>> choiceAction(const InboxPageLayout& layout, QPointF point) {
-  for (int i = 0; i < pageSize(layout); ++i) {
-    for (const auto& [option, rect] : layout.choiceOptionRects(i)) {
-      if (!option.disabledReason && rect.contains(point)) {
-        return std::pair{i, option};
-      }
-    }
+  if (std::optional<EnabledOptionHit> hit = enabledChoiceOptionAt(layout, point)) {
+    return std::pair{hit->pageIndex, std::move(hit->option)};
   }
   return std::nullopt;
+}
+
+std::optional<QRectF> hoverHighlightRect(const InboxPageLayout& layout, const std::optional<QPointF>& point) {
+  if (!point) {
+    return std::nullopt;
+  }
+  const std::optional<EnabledOptionHit> hit = enabledChoiceOptionAt(layout, *point);
+  return hit ? std::optional(hit->rect) : std::nullopt;
 }
 
 bool choiceOptionContains(const InboxPageLayout& layout, QPointF point) {

@@ -44,6 +44,9 @@ QRectF petRailPressRect();
 std::optional<int> choiceNoteMessage(const inbox_layout::InboxPageLayout& layout, QPointF point);
 // The first enabled option of an open choice card under the point, with its card's page index.
 std::optional<std::pair<int, MessageOption>> choiceAction(const inbox_layout::InboxPageLayout& layout, QPointF point);
+// What the island draws highlighted for a pointer at `point`: the enabled choice option under it.
+std::optional<QRectF> hoverHighlightRect(const inbox_layout::InboxPageLayout& layout,
+                                         const std::optional<QPointF>& point);
 // Whether the point is on any option of an open choice card, enabled or not.
 bool choiceOptionContains(const inbox_layout::InboxPageLayout& layout, QPointF point);
 // The first card holding the point, then the first of its buttons that does: page index and role.

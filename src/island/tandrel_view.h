@@ -442,6 +442,9 @@ class TandrelView : public QWidget {
   double lastCollapsedMessageRotationAt = 0;
   const bool debugLockExpanded;
 
+  // The paints the view received, and the region of the last one.
+  static inline int paintCountForTests = 0;
+  static inline QRegion lastPaintRegionForTests;
   // Redraws requested by the animation tick and the rotations.
   static inline int animationTickWorkCountForTests = 0;
   // Entries into the two rotations.

@@ -105,11 +105,23 @@ void TandrelView::mouseMovedInView(QPointF location) {
     hoverPoint.reset();
     return;
   }
-  if (hoverPoint != location) {
-    hoverPoint = location;
-    update();
-    evaluatePetAnimationTimer();
+  if (hoverPoint == location) {
+    return;
   }
+  // Only the hover highlight follows the pointer: a move repaints the options it leaves and
+  // enters, and nothing while it stays on one (or on none).
+  const inbox_layout::InboxPageLayout layout = pageLayout();
+  const std::optional<QRectF> before = inbox_hit_test::hoverHighlightRect(layout, hoverPoint);
+  const std::optional<QRectF> after = inbox_hit_test::hoverHighlightRect(layout, location);
+  hoverPoint = location;
+  if (before != after) {
+    for (const std::optional<QRectF>& rect : {before, after}) {
+      if (rect) {
+        update(rect->adjusted(-1, -1, 1, 1).toAlignedRect());  // with the stroke's antialiased edge
+      }
+    }
+  }
+  evaluatePetAnimationTimer();
 }
 
 std::optional<std::chrono::milliseconds> TandrelView::petAnimationTimerInterval() const {

@@ -39,6 +39,8 @@ qreal TandrelView::expandedContentAlpha() const {
 }
 
 void TandrelView::paintEvent(QPaintEvent* event) {
+  ++paintCountForTests;
+  lastPaintRegionForTests = event->region();
   QPainter painter(this);
   if (settings_.values().highContrast) {
     // The colour pass needs the finished frame: draw it into an image first.

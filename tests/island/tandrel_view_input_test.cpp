@@ -1,7 +1,10 @@
 #include "island/choice_note_input.h"
 #include "island_view_fixture.h"
+#include "platform/user_defaults.h"
+#include "support/wait.h"
 
 #include <QJsonDocument>
+#include <QMouseEvent>
 
 namespace tandrel {
 namespace {
@@ -155,6 +158,56 @@ TEST_F(IslandInputGui, APressOnAnOpenCardClosesItAndEmptiesTheNoteAndEscapeDoesT
   EXPECT_EQ(view->mode(), OverlayMode::expanded);
   EXPECT_TRUE(view->keyPressed(Qt::Key_Escape, {}, {}));  // then collapses the island
   EXPECT_EQ(view->mode(), OverlayMode::collapsed);
+}
+
+TEST_F(IslandInputGui, APointerMoveRepaintsOnlyTheOptionsWhoseHighlightChanges) {
+  f.load({choiceLine("choice", f.home.file("r.json"))});
+  UserDefaults defaults(f.home.file("defaults.json"));
+  SettingsModel settings(defaults);
+  settings.change([](UserSettings& s) { s.reduceMotion = true; });  // no animation frames in between
+  TandrelView view(QSize(540, 501), *f.store, settings, f.clock);
+  view.setMode(OverlayMode::expanded);
+  view.expandedChoiceMessageID = QStringLiteral("choice");
+  const std::map<QString, QRectF> options = view.choiceOptionRectsForTests("choice");
+  const QRectF a = options.at("a");
+  const QRectF b = options.at("b");
+  const QPointF card = cardBody(view, "choice");
+  view.show();
+  ASSERT_TRUE(test::waitUntil([] { return TandrelView::paintCountForTests > 0; }));
+  const auto settle = [] {
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  };
+  const auto around = [](const QRectF& rect) { return QRegion(rect.adjusted(-1, -1, 1, 1).toAlignedRect()); };
+  const struct {
+    const char* what;
+    QPointF to;
+    QRegion painted;  // empty: no paint at all
+  } moves[] = {
+      {"onto the card, away from the options", card, {}},
+      {"within the card", card + QPointF(30, 4), {}},
+      {"onto an option", a.center(), around(a)},
+      {"within that option", a.center() + QPointF(5, 2), {}},
+      {"onto the next option", b.center(), around(a) + around(b)},
+      {"off the options", card, around(b)},
+  };
+  for (const auto& move : moves) {
+    SCOPED_TRACE(move.what);
+    settle();
+    const int paints = TandrelView::paintCountForTests;
+    QMouseEvent event(QEvent::MouseMove, move.to, view.mapToGlobal(move.to), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &event);
+    const int expected = paints + (move.painted.isEmpty() ? 0 : 1);
+    test::waitUntil([&] { return TandrelView::paintCountForTests >= expected; }, 1000);
+    settle();
+    ASSERT_EQ(TandrelView::paintCountForTests, expected);
+    if (!move.painted.isEmpty()) {
+      const QRect bounds = TandrelView::lastPaintRegionForTests.boundingRect();
+      EXPECT_EQ(TandrelView::lastPaintRegionForTests, move.painted)
+          << bounds.x() << "," << bounds.y() << " " << bounds.width() << "x" << bounds.height();
+    }
+    EXPECT_EQ(view.hoverPoint, move.to);
+  }
 }
 
 TEST(ChoiceNoteInput, TypingAppendsWhatFitsAndIgnoresLineBreaksTabsAndControls) {
