@@ -1,3 +1,5 @@
+#include "companion/pets/live_preview_layout.h"
+#include "companion/pets/pets_page_layout.h"
 #include "settings/general_page.h"
 #include "settings/high_contrast.h"
 #include "settings/settings_frame.h"
@@ -156,6 +158,46 @@ TEST_F(SettingsPanelGui, SidebarHeaderAndTitleStripTakeTheirClicks) {
   EXPECT_TRUE(view->isMaximized());
   view->settingsMouseDown(QPointF(600, 20), true);
   EXPECT_FALSE(view->isMaximized());
+  view->hide();
+}
+
+TEST_F(SettingsPanelGui, DraggingThePetSizeSliderResizesAtEachMoveAndSavesTheSize) {
+  view->activateSettingsTab(SettingsTab::pets);
+  view->scrollPetsTabToLivePreviewCanvas();
+  view->show();
+  const qreal below = pets_page::livePreviewTop(static_cast<int>(view->petChoices.size()));
+  const QRectF track = live_preview::sliderTrackRect(live_preview::sizeControlRect(below));
+  const qreal y = settings_frame::viewY(track.center().y(), view->settingsScrollOffset());
+  const auto send = [&](QEvent::Type type, qreal x, Qt::MouseButtons buttons) {
+    const QPointF point(x, y);
+    QMouseEvent event(type, point, view->mapToGlobal(point), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(view.get(), &event);
+  };
+  const auto saved = [&] { return UserDefaults(defaults.filePath()).storedAs<double>("floatingPetScale"); };
+
+  send(QEvent::MouseButtonPress, track.left() + track.width() / 4, Qt::LeftButton);
+  const struct {
+    qreal x;
+    double scale;
+  } moves[] = {
+      {track.left() + track.width() / 2, 1.175},
+      {track.left() + track.width() * 3 / 4, 1.3875},
+      {track.right() + 60, 1.6},  // past either end: the end value
+      {track.left() - 60, 0.75},
+      {track.left() + track.width() / 2, 1.175},
+  };
+  EXPECT_NEAR(settings.values().floatingPetScale, 0.9625, 1e-9);
+  for (const auto& move : moves) {
+    send(QEvent::MouseMove, move.x, Qt::LeftButton);
+    EXPECT_NEAR(settings.values().floatingPetScale, move.scale, 1e-9) << move.x;
+    EXPECT_NEAR(view->previewPetScale, move.scale, 1e-9);
+    EXPECT_NEAR(saved().value_or(0), move.scale, 1e-9);
+  }
+  send(QEvent::MouseButtonRelease, track.left() + track.width() / 2, Qt::NoButton);
+  EXPECT_FALSE(view->settingsPanelPointerInteraction);
+  send(QEvent::MouseMove, track.right(), Qt::NoButton);  // released: the pointer no longer moves the knob
+  EXPECT_NEAR(settings.values().floatingPetScale, 1.175, 1e-9);
   view->hide();
 }
 
