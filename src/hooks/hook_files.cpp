@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <unistd.h>
+
 namespace tandrel {
 
 namespace {
@@ -44,6 +46,12 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes, b
   if (info.isSymLink()) {
     // The file at the end of the chain; a dangling link names where that file will be.
     target = info.canonicalFilePath().isEmpty() ? info.symLinkTarget() : info.canonicalFilePath();
+  }
+  // QSaveFile refuses to replace a file its owner may not write; a script of ours that was made
+  // read-only is still ours to replace (it ends up 0755 again).
+  if (const QFileInfo existing(target); executable && existing.exists() && !existing.isWritable() &&
+                                        existing.ownerId() == ::geteuid()) {
+    QFile::setPermissions(target, existing.permissions() | QFileDevice::WriteOwner);
   }
   QSaveFile file(target);
   const auto failed = [&](const QString& what) {
