@@ -3,6 +3,8 @@
 
 #include "app/overlay_controller.h"
 
+#include "companion/pets/live_preview_layout.h"
+#include "companion/pets/pets_page_layout.h"
 #include "island/tandrel_view.h"
 #include "jump/jump_diagnostics.h"
 #include "platform/fake/fake_clock.h"
@@ -291,6 +293,28 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
   clock.advance(milliseconds(100));
   EXPECT_FALSE(controller->companionView()->placementMode);
   EXPECT_FALSE(controller->hasCompanionPlacementTimer());
+}
+
+TEST_F(OverlayCompanionGui, TheLivePreviewsModePillsChooseTheCompanionsModeAndSaveIt) {
+  setCompanion(true, CompanionDisplayMode::bubble);
+  auto controller = makeController();
+  controller->syncCompanion();
+  controller->openSettings(SettingsTab::pets);
+  TandrelView& settingsView = *controller->activeSurface()->view;
+  const qreal below = pets_page::livePreviewTop(static_cast<int>(settingsView.petChoices.size()));
+  const auto pills = live_preview::modeRowPillRects(live_preview::modeRowRect(below));
+  for (const auto& [mode, rect] : {pills[2], pills[3], pills[1], pills[0]}) {
+    SCOPED_TRACE(rawValue(mode).toStdString());
+    ASSERT_TRUE(settingsView.handleSettingsClick(rect.center()));
+    const CompanionDisplayMode companion = *parseCompanionDisplayMode(rawValue(mode));
+    EXPECT_EQ(settingsView.previewMode, mode);
+    EXPECT_EQ(settingsView.settings().values().companionDisplayMode, companion);
+    const UserDefaults saved(home.file(QStringLiteral("defaults.json")));
+    EXPECT_EQ(saved.storedAs<QString>(QString::fromLatin1(settings_keys::kCompanionDisplayMode)), rawValue(mode));
+    ASSERT_NE(controller->companionView(), nullptr);
+    EXPECT_EQ(controller->companionView()->displayMode, companion);
+    EXPECT_EQ(controller->hasCompanionMotionTimer(), mode == PetPreviewMode::roaming);
+  }
 }
 
 TEST_F(OverlayCompanionGui, ThePetDraggedOutOfTheIslandBecomesAPlacedFloatingCompanion) {

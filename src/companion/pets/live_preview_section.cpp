@@ -1,6 +1,7 @@
 #include "companion/pets/live_preview_section.h"
 
 #include "app/overlay_controller.h"
+#include "app/overlay_settings.h"
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"
@@ -166,9 +167,17 @@ std::vector<SettingsClickRoute> livePreviewRoutes(TandrelView& view, qreal below
     view.update();
   };
   for (const auto& [mode, rect] : modeRowPillRects(modeRowRect(below))) {
+    // A mode pill chooses the desktop companion's mode too, not only the preview's.
     routes.push_back({rect, [&view, changed, mode = mode] {
                         view.previewMode = mode;
+                        view.livePreviewPhase = 0;
+                        const CompanionDisplayMode companion = *parseCompanionDisplayMode(rawValue(mode));
+                        view.settings().change([companion](UserSettings& values) {
+                          values.companionDisplayMode = companion;
+                        });
+                        if (view.controller != nullptr) view.controller->settingsDidChange();
                         changed();
+                        view.evaluatePetAnimationTimer();
                       }});
   }
   const QRectF control = sizeControlRect(below);
