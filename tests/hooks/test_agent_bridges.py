@@ -162,6 +162,12 @@ class WrapperTest(BridgeTest):
             ("output that is one object", "printf '{\\n\"cost_usd\": 0.5\\n}\\n'",
              {"cost_amount": 0.5, "cost_currency": "USD"}),
             ("no report", "echo '{\"not\": \"usage\"}'; echo '{broken'", None),
+            # The agent's own session ids must not pull the report out of the run's session.
+            ("a report with the agent's session id",
+             "echo '{\"session_id\": \"agent-1\", \"total_tokens\": 7}'", {"total_tokens": 7}),
+            ("a report with an empty session id and a camel-case one",
+             "echo '{\"session_id\": \"\", \"sessionId\": \"agent-2\", \"total_tokens\": 8}'",
+             {"total_tokens": 8}),
         ]
         for name, command, usage in cases:
             with self.subTest(name):
