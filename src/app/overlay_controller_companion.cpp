@@ -397,7 +397,10 @@ std::unique_ptr<QMenu> OverlayController::createCompanionMenu() {
     menu->addSeparator();
     std::unique_ptr<QMenu> application = applicationMenu_->createMenu();
     for (QAction* action : application->actions()) menu->addAction(action);
-    application.release()->setParent(menu.get());
+    // Owned by the menu whose rows it lends, but kept a window of its own: as a child widget it
+    // would be drawn over those rows.
+    QMenu* lender = application.release();
+    lender->setParent(menu.get(), lender->windowFlags());
   }
   return menu;
 }

@@ -274,6 +274,17 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
                                             "Tucked", "-", "Move", "Hide Companion"}));
   EXPECT_GT(titles.size(), 11);  // and the application menu after a separator
   EXPECT_TRUE(menu->actions()[3]->isChecked());
+  // Shown, it holds its rows only: the application menu whose rows it borrows is not drawn over
+  // them, and its submenus still open as windows of their own.
+  menu->popup(QPoint(100, 100));
+  ASSERT_TRUE(test::waitUntil([&] { return menu->isVisible(); }));
+  for (const QWidget* child : menu->findChildren<QWidget*>()) {
+    EXPECT_TRUE(child->isWindow() || !child->isVisible()) << child->metaObject()->className();
+  }
+  QMenu* submenu = menu->actions()[11]->menu();
+  ASSERT_NE(submenu, nullptr);
+  EXPECT_TRUE(submenu->isWindow());
+  menu->hide();
 
   controller->setCompanionModeFromMenu(QStringLiteral("sideways"));
   EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::bubble);
