@@ -378,6 +378,8 @@ class OverlayController : public QObject {
   // The companion's screen (the active surface's, else the first of the policy, else the
   // primary one) and every screen a companion frame is kept on.
   std::optional<QRectF> companionScreenGeometry() const;
+  // After a companion menu action every surface's view reads the saved settings again.
+  void reloadViewSettingsFromDefaults();
   companion::CompanionScreens companionScreens() const;
   // What the island views' pet drag-out moves: this controller's companion.
   CompanionDragOut* companionDragOutHandle();

@@ -419,10 +419,18 @@ void OverlayController::setCompanionModeFromMenu(const QString& rawMode) {
     values.companionDisplayMode = *mode;
   });
   syncCompanion();
+  reloadViewSettingsFromDefaults();
+}
+
+void OverlayController::reloadViewSettingsFromDefaults() {
+  // A view takes its live preview's mode and scale from the companion's when it loads, so the Pets
+  // tab shows what the menu chose.
+  for (const auto& surface : surfaces_) surface->view->reloadSettingsFromDefaults();
 }
 
 void OverlayController::moveCompanionFromMenu() {
   settings_.change(applyCompanionDragOutSettings);
+  reloadViewSettingsFromDefaults();
   syncCompanion();
   if (!companionView_) return;
   companionView_->placementMode = true;
@@ -439,6 +447,7 @@ void OverlayController::moveCompanionFromMenu() {
 void OverlayController::hideCompanionFromMenu() {
   settings_.change([](UserSettings& values) { values.desktopCompanionMode = false; });
   syncCompanion();
+  reloadViewSettingsFromDefaults();
 }
 
 }  // namespace tandrel

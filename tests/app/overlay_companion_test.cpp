@@ -306,7 +306,7 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
   EXPECT_FALSE(controller->hasCompanionPlacementTimer());
 }
 
-TEST_F(OverlayCompanionGui, TheLivePreviewsModePillsChooseTheCompanionsModeAndSaveIt) {
+TEST_F(OverlayCompanionGui, TheLivePreviewsModePillsAndTheCompanionsMenuChooseOneSavedMode) {
   setCompanion(true, CompanionDisplayMode::bubble);
   auto controller = makeController();
   controller->syncCompanion();
@@ -326,6 +326,13 @@ TEST_F(OverlayCompanionGui, TheLivePreviewsModePillsChooseTheCompanionsModeAndSa
     EXPECT_EQ(controller->companionView()->displayMode, companion);
     EXPECT_EQ(controller->hasCompanionMotionTimer(), mode == PetPreviewMode::roaming);
   }
+  // The other way round: a mode chosen in the companion's menu is the one the pills show.
+  for (const PetPreviewMode mode : {PetPreviewMode::tucked, PetPreviewMode::roaming}) {
+    controller->setCompanionModeFromMenu(rawValue(mode));
+    EXPECT_EQ(settingsView.previewMode, mode);
+  }
+  controller->moveCompanionFromMenu();
+  EXPECT_EQ(settingsView.previewMode, PetPreviewMode::floating);
 }
 
 TEST_F(OverlayCompanionGui, ThePetDraggedOutOfTheIslandBecomesAPlacedFloatingCompanion) {
