@@ -149,7 +149,8 @@ ToolSettingsBadge toolStatusBadge(const ToolHealth& tool) {
 }
 
 std::optional<QString> toolAttentionLine(const ToolHealth& tool) {
-  if (settingsToolAwaitsTrust(tool)) {
+  const bool inError = settingsToolIsDetected(tool) && tool.status == HookStatus::repair;
+  if ((inError || settingsToolAwaitsTrust(tool)) && !tool.detail.isEmpty()) {
     return tool.detail;
   }
   return std::nullopt;

@@ -70,8 +70,10 @@ struct ToolSettingsBadge {
 
 ToolSettingsBadge toolStatusBadge(const ToolHealth& tool);
 
-// The row's second line: what the user does next for a Codex row waiting for trust, otherwise
-// nothing (the page then shows the integration and usage texts).
+// The row's second line when the row needs the user: the health's reason for an installed row in
+// error (its usage text would read as ready) and what to do for a Codex row waiting for trust;
+// otherwise nothing (the page then shows the integration and usage texts). Drawn in the colour of
+// the row's status badge.
 std::optional<QString> toolAttentionLine(const ToolHealth& tool);
 
 // Where things sit on the page, in content coordinates of the settings panel.

@@ -69,7 +69,7 @@ void drawRow(QPainter& painter, const ToolHealth& tool, qreal top, bool last, co
 
   const QRectF detailBox(218, top + 31, 470, 12);
   if (const auto attention = toolAttentionLine(tool)) {
-    drawText(painter, *attention, detailBox, islandFont(10), island_paint::withAlpha(ai_tools_colors::kWarning, 0.85));
+    drawText(painter, *attention, detailBox, islandFont(10), island_paint::withAlpha(status.color, 0.85));
   } else {
     const QString detail = tool.integration + QStringLiteral(" · ") + usageSourceClass(tool) + QStringLiteral(" · ") +
                            usageReason(tool);

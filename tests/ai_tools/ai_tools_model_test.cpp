@@ -120,6 +120,29 @@ TEST(AIToolsModelTest, BannersAndBadges) {
   EXPECT_EQ(toolAttentionLine(codex), std::nullopt);
 }
 
+TEST(AIToolsModelTest, AnInstalledRowInErrorGivesItsReasonInsteadOfItsUsageText) {
+  const QString reason = QStringLiteral("Install or repair Claude Code hooks");
+  struct Case {
+    const char* name;
+    HookStatus status;
+    bool detected;
+    QString detail;
+    std::optional<QString> line;
+  };
+  const Case cases[] = {
+      {"in error", HookStatus::repair, true, reason, reason},
+      {"not detected", HookStatus::repair, false, reason, std::nullopt},
+      {"healthy", HookStatus::healthy, true, QStringLiteral("Hooks write local Tandrel events"), std::nullopt},
+      {"in error without a reason", HookStatus::repair, true, QString(), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ToolHealth claude = toolRow("claude-code", "Claude", c.status, c.detected);
+    claude.detail = c.detail;
+    EXPECT_EQ(toolAttentionLine(claude), c.line);
+  }
+}
+
 TEST(AIToolsModelTest, RowFramesStackGroupsOnThePage) {
   // First group of three rows (Cursor), second of two (Trae).
   const std::vector<ToolHealth> rows{

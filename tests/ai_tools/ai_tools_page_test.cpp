@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tandrel {
@@ -34,12 +35,13 @@ TEST(AIToolsPageGui, BadgeWidths) {
 TEST(AIToolsPageGui, RowsShowInstallStateAndTheirSwitch) {
   // Three Codex rows: installed but hidden, installed and shown, not installed (a Claude row
   // needing repair in a group of its own).
-  const std::vector<ToolHealth> rows{
+  std::vector<ToolHealth> rows{
       row("codex-app", "OpenAI Codex", HookStatus::alpha, true),
       row("codex-cli", "OpenAI Codex", HookStatus::healthy, true),
       row("claude-code", "Claude", HookStatus::repair, true),
       row("gemini-cli", "Gemini", HookStatus::missing, true),  // detected, status missing: not installed
   };
+  rows[2].detail = QStringLiteral("Install or repair Claude Code hooks");
   QImage image(860, 700, QImage::Format_ARGB32_Premultiplied);
   image.fill(QColor(18, 18, 20));
   QPainter painter(&image);
@@ -67,6 +69,20 @@ TEST(AIToolsPageGui, RowsShowInstallStateAndTheirSwitch) {
   const QColor tinted = image.pixelColor(QPoint(static_cast<int>(repair.x() + 100), static_cast<int>(repair.y() + 62)));
   const QColor plain = image.pixelColor(QPoint(static_cast<int>(healthy.x() + 100), static_cast<int>(healthy.y() + 62)));
   EXPECT_GT(tinted.red() - tinted.green(), plain.red() - plain.green());
+
+  // The repair row's second line is its reason, in the red of its badge; a healthy row's is grey.
+  const auto reddestInDetailLine = [&image](const QRectF& row) {
+    int reddest = -255;
+    for (int y = static_cast<int>(row.y() + 31); y < static_cast<int>(row.y() + 43); ++y) {
+      for (int x = 218; x < 688; ++x) {
+        const QColor c = image.pixelColor(x, y);
+        reddest = std::max(reddest, c.red() - c.green());
+      }
+    }
+    return reddest;
+  };
+  EXPECT_GT(reddestInDetailLine(repair), 60);
+  EXPECT_LT(reddestInDetailLine(healthy), 10);
 }
 
 TEST(AIToolsPageGui, AnEmptyPageDoesNotScroll) {
