@@ -136,7 +136,9 @@ void OverlayController::syncCompanion() {
 void OverlayController::destroyCompanion() {
   companionPlacementEnd_.cancel();
   companionMotionTimer_.reset();
-  companionMenu_.reset();
+  // "Hide Companion" comes here from inside the menu's own handling of the click: it goes once
+  // that has returned.
+  if (companionMenu_) companionMenu_.release()->deleteLater();
   if (companionView_) {
     companionView_->prepareForTermination();
     companionView_->hide();

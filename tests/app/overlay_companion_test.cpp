@@ -15,12 +15,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QWindow>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
+#include <QPointer>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 
@@ -304,6 +308,20 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
   clock.advance(milliseconds(100));
   EXPECT_FALSE(controller->companionView()->placementMode);
   EXPECT_FALSE(controller->hasCompanionPlacementTimer());
+
+  // "Hide Companion" chosen in the shown menu removes the companion while the menu is still
+  // handling that choice: the menu goes only once control is back in the event loop.
+  controller->showCompanionMenu(QPointF(controller->companionView()->geometry().center()));
+  const QPointer<QMenu> shown = controller->companionMenu();
+  ASSERT_FALSE(shown.isNull());
+  const QList<QAction*> rows = shown->actions();
+  const auto hide = std::find_if(rows.begin(), rows.end(), [](QAction* a) { return a->text() == "Hide Companion"; });
+  ASSERT_NE(hide, rows.end());
+  (*hide)->trigger();
+  EXPECT_EQ(controller->companionView(), nullptr);
+  EXPECT_FALSE(shown.isNull());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(shown.isNull());
 }
 
 TEST_F(OverlayCompanionGui, TheLivePreviewsModePillsAndTheCompanionsMenuChooseOneSavedMode) {
