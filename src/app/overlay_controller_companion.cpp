@@ -189,8 +189,9 @@ void OverlayController::positionCompanion() {
   const QSizeF size = companionSize(mode, floatingPetScaleSetting());
   // The providers' refresh below asks for a paint when what is drawn changed.
   view.displayMode = mode;
-  // A roaming pet stops under the pointer.
-  if (mode == CompanionDisplayMode::roaming && view.pointerInside()) {
+  // A roaming pet stops under the pointer, and beside its open menu.
+  const bool menuOpen = companionMenu_ && companionMenu_->isVisible();
+  if (mode == CompanionDisplayMode::roaming && (view.pointerInside() || menuOpen)) {
     updateCompanionProviders();
     positionCompanionBubble();
     return;

@@ -295,6 +295,17 @@ TEST_F(OverlayCompanionGui, TheMenuSwitchesModesMovesAndHides) {
   menu->actions()[5]->trigger();
   EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::roaming);
   EXPECT_TRUE(controller->hasCompanionMotionTimer());
+  // A roaming pet waits beside its open menu, and goes on once the menu has closed.
+  controller->showCompanionMenu(QPointF(controller->companionView()->geometry().center()));
+  ASSERT_TRUE(test::waitUntil([&] { return controller->companionMenu()->isVisible(); }));
+  const QRect waiting = controller->companionView()->geometry();
+  clock.advance(milliseconds(2000));
+  controller->positionCompanion();
+  EXPECT_EQ(controller->companionView()->geometry(), waiting);
+  controller->companionMenu()->hide();
+  clock.advance(milliseconds(2000));
+  controller->positionCompanion();
+  EXPECT_NE(controller->companionView()->geometry(), waiting);
 
   controller->moveCompanionFromMenu();
   EXPECT_EQ(controller->companionDisplayModeSetting(), CompanionDisplayMode::floating);
