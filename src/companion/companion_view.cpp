@@ -97,7 +97,9 @@ void TandrelCompanionView::animationTick() {
   }
   const bool visible = visibilityOverrideForTests ? visibilityOverrideForTests() : defaultCompanionVisibility(*this);
   if (!visible) return;
-  const auto count = static_cast<int>(tickerProvider().size());
+  const std::vector<CompanionStatusItem> ticker = tickerProvider();
+  showNewApprovals(ticker);
+  const auto count = static_cast<int>(ticker.size());
   const double now = mediaTime();
   if (count >= 2 && now - lastTickerRotationAt_ >= kTickerRotationSeconds) {
     tickerIndex_ = (tickerIndex_ + 1) % count;
@@ -123,7 +125,23 @@ CompanionDrawnInputs TandrelCompanionView::drawnInputs() const {
   return inputs;
 }
 
+void TandrelCompanionView::showNewApprovals(const std::vector<CompanionStatusItem>& ticker) {
+  QSet<QString> approvals;
+  std::optional<int> firstNew;
+  for (std::size_t i = 0; i < ticker.size(); ++i) {
+    if (ticker[i].kind != CompanionStatusKind::approval) continue;
+    approvals.insert(ticker[i].event.id);
+    if (!firstNew && !tickerApprovalIDs_.contains(ticker[i].event.id)) firstNew = static_cast<int>(i);
+  }
+  tickerApprovalIDs_ = std::move(approvals);
+  if (!firstNew) return;
+  tickerIndex_ = *firstNew;
+  lastTickerRotationAt_ = mediaTime();
+}
+
 void TandrelCompanionView::redrawIfChanged() {
+  // The controller's refreshes come here also while the view's own timer is off (reduce motion).
+  showNewApprovals(tickerProvider());
   if (lastDrawnInputs_ != drawnInputs()) update();
 }
 

@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QRegion>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -117,6 +118,7 @@ class TandrelCompanionView : public QWidget {
   // Once: stops the timer for good.
   void prepareForTermination();
   // One timer tick: rotates the ticker every 4 s and redraws, unless the window cannot be seen.
+  // An approval that joined the ticker since the last look is shown at once, for a full turn.
   void animationTick();
 
   // Asks for a paint only when something drawn has changed since the last one: the providers'
@@ -160,6 +162,9 @@ class TandrelCompanionView : public QWidget {
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
   bool reduceMotion() const;
   CompanionDrawnInputs drawnInputs() const;
+  // Moves the ticker to the first approval item not in it at the last look, so that a request the
+  // user must answer is not left waiting behind the working items' rotation.
+  void showNewApprovals(const std::vector<CompanionStatusItem>& ticker);
   // What the label bubble and its two lines are drawn from.
   struct LabelInputs {
     QString target;
@@ -197,6 +202,8 @@ class TandrelCompanionView : public QWidget {
   bool releaseOfDoubleClick_ = false;
   int tickerIndex_ = 0;
   double lastTickerRotationAt_ = 0;
+  // The events of the ticker's approval items at the last look.
+  QSet<QString> tickerApprovalIDs_;
   QRectF labelHitRect_;
   std::optional<CompanionStatusItem> labelStatusItem_;
   std::optional<CompanionDrawnInputs> lastDrawnInputs_;

@@ -23,6 +23,7 @@
 #include <QJsonObject>
 #include <QMenu>
 #include <QPointer>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <chrono>
@@ -213,6 +214,62 @@ TEST_F(OverlayCompanionGui, APersistedFrameIsClampedRememberedAndUsedAfterAResta
   EXPECT_EQ(restarted->roamingCompanionAnchor()->origin, QPointF(-100, 500));
   EXPECT_EQ(restarted->companionView()->geometry().topLeft(), QPoint(8, 500));
   EXPECT_EQ(defaults.storedAs<double>(OverlayController::kCompanionOriginXKey), 3200 - 184 - 8);
+}
+
+// Claude's hooks as the event writer records them (the fields that count), appended one by one
+// while the companion runs: the permission request, once it arrives, is what the label shows (with
+// its approval look) at the next tick, not after the working items' rotation comes round to it.
+TEST_F(OverlayCompanionGui, AnApprovalArrivingWhileTheTickerRotatesIsShownAtTheNextTick) {
+  setCompanion(true, CompanionDisplayMode::bubble);
+  auto controller = makeController();
+  controller->syncCompanion();
+  TandrelCompanionView& view = *controller->companionView();
+  TandrelCompanionView::visibilityOverrideForTests = [] { return true; };
+  const auto seen = qScopeGuard([] { TandrelCompanionView::visibilityOverrideForTests = nullptr; });
+  const QString bridge = home.file(QStringLiteral("events.jsonl"));
+  QByteArray lines;
+  const auto arrive = [&](const char* line) {
+    lines += QByteArray(line) + '\n';
+    ASSERT_TRUE(test::writeFile(bridge, lines));
+    controller->store().reload(true);
+  };
+  const auto shown = [&] {
+    view.renderImage();
+    return view.labelStatusItem() ? view.labelStatusItem()->label : QString();
+  };
+  arrive(R"({"event_id":"e1","source":"claude_code","event_type":"task_started",)"
+         R"("message":"Lifecycle event captured locally.","timestamp":"2026-12-10T07:25:39Z"})");
+  arrive(R"({"event_id":"e2","source":"claude_code","event_type":"task_started",)"
+         R"("preview":{"user":"fix the tests"},"timestamp":"2026-12-10T07:25:40Z"})");
+  arrive(R"({"event_id":"e3","source":"claude_code","event_type":"task_updated",)"
+         R"("message":"Edit - /tmp/a.js","timestamp":"2026-12-10T07:25:41Z"})");
+  // The working items take turns: the rotation stands on the second of them.
+  clock.advance(milliseconds(4000));
+  view.animationTick();
+  EXPECT_EQ(shown(), "fix the tests");
+  arrive(R"({"event_id":"e4","source":"claude_code","event_type":"permission_request","message":"Bash",)"
+         R"("action":{"kind":"shell","command":"npm test"},"timestamp":"2026-12-10T07:25:42Z"})");
+  ASSERT_EQ(controller->store().companionTickerItems().front().kind, CompanionStatusKind::approval);
+  clock.advance(milliseconds(350));
+  view.animationTick();
+  EXPECT_EQ(shown(), "Bash");
+  ASSERT_TRUE(view.labelStatusItem());
+  EXPECT_EQ(view.labelStatusItem()->kind, CompanionStatusKind::approval);
+  // It keeps the label for a whole turn; then the rotation goes on from there, and the approval,
+  // seen once, does not pull the label back.
+  clock.advance(milliseconds(3600));
+  view.animationTick();
+  EXPECT_EQ(shown(), "Bash");
+  clock.advance(milliseconds(400));
+  view.animationTick();
+  EXPECT_EQ(shown(), QStringLiteral("Edit · /tmp/a.js"));
+  // With reduce motion the view keeps no timer; the controller's refresh brings a new approval.
+  controller->settings().change([](UserSettings& values) { values.reduceMotion = true; });
+  view.evaluateAnimationTimer();
+  arrive(R"({"event_id":"e5","source":"claude_code","event_type":"permission_request","message":"Write",)"
+         R"("action":{"kind":"file","file_path":"/tmp/b.js"},"timestamp":"2026-12-10T07:25:43Z"})");
+  controller->updateCompanionProviders();
+  EXPECT_EQ(shown(), "Write");
 }
 
 TEST_F(OverlayCompanionGui, AStatusClickThatLeadsNowhereShowsNoLinkedTaskForAMoment) {
