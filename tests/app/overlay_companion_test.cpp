@@ -2,15 +2,13 @@
 // "Primary" 1920 x 1080 at the origin and "Second" 1280 x 1024 to its right.
 
 #include "app/overlay_controller.h"
+#include "app/overlay_controller_fixture.h"
 
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pets_page_layout.h"
 #include "island/tandrel_view.h"
 #include "jump/jump_diagnostics.h"
-#include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_window_server.h"
-#include "platform/user_defaults.h"
-#include "support/temp_home.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -34,21 +32,17 @@ namespace {
 
 using std::chrono::milliseconds;
 
-class OverlayCompanionGui : public ::testing::Test {
+class OverlayCompanionGui : public ::testing::Test, protected test::OverlayControllerFixture {
  protected:
-  OverlayCompanionGui() : defaults(home.file(QStringLiteral("defaults.json"))) {
-    home.setEnv("TANDREL_DEBUG_REGULAR", std::nullopt);
+  OverlayCompanionGui() {
     OverlayController::runtimeVisibilityPredicateOverrideForTests = [] { return true; };
     QCursor::setPos(QPoint(10, 10));
   }
   ~OverlayCompanionGui() override { OverlayController::runtimeVisibilityPredicateOverrideForTests = nullptr; }
 
   std::unique_ptr<OverlayController> makeController() {
-    OverlayControllerOptions options;
-    options.store.eventFile = home.file(QStringLiteral("events.jsonl"));
+    OverlayControllerOptions options = fixtureOptions();
     options.store.testEnvironment = true;
-    options.defaults = &defaults;
-    options.clock = &clock;
     options.windowServer = &windowServer;
     auto controller = std::make_unique<OverlayController>(std::move(options));
     controller->rebuildSurfaces(OverlayMode::collapsed);
@@ -70,10 +64,7 @@ class OverlayCompanionGui : public ::testing::Test {
     return records;
   }
 
-  test::TempHome home;
-  FakeClock clock;
   FakeWindowServer windowServer;
-  UserDefaults defaults;
 };
 
 TEST_F(OverlayCompanionGui, ShownPlacedAndRemovedWithTheSetting) {
