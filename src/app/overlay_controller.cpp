@@ -273,6 +273,14 @@ void OverlayController::handleSocketRequest(const HookRequest& request, const So
     reply.close();
     return;
   }
+  if (action->isFinishedTurn() && !settings_.values().holdFinishedTurns) {
+    const HookReply answer = noDecisionReply(action->requestID);
+    reply.send(answer);
+    audit_.recordRequest(*action);
+    action->status = PendingActionStatus::answered;
+    audit_.recordReply(*action, answer);
+    return;
+  }
   pendingActions_.insert(
       std::move(*action),
       PendingReplySink{[reply](const HookReply& answer) { reply.send(answer); },

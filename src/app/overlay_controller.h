@@ -148,7 +148,9 @@ class OverlayController : public QObject {
   void prepareForTermination();
 
   // Turns a decoded socket request into a pending action answered through `reply`; a request of
-  // unknown kind has its connection closed without a reply.
+  // unknown kind has its connection closed without a reply. A finished turn (the agent's Stop
+  // hook) waits only while "holdFinishedTurns" is on; otherwise it is answered "no decision" at
+  // once and audited, with no pending action and no banner.
   void handleSocketRequest(const HookRequest& request, const SocketReplyHandle& reply);
 
   // Regular with TANDREL_DEBUG_REGULAR="1", with "showInDockMode" on, or in settings mode;

@@ -190,6 +190,20 @@ std::optional<QString> nonEmptyString(const QJsonValue& value) {
 
 QString tilde(const QString& relative) { return joined(homeDirectory(), relative); }
 
+QString homeAbbreviated(const QString& path) {
+  const QString home = homeDirectory();
+  if (home.isEmpty() || home == QLatin1String("/")) {
+    return path;
+  }
+  if (path == home) {
+    return QStringLiteral("~");
+  }
+  if (path.startsWith(home + QLatin1Char('/'))) {
+    return QLatin1Char('~') + path.mid(home.size());
+  }
+  return path;
+}
+
 QString basename(const QString& path) {
   QString trimmed = path;
   while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/'))) {

@@ -77,6 +77,10 @@ std::optional<QString> nonEmptyString(const QJsonValue& value);
 // The user's home folder ($HOME) with `relative` appended.
 QString tilde(const QString& relative);
 
+// `path` with the user's home folder written as "~" ("~/work/api", "~"); any other path, and a
+// home folder of "/", unchanged.
+QString homeAbbreviated(const QString& path);
+
 // The last component of a path, or "Workspace" when that is empty.
 QString basename(const QString& path);
 

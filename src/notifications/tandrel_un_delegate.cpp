@@ -1,5 +1,7 @@
 #include "notifications/tandrel_un_delegate.h"
 
+#include "catalog/paths.h"
+#include "catalog/tool_catalog.h"
 #include "jump/jump_router.h"
 #include "requests/agent_reply_marshaller.h"
 
@@ -73,21 +75,38 @@ void TandrelUNDelegate::answer(const PendingAction& action, const UserDecision& 
   services_.banners.withdraw(action.requestID);
 }
 
+void TandrelUNDelegate::letGo(const QString& requestID) {
+  (void)services_.pendingActions.complete(requestID, noDecisionReply(requestID), PendingActionStatus::answered);
+  services_.banners.withdraw(requestID);
+}
+
 void TandrelUNDelegate::openTextPanel(const PendingAction& action) {
   services_.activateApplication();
   const QString requestID = action.requestID;
+  TextInputPanel::Context context;
+  context.agentID = action.agent;
+  context.agentName = toolDisplayName(action.agent);
+  context.folder = homeAbbreviated(action.payload.cwd.value_or(QString()));
+  if (action.payload.extras) {
+    context.lastMessage = action.payload.extras->value(QStringLiteral("last_assistant_message")).trimmed();
+  }
   services_.panel.show(
       action.payload.prompt.value_or(QStringLiteral("Agent needs input")), action.payload.multiline.value_or(false),
+      context,
       [this, requestID](const QString& text) {
+        const QString answerText = TextInputPanel::truncate(text).text;
+        if (answerText.trimmed().isEmpty()) {
+          letGo(requestID);
+          return;
+        }
         // The request may have ended while the panel was open; then nothing is sent.
         const std::optional<PendingAction> current = services_.pendingActions.action(requestID);
         if (!current) {
           return;
         }
-        answer(*current, UserDecision{UserDecision::Verb::input, UserDecision::Mode::once, std::nullopt,
-                                      TextInputPanel::truncate(text).text});
+        answer(*current, UserDecision{UserDecision::Verb::input, UserDecision::Mode::once, std::nullopt, answerText});
       },
-      [] {}, [this, action] { jump(action); });
+      [this, requestID] { letGo(requestID); }, [this, action] { jump(action); });
 }
 
 void TandrelUNDelegate::jump(const PendingAction& action) {

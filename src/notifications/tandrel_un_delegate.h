@@ -39,6 +39,16 @@ class TandrelUNDelegate {
   // (not the banner's), and the banner is withdrawn whether or not the request still waited.
   void dispatch(const QString& actionID, const QString& requestID, const QString& kindStr);
 
+  // Lets the request go without an answer: the agent gets "no decision" at once (at the end of a
+  // turn it stops as it would on its own) and the banner is withdrawn. Nothing is sent once the
+  // request has ended.
+  void letGo(const QString& requestID);
+
+  // Opens the text-reply panel for `action`: the agent's name, logo, folder and last message above
+  // the field. Submit answers with the typed text; Cancel, closing the panel and an empty answer
+  // let the request go at once; Jump leaves it waiting.
+  void openTextPanel(const PendingAction& action);
+
   // Takes the responses to `banners`' banners.
   void respondTo(TandrelBanners& banners);
 
@@ -51,7 +61,6 @@ class TandrelUNDelegate {
 
  private:
   void answer(const PendingAction& action, const UserDecision& decision);
-  void openTextPanel(const PendingAction& action);
 
   Services services_;
   std::unique_ptr<SerialQueue> jumpQueue_;

@@ -1,10 +1,15 @@
 #include "notifications/text_input_panel.h"
 
+#include "ai_tools/tool_logo.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QDialog>
 #include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -18,6 +23,70 @@ constexpr int kWidth = 480;
 constexpr int kMultilineHeight = 240;
 constexpr int kSingleLineHeight = 140;
 constexpr int kFontPixels = 13;
+constexpr int kSmallFontPixels = 11;
+constexpr int kInset = 16;
+constexpr int kLogoSize = 20;
+constexpr int kNameRowHeight = 22;
+constexpr int kFolderRowHeight = 18;
+// About four lines of the last message; longer messages scroll.
+constexpr int kLastMessageHeight = 76;
+
+QPixmap logoPixmap(const QString& agentID, qreal ratio) {
+  QPixmap pixmap(QSize(kLogoSize, kLogoSize) * ratio);
+  pixmap.setDevicePixelRatio(ratio);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  drawToolLogo(painter, agentID, QRectF(0, 0, kLogoSize, kLogoSize));
+  return pixmap;
+}
+
+// Lays the context out from the top of `dialog` and returns the height it takes (0 for none).
+int addContext(QDialog* dialog, const TextInputPanel::Context& context, const QFont& font,
+               QPointer<QPlainTextEdit>& lastMessageView) {
+  if (context.isEmpty()) {
+    return 0;
+  }
+  const int width = kWidth - 2 * kInset;
+  int y = 14;
+  if (!context.agentName.isEmpty()) {
+    auto* logo = new QLabel(dialog);
+    logo->setGeometry(kInset, y + 1, kLogoSize, kLogoSize);
+    logo->setPixmap(logoPixmap(context.agentID, dialog->devicePixelRatioF()));
+    auto* name = new QLabel(context.agentName, dialog);
+    QFont bold = font;
+    bold.setBold(true);
+    name->setFont(bold);
+    name->setGeometry(kInset + kLogoSize + 8, y, width - kLogoSize - 8, kNameRowHeight);
+    y += kNameRowHeight + 2;
+  }
+  if (!context.folder.isEmpty()) {
+    auto* folder = new QLabel(dialog);
+    QFont small = font;
+    small.setPixelSize(kSmallFontPixels);
+    folder->setFont(small);
+    folder->setForegroundRole(QPalette::PlaceholderText);
+    folder->setText(QFontMetrics(small).elidedText(context.folder, Qt::ElideMiddle, width));
+    folder->setToolTip(context.folder);
+    folder->setGeometry(kInset, y, width, kFolderRowHeight);
+    y += kFolderRowHeight;
+  }
+  if (!context.lastMessage.isEmpty()) {
+    auto* message = new QPlainTextEdit(dialog);
+    message->setPlainText(context.lastMessage);
+    message->setReadOnly(true);
+    message->setFont(font);
+    message->setFrameShape(QFrame::NoFrame);
+    message->setBackgroundRole(QPalette::Window);
+    message->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    message->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    message->setFocusPolicy(Qt::ClickFocus);
+    message->setGeometry(kInset, y + 6, width, kLastMessageHeight);
+    lastMessageView = message;
+    y += 6 + kLastMessageHeight;
+  }
+  return y + 4;
+}
 
 }  // namespace
 
@@ -44,21 +113,26 @@ TextInputPanel::TextInputPanel(QObject* parent) : QObject(parent) {}
 
 TextInputPanel::~TextInputPanel() { closePanel(); }
 
-void TextInputPanel::show(const QString& prompt, bool multiline, std::function<void(const QString&)> onSubmit,
-                          std::function<void()> onCancel, std::function<void()> onJump) {
+void TextInputPanel::show(const QString& prompt, bool multiline, const Context& context,
+                          std::function<void(const QString&)> onSubmit, std::function<void()> onCancel,
+                          std::function<void()> onJump) {
   closePanel();
   onSubmit_ = std::move(onSubmit);
   onCancel_ = std::move(onCancel);
   onJump_ = std::move(onJump);
 
-  const int height = multiline ? kMultilineHeight : kSingleLineHeight;
   auto* dialog = new QDialog(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
                                           Qt::WindowCloseButtonHint);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowTitle(prompt.isEmpty() ? QStringLiteral("Agent needs your input") : prompt);
-  dialog->resize(kWidth, height);
   QFont font = dialog->font();
   font.setPixelSize(kFontPixels);
+  lastMessageView_.clear();
+  // Who asks and what it said sit above the field; the field and the buttons keep their places
+  // from the bottom edge.
+  const int height = addContext(dialog, context, font, lastMessageView_) +
+                     (multiline ? kMultilineHeight : kSingleLineHeight);
+  dialog->resize(kWidth, height);
 
   // Laid out like the original: editor above, buttons along the bottom (y grows downward here).
   if (multiline) {
@@ -98,6 +172,13 @@ void TextInputPanel::show(const QString& prompt, bool multiline, std::function<v
   // Escape would reject the dialog silently; here it is Cancel.
   auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), dialog);
   connect(escape, &QShortcut::activated, this, &TextInputPanel::cancelClicked);
+  // Closing the window is Cancel too: the agent must not wait on a panel nobody sees. The panel's
+  // own closing forgets the window first, so it does not come back here.
+  connect(dialog, &QDialog::rejected, this, [this, dialog] {
+    if (panel_ == dialog) {
+      cancelClicked();
+    }
+  });
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     dialog->move(screen->availableGeometry().center() - dialog->rect().center());
@@ -138,9 +219,9 @@ void TextInputPanel::closeThen(std::function<void()> callback) {
 }
 
 void TextInputPanel::closePanel() {
-  if (panel_) {
-    panel_->close();  // deletes it (WA_DeleteOnClose)
+  if (QDialog* dialog = panel_) {
     panel_.clear();
+    dialog->close();  // deletes it (WA_DeleteOnClose)
   }
 }
 

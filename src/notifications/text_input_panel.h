@@ -41,20 +41,34 @@ class TextInputPanel : public QObject {
   explicit TextInputPanel(QObject* parent = nullptr);
   ~TextInputPanel() override;
 
+  // Who asks and what it said last, shown above the field: the agent's logo and name, its folder
+  // (the home folder as "~"), and its last message (a few lines, scrolled when longer). Parts
+  // left empty are not shown; with none, the panel has only its field and buttons.
+  struct Context {
+    QString agentID;    // whose logo is drawn ("claude_code", "codex")
+    QString agentName;  // "Claude Code"
+    QString folder;
+    QString lastMessage;
+
+    bool isEmpty() const { return agentName.isEmpty() && folder.isEmpty() && lastMessage.isEmpty(); }
+  };
+
   // Closes a panel that is open and shows a new one, titled with the prompt ("Agent needs your
   // input" for none), that stays on top and takes the keyboard. Multi-line: Return inserts a line
-  // break and Ctrl+Return submits; single-line: Return submits. Escape cancels. Closing the window
-  // calls no callback.
-  void show(const QString& prompt, bool multiline, std::function<void(const QString&)> onSubmit,
-            std::function<void()> onCancel, std::function<void()> onJump);
+  // break and Ctrl+Return submits; single-line: Return submits. Escape, and closing the window,
+  // cancel.
+  void show(const QString& prompt, bool multiline, const Context& context,
+            std::function<void(const QString&)> onSubmit, std::function<void()> onCancel,
+            std::function<void()> onJump);
 
   // The three buttons: Submit hands over the truncated text; each closes the panel.
   void submitClicked();
   void cancelClicked();
   void jumpClicked();
 
-  // The window now shown, and its editor (one of the two), for tests.
+  // The window now shown, its editor (one of the two) and the agent's last message, for tests.
   QDialog* panel() const { return panel_; }
+  QPlainTextEdit* lastMessageView() const { return lastMessageView_; }
   QPlainTextEdit* textView() const { return textView_; }
   QLineEdit* textField() const { return textField_; }
 
@@ -66,6 +80,7 @@ class TextInputPanel : public QObject {
   QPointer<QDialog> panel_;
   QPointer<QPlainTextEdit> textView_;
   QPointer<QLineEdit> textField_;
+  QPointer<QPlainTextEdit> lastMessageView_;
   std::function<void(const QString&)> onSubmit_;
   std::function<void()> onCancel_;
   std::function<void()> onJump_;

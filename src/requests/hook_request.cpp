@@ -274,6 +274,15 @@ QJsonObject toJson(const HookRequest& request) {
   };
 }
 
+HookReply noDecisionReply(const QString& requestID, const QString& decision) {
+  HookReply reply;
+  reply.requestID = requestID;
+  reply.decision = decision;
+  reply.mode = QStringLiteral("once");
+  reply.rawAgentPayload = QStringLiteral("{}");
+  return reply;
+}
+
 QJsonObject toJson(const HookReply& reply) {
   return QJsonObject{
       {QStringLiteral("v"), static_cast<qint64>(reply.v)},

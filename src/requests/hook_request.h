@@ -62,13 +62,19 @@ struct HookReply {
   QString type = QStringLiteral("hook.reply");          // "type"
   QString requestID;                                    // "request_id"
   // "allow", "deny", "choice" or "input" for a user's answer; "superseded", "timed_out" or
-  // "agentDied" for the automatic endings.
+  // "agentDied" for the automatic endings; "no_decision" when the request is let go without an
+  // answer (a finished turn nobody waits on, the text panel cancelled or closed, an empty reply).
   QString decision;                                     // "decision"
   QString mode;                                         // "mode": "once" or "always"
   QString rawAgentPayload;                              // "raw_agent_payload": JSON for the agent
 
   friend bool operator==(const HookReply&, const HookReply&) = default;
 };
+
+// A reply that gives the agent no decision (the payload "{}"), with which it carries on as it
+// would without us; `decision` says why: "no_decision" when the request is let go, or the
+// automatic ending ("timed_out", "superseded", "agentDied").
+HookReply noDecisionReply(const QString& requestID, const QString& decision = QStringLiteral("no_decision"));
 
 // The wire form of each record as a JSON object (write it with canonicalJson / canonicalJsonLine).
 QJsonObject toJson(const HookRequestOption& option);

@@ -103,4 +103,8 @@ QString PendingAction::hookEventName() const {
   return payload.extras->value(QStringLiteral("hook_event_name"));
 }
 
+bool PendingAction::isFinishedTurn() const {
+  return hookEventName().trimmed().compare(QLatin1String("stop"), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace tandrel

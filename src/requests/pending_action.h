@@ -74,6 +74,9 @@ struct PendingAction {
 
   // The hook event name the client sent in `payload.extras["hook_event_name"]`, or "".
   QString hookEventName() const;
+  // Whether the agent raised it as it ended its turn (its Stop hook): it then waits for a
+  // follow-up instruction, not for a decision about something it is about to do.
+  bool isFinishedTurn() const;
 
   friend bool operator==(const PendingAction&, const PendingAction&) = default;
 };

@@ -7,16 +7,6 @@
 namespace tandrel {
 namespace {
 
-// The reply of an ending the user did not choose: the agent gets no decision ("{}").
-HookReply automaticReply(const QString& requestID, const QString& decision) {
-  HookReply reply;
-  reply.requestID = requestID;
-  reply.decision = decision;
-  reply.mode = QStringLiteral("once");
-  reply.rawAgentPayload = QStringLiteral("{}");
-  return reply;
-}
-
 // Timers count milliseconds in an int; a longer time-out waits as long as a timer can.
 std::chrono::milliseconds timeoutDelay(std::int64_t seconds) {
   constexpr std::int64_t kMaxMs = std::numeric_limits<int>::max();
@@ -69,13 +59,13 @@ PendingAction PendingActionStore::insert(PendingAction action, PendingReplySink 
   if (auto it = entries_.find(requestID);
       it != entries_.end() && it->second.action.status == PendingActionStatus::awaitingUser) {
     finish(requestID, PendingActionStatus::superseded,
-           automaticReply(requestID, QStringLiteral("superseded")));
+           noDecisionReply(requestID, QStringLiteral("superseded")));
   }
   const QString key = keyOf(action);
   if (auto it = awaitingByKey_.find(key); it != awaitingByKey_.end()) {
     const QString olderID = it->second;
     finish(olderID, PendingActionStatus::superseded,
-           automaticReply(olderID, QStringLiteral("superseded")));
+           noDecisionReply(olderID, QStringLiteral("superseded")));
   }
 
   forgetOldEndedActions();
@@ -92,7 +82,7 @@ PendingAction PendingActionStore::insert(PendingAction action, PendingReplySink 
   entry.timeout = clock_.schedule(timeoutDelay(action.timeoutSeconds), [weak, requestID, serial] {
     if (auto self = weak.lock(); self && (*self)->isCurrent(requestID, serial)) {
       (*self)->finish(requestID, PendingActionStatus::timedOut,
-                      automaticReply(requestID, QStringLiteral("timed_out")));
+                      noDecisionReply(requestID, QStringLiteral("timed_out")));
     }
   });
   if (watchers_) {
@@ -173,7 +163,7 @@ bool PendingActionStore::complete(const QString& requestID, const HookReply& rep
 }
 
 void PendingActionStore::fail(const QString& requestID, PendingActionStatus reason) {
-  finish(requestID, reason, automaticReply(requestID, rawValue(reason)));
+  finish(requestID, reason, noDecisionReply(requestID, rawValue(reason)));
 }
 
 void PendingActionStore::connectionClosed(const QString& requestID) {

@@ -11,6 +11,9 @@ QRectF trayToggleRect(qreal viewWidth) { return settings_paint::settingRowToggle
 QRectF desktopPetToggleRect(qreal viewWidth) {
   return settings_paint::settingRowToggleRect(kDesktopPetRowY, viewWidth);
 }
+QRectF holdFinishedTurnsToggleRect(qreal viewWidth) {
+  return settings_paint::settingRowToggleRect(kHoldFinishedTurnsRowY, viewWidth);
+}
 }  // namespace general_page
 
 namespace {
@@ -25,6 +28,11 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
                                  QStringLiteral("Desktop Pet"),
                                  QStringLiteral("Show the transparent pet and status text on the desktop"),
                                  settings.desktopCompanionMode);
+  settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kHoldFinishedTurnsRowY,
+                                 QStringLiteral("Wait for my reply when an agent finishes"),
+                                 QStringLiteral("Hold Claude Code and Codex at the end of each turn until you reply "
+                                                "or let them stop (at most 2 minutes)"),
+                                 settings.holdFinishedTurns);
 }
 
 // Flips one flag, writes the settings and lets the controller re-apply what depends on them.
@@ -42,6 +50,7 @@ std::vector<SettingsClickRoute> routes(TandrelView& view) {
   return {
       {general_page::trayToggleRect(w), flip(view, &UserSettings::showInDockMode)},
       {general_page::desktopPetToggleRect(w), flip(view, &UserSettings::desktopCompanionMode)},
+      {general_page::holdFinishedTurnsToggleRect(w), flip(view, &UserSettings::holdFinishedTurns)},
   };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// The General tab: two setting rows, the tray icon and the desktop pet, each with its switch.
+// The General tab: three setting rows, each with its switch: the tray icon, the desktop pet, and
+// whether an agent that finishes its turn waits for the user's reply.
 
 #include "settings/settings_pages.h"
 
@@ -12,10 +13,12 @@ namespace tandrel {
 namespace general_page {
 inline constexpr qreal kTrayRowY = 69;
 inline constexpr qreal kDesktopPetRowY = 128;
+inline constexpr qreal kHoldFinishedTurnsRowY = 187;
 
 // The switches, where the rows draw them and where clicks flip them.
 QRectF trayToggleRect(qreal viewWidth);
 QRectF desktopPetToggleRect(qreal viewWidth);
+QRectF holdFinishedTurnsToggleRect(qreal viewWidth);
 }  // namespace general_page
 
 SettingsPage generalSettingsPage();

@@ -117,6 +117,7 @@ const QStringList& settingsKeys() {
       key(kMuted),                key(kSelectedSoundID),       key(kDeletedDefaultPetIDs),
       key(kCodexPetsDirectoryAuthorized), key(kDidRequestCodexPetsDirectoryAuthorization),
       key(kDisabledToolIDs),      key(kToolModels),            key(kImportedSounds),
+      key(kHoldFinishedTurns),
   };
   return keys;
 }
@@ -175,6 +176,7 @@ UserSettings loadUserSettings(const UserDefaults& defaults, const UserSettings& 
     }
   }
   s.importedSounds = storedImportedSounds(defaults, fileExists);
+  s.holdFinishedTurns = storedFlag(defaults, kHoldFinishedTurns).value_or(s.holdFinishedTurns);
   return s;
 }
 
@@ -206,6 +208,7 @@ void saveUserSettings(const UserSettings& s, UserDefaults& defaults) {
     }
   }
   defaults.set(key(kImportedSounds), sounds);
+  defaults.set(key(kHoldFinishedTurns), s.holdFinishedTurns);
 }
 
 SettingsModel& SettingsModel::shared() {

@@ -65,6 +65,9 @@ struct UserSettings {
   QSet<QString> disabledToolIDs;
   QMap<QString, QString> toolModels;
   std::vector<ImportedSound> importedSounds;
+  // Whether an agent that ends its turn waits for the user's reply; off, the waiting hook at the
+  // end of a turn is answered "no decision" at once and the agent stops as it would on its own.
+  bool holdFinishedTurns = false;
 
   bool operator==(const UserSettings&) const = default;
 };
@@ -88,6 +91,7 @@ inline constexpr char kDidRequestCodexPetsDirectoryAuthorization[] = "didRequest
 inline constexpr char kDisabledToolIDs[] = "disabledToolIDs";
 inline constexpr char kToolModels[] = "toolModels";
 inline constexpr char kImportedSounds[] = "importedSounds";
+inline constexpr char kHoldFinishedTurns[] = "holdFinishedTurns";
 }  // namespace settings_keys
 const QStringList& settingsKeys();
 

@@ -217,6 +217,21 @@ TEST(PathsTest, StringHelpers) {
     EXPECT_EQ(basename(c.path), c.expected) << c.path.toStdString();
   }
 
+  const QString h = home.path();
+  const struct {
+    QString path;
+    QString expected;
+  } abbreviated[] = {
+      {h + QStringLiteral("/work/api"), QStringLiteral("~/work/api")},
+      {h, QStringLiteral("~")},
+      {h + QStringLiteral("-other/x"), h + QStringLiteral("-other/x")},  // only whole components
+      {QStringLiteral("/srv/app"), QStringLiteral("/srv/app")},
+      {QString(), QString()},
+  };
+  for (const auto& c : abbreviated) {
+    EXPECT_EQ(homeAbbreviated(c.path), c.expected) << c.path.toStdString();
+  }
+
   EXPECT_EQ(fourCharCode(QStringLiteral("TDRL")), 0x5444524Cu);
   EXPECT_EQ(fourCharCode(QStringLiteral("")), 0u);
   EXPECT_EQ(fourCharCode(QStringLiteral("A")), 0x41u);

@@ -14,9 +14,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 namespace tandrel {
 namespace {
@@ -34,9 +36,17 @@ struct Calls {
   int jumped = 0;
 };
 
-void showOn(TextInputPanel& panel, Calls& calls, const QString& prompt, bool multiline) {
-  panel.show(prompt, multiline, [&calls](const QString& text) { calls.submitted.push_back(text); },
+void showOn(TextInputPanel& panel, Calls& calls, const QString& prompt, bool multiline,
+            const TextInputPanel::Context& context = {}) {
+  panel.show(prompt, multiline, context, [&calls](const QString& text) { calls.submitted.push_back(text); },
              [&calls] { ++calls.cancelled; }, [&calls] { ++calls.jumped; });
+}
+
+QLabel* labelWithText(QDialog* dialog, const QString& text) {
+  for (QLabel* label : dialog->findChildren<QLabel*>()) {
+    if (label->text() == text) return label;
+  }
+  return nullptr;
 }
 
 TEST(TextInputPanelGui, BuildsTheEditorOfItsModeAndTitle) {
@@ -85,6 +95,14 @@ TEST(TextInputPanelGui, ButtonsAndKeysCallTheirCallbackOnceAndClose) {
   EXPECT_EQ(second.cancelled, 1);
   EXPECT_EQ(second.jumped, 1);
   EXPECT_EQ(second.submitted.size(), 1u);
+  // Closing the window cancels too, once; the panel closing itself (Submit, a new panel) does not.
+  showOn(panel, second, QStringLiteral("Two"), false);
+  panel.panel()->close();
+  EXPECT_EQ(second.cancelled, 2);
+  EXPECT_EQ(panel.panel(), nullptr);
+  showOn(panel, second, QStringLiteral("Two"), false);
+  showOn(panel, second, QStringLiteral("Two"), false);
+  EXPECT_EQ(second.cancelled, 2);
 
   // Single line: Return submits. Multi-line: Return is a line break, Ctrl+Return submits.
   showOn(panel, second, QStringLiteral("Two"), false);
@@ -107,6 +125,44 @@ TEST(TextInputPanelGui, ButtonsAndKeysCallTheirCallbackOnceAndClose) {
   QApplication::sendEvent(panel.textView(), &submit);
   QApplication::sendEvent(panel.textView(), &submitPress);
   EXPECT_EQ(second.submitted.back(), QStringLiteral("line one\nline two"));
+}
+
+TEST(TextInputPanelGui, WhoAsksAndWhatItSaidLastStandAboveTheField) {
+  TextInputPanel panel;
+  Calls calls;
+  const QString message = QStringLiteral("Line one\nLine two\nLine three\nLine four\nLine five\nLine six\nLine seven");
+  for (const bool multiline : {false, true}) {
+    SCOPED_TRACE(multiline);
+    showOn(panel, calls, QString(), multiline,
+           {QStringLiteral("claude_code"), QStringLiteral("Claude Code"), QStringLiteral("~/work/api"), message});
+    QDialog* dialog = panel.panel();
+    ASSERT_NE(dialog, nullptr);
+    dialog->adjustSize();
+    QLabel* name = labelWithText(dialog, QStringLiteral("Claude Code"));
+    QLabel* folder = labelWithText(dialog, QStringLiteral("~/work/api"));
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(folder, nullptr);
+    ASSERT_NE(panel.lastMessageView(), nullptr);
+    EXPECT_EQ(panel.lastMessageView()->toPlainText(), message);
+    EXPECT_TRUE(panel.lastMessageView()->isReadOnly());
+    // The logo sits left of the name; name, folder and message come in that order above the
+    // field, which keeps its size; the panel grows by what stands above.
+    QWidget* editor = multiline ? static_cast<QWidget*>(panel.textView()) : panel.textField();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_LT(name->geometry().bottom(), folder->geometry().top());
+    EXPECT_LT(folder->geometry().bottom(), panel.lastMessageView()->geometry().top());
+    EXPECT_LT(panel.lastMessageView()->geometry().bottom(), editor->geometry().top());
+    EXPECT_EQ(editor->height(), multiline ? 160 : 24);
+    EXPECT_GT(dialog->height(), multiline ? 240 : 140);
+    // Seven lines do not fit: they scroll rather than push the field away.
+    EXPECT_LT(panel.lastMessageView()->height(), 7 * panel.lastMessageView()->fontMetrics().lineSpacing());
+    EXPECT_GT(panel.lastMessageView()->verticalScrollBar()->maximum(), 0);
+  }
+  // Without a last message or folder, only the name row is added.
+  showOn(panel, calls, QString(), false, {QStringLiteral("codex"), QStringLiteral("Codex"), {}, {}});
+  EXPECT_NE(labelWithText(panel.panel(), QStringLiteral("Codex")), nullptr);
+  EXPECT_EQ(panel.lastMessageView(), nullptr);
+  EXPECT_LT(panel.panel()->height(), 140 + 50);
 }
 
 TEST(TextInputPanelGui, TheOpenActionAnswersWithTheTypedTextOrJumps) {
@@ -142,15 +198,19 @@ TEST(TextInputPanelGui, TheOpenActionAnswersWithTheTypedTextOrJumps) {
   EXPECT_TRUE(replies.empty());
 
   delegate.dispatch(NotificationCategoryRegistrar::kTextInputOpen, QStringLiteral("r-1"), QStringLiteral("waiting_input"));
-  button(panel.panel(), QStringLiteral("Cancel"))->click();
-  EXPECT_TRUE(replies.empty());
-  EXPECT_EQ(store.waitingActions().size(), 1u);
-
-  delegate.dispatch(NotificationCategoryRegistrar::kTextInputOpen, QStringLiteral("r-1"), QStringLiteral("waiting_input"));
   panel.textField()->setText(QStringLiteral("main"));
   button(panel.panel(), QStringLiteral("Submit"))->click();
   const UserDecision typed{UserDecision::Verb::input, UserDecision::Mode::once, std::nullopt, QStringLiteral("main")};
   EXPECT_EQ(replies, std::vector<QByteArray>{canonicalJsonLine(toJson(AgentReplyMarshaller::userReply(input, typed)))});
+  EXPECT_TRUE(store.waitingActions().empty());
+
+  // Cancel lets the agent go at once with no decision.
+  replies.clear();
+  input.requestID = QStringLiteral("r-2");
+  store.insert(input, [&replies](const HookReply& reply) { replies.push_back(canonicalJsonLine(toJson(reply))); });
+  delegate.dispatch(NotificationCategoryRegistrar::kTextInputOpen, QStringLiteral("r-2"), QStringLiteral("waiting_input"));
+  button(panel.panel(), QStringLiteral("Cancel"))->click();
+  EXPECT_EQ(replies, std::vector<QByteArray>{canonicalJsonLine(toJson(noDecisionReply(QStringLiteral("r-2"))))});
   EXPECT_TRUE(store.waitingActions().empty());
 }
 

@@ -55,6 +55,7 @@ UserSettings customized(const QString& soundPath) {
   s.disabledToolIDs = {QStringLiteral("cursor")};
   s.toolModels = {{QStringLiteral("kimi"), QStringLiteral("K2")}};
   s.importedSounds = {ImportedSound{importedSoundID(soundPath), soundPath, std::nullopt, false}};
+  s.holdFinishedTurns = true;
   return s;
 }
 
@@ -96,6 +97,8 @@ TEST_F(SettingsModelTest, EachKeyIsReadByItsRuleAndWrongTypesCountAsAbsent) {
       {"reduceMotion", DefaultsValue(false), [](auto& s) { return !s.reduceMotion; }},
       {"highContrast", DefaultsValue(1.0), [](auto& s) { return s.highContrast; }},
       {"muted", DefaultsValue(false), [](auto& s) { return !s.muted; }},
+      {"holdFinishedTurns", DefaultsValue(QStringLiteral("true")), [](auto& s) { return s.holdFinishedTurns; }},
+      {"holdFinishedTurns", DefaultsValue(false), [](auto& s) { return !s.holdFinishedTurns; }},
       // Plain flag reads: false when absent or of another type.
       {"codexPetsDirectoryAuthorized", std::nullopt, [](auto& s) { return !s.codexPetsDirectoryAuthorized; }},
       {"codexPetsDirectoryAuthorized", DefaultsValue(QStringLiteral("yes")),
@@ -160,6 +163,7 @@ TEST_F(SettingsModelTest, ANewInstallationStartsFromTheDefaults) {
   EXPECT_EQ(s.floatingPetScale, 1.0);
   EXPECT_TRUE(s.showCapsuleMode);
   EXPECT_FALSE(s.showInDockMode || s.desktopCompanionMode || s.reduceMotion || s.highContrast || s.muted);
+  EXPECT_FALSE(s.holdFinishedTurns) << "an agent's finished turn is not held unless the user asks";
   EXPECT_EQ(s.companionDisplayMode, CompanionDisplayMode::bubble);
   EXPECT_EQ(s.toolModels.size(), 10);
   EXPECT_EQ(s.toolModels, filledModels({}));

@@ -41,12 +41,14 @@ TEST_F(SettingsPanelGui, EachGeneralRouteIsHitWhereItsSwitchIsDrawn) {
     for (const qreal ratio : {1.0, 2.0}) {
       SCOPED_TRACE(testing::Message() << width << " @" << ratio);
       view->resize(width, 780);
-      settings.change([](UserSettings& s) { s.showInDockMode = s.desktopCompanionMode = true; });
+      settings.change(
+          [](UserSettings& s) { s.showInDockMode = s.desktopCompanionMode = s.holdFinishedTurns = true; });
       const QImage on = view->renderImage(ratio);
       const std::vector<SettingsClickRoute> routes = settingsPage(SettingsTab::general)->routes(*view);
-      ASSERT_EQ(routes.size(), 2u);
+      ASSERT_EQ(routes.size(), 3u);
       EXPECT_EQ(routes[0].rect, QRectF(width - 56, 85, 36, 20));
       EXPECT_EQ(routes[1].rect, QRectF(width - 56, 144, 36, 20));
+      EXPECT_EQ(routes[2].rect, QRectF(width - 56, 203, 36, 20));
       for (const SettingsClickRoute& route : routes) {
         // The switch's blue track fills its route (left of the knob), nothing blue lies beside it.
         const QPointF track(route.rect.left() + 6, settings_frame::viewY(route.rect.center().y(), 0));
@@ -58,9 +60,12 @@ TEST_F(SettingsPanelGui, EachGeneralRouteIsHitWhereItsSwitchIsDrawn) {
       // does nothing.
       view->settingsMouseDown(QPointF(width - 50, 105 + 5), false);
       view->settingsMouseDown(QPointF(width - 50, 164 + 5), false);
+      view->settingsMouseDown(QPointF(width - 50, 223 + 5), false);
       EXPECT_FALSE(settings.values().showInDockMode);
       EXPECT_FALSE(settings.values().desktopCompanionMode);
+      EXPECT_FALSE(settings.values().holdFinishedTurns);
       EXPECT_EQ(defaults.storedAs<bool>(QStringLiteral("showInDockMode")), false);
+      EXPECT_EQ(defaults.storedAs<bool>(QStringLiteral("holdFinishedTurns")), false);
       EXPECT_FALSE(view->handleSettingsClick(QPointF(width - 57, 90)));
       EXPECT_FALSE(view->handleSettingsClick(QPointF(width - 20, 90)));  // the right edge is outside
       EXPECT_TRUE(view->handleSettingsClick(QPointF(width - 56, 85)));
