@@ -171,7 +171,16 @@ QString AgentReplyMarshaller::rawAgentPayload(const QString& agent, PendingActio
            QJsonObject{{QStringLiteral("hookEventName"), QStringLiteral("UserPromptSubmit")},
                        {QStringLiteral("additionalContext"), *text}}}});
     case HookEvent::stop:
-      // A Stop hook never prints hookSpecificOutput: "block" makes the agent go on with the reason.
+      if (claude) {
+        // Claude Code goes on with a Stop hook's additional context and shows it as what the hook
+        // says; a "block" decision would show the user's words as a problem the hook reported.
+        return serialize(QJsonObject{
+            {QStringLiteral("hookSpecificOutput"),
+             QJsonObject{{QStringLiteral("hookEventName"), QStringLiteral("Stop")},
+                         {QStringLiteral("additionalContext"), *text}}}});
+      }
+      // Codex takes nothing else at Stop: "block" makes it go on with the reason as the next
+      // prompt.
       return serialize(QJsonObject{{QStringLiteral("decision"), QStringLiteral("block")},
                                    {QStringLiteral("reason"), *text}});
     default:

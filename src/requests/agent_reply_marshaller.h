@@ -28,7 +28,9 @@ class AgentReplyMarshaller {
   // own choice field: Claude's "optionId" (with "userPromptResponse" for a typed note), Codex's
   // "metadata"."choice_id" (with "prompt"). At Stop, `options` are the request's offered choices;
   // a chosen option is named to the agent by its label ("The user chose: <label>", then the note
-  // on its own line).
+  // on its own line). At Stop the text goes to Claude Code as the hook's additional context (it
+  // goes on and shows "Stop hook says: <text>") and to Codex as a "block" with the text as its
+  // reason (its next prompt).
   static QString rawAgentPayload(const QString& agent, PendingActionKind kind,
                                  const UserDecision& decision, const QString& hookEventName = {},
                                  const QList<HookRequestOption>& options = {});

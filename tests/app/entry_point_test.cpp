@@ -157,7 +157,7 @@ TEST(EntryPointTest, MarshalSwitch) {
       // The hook event name reaches the Stop and PermissionRequest shapes.
       {R"({"agent":"claude_code","kind":"waiting_input",)"
        R"("decision":{"verb":"input","mode":"once","text":"go on","extras":{"hook_event_name":"Stop"}}})",
-       R"({"decision":"block","reason":"go on"})"},
+       R"({"hookSpecificOutput":{"additionalContext":"go on","hookEventName":"Stop"}})"},
       {R"({"agent":"claude_code","kind":"permission_request",)"
        R"("decision":{"verb":"allow","mode":"once","extras":{"hook_event_name":"PermissionRequest"}}})",
        R"({"hookSpecificOutput":{"decision":{"behavior":"allow"},"hookEventName":"PermissionRequest"}})"},

@@ -72,18 +72,18 @@ const Row kRows[] = {
      "{}"},
     {"claude input at Stop", "claude_code", Kind::waitingInput, "Stop",
      decision(Verb::input, Mode::once, nullptr, "now add tests"),
-     R"({"decision":"block","reason":"now add tests"})"},
+     R"({"hookSpecificOutput":{"additionalContext":"now add tests","hookEventName":"Stop"}})"},
     {"claude blank input at Stop", "claude_code", Kind::waitingInput, "Stop",
      decision(Verb::input, Mode::once, nullptr, " \n"), "{}"},
     {"claude choice at Stop", "claude_code", Kind::waitingChoice, "Stop",
      decision(Verb::choice, Mode::once, "b"),
-     R"({"decision":"block","reason":"The user chose: Ship it"})"},
+     R"({"hookSpecificOutput":{"additionalContext":"The user chose: Ship it","hookEventName":"Stop"}})"},
     {"claude choice with note at Stop", "claude_code", Kind::waitingChoice, "stop",
      decision(Verb::choice, Mode::once, "a", "only unit tests"),
-     R"({"decision":"block","reason":"The user chose: Run the tests\nonly unit tests"})"},
+     R"({"hookSpecificOutput":{"additionalContext":"The user chose: Run the tests\nonly unit tests","hookEventName":"Stop"}})"},
     {"claude typed answer to a choice at Stop", "claude_code", Kind::waitingChoice, "Stop",
      decision(Verb::input, Mode::once, nullptr, "neither"),
-     R"({"decision":"block","reason":"neither"})"},
+     R"({"hookSpecificOutput":{"additionalContext":"neither","hookEventName":"Stop"}})"},
     {"claude dismissed choice at Stop", "claude_code", Kind::waitingChoice, "Stop", decision(Verb::deny),
      "{}"},
     // Choices at UserPromptSubmit (also the default event) carry the agent's own choice field.
@@ -166,7 +166,7 @@ TEST(AgentReplyMarshallerTest, AnOptionNotOfferedIsNamedByItsID) {
   EXPECT_EQ(AgentReplyMarshaller::rawAgentPayload(
                 QStringLiteral("claude_code"), Kind::waitingChoice,
                 decision(Verb::choice, Mode::once, "zz"), QStringLiteral("Stop")),
-            QStringLiteral(R"({"decision":"block","reason":"The user chose: zz"})"));
+            QStringLiteral(R"({"hookSpecificOutput":{"additionalContext":"The user chose: zz","hookEventName":"Stop"}})"));
 }
 
 TEST(AgentReplyMarshallerTest, AStoredActionSuppliesItsEventNameAndOptions) {
@@ -185,7 +185,7 @@ TEST(AgentReplyMarshallerTest, AStoredActionSuppliesItsEventNameAndOptions) {
   EXPECT_EQ(reply.decision, QStringLiteral("choice"));
   EXPECT_EQ(reply.mode, QStringLiteral("once"));
   EXPECT_EQ(reply.rawAgentPayload,
-            QStringLiteral(R"({"decision":"block","reason":"The user chose: Run the tests"})"));
+            QStringLiteral(R"({"hookSpecificOutput":{"additionalContext":"The user chose: Run the tests","hookEventName":"Stop"}})"));
 
   action.kind = Kind::permissionRequest;
   action.payload.extras->insert(QStringLiteral("hook_event_name"), QStringLiteral("PermissionRequest"));
