@@ -99,6 +99,21 @@ void OverlayController::applicationDidFinishLaunching() {
   AuditWriter* audit = &audit_;
   pendingActions_.addObserver([audit](const PendingAction& action) { audit->record(action); });
   audit_.reconcileOnLaunch();
+  // A finished turn that starts waiting heads every ticker at once; one that ends leaves it.
+  QPointer<OverlayController> self(this);
+  pendingActions_.addObserver([self](const PendingAction& action) {
+    if (!self || !action.isFinishedTurn()) {
+      return;
+    }
+    for (const auto& surface : self->surfaces_) {
+      if (action.status == PendingActionStatus::awaitingUser) {
+        surface->view->showFinishedTurnsFirst();
+      } else {
+        surface->view->update();
+        surface->view->evaluatePetAnimationTimer();
+      }
+    }
+  });
 
   startNotifications();
 
@@ -265,6 +280,16 @@ void OverlayController::startSocketServer() {
   } else {
     logInfo(QStringLiteral("socket server listening at %1").arg(options_.socketPath));
   }
+}
+
+std::vector<PendingAction> OverlayController::waitingFinishedTurns() const {
+  std::vector<PendingAction> turns;
+  for (PendingAction& action : pendingActions_.waitingActions()) {
+    if (action.isFinishedTurn()) {
+      turns.push_back(std::move(action));
+    }
+  }
+  return turns;
 }
 
 void OverlayController::handleSocketRequest(const HookRequest& request, const SocketReplyHandle& reply) {

@@ -147,6 +147,9 @@ class OverlayController : public QObject {
   // Tears everything down at most once; later calls do nothing.
   void prepareForTermination();
 
+  // The requests raised at the end of a turn that wait for the user's reply, oldest first.
+  std::vector<PendingAction> waitingFinishedTurns() const;
+
   // Turns a decoded socket request into a pending action answered through `reply`; a request of
   // unknown kind has its connection closed without a reply. A finished turn (the agent's Stop
   // hook) waits only while "holdFinishedTurns" is on; otherwise it is answered "no decision" at

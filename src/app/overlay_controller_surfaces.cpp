@@ -161,6 +161,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
 
     auto* view = new TandrelView(panelFrame.size(), *store_, settings_, clock_);
     view->controller = this;
+    view->waitingFinishedTurns = [this] { return waitingFinishedTurns(); };
     view->companionDragOut = companionDragOutHandle();
     // The power button quits as the menu and the signals do: teardown first, so that no panel is
     // left to turn the quit down by keeping its close for itself. The press runs inside this

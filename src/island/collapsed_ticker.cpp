@@ -142,6 +142,29 @@ std::vector<CollapsedTickerDisplay> buildCollapsedTickerItems(const std::vector<
   return items;
 }
 
+QString minutesAndSecondsLabel(qint64 seconds) {
+  const qint64 clamped = std::max<qint64>(seconds, 0);
+  return QString::number(clamped / 60) + QLatin1Char(':') +
+         QStringLiteral("%1").arg(clamped % 60, 2, 10, QLatin1Char('0'));
+}
+
+CollapsedTickerDisplay finishedTurnTickerItem(const QString& agentName, qint64 secondsLeft) {
+  return {CollapsedTickerKind::approval, agentName,
+          agentName + QStringLiteral(" waits for your reply \u00B7 ") + minutesAndSecondsLabel(secondsLeft),
+          ticker::kApprovalAccent, std::nullopt, false, 0};
+}
+
+std::vector<CollapsedTickerDisplay> withFinishedTurnsFirst(std::vector<CollapsedTickerDisplay> finishedTurns,
+                                                           const std::vector<CollapsedTickerDisplay>& items) {
+  const bool waiting = !finishedTurns.empty();
+  for (const CollapsedTickerDisplay& item : items) {
+    if (item.kind != CollapsedTickerKind::idle || !waiting) {
+      finishedTurns.push_back(item);
+    }
+  }
+  return finishedTurns;
+}
+
 QString usageToolsHealthSignature(const std::vector<ToolHealth>& toolHealth) {
   // Built on every read of the usage tools (several times a second while the ticker rotates), so
   // into one buffer rather than a string per tool.

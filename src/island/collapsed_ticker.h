@@ -88,6 +88,20 @@ struct UsageToolsCacheKeys {
   bool operator==(const UsageToolsCacheKeys&) const = default;
 };
 
+// ---- Finished turns waiting for a reply ----
+
+// Whole seconds as "m:ss" ("1:52", "0:05"); below zero counts as zero.
+QString minutesAndSecondsLabel(qint64 seconds);
+
+// The line of an agent that finished its turn and waits for the user's reply, with the time it
+// still waits: "Claude Code waits for your reply · 1:52", in the approval colour, under the
+// agent's logo.
+CollapsedTickerDisplay finishedTurnTickerItem(const QString& agentName, qint64 secondsLeft);
+
+// The queue with the finished turns first; the idle "All clear" line goes while one waits.
+std::vector<CollapsedTickerDisplay> withFinishedTurnsFirst(std::vector<CollapsedTickerDisplay> finishedTurns,
+                                                           const std::vector<CollapsedTickerDisplay>& items);
+
 // What the ticker queue was built for: the store's revision, the hidden tools and the keys of
 // the usage-tool list it used (whose revision is -1 while that list is marked unset).
 struct CollapsedTickerCacheKeys {

@@ -24,6 +24,7 @@
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
 #include "platform/clock.h"
+#include "requests/pending_action.h"
 #include "companion/sounds/view_sounds.h"
 #include "settings/settings_model.h"
 #include "update/about_update_flow.h"
@@ -184,7 +185,7 @@ class TandrelView : public QWidget {
   bool hasPendingCollapse() const { return collapseWork_.isPending(); }
 
   // Arms, keeps or stops the animation timer for what currently animates: 1 s while a collapsed
-  // ticker rotates, 1/30 s while expanded (with reduced motion only for rotating usage meters on
+  // ticker rotates or counts down a finished turn's wait, 1/30 s while expanded (with reduced motion only for rotating usage meters on
   // an empty inbox) and while a sound previews on the Sounds tab.
   void evaluatePetAnimationTimer();
   void stopPetAnimationTimer();
@@ -197,8 +198,11 @@ class TandrelView : public QWidget {
   const std::vector<CollapsedTickerDisplay>& collapsedTickerItems();
   // The inbox messages of the shown tools without a usage reading.
   std::vector<IslandMessage> collapsedTickerMessages();
-  // The item shown now (the first when the queue shrank below the shown position).
+  // The item shown now (the first when the queue shrank below the shown position). Finished turns
+  // that wait for the user's reply come before the queue, each with the time it still waits.
   CollapsedTickerDisplay collapsedTickerDisplay();
+  // A finished turn began waiting: the ticker goes to the head of its queue at once.
+  void showFinishedTurnsFirst();
   CollapsedTickerDisplay collapsedTickerDisplayForTests() { return collapsedTickerDisplay(); }
   // Makes the next tick's rotation due: the last one 10 s ago.
   void forceCollapsedMessageRotationDueForTests();
@@ -432,6 +436,9 @@ class TandrelView : public QWidget {
   std::vector<ToolHealth> toolHealth;
   // How the wrapper bridge's readiness is read; the shared hook manager's by default.
   std::function<bool()> wrapperBridgeReadyProbe;
+  // The finished turns that wait for the user's reply, oldest first: the controller's waiting
+  // requests raised at the end of a turn. None when unset.
+  std::function<std::vector<PendingAction>()> waitingFinishedTurns;
   int collapsedMessageRotationIndex = 0;
   QString activeUsageTool = QStringLiteral("Claude");
   // Monotonic seconds of the last mode change, of the usage meters' start (the bars grow from
@@ -486,7 +493,11 @@ class TandrelView : public QWidget {
   void showBanner(const QString& text, const QColor& color);
   // The frame on screen of the panel holding the view (of the view itself when it has none).
   std::optional<QRectF> windowFrame() const;
-  int collapsedTickerItemCount() { return static_cast<int>(collapsedTickerItems().size()); }
+  // The ticker lines of the waiting finished turns, with the time left on the clock.
+  std::vector<CollapsedTickerDisplay> finishedTurnTickerItems();
+  int collapsedTickerItemCount() {
+    return static_cast<int>(withFinishedTurnsFirst(finishedTurnTickerItems(), collapsedTickerItems()).size());
+  }
   int enabledUsageToolCount() { return static_cast<int>(enabledUsageTools().size()); }
 
   // The live preview takes the companion's mode and scale from freshly read settings.

@@ -135,7 +135,8 @@ void TandrelView::evaluatePetAnimationTimer() {
   std::optional<std::chrono::milliseconds> wanted;
   switch (mode_) {
     case OverlayMode::collapsed:
-      if (collapsedTickerItemCount() >= 2 || (!usageRotationPinnedByUser && enabledUsageToolCount() >= 2)) {
+      if (collapsedTickerItemCount() >= 2 || (!usageRotationPinnedByUser && enabledUsageToolCount() >= 2) ||
+          !finishedTurnTickerItems().empty()) {
         wanted = kCollapsedTickInterval;
       }
       break;

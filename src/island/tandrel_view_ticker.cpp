@@ -4,6 +4,7 @@
 #include "island/tandrel_view.h"
 
 #include "companion/pets/pet_rail.h"
+#include "catalog/tool_catalog.h"
 #include "events/event_store.h"
 #include "island/usage_header.h"
 #include "usage/usage_brand.h"
@@ -33,11 +34,32 @@ std::vector<IslandMessage> TandrelView::collapsedTickerMessages() {
 }
 
 CollapsedTickerDisplay TandrelView::collapsedTickerDisplay() {
-  const std::vector<CollapsedTickerDisplay>& items = collapsedTickerItems();
+  const std::vector<CollapsedTickerDisplay> items = withFinishedTurnsFirst(finishedTurnTickerItems(), collapsedTickerItems());
   if (collapsedMessageRotationIndex < 0 || collapsedMessageRotationIndex >= static_cast<int>(items.size())) {
     collapsedMessageRotationIndex = 0;
   }
   return items[static_cast<size_t>(collapsedMessageRotationIndex)];
+}
+
+std::vector<CollapsedTickerDisplay> TandrelView::finishedTurnTickerItems() {
+  std::vector<CollapsedTickerDisplay> items;
+  if (!waitingFinishedTurns) {
+    return items;
+  }
+  const QDateTime now = clock_.now();
+  for (const PendingAction& action : waitingFinishedTurns()) {
+    // Whole seconds, rounded up: the full time shows at first and "0:00" only as it runs out.
+    const qint64 msLeft = action.timeoutSeconds * 1000 - action.createdAt.msecsTo(now);
+    items.push_back(finishedTurnTickerItem(toolDisplayName(action.agent), (msLeft + 999) / 1000));
+  }
+  return items;
+}
+
+void TandrelView::showFinishedTurnsFirst() {
+  collapsedMessageRotationIndex = 0;
+  lastCollapsedMessageRotationAt = mediaTime();
+  update();
+  evaluatePetAnimationTimer();
 }
 
 void TandrelView::forceCollapsedMessageRotationDueForTests() { lastCollapsedMessageRotationAt = mediaTime() - 10; }
@@ -130,11 +152,15 @@ void TandrelView::rotateUsageToolIfNeeded() {
 void TandrelView::animationTick() {
   switch (mode_) {
     case OverlayMode::collapsed: {
-      // A collapsed island redraws only when its ticker moves on.
+      // A collapsed island redraws only when its ticker moves on, or while it counts down the
+      // wait of a finished turn.
       const double now = mediaTime();
       if (collapsedMessageRotationDue(collapsedTickerItemCount(), now, lastCollapsedMessageRotationAt) ||
           usageToolRotationDue(usageRotationPinnedByUser, enabledUsageToolCount(), now, lastUsageRotationAt)) {
         rotateCollapsedMessageIfNeeded();
+      } else if (collapsedMessageRotationIndex < static_cast<int>(finishedTurnTickerItems().size())) {
+        update();
+        ++animationTickWorkCountForTests;
       }
       return;
     }

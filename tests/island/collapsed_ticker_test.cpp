@@ -247,6 +247,44 @@ TEST(CollapsedTicker, TheNextUsageToolWrapsAndAnUnlistedToolLeadsToTheSecond) {
   }
 }
 
+TEST(CollapsedTicker, AFinishedTurnWaitingForAReplyHeadsTheQueueWithItsTimeLeft) {
+  const struct {
+    qint64 seconds;
+    const char* label;
+  } countdowns[] = {{120, "2:00"}, {112, "1:52"}, {65, "1:05"}, {9, "0:09"}, {0, "0:00"}, {-3, "0:00"}};
+  for (const auto& c : countdowns) {
+    EXPECT_EQ(minutesAndSecondsLabel(c.seconds), QString::fromLatin1(c.label)) << c.seconds;
+  }
+  const CollapsedTickerDisplay turn = finishedTurnTickerItem(QStringLiteral("Claude Code"), 112);
+  EXPECT_EQ(turn.label, QString::fromUtf8("Claude Code waits for your reply \u00B7 1:52"));
+  EXPECT_EQ(turn.tool, QStringLiteral("Claude Code"));
+  EXPECT_EQ(turn.kind, K::approval);
+  EXPECT_EQ(turn.accent, ticker::kApprovalAccent);
+
+  const CollapsedTickerDisplay codex = finishedTurnTickerItem(QStringLiteral("Codex"), 30);
+  const std::vector<CollapsedTickerDisplay> idle =
+      buildCollapsedTickerItems({}, 0, {});  // "All clear"
+  const std::vector<CollapsedTickerDisplay> busy =
+      buildCollapsedTickerItems({message(QStringLiteral("permission_request"), QStringLiteral("Run?"))}, 1, {});
+  const struct {
+    const char* name;
+    std::vector<CollapsedTickerDisplay> turns;
+    const std::vector<CollapsedTickerDisplay>& items;
+    std::vector<QString> labels;
+  } queues[] = {
+      {"nothing waits", {}, idle, {QStringLiteral("All clear")}},
+      {"a turn replaces All clear", {turn}, idle, {turn.label}},
+      {"turns come first, in order", {turn, codex}, busy, {turn.label, codex.label, QStringLiteral("Need approve")}},
+  };
+  for (const auto& q : queues) {
+    std::vector<QString> labels;
+    for (const CollapsedTickerDisplay& item : withFinishedTurnsFirst(q.turns, q.items)) {
+      labels.push_back(item.label);
+    }
+    EXPECT_EQ(labels, q.labels) << q.name;
+  }
+}
+
 TEST(CollapsedTicker, TheExpandedTickRedrawsAllWhileSettlingThenOnlyThePetRailsPeek) {
   using R = ExpandedTickRedraw;
   const struct {

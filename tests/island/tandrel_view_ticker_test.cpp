@@ -154,6 +154,46 @@ TEST_F(TandrelViewTickerGui, TheQueueIsRebuiltWhenAKeyChangesAndAShrunkenQueueSh
   EXPECT_EQ(items[1].label, QStringLiteral("Shipped the fix"));
 }
 
+TEST_F(TandrelViewTickerGui, AWaitingFinishedTurnIsShownFirstAndCountsDownEverySecond) {
+  appendApprovalAndTwoUsageTools();
+  auto v = view();
+  std::vector<PendingAction> waiting;
+  v->waitingFinishedTurns = [&waiting] { return waiting; };
+  v->collapsedMessageRotationIndex = 2;
+
+  PendingAction turn;
+  turn.requestID = QStringLiteral("stop-1");
+  turn.agent = QStringLiteral("claude_code");
+  turn.kind = PendingActionKind::waitingInput;
+  turn.createdAt = clock.now();
+  turn.timeoutSeconds = 120;
+  turn.payload.extras = QMap<QString, QString>{{QStringLiteral("hook_event_name"), QStringLiteral("Stop")}};
+  waiting = {turn};
+  v->showFinishedTurnsFirst();
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QString::fromUtf8("Claude Code waits for your reply \u00B7 2:00"));
+  EXPECT_EQ(v->petAnimationTimerInterval(), milliseconds(1000));
+
+  // Each tick redraws the countdown; after 4 s the ticker moves on as usual, and comes back.
+  const int work = TandrelView::animationTickWorkCountForTests;
+  clock.advance(milliseconds(1000));
+  v->animationTick();
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QString::fromUtf8("Claude Code waits for your reply \u00B7 1:59"));
+  EXPECT_EQ(TandrelView::animationTickWorkCountForTests, work + 1);
+  clock.advance(milliseconds(3000));
+  v->animationTick();
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QStringLiteral("Need approve"));
+  for (int second = 0; second < 12; ++second) {
+    clock.advance(milliseconds(1000));
+    v->animationTick();
+  }
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QString::fromUtf8("Claude Code waits for your reply \u00B7 1:44"));
+
+  // Once it ends, the queue is as before and an idle ticker stands still again.
+  waiting.clear();
+  v->evaluatePetAnimationTimer();
+  EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QStringLiteral("Need approve"));
+}
+
 TEST_F(TandrelViewTickerGui, WrapperReadinessIsAskedAtMostEveryTenSecondsUnlessTheToolsWereUnset) {
   auto v = view();
   const int asked = wrapperProbes;
