@@ -1,5 +1,6 @@
 #include "hooks/codex_config.h"
 
+#include "hooks/toml_check.h"
 #include "hooks/toml_outline.h"
 
 #include <QJsonArray>
@@ -46,6 +47,18 @@ QString refusal(const QString& reason) {
   return QStringLiteral("config.toml cannot be changed safely: %1; nothing was changed").arg(reason);
 }
 
+// The outline of a text that a complete TOML parser accepts too.
+Result<std::vector<TomlStatement>> checkedOutline(const QString& config) {
+  auto statements = outlineToml(config);
+  if (!statements) {
+    return statements;
+  }
+  if (auto checked = checkToml(config); !checked) {
+    return Result<std::vector<TomlStatement>>::failure(checked.error());
+  }
+  return statements;
+}
+
 Result<std::vector<TomlStatement>> outline(const QString& config) {
   auto statements = outlineToml(config);
   if (!statements) {
@@ -54,12 +67,21 @@ Result<std::vector<TomlStatement>> outline(const QString& config) {
   return statements;
 }
 
-// The root `notify` statement, or nullptr; an error when there are two.
+bool startsWithKey(const QStringList& key, const QStringList& prefix) {
+  return key.size() >= prefix.size() && key.mid(0, prefix.size()) == prefix;
+}
+
+// The root `notify` statement, or nullptr; an error when there are two or `notify` is a table.
 Result<const TomlStatement*> rootNotify(const std::vector<TomlStatement>& statements) {
+  const QStringList notifyKey{QStringLiteral("notify")};
   const TomlStatement* found = nullptr;
   for (const TomlStatement& statement : statements) {
-    if (statement.kind == TomlStatement::Kind::KeyValue &&
-        statement.fullKey() == QStringList{QStringLiteral("notify")}) {
+    const QStringList key = statement.fullKey();
+    if (startsWithKey(key, notifyKey) && (statement.isHeader() || key.size() > 1)) {
+      return Result<const TomlStatement*>::failure(
+          refusal(QStringLiteral("notify is a table, not a list of strings")));
+    }
+    if (statement.kind == TomlStatement::Kind::KeyValue && key == notifyKey) {
       if (found != nullptr) {
         return Result<const TomlStatement*>::failure(refusal(QStringLiteral("it sets notify twice")));
       }
@@ -69,13 +91,20 @@ Result<const TomlStatement*> rootNotify(const std::vector<TomlStatement>& statem
   return found;
 }
 
+// Whether a notify statement runs our bridge, judged from its decoded strings: a mention in a
+// comment or an escaped spelling of something else does not count.
+bool namesOurBridge(const TomlStatement* notify) {
+  if (notify == nullptr || !notify->arrayStrings) {
+    return false;
+  }
+  const QStringList& strings = *notify->arrayStrings;
+  return std::any_of(strings.begin(), strings.end(),
+                     [](const QString& s) { return s.contains(kNotifyBridgeName); });
+}
+
 // The line break the file uses, for the lines we add.
 QString lineBreakOf(const QString& text) {
   return text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
-}
-
-bool startsWithKey(const QStringList& key, const QStringList& prefix) {
-  return key.size() >= prefix.size() && key.mid(0, prefix.size()) == prefix;
 }
 
 }  // namespace
@@ -103,7 +132,7 @@ Result<QString> ensureCodexHooksFeature(const QString& config) {
       return Result<QString>::failure(
           refusal(QStringLiteral("features is not written as a [features] table")));
     }
-    if (key.size() > 2 && startsWithKey(key, hooksKey)) {
+    if ((statement.isHeader() || key.size() > 2) && startsWithKey(key, hooksKey)) {
       return Result<QString>::failure(refusal(QStringLiteral("features.hooks is a table")));
     }
   }
@@ -152,9 +181,9 @@ Result<QString> ensureCodexHooksFeature(const QString& config) {
 }
 
 Result<QString> plannedCodexConfigText(const QString& config, const QString& notifyPath) {
-  auto parsed = outline(config);
+  auto parsed = checkedOutline(config);
   if (!parsed) {
-    return Result<QString>::failure(parsed.error());
+    return Result<QString>::failure(refusal(parsed.error()));
   }
   auto notify = rootNotify(parsed.value());
   if (!notify) {
@@ -163,9 +192,7 @@ Result<QString> plannedCodexConfigText(const QString& config, const QString& not
   const QString notifyLine = QStringLiteral("notify = [%1]").arg(tomlBasicString(notifyPath));
   QString text = config;
   if (const TomlStatement* statement = notify.value()) {
-    const QString value =
-        config.mid(statement->valueBegin, statement->valueEnd - statement->valueBegin);
-    if (!value.contains(kNotifyBridgeName)) {
+    if (!namesOurBridge(statement)) {
       text = applyEdits(config, {{statement->begin, statement->end, notifyLine}});
     }
   } else {
@@ -174,10 +201,19 @@ Result<QString> plannedCodexConfigText(const QString& config, const QString& not
     text = notifyLine + eol + eol + config;
   }
   auto result = ensureCodexHooksFeature(text);
-  if (result && !outlineToml(result.value())) {
+  if (result && !checkedOutline(result.value())) {
     return Result<QString>::failure(refusal(QStringLiteral("the edit would not be valid TOML")));
   }
   return result;
+}
+
+Result<bool> codexNotifyInstalled(const QString& config) {
+  auto parsed = checkedOutline(config);
+  if (!parsed) {
+    return Result<bool>::failure(parsed.error());
+  }
+  auto notify = rootNotify(parsed.value());
+  return notify && namesOurBridge(notify.value());
 }
 
 std::optional<QStringList> codexNotifyChain(const QString& config) {
@@ -186,16 +222,11 @@ std::optional<QStringList> codexNotifyChain(const QString& config) {
     return std::nullopt;
   }
   auto notify = rootNotify(parsed.value());
-  if (!notify || notify.value() == nullptr || !notify.value()->arrayStrings) {
+  if (!notify || notify.value() == nullptr || !notify.value()->arrayStrings ||
+      notify.value()->arrayStrings->isEmpty() || namesOurBridge(notify.value())) {
     return std::nullopt;
   }
-  const QStringList& strings = *notify.value()->arrayStrings;
-  if (strings.isEmpty() ||
-      std::any_of(strings.begin(), strings.end(),
-                  [](const QString& s) { return s.contains(kNotifyBridgeName); })) {
-    return std::nullopt;
-  }
-  return strings;
+  return *notify.value()->arrayStrings;
 }
 
 bool tomlFeatureFlagEnabled(const QString& config, const QString& section, const QString& key) {

@@ -21,14 +21,19 @@ inline constexpr int kGateTimeoutSeconds = 125;
 // The edit of config.toml: `notify` names our notify bridge (a notify of the user's is kept in
 // the chain file first) and `[features]` turns `hooks` on. Only the statements that must change
 // are rewritten; every other byte stays. A file the editor cannot change safely (not valid TOML,
-// two `notify` keys or `[features]` tables, `features` as an inline table) gives an error and no
-// text. `notifyPath` is the bridge script's path.
+// two `notify` keys or `[features]` tables, `features` as an inline table, `notify` or
+// `features.hooks` as a table) gives an error and no text, and so does an edit that a complete
+// TOML parser would reject. `notifyPath` is the bridge script's path.
 Result<QString> plannedCodexConfigText(const QString& config, const QString& notifyPath);
 
 // Turns the hooks feature on (see above): `hooks = true` in the `[features]` table (the
 // deprecated `codex_hooks` key goes), or `features.hooks = true` where the file uses dotted
 // `features.` keys at its root, or a new `[features]` table at the end.
 Result<QString> ensureCodexHooksFeature(const QString& config);
+
+// Whether the root `notify` array runs our bridge, judged from its decoded strings (a commented-out
+// entry is no entry); an error ("it is not valid TOML at line N…") for a text Codex cannot load.
+Result<bool> codexNotifyInstalled(const QString& config);
 
 // The strings of the root `notify` array, when it is one that holds strings and does not name
 // our bridge ("tandrel-codex-notify"): the command to keep running after ours.

@@ -1,8 +1,41 @@
 #include "hooks/toml_outline.h"
 
+#include <QRegularExpression>
+
 namespace tandrel {
 
 namespace {
+
+// A control character that TOML allows in no string and no comment (tab is allowed).
+bool isForbiddenControl(QChar c) {
+  return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f;
+}
+
+int hexDigit(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= u'0' && u <= u'9') {
+    return u - u'0';
+  }
+  if ((u | 0x20) >= u'a' && (u | 0x20) <= u'f') {
+    return (u | 0x20) - u'a' + 10;
+  }
+  return -1;
+}
+
+// A value that is not a string, array or inline table: a boolean, an integer, a float, or an
+// offset or local date-time, date or time. Ranges (month 13, hour 25) are for the full parser.
+bool isBareValue(QStringView text) {
+  static const QRegularExpression kBare(QStringLiteral(
+      "^(?:true|false"
+      "|[+-]?(?:0|[1-9](?:_?[0-9])*)"
+      "(?:(?:\\.[0-9](?:_?[0-9])*)(?:[eE][+-]?[0-9](?:_?[0-9])*)?|[eE][+-]?[0-9](?:_?[0-9])*)?"
+      "|0x[0-9A-Fa-f](?:_?[0-9A-Fa-f])*|0o[0-7](?:_?[0-7])*|0b[01](?:_?[01])*"
+      "|[+-]?(?:inf|nan)"
+      "|[0-9]{4}-[0-9]{2}-[0-9]{2}"
+      "(?:[Tt ][0-9]{2}:[0-9]{2}:[0-9]{2}(?:\\.[0-9]+)?(?:[Zz]|[+-][0-9]{2}:[0-9]{2})?)?"
+      "|[0-9]{2}:[0-9]{2}:[0-9]{2}(?:\\.[0-9]+)?)$"));
+  return kBare.match(text.toString()).hasMatch();
+}
 
 class Lexer {
  public:
@@ -13,6 +46,7 @@ class Lexer {
     QStringList table;
     while (pos_ < n_) {
       TomlStatement statement;
+      keyParts_ = 0;
       statement.begin = pos_;
       statement.line = line_;
       skipSpaces();
@@ -78,8 +112,11 @@ class Lexer {
 
  private:
   Result<std::vector<TomlStatement>> failure() const {
-    return Result<std::vector<TomlStatement>>::failure(
-        QStringLiteral("it is not valid TOML at line %1").arg(line_));
+    QString text = QStringLiteral("it is not valid TOML at line %1").arg(line_);
+    if (tooDeep_) {
+      text += QStringLiteral(" (nested deeper than %1)").arg(kMaxTomlNesting);
+    }
+    return Result<std::vector<TomlStatement>>::failure(text);
   }
 
   QChar peek(qsizetype ahead = 0) const {
@@ -145,6 +182,10 @@ class Lexer {
 
   bool readKey(QStringList& parts) {
     for (;;) {
+      if (++keyParts_ > kMaxTomlNesting) {
+        tooDeep_ = true;
+        return false;
+      }
       skipSpaces();
       QString part;
       if (peek() == u'"') {
@@ -177,9 +218,15 @@ class Lexer {
     if (pos_ + digits > n_) {
       return false;
     }
-    bool ok = false;
-    const uint code = s_.mid(pos_, digits).toUInt(&ok, 16);
-    if (!ok || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+    uint code = 0;
+    for (int i = 0; i < digits; ++i) {
+      const int digit = hexDigit(s_[pos_ + i]);
+      if (digit < 0) {
+        return false;  // exactly `digits` hex digits: no sign, space or other character
+      }
+      code = code * 16 + static_cast<uint>(digit);
+    }
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
       return false;
     }
     pos_ += digits;
@@ -262,6 +309,8 @@ class Lexer {
             out->append(u'\n');
           }
           takeLineBreak();
+        } else if (isForbiddenControl(c)) {
+          return false;
         } else {
           if (out != nullptr) {
             out->append(c);
@@ -284,6 +333,8 @@ class Lexer {
         if (!readEscape(out, false)) {
           return false;
         }
+      } else if (isForbiddenControl(c)) {
+        return false;
       } else if (out != nullptr) {
         out->append(c);
       }
@@ -315,6 +366,8 @@ class Lexer {
             out->append(u'\n');
           }
           takeLineBreak();
+        } else if (isForbiddenControl(peek())) {
+          return false;
         } else {
           if (out != nullptr) {
             out->append(peek());
@@ -333,13 +386,17 @@ class Lexer {
       if (c == u'\'') {
         return true;
       }
+      if (isForbiddenControl(c)) {
+        return false;
+      }
       if (out != nullptr) {
         out->append(c);
       }
     }
   }
 
-  // A value; `strings` (for an array) receives its string elements.
+  // A value; `strings` (for an array) receives its string elements. Arrays and inline tables
+  // nest at most kMaxTomlNesting deep, so that no file can exhaust the stack.
   bool readValue(QStringList* strings) {
     const QChar c = peek();
     if (c == u'"') {
@@ -348,66 +405,82 @@ class Lexer {
     if (c == u'\'') {
       return readLiteralString(nullptr);
     }
-    if (c == u'[') {
-      ++pos_;
-      for (;;) {
-        if (!skipGaps()) {
+    if (c == u'[' || c == u'{') {
+      if (depth_ >= kMaxTomlNesting) {
+        tooDeep_ = true;
+        return false;
+      }
+      ++depth_;
+      const bool ok = c == u'[' ? readArray(strings) : readInlineTable();
+      --depth_;
+      return ok;
+    }
+    return readBareValue();
+  }
+
+  bool readArray(QStringList* strings) {
+    ++pos_;
+    for (;;) {
+      if (!skipGaps()) {
+        return false;
+      }
+      if (take(u']')) {
+        return true;
+      }
+      if (strings != nullptr && (peek() == u'"' || peek() == u'\'')) {
+        QString value;
+        const bool ok = peek() == u'"' ? readBasicString(&value) : readLiteralString(&value);
+        if (!ok) {
           return false;
         }
-        if (take(u']')) {
-          return true;
-        }
-        if (strings != nullptr && (peek() == u'"' || peek() == u'\'')) {
-          QString value;
-          const bool ok = peek() == u'"' ? readBasicString(&value) : readLiteralString(&value);
-          if (!ok) {
-            return false;
-          }
-          strings->append(value);
-        } else if (!readValue(nullptr)) {
-          return false;
-        }
-        if (!skipGaps()) {
-          return false;
-        }
-        if (take(u']')) {
-          return true;
-        }
-        if (!take(u',')) {
-          return false;
-        }
+        strings->append(value);
+      } else if (!readValue(nullptr)) {
+        return false;
+      }
+      if (!skipGaps()) {
+        return false;
+      }
+      if (take(u']')) {
+        return true;
+      }
+      if (!take(u',')) {
+        return false;
       }
     }
-    if (c == u'{') {
-      ++pos_;
+  }
+
+  bool readInlineTable() {
+    ++pos_;
+    skipSpaces();
+    if (take(u'}')) {
+      return true;
+    }
+    for (;;) {
+      QStringList key;
+      skipSpaces();
+      if (!readKey(key)) {
+        return false;
+      }
+      skipSpaces();
+      if (!take(u'=')) {
+        return false;
+      }
+      skipSpaces();
+      if (!readValue(nullptr)) {
+        return false;
+      }
       skipSpaces();
       if (take(u'}')) {
         return true;
       }
-      for (;;) {
-        QStringList key;
-        skipSpaces();
-        if (!readKey(key)) {
-          return false;
-        }
-        skipSpaces();
-        if (!take(u'=')) {
-          return false;
-        }
-        skipSpaces();
-        if (!readValue(nullptr)) {
-          return false;
-        }
-        skipSpaces();
-        if (take(u'}')) {
-          return true;
-        }
-        if (!take(u',')) {
-          return false;
-        }
+      if (!take(u',')) {
+        return false;
       }
     }
-    // A bare value: a number, a boolean or a date and time (which may hold one space).
+  }
+
+  // A number, a boolean or a date and time (which may hold one space).
+  bool readBareValue() {
     const qsizetype from = pos_;
     const auto bareChar = [](QChar ch) {
       return !(ch.isNull() || ch == u' ' || ch == u'\t' || ch == u'\r' || ch == u'\n' ||
@@ -417,9 +490,6 @@ class Lexer {
     while (bareChar(peek())) {
       ++pos_;
     }
-    if (pos_ == from) {
-      return false;
-    }
     const qsizetype length = pos_ - from;
     if (length == 10 && s_[from + 4] == u'-' && s_[from + 7] == u'-' && peek() == u' ' &&
         peek(1).isDigit()) {
@@ -428,13 +498,16 @@ class Lexer {
         ++pos_;
       }
     }
-    return true;
+    return isBareValue(QStringView(s_).mid(from, pos_ - from));
   }
 
   const QString& s_;
   const qsizetype n_;
   qsizetype pos_ = 0;
   int line_ = 1;
+  int depth_ = 0;     // arrays and inline tables open around the current position
+  int keyParts_ = 0;  // the parts of every key of the current statement so far
+  bool tooDeep_ = false;
 };
 
 }  // namespace

@@ -13,10 +13,17 @@
 //
 // The lexer knows the whole TOML syntax that can hide structure: basic, literal and multi-line
 // strings, arrays over several lines with comments inside, inline tables, dotted and quoted keys.
-// It does not check values (numbers, dates, booleans are bare words to it) and does not check
-// that keys are unique; that is for the agent's own parser.
+// It is strict where TOML is about the lexical form (escapes, control characters, the shape of
+// numbers, booleans and dates) but does not check ranges or that keys are unique; a text about to
+// be written is checked whole by `checkToml`.
 
 namespace tandrel {
+
+// Arrays and inline tables nest at most this deep, and the keys of one statement (a header, or a
+// key with the keys of its inline tables) have at most this many parts in all; a deeper text is
+// refused as not valid TOML, so that no reader of ours, nor toml++, recurses deeper on a user's
+// file.
+inline constexpr int kMaxTomlNesting = 128;
 
 struct TomlStatement {
   enum class Kind { Blank, Comment, Table, ArrayTable, KeyValue };

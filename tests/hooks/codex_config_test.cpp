@@ -2,8 +2,11 @@
 // python's tomllib, the parser of record for "is this still a file Codex can load".
 #include "hooks/codex_config.h"
 
+#include "hooks/toml_outline.h"
+
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,6 +42,39 @@ Parsed parseToml(const QString& text) {
   }
   return {true, QJsonDocument::fromJson(out).object(), {}};
 }
+
+// Whether tomllib accepts each of the texts (one python for all of them).
+std::vector<bool> tomllibAccepts(const QStringList& texts) {
+  QProcess python;
+  python.start(QStringLiteral("/usr/bin/python3"),
+               {QStringLiteral("-c"),
+                QStringLiteral("import sys, json, tomllib\n"
+                               "def ok(t):\n"
+                               "    try:\n"
+                               "        tomllib.loads(t)\n"
+                               "        return True\n"
+                               "    except tomllib.TOMLDecodeError:\n"
+                               "        return False\n"
+                               "print(json.dumps([ok(t) for t in json.load(sys.stdin)]))\n")});
+  python.write(QJsonDocument(QJsonArray::fromStringList(texts)).toJson());
+  python.closeWriteChannel();
+  python.waitForFinished(20000);
+  std::vector<bool> out;
+  for (const QJsonValue& v : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
+    out.push_back(v.toBool());
+  }
+  return out;
+}
+
+// `x = ` and `depth` arrays (or inline tables) opened and closed.
+QString nested(int depth, bool tables = false) {
+  return QStringLiteral("x = ") + (tables ? QStringLiteral("{a=") : QStringLiteral("[")).repeated(depth) +
+         (tables ? QStringLiteral("1") : QString()) +
+         QString(depth, tables ? u'}' : u']') + u'\n';
+}
+
+// A key of `parts` parts.
+QString dottedKey(int parts) { return QStringLiteral("a.").repeated(parts - 1) + u'a'; }
 
 QJsonObject json(const char* text) { return QJsonDocument::fromJson(text).object(); }
 
@@ -98,6 +134,11 @@ const EditCase kEdits[] = {
      nullptr},
     {"a features subtable only", "[features.extra]\nx = 1\n",
      R"({"notify":["%N"],"features":{"hooks":true,"extra":{"x":1}}})", nullptr},
+    {"our bridge only in a comment inside the array",
+     "notify = [ # \"/home/me/.tandrel/bin/tandrel-codex-notify\",\n  \"notify-send\", \"Codex\" ]\n",
+     R"({"notify":["%N"],"features":{"hooks":true}})", R"(["notify-send","Codex"])"},
+    {"our bridge spelled with an escape", "notify = [\"/b/tandrel\\u002Dcodex-notify\"]\n",
+     R"({"notify":["/b/tandrel-codex-notify"],"features":{"hooks":true}})", nullptr},
 };
 
 TEST(CodexConfigEdit, EveryFormParsesToTheExpectedConfiguration) {
@@ -144,12 +185,128 @@ TEST(CodexConfigEdit, RefusesWhatItCannotEditSafely) {
       "features = { hooks = false }\n",                 // inline table
       "notify = [\"a\"]\nnotify = [\"b\"]\n",           // two notify keys
       "[features.hooks]\nx = 1\n",                      // hooks is a table
+      "[features.hooks]\n",                             // an empty one too
+      "notify.program = \"/bin/n\"\n",                  // notify is a table
+      "[notify]\nprogram = \"/bin/n\"\n",
+      "model = \"o4\"\nmodel = \"o3\"\n",                // only a full parser sees these
+      "[tui]\n[tui]\n",
+      "start = 1979-13-27\n",
   };
   for (const char* config : refused) {
     SCOPED_TRACE(config);
     auto planned = plannedCodexConfigText(QString::fromUtf8(config), kNotify);
     ASSERT_FALSE(planned.ok());
     EXPECT_TRUE(planned.error().contains(QLatin1String("nothing was changed")));
+  }
+}
+
+// A file nested deeper than any reader of ours follows is refused as not valid TOML at once (it
+// overflowed the stack of the recursive value reader, at every start of the app).
+TEST(CodexConfigEdit, DeepNestingIsRefusedQuicklyAndWithoutRecursion) {
+  // The limits themselves: `x` and 127 inline tables' keys make 128 key parts.
+  for (const QString& text : {nested(kMaxTomlNesting), nested(kMaxTomlNesting - 1, true),
+                              QStringLiteral("[%1]\n").arg(dottedKey(kMaxTomlNesting))}) {
+    EXPECT_TRUE(outlineToml(text).ok()) << text.size();
+  }
+  const QString texts[] = {
+      nested(kMaxTomlNesting + 1),
+      nested(kMaxTomlNesting, true),
+      QStringLiteral("x = {%1 = {%1 = 1}}\n").arg(dottedKey(kMaxTomlNesting / 2)),
+      nested(130'000),  // 260 KB
+      nested(65'000, true),
+      QStringLiteral("[%1]\n").arg(dottedKey(130'000)),
+      QStringLiteral("%1 = 1\n").arg(dottedKey(130'000)),
+  };
+  for (const QString& text : texts) {
+    SCOPED_TRACE(text.size());
+    QElapsedTimer timer;
+    timer.start();
+    auto planned = plannedCodexConfigText(text, kNotify);
+    ASSERT_FALSE(planned.ok());
+    EXPECT_TRUE(planned.error().contains(QLatin1String("not valid TOML at line 1")))
+        << planned.error().toStdString();
+    EXPECT_TRUE(planned.error().contains(QLatin1String("nothing was changed")));
+    const auto installed = codexNotifyInstalled(text);
+    ASSERT_FALSE(installed.ok());
+    EXPECT_TRUE(installed.error().contains(QLatin1String("nested deeper than 128")));
+    EXPECT_FALSE(tomlFeatureFlagEnabled(text, QStringLiteral("features"), QStringLiteral("hooks")));
+    EXPECT_FALSE(codexNotifyChain(text).has_value());
+    EXPECT_LT(timer.elapsed(), 1000);
+  }
+}
+
+// The lexer is as strict as TOML about the form of escapes, control characters and bare values,
+// and no stricter: each text is judged as tomllib judges it.
+TEST(TomlOutline, RefusesWhatTomlRefusesAndAcceptsWhatItAccepts) {
+  const QString nul(QChar(0));
+  const QStringList accepted = {
+      QStringLiteral("a = [1_000, -0, +0.5e-3, 1e06, 0xDEAD_beef, 0o7, 0b1, inf, -nan, true, false]\n"),
+      QStringLiteral("d = [1979-05-27T07:32:00.5-07:00, 1979-05-27 07:32:00Z, 1979-05-27t07:32:00,"
+                     " 1979-05-27, 07:32:00.999]\n"),
+      QStringLiteral("s = \"\\u00e9\\U0001F600\tx\"\n"),
+      QStringLiteral("s = 'tab\tok'\nm = \"\"\"a\r\nb\tc\"\"\"\nl = '''x\ny'''\n"),
+      QStringLiteral("t = {a = 1, b = [\"x\", {c = 2}]}\n"),
+  };
+  const QStringList refused = {
+      QStringLiteral("s = \"\\u+041\"\n"),  // a sign, a space or a NUL among the hex digits
+      QStringLiteral("s = \"\\u 041\"\n"),
+      QStringLiteral("s = \"\\u00") + nul + QStringLiteral("1\"\n"),
+      QStringLiteral("s = \"\\U+0001F60\"\n"),
+      QStringLiteral("s = \"\\u41\"\n"),  // too few digits
+      QStringLiteral("s = \"a\u0001b\"\n"),  // raw control characters in strings
+      QStringLiteral("s = 'a\u007fb'\n"),
+      QStringLiteral("s = \"a") + nul + QStringLiteral("b\"\n"),
+      QStringLiteral("s = \"\"\"a\rb\"\"\"\n"),
+      QStringLiteral("s = '''a\u001bb'''\n"),
+      QStringLiteral("a = [1, bare]\n"),  // bare words as values
+      QStringLiteral("a = yes\n"),
+      QStringLiteral("a = {b = True}\n"),
+      QStringLiteral("a = 0x_f\n"),
+      QStringLiteral("a = 1__0\n"),
+      QStringLiteral("a = 01\n"),
+      QStringLiteral("a = .5\n"),
+      QStringLiteral("a = 1979-05-27T07:32\n"),
+  };
+  const std::vector<bool> acceptedVerdicts = tomllibAccepts(accepted);
+  const std::vector<bool> refusedVerdicts = tomllibAccepts(refused);
+  ASSERT_EQ(acceptedVerdicts.size(), static_cast<size_t>(accepted.size()));
+  ASSERT_EQ(refusedVerdicts.size(), static_cast<size_t>(refused.size()));
+  for (qsizetype i = 0; i < accepted.size(); ++i) {
+    SCOPED_TRACE(accepted[i].toStdString());
+    ASSERT_TRUE(acceptedVerdicts[static_cast<size_t>(i)]) << "fixture is not TOML";
+    auto outline = outlineToml(accepted[i]);
+    EXPECT_TRUE(outline.ok()) << outline.error().toStdString();
+    EXPECT_TRUE(plannedCodexConfigText(accepted[i], kNotify).ok());
+  }
+  for (qsizetype i = 0; i < refused.size(); ++i) {
+    SCOPED_TRACE(refused[i].toStdString());
+    ASSERT_FALSE(refusedVerdicts[static_cast<size_t>(i)]) << "fixture is TOML";
+    EXPECT_FALSE(outlineToml(refused[i]).ok());
+  }
+}
+
+// Whether our notify is there is read from the decoded array, as Codex reads it.
+TEST(CodexConfigEdit, NotifyIsOursOnlyWhenTheDecodedArrayNamesTheBridge) {
+  const struct {
+    const char* config;
+    bool ours;
+  } cases[] = {
+      {"notify = [\"/home/me/.tandrel/bin/tandrel-codex-notify\"]\n", true},
+      {"notify = [\n  \"/home/me/.tandrel/bin/tandrel-codex-notify\", # ours\n]\n", true},
+      {"notify = [\"/b/tandrel\\u002dcodex-notify\"]\n", true},
+      {"notify = [ # \"/home/me/.tandrel/bin/tandrel-codex-notify\",\n\"notify-send\", \"Codex\" ]\n",
+       false},
+      {"notify = [\"notify-send\"] # tandrel-codex-notify\n", false},
+      {"# notify = [\"/home/me/.tandrel/bin/tandrel-codex-notify\"]\n", false},
+      {"[profiles.x]\nnotify = [\"/home/me/.tandrel/bin/tandrel-codex-notify\"]\n", false},
+      {"instructions = \"tandrel-codex-notify\"\n", false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.config);
+    const auto installed = codexNotifyInstalled(QString::fromUtf8(c.config));
+    ASSERT_TRUE(installed.ok()) << installed.error().toStdString();
+    EXPECT_EQ(installed.value(), c.ours);
   }
 }
 
