@@ -405,6 +405,8 @@ struct HookManager::ScriptFacts {
   bool claudeReady = false;
   bool codexReady = false;
   bool codexTrusted = false;
+  // Why config.toml could not be read, when it could not.
+  QString codexConfigProblem;
 };
 
 bool HookManager::wrapperBridgeReady() const {
@@ -414,7 +416,7 @@ bool HookManager::wrapperBridgeReady() const {
 HookManager::ScriptFacts HookManager::scriptFacts() const {
   ScriptFacts facts;
   if (isTestEnvironment()) {
-    facts = {true, true, true, true, true, true};
+    facts = {true, true, true, true, true, true, {}};
     return facts;
   }
   const auto ready = [this](const QString& name) {
@@ -435,7 +437,12 @@ HookManager::ScriptFacts HookManager::scriptFacts() const {
   const QString config = readText(paths_.codexConfig);
   const QJsonObject hooks = QJsonDocument::fromJson(readText(paths_.codexHooks).toUtf8()).object();
   const CodexHookCommands commands{eventCommandPath(), codexHookPath()};
-  facts.codexReady = facts.bridgeReady && ready(kHookCodex) && config.contains(kCodexNotify) &&
+  const auto notifyInstalled = codexNotifyInstalled(config);
+  if (!notifyInstalled) {
+    facts.codexConfigProblem =
+        QStringLiteral("Codex config.toml could not be read: ") + notifyInstalled.error();
+  }
+  facts.codexReady = facts.bridgeReady && ready(kHookCodex) && notifyInstalled.valueOr(false) &&
                      (tomlFeatureFlagEnabled(config, QStringLiteral("features"),
                                              QStringLiteral("hooks")) ||
                       tomlFeatureFlagEnabled(config, QStringLiteral("features"),
@@ -471,7 +478,9 @@ ToolHealth HookManager::healthRecord(const AIToolCatalogItem& row, const ScriptF
     facts.claudeReady ? set(HookStatus::healthy, row.detail)
                       : set(absentOrRepair, QStringLiteral("Install or repair Claude Code hooks"));
   } else if (id == QLatin1String("codex-cli")) {
-    if (!facts.codexReady) {
+    if (!facts.codexConfigProblem.isEmpty()) {
+      set(absentOrRepair, facts.codexConfigProblem);
+    } else if (!facts.codexReady) {
       set(absentOrRepair, QStringLiteral("Install or repair Codex CLI notify and hooks"));
     } else if (!facts.codexTrusted) {
       // Codex skips a new or changed hook until the user trusts it.

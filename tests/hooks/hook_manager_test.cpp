@@ -159,6 +159,55 @@ TEST_F(HookManagerTest, CodexFilesAreBothBackedUpAndTheNotifyChainKept) {
   EXPECT_EQ(backupsOf(paths_.codexHooks).size(), 1);
 }
 
+// The Codex row reads the decoded notify array, as the planner does, and says when config.toml
+// cannot be read instead of taking the app down with it.
+TEST_F(HookManagerTest, CodexHealthReadsTheDecodedNotifyAndNamesAnUnreadableConfig) {
+  locator_.files.insert(paths_.codexConfig);  // Codex CLI is here
+  const auto codex = [this] {
+    for (const ToolHealth& row : manager_.health()) {
+      if (row.id == QLatin1String("codex-cli")) {
+        return row;
+      }
+    }
+    return ToolHealth{};
+  };
+  ASSERT_TRUE(manager_.install(QStringLiteral("codex-cli")).ok());
+  const QString installedDetail = codex().detail;
+  ASSERT_NE(codex().status, HookStatus::repair) << installedDetail.toStdString();
+
+  // Our path stays in the file, but only in a comment: not installed, and Repair puts it back.
+  QByteArray commented = test::readFile(paths_.codexConfig);
+  const QByteArray ours = "[\"" + manager_.codexNotifyPath().toUtf8() + "\"]";
+  ASSERT_TRUE(commented.contains(ours));
+  commented.replace(ours, "[ # \"" + manager_.codexNotifyPath().toUtf8() +
+                              "\",\n  \"notify-send\", \"Codex\" ]");
+  ASSERT_TRUE(test::writeFile(paths_.codexConfig, commented));
+  EXPECT_EQ(codex().status, HookStatus::repair);
+  EXPECT_EQ(codex().detail, QStringLiteral("Install or repair Codex CLI notify and hooks"));
+  ASSERT_TRUE(manager_.install(QStringLiteral("codex-cli")).ok());
+  EXPECT_TRUE(test::readFile(paths_.codexConfig).contains(ours));
+  EXPECT_EQ(codex().detail, installedDetail);
+  EXPECT_EQ(QJsonDocument::fromJson(test::readFile(paths_.bridgeConfigDirectory +
+                                                   QStringLiteral("/codex-notify-chain.json")))
+                .object(),
+            QJsonObject({{"notify", QJsonArray{"notify-send", "Codex"}}}));
+
+  // 260 KB of nested arrays: the row says the file cannot be read; Repair refuses and writes
+  // nothing.
+  const QByteArray deep = "x = " + QByteArray(130'000, '[') + QByteArray(130'000, ']') + "\n";
+  ASSERT_TRUE(test::writeFile(paths_.codexConfig, deep));
+  const int backups = static_cast<int>(backupsOf(paths_.codexConfig).size());
+  EXPECT_EQ(codex().status, HookStatus::repair);
+  EXPECT_EQ(codex().detail,
+            QStringLiteral("Codex config.toml could not be read: it is not valid TOML at line 1 "
+                           "(nested deeper than 128)"));
+  auto repaired = manager_.install(QStringLiteral("codex-cli"));
+  ASSERT_FALSE(repaired.ok());
+  EXPECT_TRUE(repaired.error().contains(QLatin1String("nothing was changed")));
+  EXPECT_EQ(test::readFile(paths_.codexConfig), deep);
+  EXPECT_EQ(backupsOf(paths_.codexConfig).size(), backups);
+}
+
 TEST(HookFiles, BackupsNeverOverwriteAndAFailedCopyIsAnError) {
   test::TempHome home;
   const QString file = home.file(QStringLiteral("settings.json"));
