@@ -117,8 +117,16 @@ std::optional<qint64> parseInternetDateTime(QStringView text) {
     return std::nullopt;
   }
   const qint64 days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-  return days * kMsPerDay + ((hour * 60 + minute) * 60 + second) * qint64{1000} + fractionMs -
-         offsetMinutes * kMsPerMinute;
+  const qint64 ms = days * kMsPerDay + ((hour * 60 + minute) * 60 + second) * qint64{1000} +
+                    fractionMs - offsetMinutes * kMsPerMinute;
+  // Only instants of the years 1 to 9999 in UTC: the formatter writes them back as they parse
+  // (Qt has no year 0, and a fifth year digit would not parse).
+  static const qint64 kFirst = daysFromCivil(1, 1, 1) * kMsPerDay;
+  static const qint64 kEnd = daysFromCivil(10000, 1, 1) * kMsPerDay;
+  if (ms < kFirst || ms >= kEnd) {
+    return std::nullopt;
+  }
+  return ms;
 }
 
 QString twoDigits(int value) { return QString::number(value).rightJustified(2, QLatin1Char('0')); }

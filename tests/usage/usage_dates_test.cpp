@@ -40,12 +40,17 @@ TEST_F(UsageDatesTest, AcceptedTexts) {
       {"2000-02-29T23:59:59Z", 951868799000},
       {"1970-01-01T00:00:00Z", 0},
       {"1969-12-31T23:59:59Z", -1000},
+      {"0001-01-01T00:00:00Z", -62135596800000},  // the first and last instants that format
+      {"9999-12-31T23:59:59Z", 253402300799000},  // back to the same text
   };
   for (const auto& c : cases) {
     const auto date = parseUsageDate(QString::fromUtf8(c.text));
     ASSERT_TRUE(date) << c.text;
     EXPECT_EQ(date->toMSecsSinceEpoch(), c.msSinceEpoch) << c.text;
     EXPECT_EQ(date->timeSpec(), Qt::UTC) << c.text;
+    const auto again = parseUsageDate(formatUsageDate(*date));
+    ASSERT_TRUE(again) << formatUsageDate(*date).toStdString();
+    EXPECT_EQ(again->toSecsSinceEpoch(), date->toSecsSinceEpoch()) << c.text;
   }
 }
 
@@ -77,6 +82,9 @@ TEST_F(UsageDatesTest, RejectedTextsAreNotRemembered) {
            "2026-5-9T12:56:00Z",
            "+2026-05-09T12:56:00Z",
            "２０２６-05-09T12:56:00Z",  // full-width digits
+           "0000-01-01T00:00:00Z",        // no year 0: it would format as "-001-…"
+           "0001-01-01T00:30:00+01:00",   // year 0 in UTC
+           "9999-12-31T23:30:00-01:00",   // year 10000 in UTC, which would not parse back
        }) {
     EXPECT_FALSE(parseUsageDate(QString::fromUtf8(text))) << text;
   }
