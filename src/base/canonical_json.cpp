@@ -17,10 +17,11 @@ bool needsEscape(unsigned char byte) {
   return byte < 0x20 || byte == 0x7f || byte == '"' || byte == '\\' || byte == '/';
 }
 
-// Appends UTF-8 bytes as a JSON string; runs of bytes that need no escape go in one append.
-void writeUtf8String(const QByteArray& utf8, QByteArray& out) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.append('"');
+constexpr char kHex[] = "0123456789abcdef";
+
+// Appends UTF-8 bytes as the inside of a JSON string; runs of bytes that need no escape go in one
+// append.
+void writeUtf8Body(const QByteArray& utf8, QByteArray& out) {
   const char* data = utf8.constData();
   const qsizetype size = utf8.size();
   qsizetype runStart = 0;
@@ -47,10 +48,43 @@ void writeUtf8String(const QByteArray& utf8, QByteArray& out) {
     }
   }
   out.append(data + runStart, size - runStart);
+}
+
+bool isLoneSurrogate(const QString& text, qsizetype i) {
+  const QChar c = text[i];
+  if (c.isHighSurrogate()) {
+    return i + 1 >= text.size() || !text[i + 1].isLowSurrogate();
+  }
+  return c.isLowSurrogate() && (i == 0 || !text[i - 1].isHighSurrogate());
+}
+
+// Appends a JSON string. UTF-8 cannot hold a surrogate that is not part of a pair (JSON text can
+// send one as "\ud801"), so such a code unit is written as its escape, not as the "?" that
+// QString::toUtf8 would put in its place.
+void writeString(const QString& text, const QByteArray& utf8, QByteArray& out) {
+  out.append('"');
+  if (!utf8.contains('?')) {  // toUtf8 wrote a lone surrogate as "?"
+    writeUtf8Body(utf8, out);
+    out.append('"');
+    return;
+  }
+  qsizetype runStart = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (!isLoneSurrogate(text, i)) {
+      continue;
+    }
+    writeUtf8Body(QStringView(text).mid(runStart, i - runStart).toUtf8(), out);
+    const char16_t unit = text[i].unicode();
+    const char escape[6] = {'\\', 'u', kHex[unit >> 12], kHex[(unit >> 8) & 0xf],
+                            kHex[(unit >> 4) & 0xf], kHex[unit & 0xf]};
+    out.append(escape, 6);
+    runStart = i + 1;
+  }
+  writeUtf8Body(QStringView(text).mid(runStart).toUtf8(), out);
   out.append('"');
 }
 
-void writeString(const QString& text, QByteArray& out) { writeUtf8String(text.toUtf8(), out); }
+void writeString(const QString& text, QByteArray& out) { writeString(text, text.toUtf8(), out); }
 
 void writeNumber(const QJsonValue& value, QByteArray& out) {
   // QJsonValue keeps integers that came from JSON or from qint64 as integers; only those are
@@ -72,23 +106,28 @@ void writeNumber(const QJsonValue& value, QByteArray& out) {
 }
 
 void writeObject(const QJsonObject& object, QByteArray& out) {
-  std::vector<std::pair<QByteArray, QJsonValue>> members;
+  struct Member {
+    QByteArray order;  // the key's UTF-8 bytes
+    QString key;
+    QJsonValue value;
+  };
+  std::vector<Member> members;
   members.reserve(static_cast<size_t>(object.size()));
   for (auto it = object.begin(); it != object.end(); ++it) {
-    members.emplace_back(it.key().toUtf8(), it.value());
+    members.push_back({it.key().toUtf8(), it.key(), it.value()});
   }
   std::sort(members.begin(), members.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+            [](const Member& a, const Member& b) { return a.order < b.order; });
   out.append('{');
   bool first = true;
-  for (const auto& [key, member] : members) {
+  for (const Member& member : members) {
     if (!first) {
       out.append(',');
     }
     first = false;
-    writeUtf8String(key, out);
+    writeString(member.key, member.order, out);
     out.append(':');
-    writeValue(member, out);
+    writeValue(member.value, out);
   }
   out.append('}');
 }

@@ -27,6 +27,13 @@ TEST(CanonicalJsonTest, EscapesTextAsAgentsAndLogsExpect) {
       {"non-ascii stays utf-8", QStringLiteral("方案 A é"), "\"\xe6\x96\xb9\xe6\xa1\x88 A \xc3\xa9\""},
       {"astral", QString::fromUtf8("\xf0\x9f\x98\x80"), "\"\xf0\x9f\x98\x80\""},
       {"empty", QString(), R"("")"},
+      {"lone high surrogate", QString(QChar(0xd801)), R"("\ud801")"},
+      {"lone low surrogate between text", QStringLiteral("a") + QChar(0xdc00) + QStringLiteral("?/"),
+       R"("a\udc00?\/")"},
+      {"reversed pair", QString(QChar(0xde00)) + QChar(0xd83d), R"("\ude00\ud83d")"},
+      {"pair after a lone one", QString(QChar(0xd83d)) + QString::fromUtf8("\xf0\x9f\x98\x80"),
+       "\"\\ud83d\xf0\x9f\x98\x80\""},
+      {"question mark alone", QStringLiteral("why?"), R"("why?")"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(canonicalJson(QJsonValue(c.text)), c.expected) << c.name;
@@ -84,6 +91,15 @@ TEST(CanonicalJsonTest, LineVariantAppendsOneLineFeed) {
   const QJsonObject object{{QStringLiteral("type"), QStringLiteral("hook.reply")}};
   EXPECT_EQ(canonicalJsonLine(object), "{\"type\":\"hook.reply\"}\n");
   EXPECT_EQ(canonicalJsonLine(QJsonValue(QJsonArray{1, 2})), "[1,2]\n");
+}
+
+// What a client sent is what is echoed and audited, an unpaired surrogate included, in values and
+// keys alike.
+TEST(CanonicalJsonTest, UnpairedSurrogateEscapesSurviveARoundTrip) {
+  const QByteArray sent = R"({"k\udfff":"\ud801x"})";
+  const QJsonDocument parsed = QJsonDocument::fromJson(sent);
+  ASSERT_TRUE(parsed.isObject());
+  EXPECT_EQ(canonicalJson(parsed.object()), sent);
 }
 
 TEST(CanonicalJsonTest, RoundTripsThroughQJsonDocument) {
