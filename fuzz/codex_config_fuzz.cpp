@@ -1,0 +1,44 @@
+// Codex's config.toml as the hook manager reads and edits it: the outline, the planned edit, the
+// notify chain, the feature flag and the trust tables. A planned edit is valid TOML, runs our
+// notify bridge from the decoded notify array, turns the hooks feature on and is planned again to
+// itself.
+#include "fuzz_target.h"
+
+#include "hooks/codex_config.h"
+#include "hooks/toml_check.h"
+#include "hooks/toml_outline.h"
+
+namespace {
+
+const QString kNotifyPath = QStringLiteral("/home/me/.tandrel/bin/tandrel-codex-notify");
+const QString kFeatures = QStringLiteral("features");
+
+}  // namespace
+
+TANDREL_FUZZ_TARGET(codex_config) {
+  using namespace tandrel;
+  const QString config = QString::fromUtf8(fuzz::bytes(data, size));
+  const bool outlined = outlineToml(config).ok();
+  const auto installed = codexNotifyInstalled(config);
+  (void)codexNotifyChain(config);
+  (void)tomlFeatureFlagEnabled(config, kFeatures, QStringLiteral("hooks"));
+  (void)codexHooksTrusted(config, QStringLiteral("/home/me/.codex/hooks.json"),
+                          {{QStringLiteral("Stop"), 0, 0}, {QStringLiteral("PermissionRequest"), 1, 0}});
+
+  const auto planned = plannedCodexConfigText(config, kNotifyPath);
+  if (!planned) {
+    FUZZ_CHECK(planned.error().contains(QLatin1String("nothing was changed")), planned.error());
+    return 0;
+  }
+  FUZZ_CHECK(outlined && installed.ok(), config);
+  const auto valid = checkToml(planned.value());
+  FUZZ_CHECK(valid.ok(), (valid ? QString() : valid.error()) + u'\n' + planned.value());
+  const auto ours = codexNotifyInstalled(planned.value());
+  FUZZ_CHECK(ours.ok() && ours.value(), planned.value());
+  FUZZ_CHECK(tomlFeatureFlagEnabled(planned.value(), kFeatures, QStringLiteral("hooks")),
+             planned.value());
+  FUZZ_CHECK(!codexNotifyChain(planned.value()).has_value(), planned.value());
+  const auto again = plannedCodexConfigText(planned.value(), kNotifyPath);
+  FUZZ_CHECK(again.ok() && again.value() == planned.value(), planned.value());
+  return 0;
+}
