@@ -194,5 +194,19 @@ TEST_F(StartupSlow, SocketApprovalSwitchedOffStartsNoServer) {
   EXPECT_EQ(app.exitCode(), 0);
 }
 
+// A config.toml nested 130,000 arrays deep crashed the app at every start (the tool health check
+// of the island read it recursively): the app starts and stays up with the file in place.
+TEST_F(StartupSlow, ADeeplyNestedCodexConfigLeavesTheAppRunning) {
+  const QByteArray deep = "x = " + QByteArray(130'000, '[') + QByteArray(130'000, ']') + "\n";
+  ASSERT_TRUE(test::writeFile(home.file(".codex/config.toml"), deep));
+  launch();
+  QThread::msleep(1000);  // the start-up offer of hook repairs reads the health again
+  EXPECT_EQ(app.state(), QProcess::Running) << app.readAllStandardError().toStdString();
+  EXPECT_EQ(test::readFile(home.file(".codex/config.toml")), deep);
+  ::kill(static_cast<pid_t>(app.processId()), SIGINT);
+  ASSERT_TRUE(app.waitForFinished(10000));
+  EXPECT_EQ(app.exitCode(), 0);
+}
+
 }  // namespace
 }  // namespace tandrel
