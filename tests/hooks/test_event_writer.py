@@ -203,7 +203,8 @@ class HelperTest(unittest.TestCase):
                               (float("nan"), None), ([1], None), ("7.25e3", 7.25)):
             with self.subTest(value=value):
                 self.assertEqual(parse_number(value), number)
-        for value, percent in ((0.42, 42), ("0.5", 50), (1, 1), (0, 0), (87, 87)):
+        # Percents are on the 0-100 scale as written: 0.42 is less than half a percent.
+        for value, percent in ((0.42, 0.42), ("0.5", 0.5), (1, 1), (0, 0), (87, 87), ("42%", 42)):
             with self.subTest(percent=value):
                 self.assertEqual(parse_percent(value), percent)
         for value, flag in ((True, True), (1, True), (0, False), (2, None), (" Yes ", True),
@@ -644,12 +645,13 @@ class UsageExtractionTest(unittest.TestCase):
         cases = [
             ({"input_tokens": 10, "output_tokens": 5}, {"input_tokens": 10, "output_tokens": 5,
                                                          "total_tokens": 15}),
-            ({"quota_percent": 0.42}, {"limit_5h_percent": 42, "limit_5h_label": "42%"}),
+            ({"quota_percent": 0.42}, {"limit_5h_percent": 0.42, "limit_5h_label": "0%"}),
+            ({"quota_percent": 42}, {"limit_5h_percent": 42, "limit_5h_label": "42%"}),
             ({"context_used": "50,000", "context_total": 200000},
              {"context_used": "50,000", "context_total": "200000", "context_percent": 25}),
             ({"context_window_used": 1000, "context_window": 200000},
              {"context_used": "1000", "context_total": "200000", "context_percent": 0.5}),
-            ({"contextPercent": "0.3"}, {"context_percent": 30}),
+            ({"contextPercent": "0.3"}, {"context_percent": 0.3}),
             ({"cost_usd": 0.12}, {"cost_amount": 0.12, "cost_currency": "USD"}),
             ({"cost": "1.50", "currency": "EUR", "estimated": "Yes"},
              {"cost_amount": 1.5, "cost_currency": "EUR", "cost_estimate": True}),
