@@ -356,7 +356,20 @@ class StatusLineTest(BridgeTest):
         cases = [  # name, input, printed line (None: not checked), usage, record
             ("more than full", {"context_window": {"used_percentage": 120}},
              "ctx 120%", {"context_remaining_percent": 0}, {}),
-            ("remaining given", {"context_window": dict(window, remaining_percentage="30.5")},
+            # Claude's own percentages count against its auto-compact window: with token counts
+            # the meter's percent is of the whole window, like its count (Claude Code 2.1.337
+            # sends 8 % used for 31,000 tokens of 1,000,000).
+            ("own percent of a smaller window", {"context_window": {
+                "context_window_size": 1000000, "total_input_tokens": 31000, "used_percentage": 8,
+                "remaining_percentage": 92, "current_usage": {
+                    "input_tokens": 31000, "output_tokens": 30, "cache_creation_input_tokens": 0,
+                    "cache_read_input_tokens": 0}}},
+             "ctx 8%", {"context_total": "1000000", "context_remaining": "969000",
+                        "context_remaining_percent": 96.9}, {}),
+            ("remaining given with counts", {"context_window": dict(window, remaining_percentage="30.5")},
+             None, {"context_remaining_percent": 58.4}, {}),
+            ("remaining given without counts",
+             {"context_window": {"context_window_size": 200000, "remaining_percentage": "30.5"}},
              None, {"context_remaining_percent": 30.5}, {}),
             ("window totals when there is no current request",
              {"workspace": {"current_dir": "/w/ws"}, "context_window": {
