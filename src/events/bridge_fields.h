@@ -61,7 +61,8 @@ inline constexpr std::string_view kBridgeKeyNames[] = {
     "resets", "daily_label", "daily_limit_label", "daily", "daily_percent", "daily_limit_percent",
     "daily_remaining_percent", "daily_limit_remaining_percent", "daily_reset", "daily_resets", "weekly_label",
     "weekly_limit_label", "weekly", "weekly_percent", "weekly_limit_percent", "weekly_remaining_percent",
-    "weekly_limit_remaining_percent", "weekly_reset", "weekly_resets",
+    "weekly_limit_remaining_percent", "weekly_reset", "weekly_resets", "limit_5h_window_minutes",
+    "daily_window_minutes", "weekly_window_minutes",
     // Usage: rate limit and provenance.
     "rate_limit_label", "rateLimitLabel", "rate_label", "rate_limit_reset", "rateLimitReset", "reset_at", "resetAt",
     "rate_limit_blocked", "rateLimitBlocked", "blocked", "rate_limit_warning", "rateLimitWarning", "warning",

@@ -169,28 +169,35 @@ QString formatUsageDate(const QDateTime& date) {
                            time.hour(), time.minute(), time.second());
 }
 
-QString shortUsageResetLabel(const QString& text, const std::optional<QString>& window,
-                             const QTimeZone& timeZone, const QDateTime& now) {
+namespace {
+
+// A reset text without its leading "· resets ", "resets " or "reset ".
+QString resetRest(const QString& text) {
   QString rest = text.trimmed();
   static const std::array<QString, 3> kPrefixes = {
       QStringLiteral("\u00B7 resets "), QStringLiteral("resets "), QStringLiteral("reset ")};
   for (const QString& prefix : kPrefixes) {
     if (rest.startsWith(prefix, Qt::CaseInsensitive)) {
-      rest = rest.mid(prefix.size()).trimmed();
-      break;
+      return rest.mid(prefix.size()).trimmed();
     }
   }
+  return rest;
+}
+
+}  // namespace
+
+std::optional<QDateTime> usageResetDate(const QString& text) { return parseUsageDate(resetRest(text)); }
+
+QString shortUsageResetLabel(const QString& text, const std::optional<QString>& window,
+                             const QTimeZone& timeZone, const QDateTime& now) {
+  const QString rest = resetRest(text);
   const auto date = parseUsageDate(rest);
   if (!date) {
     return rest;
   }
   const QDateTime local = date->toTimeZone(timeZone);
-  bool dayForm = false;
-  if (!window) {
-    dayForm = std::llabs(date->toMSecsSinceEpoch() - now.toMSecsSinceEpoch()) >= kMsPerDay;
-  } else {
-    dayForm = *window == QLatin1String("7d");
-  }
+  const bool dayForm = (window && *window == QLatin1String("7d")) ||
+                       std::llabs(date->toMSecsSinceEpoch() - now.toMSecsSinceEpoch()) >= kMsPerDay;
   if (dayForm) {
     static const std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};

@@ -27,11 +27,15 @@ std::optional<qint64> parseUsageDateMilliseconds(QStringView text);
 // parseUsageDate to the second. An invalid date gives "".
 QString formatUsageDate(const QDateTime& date);
 
+// The date of a raw reset text such as "resets 2026-05-09T12:56:00Z": a leading "· resets ",
+// "resets " or "reset " (any case) is dropped and the rest parsed; nothing when it is no date.
+std::optional<QDateTime> usageResetDate(const QString& text);
+
 // The label shown beside a quota meter for a raw reset text such as "resets 2026-05-09T12:56:00Z".
 // A leading "· resets ", "resets " or "reset " (any case) is dropped; a rest that is no date is
 // returned as it is. Otherwise the date, in `timeZone`, reads "h:mm AM/PM" or, for the window "7d"
-// and, without a window, for dates a day or more away from `now`, "MMM d" ("MMM d, yyyy" in
-// another year than `now`'s). Always in English, whatever the user's locale.
+// and for any date a day or more away from `now`, "MMM d" ("MMM d, yyyy" in another year than
+// `now`'s): a time alone would read as today's. Always in English, whatever the user's locale.
 QString shortUsageResetLabel(const QString& text, const std::optional<QString>& window,
                              const QTimeZone& timeZone, const QDateTime& now);
 

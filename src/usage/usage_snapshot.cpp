@@ -104,13 +104,6 @@ std::optional<double> numberOf(const BridgeValue& value) {
   return std::nullopt;
 }
 
-std::optional<double> asPercent(std::optional<double> value) {
-  if (value && *value > 0.0 && *value < 1.0) {
-    *value *= 100.0;
-  }
-  return value;
-}
-
 std::optional<bool> flagOf(const BridgeValue& value) {
   if (value.isBool()) {
     return value.toBool();
@@ -159,7 +152,6 @@ auto firstOf(const QJsonObject& usage, const QStringList& keys, Read read) -> de
 
 std::optional<QString> text(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, stringOf); }
 std::optional<double> number(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, numberOf); }
-std::optional<double> percentNumber(const BridgeFields& usage, Keys keys) { return asPercent(number(usage, keys)); }
 std::optional<bool> flag(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, flagOf); }
 
 // The current time (the system's, unless given) and, only when a reset label needs it, the zone
@@ -225,13 +217,13 @@ bool isQuotaLimitText(const QString& lower) {
   return containsAny(lower, {"rate limited", "rate_limit", "usage limit", "limit reached"});
 }
 
-QString percentLabel(double percent) { return formatWholePercent(percent) + QLatin1Char('%'); }
+QString percentLabel(double percent) { return formatUsagePercent(percent) + QLatin1Char('%'); }
 
 std::optional<UsageMetric> makeContextMetric(const BridgeFields& usage) {
-  std::optional<double> percent = percentNumber(usage, {K("context_remaining_percent"), K("contextRemainingPercent")});
+  std::optional<double> percent = number(usage, {K("context_remaining_percent"), K("contextRemainingPercent")});
   const bool remaining = percent.has_value();
   if (!remaining) {
-    percent = percentNumber(usage, {K("context_percent"), K("context_window_percent"), K("context_pct"),
+    percent = number(usage, {K("context_percent"), K("context_window_percent"), K("context_pct"),
                                     K("contextPercent")});
   }
   const auto first = text(usage, {K("context_remaining"), K("contextRemaining"), K("context_used"),
@@ -253,7 +245,11 @@ std::optional<UsageMetric> makeContextMetric(const BridgeFields& usage) {
   }
   QString suffix = percent ? percentLabel(*percent) : QString();
   QString status = remaining ? remainingUsageStatus(label, percent) : usageStatus(label, percent);
-  return UsageMetric{std::move(label), std::move(suffix), percent, std::move(status)};
+  UsageMetric metric{std::move(label), std::move(suffix), percent, std::move(status)};
+  if (percent) {
+    metric.percentCountsRemaining = remaining;
+  }
+  return metric;
 }
 
 std::optional<UsageMetric> makeTokensMetric(const BridgeFields& usage) {
@@ -328,12 +324,13 @@ std::optional<UsageMetric> makeCostMetric(const BridgeFields& usage) {
 // A quota meter. The remaining keys are the percent keys with "_percent" as "_remaining_percent"
 // and "Percent" as "RemainingPercent" (keys without either have no twin).
 std::optional<UsageMetric> quotaMetric(const BridgeFields& usage, Keys labelKeys, Keys percentKeys,
-                                       Keys remainingKeys, Keys resetKeys, const QString& window, ReadingTime& time) {
+                                       Keys remainingKeys, Keys resetKeys, int windowKey, const QString& window,
+                                       ReadingTime& time) {
   const auto labelText = text(usage, labelKeys);
-  std::optional<double> percent = percentNumber(usage, remainingKeys);
+  std::optional<double> percent = number(usage, remainingKeys);
   const bool remaining = percent.has_value();
   if (!remaining) {
-    percent = percentNumber(usage, percentKeys);
+    percent = number(usage, percentKeys);
   }
   const auto reset = text(usage, resetKeys);
 
@@ -356,7 +353,21 @@ std::optional<UsageMetric> quotaMetric(const BridgeFields& usage, Keys labelKeys
   }
   QString suffix = reset ? shortUsageResetLabel(*reset, window, time.zone(), time.now()) : QString();
   QString status = remaining ? remainingUsageStatus(label, percent) : usageStatus(label, percent);
-  return UsageMetric{std::move(label), std::move(suffix), percent, std::move(status)};
+  UsageMetric metric{std::move(label), std::move(suffix), percent, std::move(status)};
+  if (percent) {
+    metric.percentCountsRemaining = remaining;
+  }
+  if (reset) {
+    if (const auto date = usageResetDate(*reset)) {
+      metric.resetsAtMs = date->toMSecsSinceEpoch();
+    }
+  }
+  // A whole number of minutes of at most a year names the window; anything else is ignored.
+  if (const auto minutes = number(usage, {windowKey});
+      minutes && *minutes >= 1 && *minutes <= 527'040 && *minutes == std::floor(*minutes)) {
+    metric.windowMinutes = static_cast<int>(*minutes);
+  }
+  return metric;
 }
 
 std::optional<UsageMetric> fiveHourMetric(const BridgeFields& usage, ReadingTime& time) {
@@ -369,21 +380,22 @@ std::optional<UsageMetric> fiveHourMetric(const BridgeFields& usage, ReadingTime
                       K("five_hour_limit_remaining_percent"), K("fiveHourRemainingPercent"),
                       K("quota_remaining_percent")},
                      {K("limit_5h_reset"), K("five_hour_reset"), K("five_hour_resets"), K("resets")},
-                     QStringLiteral("5h"), time);
+                     K("limit_5h_window_minutes"), QStringLiteral("5h"), time);
 }
 
 std::optional<UsageMetric> dailyMetric(const BridgeFields& usage, ReadingTime& time) {
   return quotaMetric(usage, {K("daily_label"), K("daily_limit_label"), K("daily")},
                      {K("daily_percent"), K("daily_limit_percent")},
                      {K("daily_remaining_percent"), K("daily_limit_remaining_percent")},
-                     {K("daily_reset"), K("daily_resets")}, QStringLiteral("1d"), time);
+                     {K("daily_reset"), K("daily_resets")}, K("daily_window_minutes"), QStringLiteral("1d"), time);
 }
 
 std::optional<UsageMetric> weeklyMetric(const BridgeFields& usage, ReadingTime& time) {
   return quotaMetric(usage, {K("weekly_label"), K("weekly_limit_label"), K("weekly")},
                      {K("weekly_percent"), K("weekly_limit_percent")},
                      {K("weekly_remaining_percent"), K("weekly_limit_remaining_percent")},
-                     {K("weekly_reset"), K("weekly_resets")}, QStringLiteral("7d"), time);
+                     {K("weekly_reset"), K("weekly_resets")}, K("weekly_window_minutes"), QStringLiteral("7d"),
+                     time);
 }
 
 std::optional<UsageMetric> rateLimitMetric(const BridgeFields& usage, ReadingTime& time) {
@@ -529,13 +541,17 @@ void applyUsageHeadline(UsageSnapshot& snapshot) {
   if (rateLimit) {
     snapshot.label = QStringLiteral("5h limit \u00B7 ") + rateLimit->label;
   } else if (fiveHour && weekly) {
-    snapshot.label = QStringLiteral("5h ") + fiveHour->label + QStringLiteral(" \u00B7 7d ") + weekly->label;
+    snapshot.label = usageQuotaShortName(*fiveHour, QStringLiteral("5h")) + QLatin1Char(' ') + fiveHour->label +
+                     kMiddleDot + usageQuotaShortName(*weekly, QStringLiteral("7d")) + QLatin1Char(' ') +
+                     weekly->label;
   } else if (fiveHour) {
-    snapshot.label = QStringLiteral("5h limit \u00B7 ") + fiveHour->label;
+    snapshot.label = usageQuotaShortName(*fiveHour, QStringLiteral("5h")) + QStringLiteral(" limit \u00B7 ") +
+                     fiveHour->label;
   } else if (daily) {
     snapshot.label = QStringLiteral("Daily \u00B7 ") + daily->label;
   } else if (weekly) {
-    snapshot.label = QStringLiteral("7d limit \u00B7 ") + weekly->label;
+    snapshot.label = usageQuotaShortName(*weekly, QStringLiteral("7d")) + QStringLiteral(" limit \u00B7 ") +
+                     weekly->label;
   } else if (context) {
     snapshot.label = QStringLiteral("Context \u00B7 ") + context->label;
   } else if (tokens) {
@@ -594,7 +610,7 @@ std::optional<double> usageNumber(const QJsonObject& usage, const QStringList& k
 }
 
 std::optional<double> usagePercentNumber(const QJsonObject& usage, const QStringList& keys) {
-  return asPercent(usageNumber(usage, keys));
+  return usageNumber(usage, keys);
 }
 
 std::optional<bool> usageBool(const QJsonObject& usage, const QStringList& keys) {
@@ -642,6 +658,59 @@ QString formatWholePercent(double value) {
   return QString::number(rounded, 'g', 3);
 }
 
+QString formatUsagePercent(double value) {
+  if (!std::isfinite(value)) {
+    return QString();
+  }
+  if ((value > 0 && value < 1) || (value > 99 && value < 100)) {
+    // One decimal, rounded half away from zero like the whole form; 0.96 becomes "1", 99.96 "100".
+    const double tenths = std::round(value * 10);
+    if (std::fmod(tenths, 10) != 0) {
+      return QString::number(tenths / 10, 'f', 1);
+    }
+  }
+  return formatWholePercent(value);
+}
+
+namespace {
+
+// A window's length in its largest whole unit: days (0), hours (1) or minutes (2).
+std::pair<int, int> windowLength(int minutes) {
+  if (minutes > 0 && minutes % 1440 == 0) {
+    return {minutes / 1440, 0};
+  }
+  if (minutes > 0 && minutes % 60 == 0) {
+    return {minutes / 60, 1};
+  }
+  return {minutes, 2};
+}
+
+}  // namespace
+
+QString usageWindowName(int minutes) {
+  static const char* const kUnits[] = {"-day", "-hour", "-minute"};
+  const auto [count, unit] = windowLength(minutes);
+  return QString::number(count) + QLatin1String(kUnits[unit]);
+}
+
+QString usageWindowShortName(int minutes) {
+  static const char kUnits[] = {'d', 'h', 'm'};
+  const auto [count, unit] = windowLength(minutes);
+  return QString::number(count) + QLatin1Char(kUnits[unit]);
+}
+
+QString usageQuotaRowLabel(const UsageMetric& metric, const QString& fallback) {
+  return metric.windowMinutes > 0 ? usageWindowName(metric.windowMinutes) + QStringLiteral(" limit") : fallback;
+}
+
+QString usageQuotaShortName(const UsageMetric& metric, const QString& fallback) {
+  return metric.windowMinutes > 0 ? usageWindowShortName(metric.windowMinutes) : fallback;
+}
+
+bool usageQuotaIsEstimate(const UsageSnapshot& snapshot) {
+  return normalizedDataSource(snapshot.dataSource).contains(QLatin1String("transcript-block"));
+}
+
 bool isPlaceholderLabel(const QString& label) {
   const QString lower = label.trimmed().toLower();
   return lower == QLatin1String("unknown") || lower == QLatin1String("not provided") || lower == QLatin1String("n/a");
@@ -678,7 +747,7 @@ QString remainingQuotaDisplayLabel(const QString& label, std::optional<double> p
     return trimmed;
   }
   if (percent) {
-    return formatWholePercent(*percent) + QLatin1String("% left");
+    return formatUsagePercent(*percent) + QLatin1String("% left");
   }
   if (trimmed.contains(QLatin1Char('%'))) {
     return number + QLatin1String("% left");
@@ -740,11 +809,14 @@ std::vector<std::pair<QString, UsageMetric>> UsageSnapshot::rows() const {
     result.emplace_back(QStringLiteral("Context window"), *context);
   }
   if (const std::optional<UsageMetric>& quota = fiveHour ? fiveHour : rateLimit) {
-    result.emplace_back(QStringLiteral("5-hour limit"), *quota);
+    result.emplace_back(usageQuotaRowLabel(*quota, QStringLiteral("5-hour limit")), *quota);
   }
-  result.emplace_back(QStringLiteral("7-day limit"),
-                      weekly.value_or(UsageMetric{QStringLiteral("No 7d data"), QString(), std::nullopt,
-                                                  QStringLiteral("unknown")}));
+  if (weekly) {
+    result.emplace_back(usageQuotaRowLabel(*weekly, QStringLiteral("7-day limit")), *weekly);
+  } else {
+    result.emplace_back(QStringLiteral("7-day limit"), UsageMetric{QStringLiteral("No 7d data"), QString(),
+                                                                   std::nullopt, QStringLiteral("unknown")});
+  }
   return result;
 }
 

@@ -33,6 +33,14 @@ struct UsageMetric {
   // "remaining" keys, else the used share. Absent for tokens, cost and rate limit.
   std::optional<double> percent;
   QString status;  // "ok", "warning" or "error"
+  // Whether `percent` counts what is left (read from a "remaining" key) or what is used; unknown
+  // for a meter built elsewhere, whose words then tell.
+  std::optional<bool> percentCountsRemaining = std::nullopt;
+  // When a quota's window resets, when its reset text is a date (milliseconds since 1970, UTC).
+  std::optional<qint64> resetsAtMs = std::nullopt;
+  // The length of a quota's window in minutes when the agent names it (Codex does); 0 when the
+  // meter's own window (five hours, a day, seven days) is meant.
+  int windowMinutes = 0;
 
   bool operator==(const UsageMetric&) const = default;
 };
@@ -80,6 +88,7 @@ struct UsageSnapshot {
   // The labelled meter rows the reading offers: "Context window", "5-hour limit" (the rate limit
   // when there is no five-hour meter) and "7-day limit" (a "No 7d data" placeholder without a
   // weekly meter), those present; with none of those four meters, "Tokens" and "Cost" instead.
+  // A quota whose window the agent names is labelled by that window ("1-day limit").
   std::vector<std::pair<QString, UsageMetric>> rows() const;
 
   bool operator==(const UsageSnapshot&) const = default;
@@ -113,7 +122,9 @@ std::optional<QString> usageString(const QJsonObject& usage, const QStringList& 
 // A finite number (a boolean is 1 or 0), or a string that after removing "%", "$" and "," spells
 // a finite number in the C locale.
 std::optional<double> usageNumber(const QJsonObject& usage, const QStringList& keys);
-// usageNumber, times 100 when strictly between 0 and 1 (0.35 and "35%" both give 35; 1 stays 1).
+// A percent on the 0–100 scale, as the agents write it: usageNumber. No value is taken for a
+// share of 1: Codex's "used_percent" and Claude's "used_percentage" are 0.5 for half a percent,
+// and the percents our own loaders compute are percents already.
 std::optional<double> usagePercentNumber(const QJsonObject& usage, const QStringList& keys);
 // A boolean; a number (non-zero is true); "true", "yes", "1", "blocked", "warning" or "false",
 // "no", "0" in any case.
@@ -125,6 +136,21 @@ QString compactUsageCount(double value);
 QString contextPairDisplayLabel(const QString& used, const QString& total);
 // Rounded half away from zero: 41.5 gives "42". Empty for a value that is not finite.
 QString formatWholePercent(double value);
+// A percent as the meters show it: whole, except that a value strictly between 0 and 1 or
+// between 99 and 100 keeps one decimal ("0.5", "99.5"), so that a little used or a little left
+// never reads as none or all. Empty for a value that is not finite.
+QString formatUsagePercent(double value);
+// The name of a quota window of `minutes`: "5-hour", "7-day", "1-day", "90-minute"; whole days
+// and hours are named as such. The short form is "5h", "7d", "1d", "90m".
+QString usageWindowName(int minutes);
+QString usageWindowShortName(int minutes);
+// A quota's row label and short name: by the metric's own window when the agent named one, else
+// the given ones.
+QString usageQuotaRowLabel(const UsageMetric& metric, const QString& fallback);
+QString usageQuotaShortName(const UsageMetric& metric, const QString& fallback);
+// Whether a reading's quotas are our own estimate from transcripts (the five-hour block of
+// Claude's transcripts) rather than what the agent reported of its rate limits.
+bool usageQuotaIsEstimate(const UsageSnapshot& snapshot);
 // "unknown", "not provided" or "n/a" after trimming, in any case.
 bool isPlaceholderLabel(const QString& label);
 // Two decimals (four below 0.01), trailing zeros dropped but one kept: "12.0", "3.5", "0.004".

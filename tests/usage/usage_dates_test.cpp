@@ -156,7 +156,10 @@ TEST_F(UsageDatesTest, ShortResetLabels) {
     const char* expected;
   } cases[] = {
       {reset, QStringLiteral("5h"), utcZone, "2026-05-09T10:00:00Z", "12:56 PM"},
-      {reset, QStringLiteral("1d"), utcZone, "2026-05-01T10:00:00Z", "12:56 PM"},
+      // A reset a day or more away shows its date in any window: a time alone reads as today's.
+      {reset, QStringLiteral("1d"), utcZone, "2026-05-01T10:00:00Z", "May 9"},
+      {reset, QStringLiteral("5h"), utcZone, "2026-05-06T10:00:00Z", "May 9"},
+      {reset, QStringLiteral("5h"), utcZone, "2026-05-08T12:56:00.001Z", "12:56 PM"},
       {reset, QStringLiteral("7d"), utcZone, "2026-05-09T10:00:00Z", "May 9"},
       {reset, QStringLiteral("7d"), utcZone, "2027-01-02T10:00:00Z", "May 9, 2026"},
       {QStringLiteral("2026-05-09T12:56:00Z"), std::nullopt, utcZone, "2026-05-09T09:56:00Z",

@@ -1,5 +1,7 @@
 #include "usage/usage_snapshot.h"
 
+#include "usage/usage_dates.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -27,6 +29,21 @@ std::optional<UsageSnapshot> snapshotOf(const char* json, const QString& timesta
 UsageMetric metric(const char* label, const char* suffix, std::optional<double> percent, const char* status) {
   return UsageMetric{QString::fromUtf8(label), QString::fromUtf8(suffix), percent, QString::fromUtf8(status)};
 }
+// The same meter with what its percent counts, when it was read from a key that says so.
+UsageMetric left(UsageMetric m) {
+  m.percentCountsRemaining = true;
+  return m;
+}
+UsageMetric used(UsageMetric m) {
+  m.percentCountsRemaining = false;
+  return m;
+}
+// The same meter with the reset time of its window, and the window's length.
+UsageMetric resetting(UsageMetric m, const char* date, int windowMinutes = 0) {
+  m.resetsAtMs = parseUsageDate(QString::fromUtf8(date))->toMSecsSinceEpoch();
+  m.windowMinutes = windowMinutes;
+  return m;
+}
 
 using Field = std::optional<UsageMetric> UsageSnapshot::*;
 
@@ -37,12 +54,15 @@ TEST(UsageSnapshotTest, MetricsOfTheEdgeCases) {
     std::optional<UsageMetric> expected;
   };
   const Case cases[] = {
-      {R"({"context_remaining_percent":0.35})", &UsageSnapshot::context, metric("35%", "35%", 35, "warning")},
+      // Percents are on the 0–100 scale as the agents write them: 0.35 is a third of a percent.
+      {R"({"context_remaining_percent":0.35})", &UsageSnapshot::context,
+       left(metric("0.4%", "0.4%", 0.35, "error"))},
+      {R"({"context_remaining_percent":35})", &UsageSnapshot::context, left(metric("35%", "35%", 35, "warning"))},
       {R"({"context_used_tokens":12000,"context_total_tokens":200000,"context_percent":6})", &UsageSnapshot::context,
-       metric("12k / 200k", "6%", 6, "ok")},
+       used(metric("12k / 200k", "6%", 6, "ok"))},
       {R"({"contextUsed":"500","contextWindow":"8,000"})", &UsageSnapshot::context,
        metric("500 / 8,000", "", std::nullopt, "ok")},
-      {R"({"context_label":"N/A","context_pct":"95%"})", &UsageSnapshot::context, metric("N/A", "95%", 95, "error")},
+      {R"({"context_label":"N/A","context_pct":"95%"})", &UsageSnapshot::context, used(metric("N/A", "95%", 95, "error"))},
       {R"({"input_tokens":1200,"output_tokens":300,"cache_read_tokens":5000000})", &UsageSnapshot::tokens,
        metric("1.5k total", "1.2k in · 300 out · 5m cache read", std::nullopt, "ok")},
       {R"({"reasoning_tokens":800})", &UsageSnapshot::tokens, metric("800 reasoning", "800 reasoning", std::nullopt, "ok")},
@@ -53,22 +73,32 @@ TEST(UsageSnapshotTest, MetricsOfTheEdgeCases) {
       {R"({"cost":"$1,234.567"})", &UsageSnapshot::cost, metric("$1234.57", "", std::nullopt, "ok")},
       {R"({"cost":0.004,"costUSD":null})", &UsageSnapshot::cost, metric("$0.004", "", std::nullopt, "ok")},
       {R"({"cost":2,"cost_estimate":true})", &UsageSnapshot::cost, std::nullopt},
-      {R"({"limit_5h_remaining_percent":80})", &UsageSnapshot::fiveHour, metric("80% left", "", 80, "ok")},
-      {R"({"limit_5h_remaining_percent":8})", &UsageSnapshot::fiveHour, metric("8% left", "", 8, "error")},
+      {R"({"limit_5h_remaining_percent":80})", &UsageSnapshot::fiveHour, left(metric("80% left", "", 80, "ok"))},
+      {R"({"limit_5h_remaining_percent":8})", &UsageSnapshot::fiveHour, left(metric("8% left", "", 8, "error"))},
       {R"({"fiveHourRemainingPercent":"35%","fiveHourLabel":"35%"})", &UsageSnapshot::fiveHour,
-       metric("35% left", "", 35, "warning")},
-      {R"({"five_hour_percent":75})", &UsageSnapshot::fiveHour, metric("75%", "", 75, "warning")},
-      {R"({"percent":1})", &UsageSnapshot::fiveHour, metric("1%", "", 1, "ok")},
-      {R"({"quota_percent":0.999})", &UsageSnapshot::fiveHour, metric("100%", "", 99.9, "error")},
+       left(metric("35% left", "", 35, "warning"))},
+      {R"({"five_hour_percent":75})", &UsageSnapshot::fiveHour, used(metric("75%", "", 75, "warning"))},
+      {R"({"percent":1})", &UsageSnapshot::fiveHour, used(metric("1%", "", 1, "ok"))},
+      {R"({"quota_percent":0.5})", &UsageSnapshot::fiveHour, used(metric("0.5%", "", 0.5, "ok"))},
+      {R"({"quota_percent":0.999})", &UsageSnapshot::fiveHour, used(metric("1%", "", 0.999, "ok"))},
+      {R"({"limit_5h_remaining_percent":99.5})", &UsageSnapshot::fiveHour,
+       left(metric("99.5% left", "", 99.5, "ok"))},
+      {R"({"quota_percent":99.96})", &UsageSnapshot::fiveHour, used(metric("100%", "", 99.96, "error"))},
       {R"({"label":"near limit"})", &UsageSnapshot::fiveHour, metric("near limit", "", std::nullopt, "warning")},
       {R"({"label":"Usage limit reached"})", &UsageSnapshot::fiveHour, std::nullopt},
       {R"({"five_hour_label":"unknown"})", &UsageSnapshot::fiveHour, std::nullopt},
       {R"({"five_hour_reset":"2026-05-09T12:56:00Z"})", &UsageSnapshot::fiveHour,
-       metric("Resets", "12:56 PM", std::nullopt, "ok")},
+       resetting(metric("Resets", "12:56 PM", std::nullopt, "ok"), "2026-05-09T12:56:00Z")},
+      // A window the agent names: its length and, more than a day away, the reset's date.
+      {R"({"limit_5h_remaining_percent":1,"limit_5h_reset":"2026-05-12T08:00:00Z","limit_5h_window_minutes":10080})",
+       &UsageSnapshot::fiveHour,
+       resetting(left(metric("1% left", "May 12", 1, "error")), "2026-05-12T08:00:00Z", 10080)},
+      {R"({"weekly_percent":3,"weekly_window_minutes":"90.5"})", &UsageSnapshot::weekly,
+       used(metric("3%", "", 3, "ok"))},
       {R"({"daily_remaining_percent":50,"daily_reset":"resets 2026-05-09T23:00:00Z"})", &UsageSnapshot::daily,
-       metric("50% left", "11:00 PM", 50, "ok")},
+       resetting(left(metric("50% left", "11:00 PM", 50, "ok")), "2026-05-09T23:00:00Z")},
       {R"({"weekly_limit_percent":18,"weekly_resets":"2026-05-12T00:00:00Z"})", &UsageSnapshot::weekly,
-       metric("18%", "May 12", 18, "ok")},
+       resetting(used(metric("18%", "May 12", 18, "ok")), "2026-05-12T00:00:00Z")},
       {R"({"label":"Usage limit reached"})", &UsageSnapshot::rateLimit, metric("Blocked", "", std::nullopt, "error")},
       {R"({"rate_limit_reset":"2026-05-09T12:56:00Z"})", &UsageSnapshot::rateLimit,
        metric("Limited", "12:56 PM", std::nullopt, "warning")},
@@ -99,7 +129,10 @@ TEST(UsageSnapshotTest, HeadlineAndProvenance) {
       {R"({"label":"Usage limit reached","weekly_percent":40})", "5h limit · Blocked", 40},
       {R"({"daily_percent":20,"context_percent":70})", "Daily · 20%", 20},
       {R"({"weekly_label":"ok","context_percent":70})", "7d limit · ok", 70},
-      {R"({"context_remaining_percent":0.35})", "Context · 35%", 35},
+      {R"({"context_remaining_percent":0.35})", "Context · 0.4%", 0.35},
+      {R"({"limit_5h_percent":10,"limit_5h_window_minutes":1440})", "1d limit · 10%", 10},
+      {R"({"limit_5h_percent":10,"limit_5h_window_minutes":90,"weekly_percent":3,"weekly_window_minutes":10080})",
+       "90m 10% · 7d 3%", 10},
       {R"({"total_tokens":999,"cost":1})", "Tokens · 999 total", std::nullopt},
       {R"({"amount":"3.50"})", "Cost · $3.5", std::nullopt},
   };
@@ -221,6 +254,31 @@ TEST(UsageSnapshotTest, TextFunctions) {
 
 // Compact counts print as printf's "%.1fm", "%.1fk" and "%.0f" do, also where a value lies exactly
 // halfway between two printed ones (printf rounds the exact value, a tie to even).
+TEST(UsageSnapshotTest, PercentsAndWindowsAsTheMetersName) {
+  // A little used or a little left keeps a decimal; everything else is whole.
+  const std::pair<double, const char*> percents[] = {
+      {0, "0"},      {0.04, "0"},       {0.05, "0.1"}, {0.5, "0.5"},   {0.96, "1"},      {1, "1"},
+      {41.5, "42"},  {98.9, "99"},      {99, "99"},    {99.04, "99"},  {99.5, "99.5"},   {99.96, "100"},
+      {100, "100"},  {130, "130"},      {-0.5, "-1"},  {std::numeric_limits<double>::infinity(), ""},
+  };
+  for (const auto& [value, text] : percents) {
+    EXPECT_EQ(formatUsagePercent(value), QString::fromUtf8(text)) << value;
+  }
+  const std::tuple<int, const char*, const char*> windows[] = {
+      {300, "5-hour", "5h"}, {10080, "7-day", "7d"}, {1440, "1-day", "1d"}, {90, "90-minute", "90m"},
+      {120, "2-hour", "2h"}, {43200, "30-day", "30d"},
+  };
+  for (const auto& [minutes, name, shortName] : windows) {
+    EXPECT_EQ(usageWindowName(minutes), QString::fromUtf8(name)) << minutes;
+    EXPECT_EQ(usageWindowShortName(minutes), QString::fromUtf8(shortName)) << minutes;
+  }
+  UsageMetric named = metric("1% left", "", 1, "error");
+  EXPECT_EQ(usageQuotaRowLabel(named, "5-hour limit"), "5-hour limit") << "no window named";
+  named.windowMinutes = 10080;
+  EXPECT_EQ(usageQuotaRowLabel(named, "5-hour limit"), "7-day limit");
+  EXPECT_EQ(usageQuotaShortName(named, "5h"), "7d");
+}
+
 TEST(UsageSnapshotTest, CompactCountsRoundAsPrintfPrintsThem) {
   const struct {
     double value;

@@ -43,26 +43,31 @@ bool contains(std::string_view text, std::string_view what) {
   return ::memmem(text.data(), text.size(), what.data(), what.size()) != nullptr;
 }
 
-// Writes the remaining share and reset of one rate-limit window.
-void putRateLimit(const QJsonObject& window, const char* percentKey, const char* labelKey, const char* resetKey,
-                  QJsonObject& usage) {
+// The usage keys of the three quota meters a Codex rate-limit window can fill.
+struct QuotaKeys {
+  const char* percent;
+  const char* label;
+  const char* reset;
+  const char* windowMinutes;
+};
+constexpr QuotaKeys kFiveHourKeys{"limit_5h_remaining_percent", "limit_5h_label", "limit_5h_reset",
+                                  "limit_5h_window_minutes"};
+constexpr QuotaKeys kWeeklyKeys{"weekly_remaining_percent", "weekly_label", "weekly_reset", "weekly_window_minutes"};
+
+// Writes the remaining share, reset and length of one rate-limit window. Codex writes
+// "used_percent" on the 0–100 scale (0.5 is half a percent).
+void putRateLimit(const QJsonObject& window, const QuotaKeys& keys, QJsonObject& usage) {
   std::optional<double> remaining;
   if (auto used = firstLocalUsageNumber(window, {K("used_percent"), K("used_percentage"), K("usedPercent"),
                                                  K("usedPercentage")})) {
-    if (*used > 0 && *used < 1) {
-      *used *= 100;
-    }
     remaining = std::clamp(100.0 - *used, 0.0, 100.0);
   } else if (auto left = firstLocalUsageNumber(window, {K("remaining_percent"), K("remaining_percentage"),
                                                         K("remainingPercent"), K("remainingPercentage")})) {
-    if (*left > 0 && *left < 1) {
-      *left *= 100;
-    }
     remaining = *left;
   }
   if (remaining) {
-    usage.insert(QLatin1String(percentKey), *remaining);
-    usage.insert(QLatin1String(labelKey), formatWholePercent(*remaining) + QLatin1Char('%'));
+    usage.insert(QLatin1String(keys.percent), *remaining);
+    usage.insert(QLatin1String(keys.label), formatUsagePercent(*remaining) + QLatin1Char('%'));
   }
   for (const QLatin1String key : {K("resets_at"), K("reset_at"), K("resetAt")}) {
     const QJsonValue value = window.value(key);
@@ -70,9 +75,48 @@ void putRateLimit(const QJsonObject& window, const char* percentKey, const char*
       continue;
     }
     if (const auto reset = localUsageResetString(value)) {
-      usage.insert(QLatin1String(resetKey), *reset);
+      usage.insert(QLatin1String(keys.reset), *reset);
     }
     break;
+  }
+  if (const auto minutes = localUsageNumber(window.value(K("window_minutes")))) {
+    usage.insert(QLatin1String(keys.windowMinutes), *minutes);
+  }
+}
+
+// The length Codex gives a window, in minutes, when it gives one.
+std::optional<double> windowMinutesOf(const std::optional<QJsonObject>& window) {
+  return window ? localUsageNumber(window->value(K("window_minutes"))) : std::nullopt;
+}
+
+// Codex's two windows go to the meters their lengths name: 300 minutes is the five-hour meter and
+// 10,080 the seven-day one, whichever of "primary" and "secondary" carries it. A window of another
+// length keeps its position (primary five-hour, secondary seven-day) and is labelled by its length.
+void putRateLimits(const QJsonObject& limits, QJsonObject& usage) {
+  // A window that Codex reports as null leaves the other one standing.
+  const std::optional<QJsonObject> primary = objectValue(limits, K("primary"));
+  const std::optional<QJsonObject> secondary = objectValue(limits, K("secondary"));
+  const auto slotOf = [](const std::optional<double>& minutes, const QuotaKeys* positional) {
+    if (minutes == 300.0) {
+      return &kFiveHourKeys;
+    }
+    if (minutes == 10'080.0) {
+      return &kWeeklyKeys;
+    }
+    return positional;
+  };
+  const QuotaKeys* primarySlot = slotOf(windowMinutesOf(primary), &kFiveHourKeys);
+  const QuotaKeys* secondarySlot = slotOf(windowMinutesOf(secondary), &kWeeklyKeys);
+  if (primary && secondary && primarySlot == secondarySlot) {
+    // Two windows of one name: each keeps its position.
+    primarySlot = &kFiveHourKeys;
+    secondarySlot = &kWeeklyKeys;
+  }
+  if (primary) {
+    putRateLimit(*primary, *primarySlot, usage);
+  }
+  if (secondary) {
+    putRateLimit(*secondary, *secondarySlot, usage);
   }
 }
 
@@ -182,13 +226,7 @@ std::optional<TandrelEvent> codexRolloutUsageEvent(const QJsonObject& record, co
   }
 
   if (const auto limits = objectValue(payload, K("rate_limits"))) {
-    // A window that Codex reports as null leaves the other one standing.
-    if (const auto primary = objectValue(*limits, K("primary"))) {
-      putRateLimit(*primary, "limit_5h_remaining_percent", "limit_5h_label", "limit_5h_reset", usage);
-    }
-    if (const auto secondary = objectValue(*limits, K("secondary"))) {
-      putRateLimit(*secondary, "weekly_remaining_percent", "weekly_label", "weekly_reset", usage);
-    }
+    putRateLimits(*limits, usage);
   }
   if (usage.size() <= 3) {
     return std::nullopt;

@@ -67,14 +67,17 @@ TEST(CodexRolloutScannerTest, ContextAndRateLimitReadings) {
       {"last usage stands in for a missing total",
        {{"model_context_window", 1000}, {"last_token_usage", QJsonObject{{"total_tokens", 100}}}}, {},
        QStringLiteral("900 / 1k"), std::nullopt, std::nullopt},
-      {"a used share", {}, {{"primary", QJsonObject{{"used_percent", 0.25}}}}, std::nullopt,
-       QStringLiteral("75% left"), std::nullopt},
+      // Codex writes used_percent on the 0–100 scale: 0.25 is a quarter of a percent.
+      {"a small used percent", {}, {{"primary", QJsonObject{{"used_percent", 0.25}}}}, std::nullopt,
+       QStringLiteral("99.8% left"), std::nullopt},
+      {"half a percent", {}, {{"primary", QJsonObject{{"used_percent", 0.5}}}}, std::nullopt,
+       QStringLiteral("99.5% left"), std::nullopt},
       {"1 is a percentage", {}, {{"primary", QJsonObject{{"usedPercent", 1}}}}, std::nullopt,
        QStringLiteral("99% left"), std::nullopt},
       {"over 100 used", {}, {{"primary", QJsonObject{{"used_percentage", 130}}}}, std::nullopt,
        QStringLiteral("0% left"), std::nullopt},
-      {"a remaining share", {}, {{"primary", QJsonObject{{"remaining_percent", 0.4}}}}, std::nullopt,
-       QStringLiteral("40% left"), std::nullopt},
+      {"a small remaining percent", {}, {{"primary", QJsonObject{{"remaining_percent", 0.4}}}}, std::nullopt,
+       QStringLiteral("0.4% left"), std::nullopt},
       {"a remaining percentage is not clamped", {}, {{"primary", QJsonObject{{"remainingPercent", 140}}}},
        std::nullopt, QStringLiteral("140% left"), std::nullopt},
       // Codex writes a window it does not know as null; the other one still counts.
@@ -88,6 +91,60 @@ TEST(CodexRolloutScannerTest, ContextAndRateLimitReadings) {
     EXPECT_EQ(usage.context ? std::optional<QString>(usage.context->label) : std::nullopt, c.context) << c.name;
     EXPECT_EQ(usage.fiveHour ? std::optional<QString>(usage.fiveHour->label) : std::nullopt, c.fiveHour) << c.name;
     EXPECT_EQ(usage.weekly ? std::optional<QString>(usage.weekly->label) : std::nullopt, c.weekly) << c.name;
+  }
+}
+
+TEST(CodexRolloutScannerTest, WindowsGoToTheMetersTheirLengthsName) {
+  const auto window = [](double used, std::optional<int> minutes) {
+    QJsonObject w{{"used_percent", used}, {"resets_at", 1778331360}};
+    if (minutes) {
+      w.insert("window_minutes", *minutes);
+    }
+    return QJsonValue(w);
+  };
+  struct Meter {
+    QString label;
+    int windowMinutes;
+  };
+  const struct {
+    const char* name;
+    QJsonValue primary;
+    QJsonValue secondary;
+    std::optional<Meter> fiveHour;
+    std::optional<Meter> weekly;
+  } cases[] = {
+      {"five hours and seven days", window(0.5, 300), window(42, 10080), Meter{"99.5% left", 300},
+       Meter{"58% left", 10080}},
+      {"a 10,080-minute primary window alone is the seven-day limit", window(99, 10080), QJsonValue(),
+       std::nullopt, Meter{"1% left", 10080}},
+      {"swapped windows each go to their own meter", window(42, 10080), window(0.5, 300), Meter{"99.5% left", 300},
+       Meter{"58% left", 10080}},
+      {"another length keeps its position and its length", window(10, 1440), window(20, 43200),
+       Meter{"90% left", 1440}, Meter{"80% left", 43200}},
+      {"two windows of one name keep their positions", window(10, 10080), window(20, 10080), Meter{"90% left", 10080},
+       Meter{"80% left", 10080}},
+      {"without lengths the positions hold", window(10, std::nullopt), window(20, std::nullopt), Meter{"90% left", 0},
+       Meter{"80% left", 0}},
+  };
+  const auto meterOf = [](const std::optional<UsageMetric>& metric) {
+    return metric ? std::optional<Meter>(Meter{metric->label, metric->windowMinutes}) : std::nullopt;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto event = codexRolloutUsageEvent(
+        tokenCount(QJsonObject(), QJsonObject{{"primary", c.primary}, {"secondary", c.secondary}}), "/r/rollout-a.jsonl");
+    ASSERT_TRUE(event && event->usage);
+    for (const auto& [shown, expected] : {std::pair{meterOf(event->usage->fiveHour), c.fiveHour},
+                                          std::pair{meterOf(event->usage->weekly), c.weekly}}) {
+      ASSERT_EQ(shown.has_value(), expected.has_value());
+      if (shown) {
+        EXPECT_EQ(shown->label, expected->label);
+        EXPECT_EQ(shown->windowMinutes, expected->windowMinutes);
+      }
+    }
+    if (event->usage->weekly) {
+      EXPECT_EQ(event->usage->weekly->resetsAtMs, 1778331360'000LL);
+    }
   }
 }
 
