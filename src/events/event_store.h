@@ -357,9 +357,11 @@ class EventStore {
   // shown under the brand's name; nothing when no tool of the brand has usage.
   std::optional<UsageSnapshot> latestUsage(const QString& brandOrTool);
   // One reading of the listed tools, each metric taken from the newest snapshot that has it, shown
-  // as `displayTool`; the rest (time, source, quality) from the newest snapshot. A rate limit
-  // older than the newest five-hour reading is dropped. Cached per revision under the display
-  // tool and the sorted identifiers; nothing (and nothing cached) when none has usage.
+  // as `displayTool`; the rest (time, source, quality) from the newest snapshot. A quota the agent
+  // reported itself is not replaced by a newer estimate from transcripts until its window resets.
+  // A rate limit older than the chosen five-hour reading is dropped. Cached per revision (and until
+  // such a window resets) under the display tool and the sorted identifiers; nothing (and nothing
+  // cached) when none has usage.
   std::optional<UsageSnapshot> mergedUsage(const QStringList& toolIDs, const QString& displayTool);
   // The merge key: the display tool and the sorted identifiers, joined with U+001F.
   static QString mergedUsageKey(const QStringList& toolIDs, const QString& displayTool);
@@ -606,6 +608,9 @@ class EventStore {
   QHash<QString, std::vector<int>> cachedUsageSnapshotsByToolID_;
   std::optional<UsageSnapshot> cachedLatestUsage_;
   std::unordered_map<QString, UsageSnapshot> cachedMergedUsageByKey_;
+  // For a merged reading that kept an agent's quota over a newer estimate: when the first such
+  // quota's window resets, after which the reading is merged again.
+  std::unordered_map<QString, qint64> cachedMergedUsageValidUntilMs_;
   // Sort dates in milliseconds since 1970, by observation text.
   std::unordered_map<QString, qint64> cachedUsageSortDates_;
 

@@ -49,6 +49,7 @@ void EventStore::ensureUsageCache() {
   cachedUsageSnapshotsByToolID_.clear();
   // clear() keeps the buckets of both maps for the next revision.
   cachedMergedUsageByKey_.clear();
+  cachedMergedUsageValidUntilMs_.clear();
   cachedUsageSortDates_.clear();
   for (const auto& event : events_) {
     if (event.usage) {
@@ -133,8 +134,12 @@ QString EventStore::mergedUsageKey(const QStringList& toolIDs, const QString& di
 std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs, const QString& displayTool) {
   ensureUsageCache();
   QString key = mergedUsageKey(toolIDs, displayTool);
+  const qint64 nowMs = clock_.now().toMSecsSinceEpoch();
   if (const auto cached = cachedMergedUsageByKey_.find(key); cached != cachedMergedUsageByKey_.end()) {
-    return cached->second;
+    const auto validUntil = cachedMergedUsageValidUntilMs_.find(key);
+    if (validUntil == cachedMergedUsageValidUntilMs_.end() || nowMs < validUntil->second) {
+      return cached->second;
+    }
   }
 
   const std::vector<int> indices = usageSnapshotIndices(toolIDs);
@@ -152,11 +157,35 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
       &UsageSnapshot::context,  &UsageSnapshot::tokens, &UsageSnapshot::cost,  &UsageSnapshot::rateLimit,
       &UsageSnapshot::fiveHour, &UsageSnapshot::daily,  &UsageSnapshot::weekly,
   };
+  // The quotas (five-hour, daily, weekly) go by quality first: the newest reading of the agent's
+  // own limits (status line, rollout, hook) holds its meter until its window resets, whatever
+  // estimate from transcripts came later; an estimate fills a meter no such reading covers, or
+  // one whose reading is past its reset. Every other metric is the newest that has it.
+  static constexpr std::array<qint64, 7> kQuotaWindowMs = {
+      0, 0, 0, 0, 5 * 3'600'000LL, 24 * 3'600'000LL, 7 * 24 * 3'600'000LL,
+  };
+  std::optional<qint64> validUntil;
   std::array<int, 7> chosen{};
   for (std::size_t k = 0; k < kMetrics.size(); ++k) {
     const Member member = kMetrics[k];
     chosen[k] =
         newestIndex(indices, snapshots, dates, [member](const UsageSnapshot& s) { return (s.*member).has_value(); });
+    if (kQuotaWindowMs[k] == 0 || chosen[k] < 0 || !usageQuotaIsEstimate(snapshots[chosen[k]])) {
+      continue;
+    }
+    const int reported = newestIndex(indices, snapshots, dates, [member](const UsageSnapshot& s) {
+      return (s.*member).has_value() && !usageQuotaIsEstimate(s);
+    });
+    if (reported < 0) {
+      continue;
+    }
+    const UsageMetric& metric = *(snapshots[reported].*member);
+    const qint64 windowEnd = metric.resetsAtMs.value_or(
+        dates[reported] + (metric.windowMinutes > 0 ? metric.windowMinutes * 60'000LL : kQuotaWindowMs[k]));
+    if (nowMs < windowEnd) {
+      chosen[k] = reported;
+      validUntil = std::min(validUntil.value_or(windowEnd), windowEnd);
+    }
   }
   // A rate limit stays only while no newer five-hour reading exists: a newer limit signal takes
   // the headline, an older one gives way to newer quota data.
@@ -182,6 +211,11 @@ std::optional<UsageSnapshot> EventStore::mergedUsage(const QStringList& toolIDs,
     }
   }
   applyUsageHeadline(merged);
+  if (validUntil) {
+    cachedMergedUsageValidUntilMs_.insert_or_assign(key, *validUntil);
+  } else {
+    cachedMergedUsageValidUntilMs_.erase(key);
+  }
   return cachedMergedUsageByKey_.insert_or_assign(std::move(key), std::move(merged)).first->second;
 }
 

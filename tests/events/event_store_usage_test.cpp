@@ -140,6 +140,67 @@ TEST_F(EventStoreUsageTest, BrandMergeTakesEachMetricFromItsNewestReading) {
   }
 }
 
+TEST_F(EventStoreUsageTest, QuotasGoByQualityThenAge) {
+  // The store's clock reads 2027-01-15T08:00:00Z. A status line reading of the agent's own limits
+  // and, touched later, the five-hour estimate made from the transcripts.
+  const auto statusLine = [](const char* observedAt, std::optional<const char*> reset) {
+    QJsonObject usage{{"limit_5h_label", "0% used"}, {"limit_5h_percent", 0.5}};
+    if (reset) {
+      usage.insert("limit_5h_reset", *reset);
+    }
+    return Reading{"claude-code", "statusline", observedAt, usage};
+  };
+  const auto estimate = [](const char* observedAt) {
+    return Reading{"claude-code", "local-transcript-block", observedAt,
+                   {{"limit_5h_label", "Active"}, {"limit_5h_reset", "2027-01-15T12:00:00Z"}, {"total_tokens", 62}}};
+  };
+  struct Case {
+    const char* name;
+    std::vector<Reading> readings;
+    int fiveHourFrom;  // the reading whose five-hour meter the merge shows
+  };
+  const std::vector<Case> cases = {
+      {"a newer estimate waits for the reported window to reset",
+       {statusLine("2027-01-15T07:50:00Z", "2027-01-15T09:40:00Z"), estimate("2027-01-15T07:55:00Z")}, 0},
+      {"once the reported window has reset, the newer estimate shows",
+       {statusLine("2027-01-15T03:00:00Z", "2027-01-15T07:40:00Z"), estimate("2027-01-15T07:55:00Z")}, 1},
+      {"a reported reading without a reset holds five hours from when it was seen",
+       {statusLine("2027-01-15T03:30:00Z", std::nullopt), estimate("2027-01-15T07:55:00Z")}, 0},
+      {"and no longer",
+       {statusLine("2027-01-15T02:30:00Z", std::nullopt), estimate("2027-01-15T07:55:00Z")}, 1},
+      {"an estimate fills a meter no reported reading covers",
+       {{"claude-code", "statusline", "2027-01-15T07:50:00Z", tokens(5)}, estimate("2027-01-15T07:55:00Z")}, 1},
+      {"a newer reported reading replaces an older estimate",
+       {estimate("2027-01-15T07:50:00Z"), statusLine("2027-01-15T07:55:00Z", "2027-01-15T09:40:00Z")}, 1},
+      {"among reported readings the newest wins, whatever its source",
+       {statusLine("2027-01-15T07:50:00Z", "2027-01-15T09:40:00Z"),
+        {"claude-app", "hook", "2027-01-15T07:52:00Z", {{"limit_5h_percent", 42}}},
+        estimate("2027-01-15T07:55:00Z")},
+       1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(eventFile);
+    auto store = storeWith(c.readings);
+    const auto merged = store->latestUsage(QStringLiteral("Claude"));
+    ASSERT_TRUE(merged.has_value());
+    EXPECT_EQ(merged->fiveHour, store->events()[c.fiveHourFrom].usage->fiveHour);
+  }
+}
+
+TEST_F(EventStoreUsageTest, AKeptReportedQuotaGivesWayWhenItsWindowResets) {
+  auto store = storeWith({{"claude-code", "statusline", "2027-01-15T07:50:00Z",
+                           {{"limit_5h_percent", 0.5}, {"limit_5h_reset", "2027-01-15T08:30:00Z"}}},
+                          {"claude-code", "local-transcript-block", "2027-01-15T07:55:00Z",
+                           {{"limit_5h_label", "Active"}, {"limit_5h_reset", "2027-01-15T12:00:00Z"}}}});
+  EXPECT_EQ(store->latestUsage(QStringLiteral("Claude"))->fiveHour->percent, 0.5);
+  // No new event arrives: the cached merge still ends when the reported window resets.
+  clock.advance(std::chrono::minutes(29));
+  EXPECT_EQ(store->latestUsage(QStringLiteral("Claude"))->fiveHour->percent, 0.5);
+  clock.advance(std::chrono::minutes(1));
+  EXPECT_EQ(store->latestUsage(QStringLiteral("Claude"))->fiveHour->label, QStringLiteral("Active"));
+}
+
 TEST_F(EventStoreUsageTest, HeadlinePercentFollowsTheMergedMetrics) {
   auto store = storeWith({{"claude-code", "transcript", "2027-01-15T10:00:00Z", kTranscript},
                           {"claude-code", "statusline", "2027-01-15T10:10:00Z", kStatusLine}});
