@@ -91,12 +91,15 @@ QString collapsedUsageLabel(const UsageSnapshot& snapshot, bool hasDeadline) {
   if (snapshot.rateLimit) {
     return hasDeadline ? snapshot.rateLimit->label : QStringLiteral("Usage limit") + kMiddleDot + snapshot.rateLimit->label;
   }
+  const QString fiveHourName =
+      snapshot.fiveHour ? usageQuotaShortName(*snapshot.fiveHour, QStringLiteral("5h")) : QString();
   if (snapshot.fiveHour && snapshot.weekly) {
-    return QStringLiteral("5h ") + snapshot.fiveHour->label + kMiddleDot + QStringLiteral("7d ") +
-           snapshot.weekly->label;
+    return fiveHourName + QLatin1Char(' ') + snapshot.fiveHour->label + kMiddleDot +
+           usageQuotaShortName(*snapshot.weekly, QStringLiteral("7d")) + QLatin1Char(' ') + snapshot.weekly->label;
   }
   if (snapshot.fiveHour) {
-    return hasDeadline ? snapshot.fiveHour->label : QStringLiteral("5h limit") + kMiddleDot + snapshot.fiveHour->label;
+    return hasDeadline ? snapshot.fiveHour->label
+                       : fiveHourName + QStringLiteral(" limit") + kMiddleDot + snapshot.fiveHour->label;
   }
   if (snapshot.daily) {
     return hasDeadline ? snapshot.daily->label : snapshot.label;

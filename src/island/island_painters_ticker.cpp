@@ -6,6 +6,10 @@
 #include "island/notch_status_words.h"
 #include "island/usage_header.h"
 
+#include <QFontMetricsF>
+
+#include <algorithm>
+
 namespace tandrel {
 
 using namespace island_paint;
@@ -131,8 +135,16 @@ void paintUsageHeaderTopLine(QPainter& painter, const UsageHeaderState& state) {
     painter.restore();
     drawText(painter, name, top.toolText, islandFont(10.5, QFont::Bold), accent);
     if (state.snapshot) {
-      drawText(painter, QStringLiteral("\u00B7 ") + state.snapshot->label, top.usageText, islandFont(10), white(0.52));
-      if (const auto meter = expandedTopStatusMeter(*state.snapshot, state.settingsRect)) {
+      const QFont meterFont = islandFont(10, QFont::Bold);
+      const auto meter = expandedTopStatusMeter(*state.snapshot, state.settingsRect,
+                                                QFontMetricsF(meterFont).horizontalAdvance(kTopStatusMeterWidestText));
+      QRectF usageText = top.usageText;
+      if (meter) {
+        // The reading's label ends before the small meter instead of running under it.
+        usageText.setRight(std::max(usageText.left(), std::min(usageText.right(), meter->track.left() - 8)));
+      }
+      drawText(painter, QStringLiteral("\u00B7 ") + state.snapshot->label, usageText, islandFont(10), white(0.52));
+      if (meter) {
         const QColor color = usageStatusColor(meter->status, accent);
         painter.save();
         painter.setPen(Qt::NoPen);
@@ -142,7 +154,7 @@ void paintUsageHeaderTopLine(QPainter& painter, const UsageHeaderState& state) {
         painter.drawRoundedRect(QRectF(meter->track.topLeft(), QSizeF(meter->fillWidth, meter->track.height())), 1.5,
                                 1.5);
         painter.restore();
-        drawText(painter, meter->text, meter->textRect, islandFont(10, QFont::Bold), color, TextAlignment::right);
+        drawText(painter, meter->text, meter->textRect, meterFont, color, TextAlignment::right);
       }
     }
   } else {

@@ -93,7 +93,11 @@ std::optional<UsageSnapshot> TandrelView::usageSnapshotForTool(const QString& to
   if (tool.isEmpty()) {
     return std::nullopt;
   }
-  return store_.mergedUsage(usageToolIDs(tool), usageBrandName(tool));
+  std::optional<UsageSnapshot> merged = store_.mergedUsage(usageToolIDs(tool), usageBrandName(tool));
+  if (!merged) {
+    return std::nullopt;
+  }
+  return usageSnapshotForDisplay(*merged, tool);
 }
 
 void TandrelView::normalizeActiveUsageTool() {

@@ -27,6 +27,22 @@ bool dataSourceCountsRemaining(const QString& dataSource) {
          source.contains(QLatin1String("jsonl"));
 }
 
+std::optional<bool> percentCountsRemainingByWords(const UsageMetric& metric, const QString& rowLabel,
+                                                  const QString& dataSource) {
+  const QString words = (metric.label + QLatin1Char(' ') + metric.suffix).toLower();
+  if (words.contains(QLatin1String("left")) || words.contains(QLatin1String("remaining")) ||
+      words.contains(QLatin1String("remain")) || words.contains(QLatin1String("available"))) {
+    return true;
+  }
+  if (words.contains(QLatin1String("used"))) {
+    return false;
+  }
+  if (rowLabel == kContextRow) {
+    return dataSourceCountsRemaining(dataSource);
+  }
+  return std::nullopt;
+}
+
 int characterCount(const QString& text) {
   QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
   int count = 0;
@@ -84,17 +100,11 @@ UsageMetric usageMetricForDisplay(const UsageMetric& metric, const QString& rowL
   }
 
   // What the reading's percent counts: what remains, what is used, or (unsaid) already the
-  // share the row shows.
-  const QString words = (metric.label + QLatin1Char(' ') + metric.suffix).toLower();
-  std::optional<bool> remaining;
-  if (words.contains(QLatin1String("left")) || words.contains(QLatin1String("remaining")) ||
-      words.contains(QLatin1String("remain")) || words.contains(QLatin1String("available"))) {
-    remaining = true;
-  } else if (words.contains(QLatin1String("used"))) {
-    remaining = false;
-  } else if (rowLabel == kContextRow) {
-    remaining = dataSourceCountsRemaining(dataSource);
-  }
+  // share the row shows. The key it was read from says so; the words only for a meter built
+  // without one.
+  const std::optional<bool> remaining = metric.percentCountsRemaining
+                                            ? metric.percentCountsRemaining
+                                            : percentCountsRemainingByWords(metric, rowLabel, dataSource);
 
   double percent = *shown.percent;
   if (remaining && *remaining != showsLeft) {
@@ -102,7 +112,7 @@ UsageMetric usageMetricForDisplay(const UsageMetric& metric, const QString& rowL
   }
   percent = std::clamp(percent, 0.0, 100.0);
 
-  const QString text = formatWholePercent(percent) + QStringLiteral("% ") +
+  const QString text = formatUsagePercent(percent) + QStringLiteral("% ") +
                        (showsLeft ? QLatin1String("left") : QLatin1String("used"));
   QString status = QStringLiteral("ok");
   if (showsLeft) {
@@ -116,7 +126,24 @@ UsageMetric usageMetricForDisplay(const UsageMetric& metric, const QString& rowL
     shown.label = text;
   }
   shown.percent = percent;
+  shown.percentCountsRemaining.reset();  // its words ("left", "used") say it now
   shown.status = status;
+  return shown;
+}
+
+UsageSnapshot usageSnapshotForDisplay(const UsageSnapshot& snapshot, const QString& tool) {
+  UsageSnapshot shown = snapshot;
+  const auto show = [&](std::optional<UsageMetric>& metric, const QString& rowLabel) {
+    if (metric) {
+      metric = usageMetricForDisplay(*metric, rowLabel, tool, snapshot.dataSource);
+    }
+  };
+  show(shown.context, kContextRow);
+  show(shown.fiveHour, QStringLiteral("5-hour limit"));
+  show(shown.rateLimit, QStringLiteral("5-hour limit"));
+  show(shown.daily, QStringLiteral("Daily limit"));
+  show(shown.weekly, QStringLiteral("7-day limit"));
+  applyUsageHeadline(shown);
   return shown;
 }
 
@@ -202,17 +229,19 @@ QString usageHeadlineStatus(const UsageSnapshot& snapshot, bool includeContext) 
   return QStringLiteral("ok");
 }
 
-std::optional<TopStatusMeter> expandedTopStatusMeter(const UsageSnapshot& snapshot, const QRectF& settingsRect) {
+std::optional<TopStatusMeter> expandedTopStatusMeter(const UsageSnapshot& snapshot, const QRectF& settingsRect,
+                                                     qreal textWidth) {
   const std::optional<double> percent = finiteUsagePercent(snapshot.percent);
   if (!percent) {
     return std::nullopt;
   }
+  const double shown = std::clamp(*percent, 0.0, 100.0);
   TopStatusMeter meter;
-  meter.track = QRectF(settingsRect.left() - 54, 15, 44, 3);
-  meter.fillWidth = 44 * std::clamp(*percent / 100, 0.0, 1.0);
-  meter.textRect = QRectF(settingsRect.left() - 44, 8, 36, 18);
-  // Truncated towards zero, as the bar is filled; clamped first, so no value is out of range.
-  meter.text = QString::number(static_cast<int>(std::clamp(*percent, -1e6, 1e6))) + QLatin1Char('%');
+  meter.textRect = QRectF(settingsRect.left() - 8 - textWidth, 8, textWidth, 18);
+  meter.track = QRectF(meter.textRect.left() - 6 - 44, 15, 44, 3);
+  meter.fillWidth = 44 * shown / 100;
+  // The same number as the meter rows, the ticker and the notch give for the reading.
+  meter.text = formatUsagePercent(shown) + QLatin1Char('%');
   meter.status = usageHeadlineStatus(snapshot, true);
   return meter;
 }
@@ -222,7 +251,7 @@ std::optional<QString> expandedTopQuotaPart(const QString& label, const std::opt
     return std::nullopt;
   }
   if (const std::optional<double> percent = finiteUsagePercent(metric->percent)) {
-    return label + QLatin1Char(' ') + formatWholePercent(*percent) + QLatin1Char('%');
+    return label + QLatin1Char(' ') + formatUsagePercent(*percent) + QLatin1Char('%');
   }
   QString text = metric->label;
   text.remove(QLatin1String(" used")).remove(QLatin1String(" left"));
@@ -237,11 +266,14 @@ std::optional<QString> expandedTopQuotaText(const std::optional<UsageSnapshot>& 
     return std::nullopt;
   }
   QStringList parts;
-  if (auto part = expandedTopQuotaPart(QStringLiteral("5h"), snapshot->fiveHour ? snapshot->fiveHour
-                                                                                  : snapshot->rateLimit)) {
+  const std::optional<UsageMetric>& fiveHour = snapshot->fiveHour ? snapshot->fiveHour : snapshot->rateLimit;
+  if (auto part = expandedTopQuotaPart(
+          fiveHour ? usageQuotaShortName(*fiveHour, QStringLiteral("5h")) : QStringLiteral("5h"), fiveHour)) {
     parts.append(*part);
   }
-  if (auto part = expandedTopQuotaPart(QStringLiteral("7d"), snapshot->weekly)) {
+  if (auto part = expandedTopQuotaPart(
+          snapshot->weekly ? usageQuotaShortName(*snapshot->weekly, QStringLiteral("7d")) : QStringLiteral("7d"),
+          snapshot->weekly)) {
     parts.append(*part);
   }
   if (parts.isEmpty()) {

@@ -57,6 +57,13 @@ std::optional<double> finiteUsagePercent(const std::optional<double>& percent);
 UsageMetric usageMetricForDisplay(const UsageMetric& metric, const QString& rowLabel, const QString& tool,
                                   const QString& dataSource);
 
+// A reading as `tool`'s meters show it: every metric through usageMetricForDisplay under its
+// row's label (the context window, the five-hour, daily and seven-day limits, the rate limit as
+// the five-hour row), and the headline made again from them. The ticker, the notch's word, the
+// header's small meter and quota summary and the meter rows all read this one form, so they say
+// the same of one reading.
+UsageSnapshot usageSnapshotForDisplay(const UsageSnapshot& snapshot, const QString& tool);
+
 // Tabs: four to a row from y 38; a fifth tool and later wrap into further rows below, 24 apart.
 int usageTabRowCount(int toolCount);
 // One rectangle per tool, in order: 7 per character of the name plus 28, from 62 to 76 wide, 6
@@ -98,15 +105,21 @@ struct ExpandedTopStatusLayout {
 ExpandedTopStatusLayout expandedTopStatusLayout(qreal width);
 
 // The small meter left of the settings button on an external display, for a reading with a
-// finite headline percent: a 44 × 3 track, the fill's width and the whole percent in its box.
+// finite headline percent: the percent, right-aligned in a box `textWidth` wide that ends 8
+// before the settings button, and a 44 × 3 track 6 left of that box, so that the bar never runs
+// under its label. `textWidth` is the width of the widest text the box may hold in its font
+// (measured by the painter, at any pixel ratio the same in view units).
 struct TopStatusMeter {
   QRectF track;
   qreal fillWidth = 0;
   QRectF textRect;
-  QString text;  // "42%"
+  QString text;  // "42%", "0.5%"
   QString status;
 };
-std::optional<TopStatusMeter> expandedTopStatusMeter(const UsageSnapshot& snapshot, const QRectF& settingsRect);
+std::optional<TopStatusMeter> expandedTopStatusMeter(const UsageSnapshot& snapshot, const QRectF& settingsRect,
+                                                     qreal textWidth);
+// The widest text the small meter shows.
+inline const QString kTopStatusMeterWidestText = QStringLiteral("99.9%");
 
 // The status the headline colours follow: of the first present of the rate-limit, five-hour and
 // weekly metrics (and the context metric when asked), "ok" when none is there.

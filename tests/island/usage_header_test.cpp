@@ -4,7 +4,12 @@
 
 #include "island/usage_header.h"
 
+#include "island/island_geometry.h"
+
 #include <gtest/gtest.h>
+
+#include <QFontMetricsF>
+#include <QImage>
 
 #include <cmath>
 #include <limits>
@@ -207,6 +212,30 @@ TEST(UsageHeader, BarsGrowInOverHalfASecond) {
   }
 }
 
+TEST(UsageHeader, TheSmallMetersBarNeverRunsUnderItsLabel) {
+  // The painter sizes the label's box with the font's own metrics; the text is then drawn on a
+  // surface of the view's pixel ratio, whose metrics may round differently.
+  const QFont font = islandFont(10, QFont::Bold);
+  const qreal textWidth = QFontMetricsF(font).horizontalAdvance(kTopStatusMeterWidestText);
+  const QRectF settings(505, 5, 24, 24);
+  for (const qreal ratio : {1.0, 2.0}) {
+    QImage surface(QSize(540, 40) * ratio, QImage::Format_ARGB32_Premultiplied);
+    surface.setDevicePixelRatio(ratio);
+    const QFontMetricsF drawn(font, &surface);
+    for (const double percent : {0.0, 0.5, 1.0, 9.5, 42.0, 88.8, 99.0, 99.5, 99.9, 100.0, 250.0}) {
+      SCOPED_TRACE(testing::Message() << "ratio " << ratio << ", " << percent << "%");
+      UsageSnapshot snapshot;
+      snapshot.percent = percent;
+      const auto meter = expandedTopStatusMeter(snapshot, settings, textWidth);
+      ASSERT_TRUE(meter.has_value());
+      const QRectF text = drawn.boundingRect(meter->textRect, Qt::AlignRight | Qt::AlignVCenter, meter->text);
+      EXPECT_LT(meter->track.right(), text.left());
+      EXPECT_LE(meter->track.left() + meter->fillWidth, meter->track.right());
+      EXPECT_LE(text.right(), settings.left());
+    }
+  }
+}
+
 TEST(UsageHeader, TopStatusLineTextsAndBoxes) {
   const auto layout = expandedTopStatusLayout(540);
   EXPECT_EQ(layout.dot, QPointF(138, 15));
@@ -234,17 +263,22 @@ TEST(UsageHeader, TopStatusLineTextsAndBoxes) {
 
   s.percent = 42.9;
   s.fiveHour->status = QStringLiteral("warning");
-  const auto meter = expandedTopStatusMeter(s, settings);
+  const auto meter = expandedTopStatusMeter(s, settings, 30);
   ASSERT_TRUE(meter);
-  EXPECT_EQ(meter->track, QRectF(451, 15, 44, 3));
+  EXPECT_EQ(meter->textRect, QRectF(467, 8, 30, 18)) << "ends 8 before the settings button";
+  EXPECT_EQ(meter->track, QRectF(417, 15, 44, 3)) << "ends 6 before the text's box";
   EXPECT_DOUBLE_EQ(meter->fillWidth, 44 * 0.429);
-  EXPECT_EQ(meter->textRect, QRectF(461, 8, 36, 18));
-  EXPECT_EQ(meter->text, QStringLiteral("42%"));  // truncated
+  EXPECT_EQ(meter->text, QStringLiteral("43%")) << "rounded, as the meter rows write it";
   EXPECT_EQ(meter->status, QStringLiteral("warning"));
+  s.percent = 0.5;
+  EXPECT_EQ(expandedTopStatusMeter(s, settings, 30)->text, QStringLiteral("0.5%"));
+  s.percent = 130;
+  EXPECT_EQ(expandedTopStatusMeter(s, settings, 30)->text, QStringLiteral("100%"));
+  EXPECT_DOUBLE_EQ(expandedTopStatusMeter(s, settings, 30)->fillWidth, 44);
   s.percent = std::numeric_limits<double>::infinity();
-  EXPECT_FALSE(expandedTopStatusMeter(s, settings));
+  EXPECT_FALSE(expandedTopStatusMeter(s, settings, 30));
   s.percent.reset();
-  EXPECT_FALSE(expandedTopStatusMeter(s, settings));
+  EXPECT_FALSE(expandedTopStatusMeter(s, settings, 30));
 
   UsageSnapshot contextOnly;
   contextOnly.context = metric("x", "", 95, "error");
