@@ -2,6 +2,7 @@
 
 #include "base/canonical_json.h"
 #include "catalog/tool_catalog.h"
+#include "usage/usage_dates.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -116,6 +117,61 @@ std::vector<QJsonObject> fixtureRecords() {
                 QStringLiteral("critical"), QStringLiteral("Rate limit reached \u00B7 GPT-4o"),
                 QStringLiteral("Claude Sonnet 4 available as fallback")),
   };
+}
+
+std::vector<QJsonObject> fixtureUsageRecords(double fiveHourUsed) {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QJsonObject usage{
+      {QStringLiteral("data_source"), "statusline"},
+      {QStringLiteral("observed_at"), formatUsageDate(now)},
+      {QStringLiteral("context_total"), "1000000"},
+      {QStringLiteral("context_remaining"), "969000"},
+      {QStringLiteral("context_remaining_percent"), 96.9},
+      {QStringLiteral("input_tokens"), 31000},
+      {QStringLiteral("output_tokens"), 30},
+      {QStringLiteral("total_tokens"), 31030},
+      {QStringLiteral("limit_5h_label"), QStringLiteral("%1% used").arg(qRound(fiveHourUsed))},
+      {QStringLiteral("limit_5h_percent"), fiveHourUsed},
+      {QStringLiteral("limit_5h_reset"), formatUsageDate(now.addSecs(2 * 3600))},
+      {QStringLiteral("weekly_label"), "42% used"},
+      {QStringLiteral("weekly_percent"), 42},
+      {QStringLiteral("weekly_reset"), formatUsageDate(now.addSecs(84 * 3600))},
+  };
+  return {testEvent(QStringLiteral("fixture-usage"), QStringLiteral("claude_code"), QStringLiteral("task_updated"),
+                    QStringLiteral("info"), QStringLiteral("Claude Code usage updated"),
+                    QStringLiteral("Claude Code statusLine usage snapshot."), std::nullopt, usage, formatUsageDate(now),
+                    QJsonObject{{QStringLiteral("notify_policy"), "usage_only"},
+                                {QStringLiteral("raw_event_name"), "StatusLine"}})};
+}
+
+std::vector<QJsonObject> fixtureCodexUsageRecords() {
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  const QJsonObject usage{
+      {QStringLiteral("data_source"), "rollout"},
+      {QStringLiteral("tool_id"), "codex-cli"},
+      {QStringLiteral("observed_at"), formatUsageDate(now)},
+      {QStringLiteral("input_tokens"), 400},
+      {QStringLiteral("output_tokens"), 80},
+      {QStringLiteral("total_tokens"), 480},
+      {QStringLiteral("cache_read_tokens"), 100},
+      {QStringLiteral("reasoning_tokens"), 20},
+      {QStringLiteral("context_total"), "258400"},
+      {QStringLiteral("context_remaining"), "258200"},
+      {QStringLiteral("context_label"), "258.2k / 258.4k"},
+      {QStringLiteral("context_remaining_percent"), 258200.0 / 258400 * 100},
+      {QStringLiteral("limit_5h_remaining_percent"), 99.5},
+      {QStringLiteral("limit_5h_label"), "99.5%"},
+      {QStringLiteral("limit_5h_reset"), formatUsageDate(now.addSecs(2 * 3600))},
+      {QStringLiteral("limit_5h_window_minutes"), 300},
+      {QStringLiteral("weekly_remaining_percent"), 58},
+      {QStringLiteral("weekly_label"), "58%"},
+      {QStringLiteral("weekly_reset"), formatUsageDate(now.addSecs(84 * 3600))},
+      {QStringLiteral("weekly_window_minutes"), 10080},
+  };
+  return {testEvent(QStringLiteral("fixture-codex-usage"), QStringLiteral("codex"), QStringLiteral("task_updated"),
+                    QStringLiteral("info"), QStringLiteral("Codex usage updated"),
+                    QStringLiteral("Local usage snapshot captured."), std::nullopt, usage, formatUsageDate(now),
+                    QJsonObject{{QStringLiteral("notify_policy"), "usage_only"}})};
 }
 
 std::vector<QJsonObject> fixtureCardRecords() {

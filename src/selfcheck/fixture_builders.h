@@ -56,6 +56,14 @@ std::vector<QJsonObject> fixtureRecords();
 // hook cut at 60 characters of the path, with a second line too long for the card and full of
 // descenders, and a newer Codex question with two options and a note.
 std::vector<QJsonObject> fixtureCardRecords();
+// A Claude Code usage reading as our status-line script writes it from Claude's input (recorded
+// from Claude Code 2.1.337: 31,000 tokens of context in a window of 1,000,000, 42 % of the
+// seven-day limit used), with `fiveHourUsed` percent of the five-hour limit used, seen now and
+// resetting in two hours and three and a half days.
+std::vector<QJsonObject> fixtureUsageRecords(double fiveHourUsed);
+// A Codex usage reading as our rollout scanner makes it of Codex 0.171.0's token_count line with
+// 0.5 % of a 300-minute window and 42 % of a 10,080-minute window used, seen now.
+std::vector<QJsonObject> fixtureCodexUsageRecords();
 // The event id of the question in fixtureCardRecords().
 inline constexpr const char* kFixtureChoiceEventID = "fixture-choice";
 

@@ -52,6 +52,15 @@ const std::vector<FixtureRow>& fixtureRows() {
       {"expanded-choice-open.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
        DisplayKind::externalVirtual, std::nullopt, std::nullopt, std::nullopt, fixtureCardRecords(),
        FixtureOpenChoice{kFixtureChoiceEventID, QStringLiteral("Run the smoke tests first, staging only")}},
+      // Claude's usage meters with a little, some and nearly all of the five-hour limit used.
+      {"expanded-usage-0.5.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, fixtureToolHealth(), fixtureUsageRecords(0.5)},
+      {"expanded-usage-42.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, fixtureToolHealth(), fixtureUsageRecords(42)},
+      {"expanded-usage-99.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, fixtureToolHealth(), fixtureUsageRecords(99)},
+      {"expanded-usage-codex.png", {island::kExpandedWidth, kExpandedHeightForMessages}, OverlayMode::expanded,
+       DisplayKind::externalVirtual, std::nullopt, std::nullopt, fixtureToolHealth(), fixtureCodexUsageRecords()},
   };
   return rows;
 }

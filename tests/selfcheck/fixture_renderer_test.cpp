@@ -81,12 +81,19 @@ TEST_F(FixtureRendererSlow, WritesEachImageAtItsSizeAndASecondRunReplacesThem) {
   const int expandedHeight =
       static_cast<int>(std::ceil(expandedOverlayHeight(static_cast<int>(store.allMessages().size()))));
 
+  // A usage reading is no card: the usage rows show the island without messages.
+  const int usageHeight = static_cast<int>(std::ceil(expandedOverlayHeight(0)));
+
   const std::vector<std::pair<QString, QSize>> expected = {
       {"collapsed-external.png", {332, 32}},
       {"collapsed-macbook.png", {332, 33}},
       // Two cards; with the question's choice card open the island grows by its body and gap.
       {"expanded-cards.png", {540, 409}},
       {"expanded-choice-open.png", {540, 513}},
+      {"expanded-usage-0.5.png", {540, usageHeight}},
+      {"expanded-usage-42.png", {540, usageHeight}},
+      {"expanded-usage-99.png", {540, usageHeight}},
+      {"expanded-usage-codex.png", {540, usageHeight}},
       {"expanded.png", {540, expandedHeight}},
       {"settings-about.png", {860, 780}},
       {"settings-ai-tools.png", {860, 780}},
