@@ -161,7 +161,7 @@ std::vector<CollapsedTickerDisplay> withFinishedTurnsFirst(std::vector<Collapsed
                                                            const std::vector<CollapsedTickerDisplay>& items) {
   const bool waiting = !finishedTurns.empty();
   for (const CollapsedTickerDisplay& item : items) {
-    if (item.kind != CollapsedTickerKind::idle || !waiting) {
+    if (!waiting || item.kind == CollapsedTickerKind::approval) {
       finishedTurns.push_back(item);
     }
   }

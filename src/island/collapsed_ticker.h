@@ -98,7 +98,9 @@ QString minutesAndSecondsLabel(qint64 seconds);
 // agent's logo.
 CollapsedTickerDisplay finishedTurnTickerItem(const QString& agentName, qint64 secondsLeft);
 
-// The queue with the finished turns first; the idle "All clear" line goes while one waits.
+// The queue with the finished turns first. While one waits, only the approvals stay beside it: an
+// agent is held, and a long queue of completions and meters would keep its countdown off the
+// ticker for most of the wait.
 std::vector<CollapsedTickerDisplay> withFinishedTurnsFirst(std::vector<CollapsedTickerDisplay> finishedTurns,
                                                            const std::vector<CollapsedTickerDisplay>& items);
 

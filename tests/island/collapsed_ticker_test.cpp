@@ -264,8 +264,10 @@ TEST(CollapsedTicker, AFinishedTurnWaitingForAReplyHeadsTheQueueWithItsTimeLeft)
   const CollapsedTickerDisplay codex = finishedTurnTickerItem(QStringLiteral("Codex"), 30);
   const std::vector<CollapsedTickerDisplay> idle =
       buildCollapsedTickerItems({}, 0, {});  // "All clear"
-  const std::vector<CollapsedTickerDisplay> busy =
-      buildCollapsedTickerItems({message(QStringLiteral("permission_request"), QStringLiteral("Run?"))}, 1, {});
+  const std::vector<CollapsedTickerDisplay> busy = buildCollapsedTickerItems(
+      {message(QStringLiteral("permission_request"), QStringLiteral("Run?")),
+       message(QStringLiteral("task_completed"), QStringLiteral("Shipped"))},
+      1, {{QStringLiteral("Claude"), snapshot(metric("42%"))}});
   const struct {
     const char* name;
     std::vector<CollapsedTickerDisplay> turns;
@@ -274,8 +276,12 @@ TEST(CollapsedTicker, AFinishedTurnWaitingForAReplyHeadsTheQueueWithItsTimeLeft)
   } queues[] = {
       {"nothing waits", {}, idle, {QStringLiteral("All clear")}},
       {"a turn replaces All clear", {turn}, idle, {turn.label}},
-      {"turns come first, in order", {turn, codex}, busy, {turn.label, codex.label, QStringLiteral("Need approve")}},
+      {"turns come first, in order, beside the approvals only",
+       {turn, codex},
+       busy,
+       {turn.label, codex.label, QStringLiteral("Need approve")}},
   };
+  EXPECT_EQ(withFinishedTurnsFirst({}, busy), busy) << "with nothing held the queue is as it was";
   for (const auto& q : queues) {
     std::vector<QString> labels;
     for (const CollapsedTickerDisplay& item : withFinishedTurnsFirst(q.turns, q.items)) {

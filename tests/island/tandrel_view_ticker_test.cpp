@@ -173,7 +173,8 @@ TEST_F(TandrelViewTickerGui, AWaitingFinishedTurnIsShownFirstAndCountsDownEveryS
   EXPECT_EQ(v->collapsedTickerDisplayForTests().label, QString::fromUtf8("Claude Code waits for your reply \u00B7 2:00"));
   EXPECT_EQ(v->petAnimationTimerInterval(), milliseconds(1000));
 
-  // Each tick redraws the countdown; after 4 s the ticker moves on as usual, and comes back.
+  // Each tick redraws the countdown; after 4 s the ticker moves on to the approval (the usage
+  // meters wait while the agent is held), and comes back.
   const int work = TandrelView::animationTickWorkCountForTests;
   clock.advance(milliseconds(1000));
   v->animationTick();
