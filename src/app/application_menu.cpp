@@ -49,32 +49,49 @@ const std::vector<ApplicationMenuItem>& applicationMenuItems() {
   return items;
 }
 
+const std::vector<ApplicationMenuItem>& trayMenuItems() {
+  using C = MenuCommand;
+  static const std::vector<ApplicationMenuItem> items = {
+      {"Tray", "Show Tandrel", C::showIsland, {}},
+      {"Tray", {}, C::about, {}},
+      {"Tray", "Settings\u2026", C::showSettings, {}},
+      {"Tray", "About Tandrel", C::about, {}},
+      {"Tray", "Check for Updates\u2026", C::checkForUpdates, {}},
+      {"Tray", {}, C::about, {}},
+      {"Tray", "Quit Tandrel", C::quit, {}},
+  };
+  return items;
+}
+
 ApplicationMenu::ApplicationMenu(Operations operations, QObject* parent) : QObject(parent) {
   for (const ApplicationMenuItem& item : applicationMenuItems()) {
-    if (item.isSeparator()) {
-      rowActions_.push_back(nullptr);
-      continue;
-    }
-    auto* action = new QAction(item.title, this);
-    action->setShortcut(item.key);
-    // Window shortcuts: the keys work in whichever window holds the actions while it is active.
-    action->setShortcutContext(Qt::WindowShortcut);
-    const MenuCommand command = item.command;
-    if (editSlot(command) != nullptr) {
-      connect(action, &QAction::triggered, this, [command] { sendToFocusWidget(command); });
-    } else if (command == MenuCommand::minimize) {
-      connect(action, &QAction::triggered, this, [] {
-        if (QWidget* window = QApplication::activeWindow()) {
-          window->showMinimized();
-        }
-      });
-    } else if (auto found = operations.find(command); found != operations.end() && found->second) {
-      connect(action, &QAction::triggered, this, [operation = found->second] { operation(); });
-    } else {
-      action->setEnabled(false);
-    }
-    rowActions_.push_back(action);
+    rowActions_.push_back(item.isSeparator() ? nullptr : createAction(item, operations));
   }
+  for (const ApplicationMenuItem& item : trayMenuItems()) {
+    trayActions_.push_back(item.isSeparator() ? nullptr : createAction(item, operations));
+  }
+}
+
+QAction* ApplicationMenu::createAction(const ApplicationMenuItem& item, const Operations& operations) {
+  auto* action = new QAction(item.title, this);
+  action->setShortcut(item.key);
+  // Window shortcuts: the keys work in whichever window holds the actions while it is active.
+  action->setShortcutContext(Qt::WindowShortcut);
+  const MenuCommand command = item.command;
+  if (editSlot(command) != nullptr) {
+    connect(action, &QAction::triggered, this, [command] { sendToFocusWidget(command); });
+  } else if (command == MenuCommand::minimize) {
+    connect(action, &QAction::triggered, this, [] {
+      if (QWidget* window = QApplication::activeWindow()) {
+        window->showMinimized();
+      }
+    });
+  } else if (auto found = operations.find(command); found != operations.end() && found->second) {
+    connect(action, &QAction::triggered, this, [operation = found->second] { operation(); });
+  } else {
+    action->setEnabled(false);
+  }
+  return action;
 }
 
 ApplicationMenu::~ApplicationMenu() = default;
@@ -106,10 +123,30 @@ std::unique_ptr<QMenu> ApplicationMenu::createMenu() const {
   return menu;
 }
 
+std::unique_ptr<QMenu> ApplicationMenu::createTrayMenu() const {
+  auto menu = std::make_unique<QMenu>(QStringLiteral("Tandrel"));
+  for (QAction* action : trayActions_) {
+    if (action == nullptr) {
+      menu->addSeparator();
+    } else {
+      menu->addAction(action);
+    }
+  }
+  return menu;
+}
+
 void ApplicationMenu::attach(QWidget& window) const {
   for (QAction* action : rowActions_) {
     if (action != nullptr && !action->shortcut().isEmpty()) {
       window.addAction(action);
+    }
+  }
+}
+
+void ApplicationMenu::detach(QWidget& window) const {
+  for (QAction* action : rowActions_) {
+    if (action != nullptr) {
+      window.removeAction(action);
     }
   }
 }

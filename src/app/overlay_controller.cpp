@@ -8,6 +8,7 @@
 #include "platform/dispatch.h"
 #include "platform/private_folder.h"
 #include "platform/termination_signals.h"
+#include "platform/tray_hosts.h"
 #include "platform/user_defaults.h"
 #include "platform/window_server.h"
 #include "requests/audit_writer.h"
@@ -70,7 +71,7 @@ OverlayController::OverlayController(OverlayControllerOptions options, QObject* 
 
 OverlayController::~OverlayController() {
   unregisterHotKeys();
-  trayIcon_.reset();
+  releaseTrayIcon();
   runtimeTimer_.reset();
   screenObserver_.reset();
   destroyCompanion();
@@ -147,6 +148,20 @@ void OverlayController::applicationDidFinishLaunching() {
   }
   syncCompanion();
 
+  if (options_.trayHosts != nullptr) {
+    trayHosts_ = options_.trayHosts;
+  } else {
+    sessionTrayHosts_ = TrayHosts::createForSession();
+    trayHosts_ = sessionTrayHosts_.get();
+  }
+  connect(trayHosts_, &TrayHosts::changed, this, [this] {
+    // A new host gets a new icon: the old one was handed to the host that went.
+    releaseTrayIcon();
+    updateTrayIcon();
+    for (const auto& surface : surfaces_) {
+      surface->view->update();  // the General tab says whether an icon can show
+    }
+  });
   updateTrayIcon();
   registerHotKeys();
   startRuntimeObservers();
@@ -357,6 +372,10 @@ void OverlayController::handleTerminationRequest() {
   postToMain([] { QCoreApplication::quit(); });
 }
 
+void OverlayController::requestTermination() {
+  QMetaObject::invokeMethod(this, &OverlayController::handleTerminationRequest, Qt::QueuedConnection);
+}
+
 void OverlayController::prepareForTermination() {
   if (isPreparingForTermination_) {
     return;
@@ -369,8 +388,10 @@ void OverlayController::prepareForTermination() {
     startupPermissionPrompt_->dismiss();
   }
   unregisterHotKeys();
-  trayIcon_.reset();
-  trayMenu_.reset();
+  if (trayHosts_ != nullptr) {
+    disconnect(trayHosts_, nullptr, this, nullptr);
+  }
+  releaseTrayIcon();
   runtimeTimer_.reset();
   screenObserver_.reset();
   windowServer_.setWorkspaceChangedHandler(nullptr);

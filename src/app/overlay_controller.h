@@ -48,6 +48,7 @@ class AppearanceWatcher;
 class AuditWriter;
 class PendingActionStore;
 class TerminationSignals;
+class TrayHosts;
 class UserDefaults;
 class WindowServer;
 
@@ -98,8 +99,8 @@ struct OverlayControllerOptions {
   std::function<std::vector<ScreenInfo>()> screens;
   // The global hot keys; the session's when null.
   GlobalHotKeys* hotKeys = nullptr;
-  // Whether a tray host runs (QSystemTrayIcon::isSystemTrayAvailable when empty).
-  std::function<bool()> trayAvailable;
+  // The tray hosts that run, watched; the session's when null.
+  TrayHosts* trayHosts = nullptr;
   // The product documentation "Tandrel Help" opens; the build's TANDREL_HELP_URL by default.
   QString helpAddress = defaultHelpAddress();
   // Jumps to the agent behind a waiting request (on the notification delegate's thread);
@@ -143,6 +144,9 @@ class OverlayController : public QObject {
   // A request to quit from outside (a termination signal): tears down, then asks the
   // application's event loop to end.
   void handleTerminationRequest();
+  // A quit chosen in a menu or with the island's power button: the termination runs once control
+  // is back in the event loop, since it deletes the menu or the view whose click asks for it.
+  void requestTermination();
 
   // Tears everything down at most once; later calls do nothing.
   void prepareForTermination();
@@ -265,10 +269,12 @@ class OverlayController : public QObject {
   // window takes its actions, the tray icon shows it.
   void installApplicationMenu();
   ApplicationMenu* applicationMenu() const { return applicationMenu_.get(); }
-  // Shows the tray icon with the application menu while "showInDockMode" is on and a tray host
-  // runs; removes it otherwise.
+  // Shows the tray icon with its menu while "showInDockMode" is on and a tray host runs; removes
+  // it otherwise. A host that starts later, or comes back, gets the icon then.
   void updateTrayIcon();
-  QSystemTrayIcon* trayIcon() const { return trayIcon_.get(); }
+  QSystemTrayIcon* trayIcon() const { return trayIcon_.data(); }
+  // Whether a tray host runs on this desktop now (none before launch).
+  bool trayHostRuns() const;
 
   // The menu's operations.
   void openSettings(SettingsTab tab);
@@ -282,6 +288,7 @@ class OverlayController : public QObject {
   void showHelpFromMenu();
   void showAboutPanel();
   QMessageBox* aboutPanel() const { return aboutPanel_; }
+  static constexpr int kAboutPanelMinimumWidth = 320;
 
   // ---- Desktop companion (overlay_controller_companion.cpp) ----
 
@@ -379,6 +386,9 @@ class OverlayController : public QObject {
   void keepStartupPromptInFront();
   std::vector<ScreenInfo> allScreens() const;
   void scheduleScreenRebuild();
+  // The icon and its menu go once control is back in the event loop: the menu may be the one
+  // whose click led here.
+  void releaseTrayIcon();
   void retireSurfaces(std::vector<std::unique_ptr<OverlaySurface>>& surfaces);
   // The companion's screen (the active surface's, else the first of the policy, else the
   // primary one) and every screen a companion frame is kept on.
@@ -430,8 +440,10 @@ class OverlayController : public QObject {
   // Receives Qt's screen signals; dropped at teardown, which disconnects them.
   std::unique_ptr<QObject> screenObserver_;
   std::unique_ptr<ApplicationMenu> applicationMenu_;
-  std::unique_ptr<QMenu> trayMenu_;
-  std::unique_ptr<QSystemTrayIcon> trayIcon_;
+  QPointer<QMenu> trayMenu_;
+  QPointer<QSystemTrayIcon> trayIcon_;
+  std::unique_ptr<TrayHosts> sessionTrayHosts_;
+  TrayHosts* trayHosts_ = nullptr;
   QPointer<QMessageBox> aboutPanel_;
   std::unique_ptr<GlobalHotKeys> sessionHotKeys_;
   GlobalHotKeys* hotKeys_ = nullptr;

@@ -1,9 +1,11 @@
 #include "app/application_menu.h"
 #include "app/overlay_controller.h"
 #include "island/tandrel_view.h"
+#include "platform/tray_hosts.h"
 #include "update/update_client.h"
 
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QPainter>
 #include <QPixmap>
 #include <QUrl>
@@ -38,48 +40,71 @@ void OverlayController::installApplicationMenu() {
   ApplicationMenu::Operations operations = {
       {MenuCommand::about, [this] { showAboutPanel(); }},
       {MenuCommand::showSettings, [this] { showSettingsFromMenu(); }},
-      {MenuCommand::quit, [this] { handleTerminationRequest(); }},
+      {MenuCommand::quit, [this] { requestTermination(); }},
+      {MenuCommand::showIsland, [this] { applicationShouldHandleReopen(); }},
       {MenuCommand::showPets, [this] { showPetsFromMenu(); }},
       {MenuCommand::closeWindow, [this] { closeSettingsFromMenu(); }},
       {MenuCommand::checkForUpdates, [this] { checkForUpdatesFromMenu(); }},
       {MenuCommand::showHelp, [this] { showHelpFromMenu(); }},
   };
-  // The old menu's actions leave every window and menu that held them as they are deleted.
-  trayMenu_.reset();
+  // The old menu's actions leave every window and menu that held them as they are deleted, once
+  // control is back in the event loop (a menu of them may be handling a click).
+  std::unique_ptr<ApplicationMenu> old = std::move(applicationMenu_);
   applicationMenu_ = std::make_unique<ApplicationMenu>(std::move(operations));
   for (const auto& surface : surfaces_) {
     if (surface->panel->style() == PanelStyle::settings) {
+      if (old) {
+        old->detach(*surface->panel);  // one action for each key in the window
+      }
       applicationMenu_->attach(*surface->panel);
     }
   }
   if (trayIcon_) {
-    trayMenu_ = applicationMenu_->createMenu();
-    trayIcon_->setContextMenu(trayMenu_.get());
+    if (trayMenu_) {
+      trayMenu_->deleteLater();
+    }
+    trayMenu_ = applicationMenu_->createTrayMenu().release();
+    trayIcon_->setContextMenu(trayMenu_);
+  }
+  if (old) {
+    old.release()->deleteLater();
   }
 }
 
+bool OverlayController::trayHostRuns() const { return trayHosts_ != nullptr && trayHosts_->running().any(); }
+
 void OverlayController::updateTrayIcon() {
-  const bool hostRuns = options_.trayAvailable ? options_.trayAvailable() : QSystemTrayIcon::isSystemTrayAvailable();
-  const bool wanted = showInDockSetting() && hostRuns && !isPreparingForTermination_;
+  const bool wanted = showInDockSetting() && trayHostRuns() && !isPreparingForTermination_;
   if (!wanted) {
-    trayIcon_.reset();
-    trayMenu_.reset();
+    releaseTrayIcon();
     return;
   }
   if (trayIcon_ || !applicationMenu_) {
     return;
   }
-  trayIcon_ = std::make_unique<QSystemTrayIcon>(trayIconPicture());
+  trayIcon_ = new QSystemTrayIcon(trayIconPicture());
   trayIcon_->setToolTip(QStringLiteral("Tandrel"));
-  trayMenu_ = applicationMenu_->createMenu();
-  trayIcon_->setContextMenu(trayMenu_.get());
+  trayMenu_ = applicationMenu_->createTrayMenu().release();
+  trayIcon_->setContextMenu(trayMenu_);
   // A click on the icon is the Dock icon's click: the island comes forward.
-  connect(trayIcon_.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+  connect(trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger) {
       applicationShouldHandleReopen();
     }
   });
   trayIcon_->show();
+}
+
+void OverlayController::releaseTrayIcon() {
+  if (trayIcon_) {
+    trayIcon_->hide();
+    trayIcon_->deleteLater();
+  }
+  if (trayMenu_) {
+    trayMenu_->deleteLater();
+  }
+  trayIcon_ = nullptr;
+  trayMenu_ = nullptr;
 }
 
 void OverlayController::openSettings(SettingsTab tab) {
@@ -129,6 +154,12 @@ void OverlayController::showAboutPanel() {
     aboutPanel_ = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("About Tandrel"),
                                   QStringLiteral("Tandrel %1").arg(applicationVersion()), QMessageBox::Ok);
     aboutPanel_->setIconPixmap(trayIconPicture().pixmap(64, 64));
+    // Wide enough that the window manager's title bar shows "About Tandrel" whole beside its
+    // buttons (the box alone is narrower, and the title was cut to "Abou… drel").
+    if (auto* grid = qobject_cast<QGridLayout*>(aboutPanel_->layout())) {
+      grid->addItem(new QSpacerItem(kAboutPanelMinimumWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                    grid->rowCount(), 0, 1, grid->columnCount());
+    }
     aboutPanel_->setAttribute(Qt::WA_DeleteOnClose);
     aboutPanel_->setModal(false);
   }

@@ -166,9 +166,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     // The power button quits as the menu and the signals do: teardown first, so that no panel is
     // left to turn the quit down by keeping its close for itself. The press runs inside this
     // view's own handler and the teardown deletes the view, so it waits for the next turn.
-    view->quitApplication = [this] {
-      QMetaObject::invokeMethod(this, &OverlayController::handleTerminationRequest, Qt::QueuedConnection);
-    };
+    view->quitApplication = [this] { requestTermination(); };
     // Views are made anew when the settings boundary is crossed: each starts from what the
     // launch and the last automatic check found, not from a blank About tab.
     view->resetAboutUpdateFlow(installFailureAtLaunch_);

@@ -40,9 +40,12 @@ class X11Connection {
     NET_WM_STATE_STICKY,
     NET_WM_STATE_SKIP_TASKBAR,
     NET_WM_STATE_SKIP_PAGER,
-    NET_WM_CM_S0,  // the compositing-manager selection of the default screen
+    MANAGER,                    // a selection manager announcing itself on the root window
+    NET_SYSTEM_TRAY_OPCODE,     // the tray's requests (a tray icon asking to be docked)
+    NET_WM_CM_S0,               // the compositing-manager selection of the default screen
+    NET_SYSTEM_TRAY_S0,         // the system tray selection of the default screen
   };
-  static constexpr int kAtomCount = static_cast<int>(Atom::NET_WM_CM_S0) + 1;
+  static constexpr int kAtomCount = static_cast<int>(Atom::NET_SYSTEM_TRAY_S0) + 1;
 
   // The connection of the running Qt application when it runs on X11; none otherwise (offscreen,
   // Wayland). Created on first use.

@@ -14,6 +14,15 @@ QRectF desktopPetToggleRect(qreal viewWidth) {
 QRectF holdFinishedTurnsToggleRect(qreal viewWidth) {
   return settings_paint::settingRowToggleRect(kHoldFinishedTurnsRowY, viewWidth);
 }
+
+QString trayRowDetail(const TandrelView& view) {
+  // With the switch on and no tray running, the row says why no icon shows; one shows as soon
+  // as a tray starts.
+  if (view.settings().values().showInDockMode && view.controller != nullptr && !view.controller->trayHostRuns()) {
+    return QStringLiteral("This desktop shows no tray icon now: no system tray is running");
+  }
+  return QStringLiteral("Keep the Tandrel icon and its menu in the system tray");
+}
 }  // namespace general_page
 
 namespace {
@@ -21,8 +30,7 @@ namespace {
 void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   const UserSettings& settings = view.settings().values();
   settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kTrayRowY,
-                                 QStringLiteral("Show in Tray"),
-                                 QStringLiteral("Keep the Tandrel icon and its menu in the system tray"),
+                                 QStringLiteral("Show in Tray"), general_page::trayRowDetail(view),
                                  settings.showInDockMode);
   settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kDesktopPetRowY,
                                  QStringLiteral("Desktop Pet"),

@@ -10,6 +10,8 @@
 
 namespace tandrel {
 
+class TandrelView;
+
 namespace general_page {
 inline constexpr qreal kTrayRowY = 69;
 inline constexpr qreal kDesktopPetRowY = 128;
@@ -19,6 +21,8 @@ inline constexpr qreal kHoldFinishedTurnsRowY = 187;
 QRectF trayToggleRect(qreal viewWidth);
 QRectF desktopPetToggleRect(qreal viewWidth);
 QRectF holdFinishedTurnsToggleRect(qreal viewWidth);
+// The tray row's detail: what the switch does, or, while it is on, that no tray runs now.
+QString trayRowDetail(const TandrelView& view);
 }  // namespace general_page
 
 SettingsPage generalSettingsPage();

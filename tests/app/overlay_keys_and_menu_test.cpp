@@ -7,9 +7,12 @@
 
 #include "app/overlay_controller_fixture.h"
 #include "island/tandrel_view.h"
+#include "settings/general_page.h"
 #include "platform/fake/fake_global_hot_keys.h"
+#include "platform/fake/fake_tray_hosts.h"
 #include "platform/fake/fake_window_server.h"
 #include "support/log_capture.h"
+#include "support/wait.h"
 
 #include "update/update_client.h"
 
@@ -20,10 +23,14 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 
 namespace tandrel {
@@ -58,7 +65,7 @@ class OverlayKeysAndMenuGui : public ::testing::Test, protected test::OverlayCon
     options.store.testEnvironment = true;
     options.windowServer = &windowServer;
     options.hotKeys = &hotKeys;
-    options.trayAvailable = [this] { return trayHost; };
+    options.trayHosts = &trayHosts;
     options.jumpToAgent = [this](const PendingAction& action) {
       std::lock_guard guard(mutex);
       jumps << action.payload.cwd.value_or(QString());
@@ -101,7 +108,7 @@ class OverlayKeysAndMenuGui : public ::testing::Test, protected test::OverlayCon
 
   FakeWindowServer windowServer;
   FakeGlobalHotKeys hotKeys;
-  bool trayHost = false;
+  FakeTrayHosts trayHosts;
   std::mutex mutex;
   QStringList jumps;
 };
@@ -282,7 +289,7 @@ TEST_F(OverlayKeysAndMenuGui, HelpOpensOnlyAWebAddress) {
 }
 
 TEST_F(OverlayKeysAndMenuGui, TheGeneralTabsTraySwitchShowsTheTrayIconAndKeepsTheAppRegular) {
-  trayHost = true;
+  trayHosts.setXEmbed(true);
   OverlayController controller(options());
   controller.applicationDidFinishLaunching();
   ASSERT_EQ(controller.trayIcon(), nullptr);
@@ -309,24 +316,28 @@ TEST_F(OverlayKeysAndMenuGui, TrayIconCarriesTheMenuWhileShowInDockIsOnAndAHostR
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "dock " << c.showInDock << " host " << c.host);
     defaults.set(OverlayController::kShowInDockModeKey, c.showInDock);
-    trayHost = c.host;
+    trayHosts.setXEmbed(c.host);
     OverlayController controller(options());
     controller.applicationDidFinishLaunching();
     ASSERT_EQ(controller.trayIcon() != nullptr, c.tray);
     if (c.tray) {
       QMenu* menu = controller.trayIcon()->contextMenu();
       ASSERT_NE(menu, nullptr);
+      // One level, no edit or window commands; the actions are the application menu's.
       QStringList titles;
-      for (QAction* top : menu->actions()) {
-        titles << top->text();
+      for (QAction* item : menu->actions()) {
+        titles << (item->isSeparator() ? QStringLiteral("-") : item->text());
+        EXPECT_EQ(item->menu(), nullptr) << item->text().toStdString();
+        EXPECT_TRUE(item->shortcut().isEmpty()) << item->text().toStdString();
       }
-      EXPECT_EQ(titles, QStringList({"Tandrel", "File", "Edit", "Window", "About", "Help"}));
-      EXPECT_EQ(menu->actions()[0]->menu()->actions().last(), controller.applicationMenu()->action(MenuCommand::quit));
+      EXPECT_EQ(titles, QStringList({"Show Tandrel", "-", "Settings\u2026", "About Tandrel",
+                                     "Check for Updates\u2026", "-", "Quit Tandrel"}));
+      EXPECT_EQ(menu->actions().last()->parent(), controller.applicationMenu());
       // A fresh menu keeps the tray, with the new actions.
       controller.installApplicationMenu();
       ASSERT_NE(controller.trayIcon()->contextMenu(), nullptr);
-      EXPECT_EQ(controller.trayIcon()->contextMenu()->actions()[0]->menu()->actions().last(),
-                controller.applicationMenu()->action(MenuCommand::quit));
+      EXPECT_EQ(controller.trayIcon()->contextMenu()->actions().last(),
+                controller.applicationMenu()->trayActions().back());
       // Turning the setting off takes the icon away; quitting does too.
       defaults.set(OverlayController::kShowInDockModeKey, false);
       controller.settingsDidChange();
@@ -341,24 +352,95 @@ TEST_F(OverlayKeysAndMenuGui, TrayIconCarriesTheMenuWhileShowInDockIsOnAndAHostR
 }
 
 
-TEST_F(OverlayKeysAndMenuGui, TheIslandsQuitButtonEndsTheApplication) {
-  OverlayController controller(options());
-  controller.applicationDidFinishLaunching();
-  press(controller, kToggle);
-  ASSERT_EQ(controller.currentMode(), OverlayMode::expanded);
-  TandrelView* view = controller.activeSurface()->view;
-  ASSERT_NE(view, nullptr);
-  // The power button sits 33 points in from the right edge and 25 up from the bottom, 20 wide.
-  view->mousePressed(QPointF(view->width() - 23, view->height() - 15), QPointF());
-  // The press runs inside the view's own handler, and the teardown deletes the view: it waits.
-  EXPECT_TRUE(controller.hasSurfacesForTests());
-  // A panel whose close is taken over (the settings close button) must not hold the quit back.
-  QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
-  EXPECT_EQ(QCoreApplication::exec(), 0);
-  EXPECT_FALSE(controller.hasSurfacesForTests());
-  EXPECT_TRUE(hotKeys.registered.empty());
+TEST_F(OverlayKeysAndMenuGui, QuitFromTheIslandOrAnyMenuEndsTheApplicationOnceTheClickIsHandled) {
+  defaults.set(OverlayController::kShowInDockModeKey, true);
+  trayHosts.setXEmbed(true);
+  const struct {
+    const char* name;
+    std::function<void(OverlayController&)> quit;
+  } cases[] = {
+      {"power button",
+       [](OverlayController& controller) {
+         TandrelView* view = controller.activeSurface()->view;
+         // The power button sits 33 points in from the right edge and 25 up from the bottom, 20 wide.
+         view->mousePressed(QPointF(view->width() - 23, view->height() - 15), QPointF());
+       }},
+      {"tray menu", [](OverlayController& controller) { controller.trayIcon()->contextMenu()->actions().last()->trigger(); }},
+      {"application menu",
+       [](OverlayController& controller) { controller.applicationMenu()->action(MenuCommand::quit)->trigger(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OverlayController controller(options());
+    controller.applicationDidFinishLaunching();
+    press(controller, kToggle);
+    ASSERT_EQ(controller.currentMode(), OverlayMode::expanded);
+    ASSERT_NE(controller.trayIcon(), nullptr);
+    QPointer<QMenu> trayMenu = controller.trayIcon()->contextMenu();
+    c.quit(controller);
+    // The click runs inside the menu's or the view's own handler, which the teardown deletes: it
+    // waits for the next turn of the event loop.
+    EXPECT_TRUE(controller.hasSurfacesForTests());
+    EXPECT_NE(controller.trayIcon(), nullptr);
+    // A panel whose close is taken over (the settings close button) must not hold the quit back.
+    QTimer::singleShot(3000, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_FALSE(controller.hasSurfacesForTests());
+    EXPECT_TRUE(hotKeys.registered.empty());
+    // The tray's icon and menu went on a later turn, not inside the click.
+    EXPECT_EQ(controller.trayIcon(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(trayMenu.isNull());
+  }
 }
 
+TEST_F(OverlayKeysAndMenuGui, ATrayThatStartsLaterGetsTheIconAndOneThatComesBackGetsItAgain) {
+  defaults.set(OverlayController::kShowInDockModeKey, true);
+  OverlayController controller(options());
+  controller.applicationDidFinishLaunching();
+  EXPECT_FALSE(controller.trayHostRuns());
+  EXPECT_EQ(controller.trayIcon(), nullptr);
+  const TandrelView& view = *controller.activeSurface()->view;
+  const QString noTray = QStringLiteral("This desktop shows no tray icon now: no system tray is running");
+  EXPECT_EQ(general_page::trayRowDetail(view), noTray);
+  QPointer<QSystemTrayIcon> first;
+  // XEmbed and StatusNotifierItem hosts alike, one after the other.
+  for (const TrayHosts::Running host : {TrayHosts::Running{true, false}, TrayHosts::Running{false, true}}) {
+    trayHosts.set(host);
+    EXPECT_TRUE(controller.trayHostRuns());
+    EXPECT_NE(general_page::trayRowDetail(view), noTray);
+    ASSERT_NE(controller.trayIcon(), nullptr);
+    EXPECT_TRUE(controller.trayIcon()->isVisible());
+    EXPECT_NE(controller.trayIcon(), first.data());
+    first = controller.trayIcon();
+    trayHosts.set({});
+    EXPECT_FALSE(controller.trayHostRuns());
+    EXPECT_EQ(general_page::trayRowDetail(view), noTray);
+    EXPECT_EQ(controller.trayIcon(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+  }
+  // With the switch off, a tray that starts gets nothing.
+  defaults.set(OverlayController::kShowInDockModeKey, false);
+  controller.settingsDidChange();
+  trayHosts.setXEmbed(true);
+  EXPECT_EQ(controller.trayIcon(), nullptr);
+  trayHosts.set({});
+  EXPECT_NE(general_page::trayRowDetail(view), noTray);
+}
+
+TEST_F(OverlayKeysAndMenuGui, AboutFromTheTrayShowsAPanelWideEnoughForItsTitle) {
+  OverlayController controller(options());
+  controller.installApplicationMenu();
+  QAction* about = controller.applicationMenu()->trayActions().at(3);
+  ASSERT_EQ(about->text(), "About Tandrel");
+  about->trigger();
+  ASSERT_NE(controller.aboutPanel(), nullptr);
+  EXPECT_EQ(controller.aboutPanel()->windowTitle(), "About Tandrel");
+  ASSERT_TRUE(test::waitUntil([&] { return controller.aboutPanel()->isVisible(); }));
+  EXPECT_GE(controller.aboutPanel()->width(), OverlayController::kAboutPanelMinimumWidth);
+  controller.aboutPanel()->close();
+}
 
 TEST_F(OverlayKeysAndMenuGui, EscapeInTheSettingsWindowLeavesSettings) {
   OverlayController controller(options());

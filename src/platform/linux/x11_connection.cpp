@@ -25,7 +25,10 @@ constexpr std::array<const char*, X11Connection::kAtomCount> kAtomNames = {
     "_NET_WM_STATE_STICKY",
     "_NET_WM_STATE_SKIP_TASKBAR",
     "_NET_WM_STATE_SKIP_PAGER",
-    nullptr,  // _NET_WM_CM_S<screen>, named after the screen number
+    "MANAGER",
+    "_NET_SYSTEM_TRAY_OPCODE",
+    "_NET_WM_CM_S",      // + the screen number
+    "_NET_SYSTEM_TRAY_S",  // + the screen number
 };
 
 template <typename Reply>
@@ -81,9 +84,10 @@ X11Connection::X11Connection(xcb_connection_t* connection, int screenNumber, boo
     }
   }
   std::array<xcb_intern_atom_cookie_t, kAtomCount> cookies{};
-  const QByteArray compositorSelection = "_NET_WM_CM_S" + QByteArray::number(screenNumber);
   for (int i = 0; i < kAtomCount; ++i) {
-    const QByteArray name = kAtomNames[i] != nullptr ? QByteArray(kAtomNames[i]) : compositorSelection;
+    // The selections of a screen are named after its number.
+    const bool perScreen = i >= static_cast<int>(Atom::NET_WM_CM_S0);
+    const QByteArray name = QByteArray(kAtomNames[i]) + (perScreen ? QByteArray::number(screenNumber) : QByteArray());
     cookies[i] = xcb_intern_atom(connection_, 0, static_cast<uint16_t>(name.size()), name.constData());
   }
   for (int i = 0; i < kAtomCount; ++i) {
