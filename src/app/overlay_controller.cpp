@@ -362,6 +362,7 @@ bool OverlayController::applicationShouldHandleReopen() {
     applyActivationPolicy();
   }
   applyModeAfterSettingsBoundaryChange(wasSettings, true);
+  collapseExpandedIslandLaterUnlessPointerNear();
   return true;
 }
 

@@ -216,9 +216,21 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
   }
 
   // The old panels go only after the new ones are shown.
+  const bool replaced = !oldSurfaces.empty();
   retireSurfaces(oldSurfaces);
   lastScreenSignature_ = tandrel::screenSignature(policyScreens);
   applyMode(false);
+  if (replaced) {
+    // The new panels know nothing of where the pointer was (a screen that went may have taken
+    // the expanded island with it).
+    collapseExpandedIslandLaterUnlessPointerNear();
+  }
+}
+
+void OverlayController::collapseExpandedIslandLaterUnlessPointerNear() {
+  if (OverlaySurface* active = activeSurface(); active != nullptr && currentMode_ == OverlayMode::expanded) {
+    active->view->collapseLaterUnlessPointerNear();
+  }
 }
 
 void OverlayController::destroySurfaces() {

@@ -181,6 +181,10 @@ class TandrelView : public QWidget {
   void mouseEnteredView();
   void mouseExitedView();
   void mouseMovedInView(QPointF location);
+  // The island expanded without the pointer (a tray click, a reopen, rebuilt panels): unless the
+  // pointer is near it when the collapse delay has passed, it collapses then, as after the
+  // pointer left it.
+  void collapseLaterUnlessPointerNear();
   bool hasPendingHoverExpand() const { return hoverExpandWork_.isPending(); }
   bool hasPendingCollapse() const { return collapseWork_.isPending(); }
 
@@ -474,6 +478,8 @@ class TandrelView : public QWidget {
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
+  // Collapses after the collapse delay, unless the pointer is near the expanded island then.
+  void scheduleCollapse();
   void paintCollapsed(QPainter& painter);
   void paintExpanded(QPainter& painter, const std::optional<QRect>& dirty);
   // Where the ticker line and the pet, the usage header and the settings page are drawn.

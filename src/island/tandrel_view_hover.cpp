@@ -81,6 +81,16 @@ void TandrelView::mouseExitedView() {
   hoverExpandWork_.cancel();
   hoverPoint.reset();
   update();
+  scheduleCollapse();
+}
+
+void TandrelView::collapseLaterUnlessPointerNear() {
+  if (mode_ == OverlayMode::expanded) {
+    scheduleCollapse();
+  }
+}
+
+void TandrelView::scheduleCollapse() {
   if (mode_ == OverlayMode::settings || debugLockExpanded) {
     return;
   }

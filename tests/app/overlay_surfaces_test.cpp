@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 namespace tandrel {
 namespace {
@@ -322,6 +323,48 @@ TEST_F(OverlaySurfacesGui, AWorkspaceSwitchClosesSettingsExceptRightAfterTheyCam
   controller.activeSpaceDidChange();
   EXPECT_EQ(controller.currentMode(), OverlayMode::collapsed);
   EXPECT_EQ(controller.surfaces().front()->panel->style(), PanelStyle::island);
+}
+
+TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesOnTheCollapseDelayUnlessThePointerIsNear) {
+  defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
+  defaults.set(OverlayController::kShowInDockModeKey, true);
+  const QPoint away(10, 1000);
+  const QPoint onThePrimaryIsland(960, 100);
+  const auto reopen = [](OverlayController& controller) { controller.applicationShouldHandleReopen(); };
+  const auto rebuild = [](OverlayController& controller) {
+    controller.setMode(OverlayMode::expanded);
+    controller.rebuildSurfaces(OverlayMode::expanded);  // as after a screen change
+  };
+  const auto hotKey = [](OverlayController& controller) { controller.toggleFromHotKey(); };
+  const struct {
+    const char* what;
+    std::function<void(OverlayController&)> expand;
+    QPoint pointer;
+    OverlayMode after;
+  } cases[] = {
+      {"reopened (a tray click), the pointer away", reopen, away, OverlayMode::collapsed},
+      {"reopened, the pointer on the island", reopen, onThePrimaryIsland, OverlayMode::expanded},
+      {"panels rebuilt, the pointer away", rebuild, away, OverlayMode::collapsed},
+      {"panels rebuilt, the pointer on the island", rebuild, onThePrimaryIsland, OverlayMode::expanded},
+      // The user's own key: the island stays open until the key or the pointer closes it.
+      {"the hot key, the pointer away", hotKey, away, OverlayMode::expanded},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    OverlayController controller(options());
+    controller.rebuildSurfaces(OverlayMode::collapsed);
+    QCursor::setPos(c.pointer);
+    c.expand(controller);
+    ASSERT_EQ(controller.currentMode(), OverlayMode::expanded);
+    ASSERT_EQ(controller.activeSurface()->id, QStringLiteral("Primary"));
+    // The panel's 0.18 s layout animation ends within the collapse delay.
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.activeSurface()->panel->isAnimating(); }));
+    clock.advance(TandrelView::kCollapseDelay - milliseconds(1));
+    EXPECT_EQ(controller.currentMode(), OverlayMode::expanded);
+    clock.advance(milliseconds(1));
+    EXPECT_EQ(controller.currentMode(), c.after);
+    EXPECT_EQ(viewModes(controller), std::vector<OverlayMode>({c.after, OverlayMode::collapsed}));
+  }
 }
 
 TEST_F(OverlaySurfacesGui, TearDownStopsEveryViewAndLeavesNoSurface) {
