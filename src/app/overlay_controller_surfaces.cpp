@@ -176,7 +176,7 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     view->setMode(surfaceMode);
     view->setDisplayKind(displayKind(&screen));
 
-    surface->panel = std::make_unique<TandrelOverlayPanel>(panelStyleFor(surfaceMode), translucent);
+    surface->panel = std::make_unique<TandrelOverlayPanel>(panelStyleFor(surfaceMode), translucent, &windowServer_);
     TandrelOverlayPanel& panel = *surface->panel;
     panel.setContentView(view);
     panel.setGeometry(panelFrame);

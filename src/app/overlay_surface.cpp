@@ -32,8 +32,8 @@ QEasingCurve easeInEaseOut() {
 
 }  // namespace
 
-TandrelOverlayPanel::TandrelOverlayPanel(PanelStyle style, bool translucent)
-    : QWidget(nullptr, flagsFor(style)), style_(style), translucent_(translucent) {
+TandrelOverlayPanel::TandrelOverlayPanel(PanelStyle style, bool translucent, WindowServer* windowServer)
+    : QWidget(nullptr, flagsFor(style)), style_(style), translucent_(translucent), windowServer_(windowServer) {
   setAttribute(Qt::WA_ShowWithoutActivating, style != PanelStyle::settings);
   setAttribute(Qt::WA_TranslucentBackground, translucent && style != PanelStyle::settings);
   setAttribute(Qt::WA_NoSystemBackground, style != PanelStyle::settings);
@@ -97,6 +97,11 @@ void TandrelOverlayPanel::animateFrame(const QRect& frame) {
 
 void TandrelOverlayPanel::updateShape() {
   if (translucent_ || style_ == PanelStyle::settings || view_ == nullptr) {
+    clearMask();
+    return;
+  }
+  if (windowServer_ != nullptr &&
+      windowServer_->setWindowShape(winId(), view_->islandShape(size(), devicePixelRatioF()))) {
     clearMask();
     return;
   }

@@ -5,6 +5,7 @@
 
 #include "app/display_policy.h"
 #include "island/tandrel_view.h"
+#include "platform/window_server.h"
 
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -26,8 +27,8 @@ class TandrelOverlayPanel : public QWidget {
 
  public:
   // `translucent`: a compositor blends the transparent corners; without one the panel is cut to
-  // the view's shape instead.
-  TandrelOverlayPanel(PanelStyle style, bool translucent);
+  // the view's shape instead, in device pixels through `windowServer` where it can.
+  TandrelOverlayPanel(PanelStyle style, bool translucent, WindowServer* windowServer = nullptr);
 
   PanelStyle style() const { return style_; }
   // Whether the panel may take focus like a regular window (the settings page).
@@ -44,7 +45,9 @@ class TandrelOverlayPanel : public QWidget {
   void animateFrame(const QRect& frame);
   bool isAnimating() const { return animation_ != nullptr && animation_->state() == QAbstractAnimation::Running; }
 
-  // Cuts the panel to the view's shape when there is no compositor.
+  // Cuts the panel to the view's shape when there is no compositor: the native window in device
+  // pixels where the window server can (a widget's mask is in logical pixels, which at twice the
+  // scale turns the round corners into 2-pixel steps), else the widget.
   void updateShape();
 
   // An island panel takes no focus, except while the user types into a card's note: then it
@@ -59,6 +62,7 @@ class TandrelOverlayPanel : public QWidget {
  private:
   PanelStyle style_;
   bool translucent_;
+  WindowServer* windowServer_;
   QPointer<TandrelView> view_;
   QPointer<QPropertyAnimation> animation_;
   std::function<void()> closeHandler_;

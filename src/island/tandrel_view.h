@@ -416,7 +416,8 @@ class TandrelView : public QWidget {
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends
   // transparent corners, and drawing fills it.
   QPainterPath islandOutline(const QSizeF& size) const;
-  QRegion islandShape(const QSize& size) const;
+  // The outline as a region of pixels at `devicePixelRatio` pixels per point.
+  QRegion islandShape(const QSize& size, qreal devicePixelRatio = 1) const;
 
   // ---- State the settings page, drawing and tests read or set ----
   bool usageRotationPinnedByUser = false;

@@ -14,6 +14,7 @@
 #include "island/usage_header.h"
 #include "settings/high_contrast.h"
 
+#include <QTransform>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QProcessEnvironment>
@@ -172,8 +173,9 @@ QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
   return path.intersected(bounds);
 }
 
-QRegion TandrelView::islandShape(const QSize& size) const {
-  return QRegion(islandOutline(QSizeF(size)).toFillPolygon().toPolygon());
+QRegion TandrelView::islandShape(const QSize& size, qreal devicePixelRatio) const {
+  const QPainterPath outline = QTransform::fromScale(devicePixelRatio, devicePixelRatio).map(islandOutline(QSizeF(size)));
+  return QRegion(outline.toFillPolygon().toPolygon());
 }
 
 }  // namespace tandrel

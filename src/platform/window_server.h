@@ -9,6 +9,7 @@
 #include "base/result.h"
 
 #include <QRectF>
+#include <QRegion>
 #include <QWindow>
 
 #include <functional>
@@ -45,6 +46,11 @@ class WindowServer {
   // Marks a native window that is not shown yet to stay above ordinary windows, in the overlays'
   // layer, so that raising it brings it in front of them (a dialog the overlays must not hide).
   virtual Result<void> prepareWindowAboveOthers(WId window) = 0;
+
+  // Cuts a native window to `region`, given in the window server's pixels (device pixels, so that
+  // a shape drawn at twice the scale keeps its finer steps). Fails off X11 or without the shape
+  // extension.
+  virtual Result<void> setWindowShape(WId window, const QRegion& region) = 0;
 
   // `handler` runs on the main thread whenever the current workspace changes (replacing the
   // previous handler; an empty function removes it).

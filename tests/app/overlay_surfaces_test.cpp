@@ -367,6 +367,40 @@ TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesOnTheCollap
   }
 }
 
+TEST_F(OverlaySurfacesGui, WithoutACompositorTheIslandPanelIsCutToItsShapeInDevicePixels) {
+  for (const bool shapes : {true, false}) {
+    SCOPED_TRACE(shapes);
+    windowServer.shapes = shapes;
+    OverlayController controller(options());
+    controller.rebuildSurfaces(OverlayMode::collapsed);
+    TandrelOverlayPanel& panel = *controller.surfaces().front()->panel;
+    const TandrelView& view = *controller.surfaces().front()->view;
+    const QRegion shape = view.islandShape(panel.size());
+    ASSERT_FALSE(shape.isEmpty());
+    if (shapes) {
+      // The native window is cut (in this screen's device pixels, one per point), not the widget.
+      EXPECT_EQ(windowServer.windowShapes.at(panel.winId()), shape);
+      EXPECT_TRUE(panel.mask().isEmpty());
+    } else {
+      // A window server that cannot: the widget's mask, in points.
+      EXPECT_EQ(panel.mask(), shape);
+    }
+  }
+
+  // At twice the scale the round corners step by single device pixels, not by pairs of them.
+  OverlayController controller(options());
+  controller.rebuildSurfaces(OverlayMode::expanded);
+  const TandrelOverlayPanel& panel = *controller.surfaces().front()->panel;
+  const QRegion twice = controller.surfaces().front()->view->islandShape(panel.size(), 2);
+  EXPECT_TRUE(QRect(QPoint(), panel.size() * 2).contains(twice.boundingRect()));
+  EXPECT_GT(twice.boundingRect().width(), panel.width() * 2 - 4);
+  int oddEdges = 0;
+  for (const QRect& rect : twice) {
+    oddEdges += (rect.left() % 2 != 0) + ((rect.right() + 1) % 2 != 0);
+  }
+  EXPECT_GT(oddEdges, 4);  // both lower corners
+}
+
 TEST_F(OverlaySurfacesGui, TearDownStopsEveryViewAndLeavesNoSurface) {
   defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
   OverlayController controller(options());

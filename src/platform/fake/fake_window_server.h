@@ -2,6 +2,7 @@
 
 #include "platform/window_server.h"
 
+#include <map>
 #include <vector>
 
 namespace tandrel {
@@ -14,6 +15,9 @@ class FakeWindowServer final : public WindowServer {
   bool compositor = false;
   std::vector<WId> preparedWindows;
   std::vector<WId> aboveWindows;
+  // The shape each window was cut to last; a shape is refused while `shapes` is false.
+  bool shapes = true;
+  std::map<WId, QRegion> windowShapes;
   int snapshotCalls = 0;
 
   std::vector<WindowSnapshot> currentWindowSnapshots() override {
@@ -27,6 +31,13 @@ class FakeWindowServer final : public WindowServer {
   }
   Result<void> prepareWindowAboveOthers(WId window) override {
     aboveWindows.push_back(window);
+    return Result<void>::success();
+  }
+  Result<void> setWindowShape(WId window, const QRegion& region) override {
+    if (!shapes) {
+      return Result<void>::failure(QStringLiteral("window shapes: not available on this platform"));
+    }
+    windowShapes[window] = region;
     return Result<void>::success();
   }
   void setWorkspaceChangedHandler(std::function<void()> handler) override { workspaceChanged_ = std::move(handler); }

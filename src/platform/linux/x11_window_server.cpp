@@ -2,6 +2,8 @@
 
 #include "platform/x11_connection.h"
 
+#include <xcb/shape.h>
+
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 
@@ -111,6 +113,22 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
     return Result<void>::success();
   }
 
+  Result<void> setWindowShape(WId window, const QRegion& region) override {
+    if (!hasShapeExtension()) {
+      return Result<void>::failure(QStringLiteral("window shapes: the X server has no SHAPE extension"));
+    }
+    std::vector<xcb_rectangle_t> rectangles;
+    for (const QRect& rect : region) {
+      rectangles.push_back({static_cast<std::int16_t>(rect.x()), static_cast<std::int16_t>(rect.y()),
+                            static_cast<std::uint16_t>(rect.width()), static_cast<std::uint16_t>(rect.height())});
+    }
+    xcb_shape_rectangles(x11_.connection(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_BOUNDING, XCB_CLIP_ORDERING_UNSORTED,
+                         static_cast<xcb_window_t>(window), 0, 0, static_cast<std::uint32_t>(rectangles.size()),
+                         rectangles.data());
+    x11_.flush();
+    return Result<void>::success();
+  }
+
   void setWorkspaceChangedHandler(std::function<void()> handler) override {
     workspaceChanged_ = std::move(handler);
     if (workspaceChanged_ && !filterInstalled_) {
@@ -127,6 +145,11 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
   }
 
  private:
+  bool hasShapeExtension() const {
+    const xcb_query_extension_reply_t* shape = xcb_get_extension_data(x11_.connection(), &xcb_shape_id);
+    return shape != nullptr && shape->present != 0;
+  }
+
   // Adds states to a window that is not mapped yet; the window manager reads them when it maps
   // the window. Qt merges its own states (above, for a window that stays on top) into what it
   // finds here when it maps the window.
@@ -171,6 +194,9 @@ class NoWindowServer final : public WindowServer {
   }
   Result<void> prepareWindowAboveOthers(WId) override {
     return Result<void>::failure(QStringLiteral("window stacking properties: not available on this platform"));
+  }
+  Result<void> setWindowShape(WId, const QRegion&) override {
+    return Result<void>::failure(QStringLiteral("window shapes: not available on this platform"));
   }
   void setWorkspaceChangedHandler(std::function<void()>) override {}
 };
