@@ -258,7 +258,7 @@ void OverlayController::configurePanelChrome(OverlaySurface& surface, OverlayMod
   // The window kind (island or settings window) is fixed when a panel is made: crossing the
   // settings boundary rebuilds the panels.
   if (mode == OverlayMode::settings) {
-    panel.setWindowTitle(QString());
+    panel.setWindowTitle(QStringLiteral("Tandrel"));
   }
 }
 

@@ -39,7 +39,7 @@ TandrelOverlayPanel::TandrelOverlayPanel(PanelStyle style, bool translucent, Win
   setAttribute(Qt::WA_NoSystemBackground, style != PanelStyle::settings);
   setMouseTracking(true);
   if (style == PanelStyle::settings) {
-    setWindowTitle(QString());
+    setWindowTitle(QStringLiteral("Tandrel"));
   }
 }
 

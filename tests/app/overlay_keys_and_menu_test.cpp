@@ -449,6 +449,7 @@ TEST_F(OverlayKeysAndMenuGui, EscapeInTheSettingsWindowLeavesSettings) {
   ASSERT_EQ(controller.currentMode(), OverlayMode::settings);
   TandrelOverlayPanel& panel = *controller.activeSurface()->panel;
   ASSERT_EQ(panel.style(), PanelStyle::settings);
+  EXPECT_EQ(panel.windowTitle(), "Tandrel");
   ASSERT_NE(panel.windowHandle(), nullptr);
   // Sent as the window system sends it: to the window, which hands it to its focus widget.
   QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
