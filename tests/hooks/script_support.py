@@ -32,6 +32,11 @@ def script_path(name):
     return os.path.join(SCRIPTS, name)
 
 
+def sample(name):
+    """A file of recorded agent output beside the tests."""
+    return os.path.join(os.path.dirname(os.path.abspath(__file__)), "samples", name)
+
+
 def load_script(path, namespace_name="script_under_test"):
     """Runs a script's text as a module (its main does not run) and returns its namespace."""
     namespace = {"__name__": namespace_name, "__file__": path}

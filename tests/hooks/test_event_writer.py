@@ -13,7 +13,8 @@ import time
 import unittest
 from unittest import mock
 
-from script_support import PYTHON, TERMINAL_VARIABLES, ScriptTest, load_script, script_path
+from script_support import (PYTHON, TERMINAL_VARIABLES, ScriptTest, load_script, sample,
+                            script_path)
 
 EVENT = "tandrel-event"
 UUID4 = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$")
@@ -605,6 +606,12 @@ class GenericBuilderTest(EventWriterTest):
                   "prompt": 15234, "candidates": 812, "total": 17046, "tool": 0}}}}},
              {"raw_event_name": "Usage", "message": "Lifecycle event captured locally.",
               "preview": None, "action": None}),
+            ("Gemini's quota error", "gemini",
+             {"hook_event_name": "failed", "error": "RetryableQuotaError: Resource has been "
+                                                     "exhausted (e.g. check quota)."},
+             {"title": "Gemini CLI paused by usage limit", "status": "usage_limited",
+              "usage": {"data_source": "wrapper", "tool_id": "gemini",
+                        "rate_limit_blocked": True, "rate_limit_label": "Blocked"}}),
             ("usage limit in the status", "kimi_cli", {"status": "rate_limited", "cwd": "/w"},
              {"title": "Kimi CLI paused by usage limit", "status": "usage_limited",
               "event_type": "task_updated", "message": "Paused by usage limit.",
@@ -639,6 +646,17 @@ class GenericBuilderTest(EventWriterTest):
                 self.assert_subset(expected, record, name)
 
 
+def gemini_output(name):
+    """The JSON objects of a recorded Gemini CLI output: the whole text when it is one object,
+    else one a line."""
+    with open(sample(name), encoding="utf-8") as recorded:
+        text = recorded.read()
+    try:
+        return [json.loads(text)]
+    except ValueError:
+        return [json.loads(line) for line in text.splitlines() if line.strip()]
+
+
 class UsageExtractionTest(unittest.TestCase):
     def test_usage_objects(self):
         extract = module()["extract_usage"]
@@ -669,6 +687,17 @@ class UsageExtractionTest(unittest.TestCase):
             ({"usage": {"input_tokens": 3, "total": 9}}, {"input_tokens": 3, "total_tokens": 9}),
             ({"rate_limit_reset": "2027-01-01T00:00:00Z", "dataSource": "x"},
              {"rate_limit_reset": "2027-01-01T00:00:00Z", "data_source": "x"}),
+            # Gemini CLI's --output-format json: every model's tokens, summed; the routing
+            # model's come first.
+            (gemini_output("gemini-output-json.txt")[0],
+             {"input_tokens": 1241, "output_tokens": 59, "cache_read_tokens": 100,
+              "reasoning_tokens": 12, "total_tokens": 1312}),
+            # --output-format stream-json: the totals of its last line, the "result".
+            (gemini_output("gemini-output-stream-json.txt")[-1],
+             {"input_tokens": 1241, "output_tokens": 59, "cache_read_tokens": 100,
+              "total_tokens": 1312}),
+            ({"stats": {"models": {"m": {"tokens": {"prompt": True, "candidates": "5"}}}}},
+             None),
             ({}, None), ({"message": "hello"}, None),
             # Percents in prompts, replies and tool output are not usage.
             ({"prompt": "5-hour window: 80%", "tool_response": {"stdout": "daily 40%"},
