@@ -2,6 +2,7 @@
 
 #include "attention/event_priority.h"
 #include "attention/event_reminder_policy.h"
+#include "attention/outdated_session_records.h"
 #include "platform/clock.h"
 
 #include <QStringList>
@@ -39,10 +40,12 @@ QString capitalizedWords(const QString& text) {
 std::vector<TandrelEvent> companionCandidateEvents(std::span<const TandrelEvent> events,
                                                    const QSet<QString>& hiddenIDs,
                                                    const QSet<QString>& readIDs) {
+  const std::vector<bool> outdated = outdatedSessionRecords(events);
   std::vector<TandrelEvent> candidates;
   candidates.reserve(events.size());
-  for (const TandrelEvent& event : events) {
-    if (!hiddenIDs.contains(event.id) && !readIDs.contains(event.id)) candidates.push_back(event);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const TandrelEvent& event = events[i];
+    if (!outdated[i] && !hiddenIDs.contains(event.id) && !readIDs.contains(event.id)) candidates.push_back(event);
   }
   sortEventsByPriority(candidates);
   return candidates;

@@ -35,8 +35,9 @@ struct CompanionBubbleFallback {
   double expiresAt = 0;
 };
 
-// The companion candidates: the events, in their order, whose id is neither hidden nor read,
-// sorted by priority (sortEventsByPriority).
+// The companion candidates: the events, in their order, whose id is neither hidden nor read and
+// that a newer record of their session has not overtaken (outdatedSessionRecords), sorted by
+// priority (sortEventsByPriority). The pet, the status item and the ticker all read this list.
 std::vector<TandrelEvent> companionCandidateEvents(std::span<const TandrelEvent> events,
                                                    const QSet<QString>& hiddenIDs,
                                                    const QSet<QString>& readIDs);

@@ -48,6 +48,16 @@ class EventStoreCachesTest : public ::testing::Test, protected test::StoreFixtur
     EventStore::companionCandidateCacheBuildCountForTests = 0;
   }
 
+  // Clears the events of `ids` from the inbox, as the user does page by page.
+  static void markRead(EventStore& store, const QStringList& ids) {
+    if (ids.isEmpty()) return;
+    IslandMessage message;
+    for (const TandrelEvent& event : store.events()) {
+      if (ids.contains(event.id)) message.events.push_back(event);
+    }
+    store.clear({message}, QStringLiteral("clear_page"));
+  }
+
   std::unique_ptr<EventStore> storeWith(const QByteArray& lines) {
     appendBytes(eventFile, lines);
     auto store = make();
@@ -160,13 +170,7 @@ TEST_F(EventStoreCachesTest, PetStateWithAndWithoutAWaitingPendingAction) {
     SCOPED_TRACE(c.name);
     QFile::remove(eventFile);
     auto store = storeWith(c.lines);
-    if (!c.readIDs.isEmpty()) {
-      IslandMessage message;
-      for (const TandrelEvent& event : store->events()) {
-        if (c.readIDs.contains(event.id)) message.events.push_back(event);
-      }
-      store->clear({message}, QStringLiteral("clear_page"));
-    }
+    markRead(*store, c.readIDs);
     EXPECT_EQ(store->petState(), c.withoutPending);
 
     PendingAction action;
@@ -181,6 +185,71 @@ TEST_F(EventStoreCachesTest, PetStateWithAndWithoutAWaitingPendingAction) {
     pending.fail(action.requestID, PendingActionStatus::agentDied);
     ASSERT_TRUE(pending.waitingActions().empty());
     EXPECT_EQ(store->petState(), c.withoutPending);
+  }
+}
+
+// A record of a wrapped run: `type` in session `session` of `source` at minute `minute`.
+QByteArray runLine(const QString& id, const QString& type, const QString& session, int minute,
+                   const QString& source = QStringLiteral("gemini")) {
+  QJsonObject fields{{"event_type", type},
+                     {"source", source},
+                     {"message", "gemini -p hi"},
+                     {"timestamp", QStringLiteral("2027-01-15T07:%1:00Z").arg(minute, 2, 10, QChar(u'0'))}};
+  if (!session.isEmpty()) fields.insert("session_id", session);
+  if (type == u"task_failed") fields.insert("severity", "critical");
+  return bridgeLine(id, fields);
+}
+
+// A session's working record and its failure last only until a newer record of the same session
+// (same source and session id); the pet, the companion's status and its ticker agree.
+TEST_F(EventStoreCachesTest, NewerRecordOfASessionEndsItsWorkAndItsFailure) {
+  const QByteArray usageOnly = bridgeLine("reading", {{"source", "gemini"},
+                                                      {"session_id", "run-1"},
+                                                      {"notify_policy", "usage_only"},
+                                                      {"timestamp", "2027-01-15T07:30:00Z"},
+                                                      {"usage", QJsonObject{{"total_tokens", 10}}}});
+  struct Case {
+    const char* name;
+    QByteArray lines;
+    QStringList readIDs;
+    PetState pet;
+    bool companionWorking;
+  };
+  const Case cases[] = {
+      {"started, then completed", runLine("a", "task_started", "run-1", 1) + runLine("b", "task_completed", "run-1", 2),
+       {}, PetState::idle, false},
+      {"the completion read", runLine("a", "task_started", "run-1", 1) + runLine("b", "task_completed", "run-1", 2),
+       {"b"}, PetState::idle, false},
+      {"a failure, then a success", runLine("a", "task_failed", "run-1", 1) + runLine("b", "task_completed", "run-1", 2),
+       {}, PetState::idle, false},
+      {"a failure, then work again", runLine("a", "task_failed", "run-1", 1) + runLine("b", "task_started", "run-1", 2),
+       {}, PetState::working, true},
+      {"the completion written first but older", runLine("b", "task_completed", "run-1", 2) + runLine("a", "task_started", "run-1", 1),
+       {}, PetState::idle, false},
+      {"a completion, then a new turn", runLine("a", "task_completed", "run-1", 1) + runLine("b", "task_started", "run-1", 2),
+       {}, PetState::working, true},
+      {"a usage reading after a failure", runLine("a", "task_failed", "run-1", 1) + usageOnly, {}, PetState::error, false},
+      {"the completion of another session", runLine("a", "task_started", "run-1", 1) + runLine("b", "task_completed", "run-2", 2),
+       {}, PetState::working, true},
+      {"the same session id of another tool",
+       runLine("a", "task_started", "run-1", 1) + runLine("b", "task_completed", "run-1", 2, "kimi"), {}, PetState::working,
+       true},
+      {"records without a session", runLine("a", "task_failed", "", 1) + runLine("b", "task_completed", "", 2), {},
+       PetState::error, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(eventFile);
+    auto store = storeWith(c.lines);
+    markRead(*store, c.readIDs);
+    EXPECT_EQ(store->petState(), c.pet);
+    const auto& status = store->companionStatus();
+    EXPECT_EQ(status && status->kind == CompanionStatusKind::working, c.companionWorking);
+    bool tickerWorking = false;
+    for (const CompanionStatusItem& item : store->companionTickerItems()) {
+      tickerWorking = tickerWorking || item.kind == CompanionStatusKind::working;
+    }
+    EXPECT_EQ(tickerWorking, c.companionWorking);
   }
 }
 
