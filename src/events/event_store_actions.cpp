@@ -10,6 +10,10 @@ namespace tandrel {
 
 namespace {
 
+// The event's own working folder, where its agent may wait for an answer file; empty when the
+// record named none.
+QString answerWorkingFolder(const TandrelEvent& event) { return event.hasExplicitCwd ? event.cwd : QString(); }
+
 QString jumpText(JumpQuality quality) {
   switch (quality) {
     case JumpQuality::exactWindow:
@@ -119,7 +123,7 @@ void EventStore::perform(const QString& role, const IslandMessage& message, Acti
         decisionChannel(message, approve ? MessageActionRole::approve : MessageActionRole::reject);
     actionDispatcher().submit(
         message.event.id, approve ? ResponseReceiptAction::approve : ResponseReceiptAction::reject, channel,
-        std::nullopt, std::nullopt, clock_.now(),
+        std::nullopt, std::nullopt, clock_.now(), answerWorkingFolder(message.event),
         [this, role, message, count, approve, done = std::move(done)](const MessageActionResult& delivered) {
           if (!delivered.succeeded) {
             audit(role + QStringLiteral("_failed"), message.event, count);
@@ -155,7 +159,7 @@ void EventStore::performChoice(const IslandMessage& message, const MessageOption
   const int count = collapsedCount(message);
   actionDispatcher().submit(
       message.event.id, ResponseReceiptAction::chooseOption, message.responseChannel, option, note, clock_.now(),
-      [this, message, option, note, count, done = std::move(done)](const MessageActionResult& delivered) {
+      answerWorkingFolder(message.event), [this, message, option, note, count, done = std::move(done)](const MessageActionResult& delivered) {
         if (!delivered.succeeded) {
           audit(QStringLiteral("choose_option_failed"), message.event, count,
                 {{QStringLiteral("option_id"), option.id},

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -28,8 +29,11 @@ struct MessageActionResult {
 // Delivers the user's answer to a bridge event over the channel the event named, and records a
 // receipt ("submitted" or "failed") for every delivery in the store's receipt store.
 //
-// Decision and response files are replaced whole and atomically; a path that is a symbolic link or
-// not a regular file is refused. Command channels run only in a dispatcher made trusted (the
+// Decision and response files are replaced whole and atomically, and only inside the system's
+// temporary folder, ~/.tandrel or the event's working folder (answerFolders); a path through or to
+// a symbolic link, to anything but a regular file, or to a non-empty file that does not hold one
+// JSON object (what a waiting agent leaves there) is refused: an event's channel cannot make the
+// app write over the user's own files. Command channels run only in a dispatcher made trusted (the
 // application's own is not): the command gets the payload as one shell word and runs in the
 // user's login shell (/bin/sh when there is none) in a process group of its own, on the
 // dispatcher's queue, and is killed with its group when the time-out passes.
@@ -51,11 +55,12 @@ class MessageActionDispatcher {
 
   using Completion = std::function<void(MessageActionResult)>;
 
-  // Delivers one answer stamped `now`. Files and refusals are done, receipt recorded and `done`
-  // called, before this returns; a command completes later, from the main thread's event loop.
+  // Delivers one answer stamped `now` for an event whose working folder is `workingFolder` (empty
+  // when it named none). Files and refusals are done, receipt recorded and `done` called, before
+  // this returns; a command completes later, from the main thread's event loop.
   void submit(const QString& eventID, ResponseReceiptAction action, const ResponseChannel& channel,
               const std::optional<MessageOption>& option, const std::optional<QString>& note, const QDateTime& now,
-              Completion done);
+              const QString& workingFolder, Completion done);
 
   // The answer: compact JSON with sorted keys, "action", "decision" ("allow" or "deny", for
   // approve and reject only), "event_id", "note" (only when it holds more than white space),
@@ -64,10 +69,18 @@ class MessageActionDispatcher {
                                 const std::optional<MessageOption>& option, const std::optional<QString>& note,
                                 const QDateTime& now);
 
-  // Replaces the file at `path` with `payload` (creating its folders): the bytes go to a
-  // temporary file beside it that is renamed over it. Refuses a symbolic link or anything but a
-  // regular file.
-  static Result<void> writeResponseFile(const QString& path, const QByteArray& payload);
+  // The folders an answer file may be written in: the system's temporary folder, ~/.tandrel
+  // (tandrelHomeURL) and `workingFolder` when it is not empty.
+  static QStringList answerFolders(const QString& workingFolder);
+
+  // Replaces the file at `path` with `payload` when the path lies below one of `allowedFolders`
+  // (as given or by its real path): the folders below it are opened (missing ones made, 0700)
+  // without following a symbolic link, and the bytes go to a temporary file beside the target
+  // that is renamed over it. Refuses a relative path, a path elsewhere, a symbolic link on the
+  // way or at the end, anything but a regular file, and a non-empty file that does not hold one
+  // JSON object.
+  static Result<void> writeResponseFile(const QString& path, const QByteArray& payload,
+                                        const QStringList& allowedFolders);
 
   // Runs `command` with the payload appended as one single-quoted word, in the login shell
   // ("-lc"), and waits at most `timeoutSeconds`. Blocks: call it off the main thread.

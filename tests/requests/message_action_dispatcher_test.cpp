@@ -22,9 +22,10 @@ const QDateTime kNow(QDate(2026, 5, 11), QTime(13, 0, 0, 400), Qt::UTC);
 MessageActionResult deliver(MessageActionDispatcher& dispatcher, const ResponseChannel& channel,
                             ResponseReceiptAction action = ResponseReceiptAction::approve,
                             const std::optional<MessageOption>& option = std::nullopt,
-                            const std::optional<QString>& note = std::nullopt) {
+                            const std::optional<QString>& note = std::nullopt,
+                            const QString& workingFolder = QString()) {
   std::optional<MessageActionResult> result;
-  dispatcher.submit(QStringLiteral("evt/1"), action, channel, option, note, kNow,
+  dispatcher.submit(QStringLiteral("evt/1"), action, channel, option, note, kNow, workingFolder,
                     [&result](MessageActionResult delivered) { result = std::move(delivered); });
   EXPECT_TRUE(test::waitUntil([&] { return result.has_value(); }, 10000));
   return result.value_or(MessageActionResult{});
@@ -61,7 +62,7 @@ TEST(MessageActionDispatcherTest, FileChannelsReplaceTheFileAtomicallyAndRecordA
   MessageActionDispatcher dispatcher(receipts, false);
   const QString decision = home.file(QStringLiteral("deep/er/decision.json"));
   const QString response = home.file(QStringLiteral("response.json"));
-  ASSERT_TRUE(test::writeFile(response, "an earlier, longer answer that must go entirely"));
+  ASSERT_TRUE(test::writeFile(response, R"({"waiting": "an earlier, longer answer that must go entirely"})"));
 
   EXPECT_EQ(deliver(dispatcher, ResponseChannel::decisionFile(decision)), (MessageActionResult{true, {}, {}}));
   EXPECT_EQ(readFile(decision),
@@ -102,6 +103,74 @@ TEST(MessageActionDispatcherTest, ALinkOrSomethingOtherThanARegularFileIsNeverWr
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_EQ(readFile(victim), "keep me");
   EXPECT_TRUE(QFileInfo(folder).isDir());
+}
+
+// An event names its answer file, so an event must not be able to make the app write over the
+// user's own files: only the temporary folder, ~/.tandrel and the event's working folder take an
+// answer, never through a symbolic link, and never over a file that holds anything but one JSON
+// object (what a waiting agent leaves).
+TEST(MessageActionDispatcherTest, AnswersAreWrittenOnlyWhereAnAgentWaitsForThem) {
+  TempHome home;
+  const QString temporary = home.file(QStringLiteral("tmp"));
+  const QString project = home.file(QStringLiteral("project"));
+  const QString elsewhere = home.file(QStringLiteral("elsewhere"));
+  for (const QString& folder : {temporary, project, elsewhere, home.file(QStringLiteral(".tandrel"))}) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+  }
+  home.setEnv("TMPDIR", temporary.toUtf8());
+  ASSERT_TRUE(test::writeFile(elsewhere + QStringLiteral("/.bashrc"), "export PATH=/usr/bin\n"));
+  ASSERT_TRUE(test::writeFile(project + QStringLiteral("/notes.txt"), "my notes\n"));
+  ASSERT_TRUE(test::writeFile(project + QStringLiteral("/list.json"), "[1, 2]"));
+  ASSERT_TRUE(test::writeFile(project + QStringLiteral("/waiting.json"), R"( {"status": "waiting"} )"));
+  ASSERT_TRUE(test::writeFile(project + QStringLiteral("/empty.json"), ""));
+  ASSERT_TRUE(QFile::link(elsewhere, project + QStringLiteral("/out")));
+  ASSERT_TRUE(QFile::link(elsewhere, temporary + QStringLiteral("/out")));
+
+  struct Case {
+    const char* name;
+    QString path;
+    const char* refusal;  // nullptr: written
+  };
+  const Case cases[] = {
+      {"outside the answer folders", elsewhere + QStringLiteral("/.bashrc"), "it is outside the temporary folder"},
+      {"out of the working folder by ..", project + QStringLiteral("/../elsewhere/new.json"),
+       "it is outside the temporary folder"},
+      {"a relative path", QStringLiteral("decision.json"), "it is not an absolute path"},
+      {"through a linked folder in the working folder", project + QStringLiteral("/out/new.json"),
+       "out on its way is a symbolic link or not a folder"},
+      {"through a linked folder in the temporary folder", temporary + QStringLiteral("/out/deep/new.json"),
+       "out on its way is a symbolic link or not a folder"},
+      {"a text file", project + QStringLiteral("/notes.txt"), "it holds something other than an answer"},
+      {"a JSON list", project + QStringLiteral("/list.json"), "it holds something other than an answer"},
+      {"a new file in the working folder", project + QStringLiteral("/.agent/decision.json"), nullptr},
+      {"a waiting agent's file", project + QStringLiteral("/waiting.json"), nullptr},
+      {"an empty file", project + QStringLiteral("/empty.json"), nullptr},
+      {"the temporary folder", temporary + QStringLiteral("/agent-1/answer.json"), nullptr},
+      {"~/.tandrel", home.file(QStringLiteral(".tandrel/answers/a.json")), nullptr},
+  };
+  ResponseReceiptStore receipts;
+  MessageActionDispatcher dispatcher(receipts, false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray before = readFile(c.path);
+    const MessageActionResult result =
+        deliver(dispatcher, ResponseChannel::responseFile(c.path), ResponseReceiptAction::approve, std::nullopt,
+                std::nullopt, project);
+    EXPECT_EQ(result.succeeded, c.refusal == nullptr);
+    EXPECT_EQ(receipts.latestReceipt(QStringLiteral("evt/1"))->status,
+              c.refusal ? ResponseReceiptStatus::failed : ResponseReceiptStatus::submitted);
+    if (c.refusal) {
+      EXPECT_TRUE(result.error.value_or(QString()).contains(QString::fromUtf8(c.refusal))) << result.error->toStdString();
+      EXPECT_EQ(receipts.latestReceipt(QStringLiteral("evt/1"))->error, result.error);
+      EXPECT_EQ(readFile(c.path), before);
+    } else {
+      EXPECT_TRUE(readFile(c.path).startsWith(R"({"action":"approve")"));
+    }
+  }
+  EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral(".bashrc")});
+  // Without the event's working folder, an answer there is refused too.
+  EXPECT_FALSE(deliver(dispatcher, ResponseChannel::responseFile(project + QStringLiteral("/waiting.json"))).succeeded);
 }
 
 TEST(MessageActionDispatcherTest, RefusedChannelsFailWithTheirTextAndAFailedReceipt) {
