@@ -6,7 +6,10 @@
 #include <QPainter>
 #include <QThreadPool>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <map>
 #include <mutex>
 
 namespace tandrel {
@@ -37,6 +40,53 @@ QSize boundedSize(const QSize& size, int bound) {
                std::max(1, static_cast<int>(std::lround(size.height() * factor))));
 }
 
+// A file as it is on disk now: a picture that failed to decode is tried again only once this
+// changes.
+struct FileVersion {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  qint64 modifiedNs = 0;
+  bool operator==(const FileVersion&) const = default;
+};
+
+std::optional<FileVersion> fileVersion(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+  return FileVersion{info.st_dev, info.st_ino, info.st_size,
+                     qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+// The pictures that failed to decode, by path and bound, with the file version that failed. A
+// broken picture would otherwise be decoded again at every paint (seconds each for a large one).
+class FailedDecodes {
+ public:
+  bool contains(const QString& key, const FileVersion& version) {
+    const std::lock_guard lock(mutex_);
+    const auto found = failed_.find(key);
+    return found != failed_.end() && found->second == version;
+  }
+  void remember(const QString& key, const FileVersion& version) {
+    const std::lock_guard lock(mutex_);
+    if (failed_.size() >= kLimit) failed_.clear();
+    failed_[key] = version;
+  }
+  void forget(const QString& key) {
+    const std::lock_guard lock(mutex_);
+    failed_.erase(key);
+  }
+
+ private:
+  static constexpr std::size_t kLimit = 256;
+  std::mutex mutex_;
+  std::map<QString, FileVersion> failed_;
+};
+
+FailedDecodes& failedDecodes() {
+  static FailedDecodes shared;
+  return shared;
+}
+
 QImage premultiplied(QImage image) {
   image.setDevicePixelRatio(1.0);
   if (image.format() != QImage::Format_ARGB32_Premultiplied) {
@@ -45,9 +95,8 @@ QImage premultiplied(QImage image) {
   return image;
 }
 
-}  // namespace
-
-std::optional<QImage> loadNormalizedPetImage(const QString& path, std::optional<int> maximumPixelDimension) {
+// The decode itself, without the memory of failures.
+std::optional<QImage> decodePetImage(const QString& path, std::optional<int> maximumPixelDimension) {
   QImageReader reader(path);
   configure(reader);
   const QSize headerSize = reader.size();
@@ -70,6 +119,22 @@ std::optional<QImage> loadNormalizedPetImage(const QString& path, std::optional<
     }
   }
   return premultiplied(std::move(image));
+}
+
+}  // namespace
+
+std::optional<QImage> loadNormalizedPetImage(const QString& path, std::optional<int> maximumPixelDimension) {
+  const std::optional<FileVersion> version = fileVersion(path);
+  if (!version) return std::nullopt;
+  const QString key = path + u'|' + QString::number(maximumPixelDimension.value_or(0));
+  if (failedDecodes().contains(key, *version)) return std::nullopt;
+  std::optional<QImage> image = decodePetImage(path, maximumPixelDimension);
+  if (image) {
+    failedDecodes().forget(key);
+  } else {
+    failedDecodes().remember(key, *version);
+  }
+  return image;
 }
 
 std::optional<QSize> petImagePixelSize(const QString& path) {

@@ -31,7 +31,9 @@ inline constexpr int kPetImageAllocationLimitMiB = 64;
 // hold PNG bytes), shrunk while decoding so that its longer side is at most
 // `maximumPixelDimension` (never enlarged); with no bound, at full size. Nothing when the file is
 // missing, unreadable, not a picture, or bigger than the allocation limit. The image's size in
-// points equals its size in pixels.
+// points equals its size in pixels. A file that failed to decode (at that bound) gives nothing
+// at once, without another decode, until it changes (its inode, size or modification time): the
+// views ask for their pet's picture at every paint. Safe from any thread.
 std::optional<QImage> loadNormalizedPetImage(const QString& path, std::optional<int> maximumPixelDimension);
 
 // The pixel size of the first image of a picture file, read from its header; when the header

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QPainter>
 #include <QtEndian>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <thread>
@@ -141,6 +145,39 @@ TEST_F(PetImagesTest, APictureBeyondTheAllocationLimitIsRefusedOnEveryPath) {
   EXPECT_EQ(petImagePixelSize(bomb), QSize(9000, 9000));  // from the header, nothing decoded
   EXPECT_FALSE(petImage(folderPet("bomb", home.file("bomb"), true)));
   EXPECT_EQ(loadNormalizedPetImage(fine, 936)->size(), QSize(936, 936));
+}
+
+// A picture that fails to decode is not decoded again at the next paint, only once its file
+// changes. Seen from outside: a good picture put in its place with the same size and time stays
+// unread, and shows once the file's time moves.
+TEST_F(PetImagesTest, APictureThatFailsToDecodeIsTriedAgainOnlyOnceItsFileChanges) {
+  const QString folder = home.file("broken");
+  const QString sheet = folder + "/spritesheet.webp";
+  ASSERT_TRUE(test::writePicture(home.file("good.png"), 32, 32));
+  const QByteArray good = test::readFile(home.file("good.png"));
+  QByteArray broken = good.left(good.indexOf("IDAT") + 12) + QByteArray(good.size(), '\0');
+  ASSERT_TRUE(test::writeFile(sheet, broken));
+  const PetChoice pet = folderPet("broken", folder, true);
+  EXPECT_FALSE(petImage(pet));
+  EXPECT_FALSE(loadNormalizedPetImage(sheet, std::nullopt));
+  const QByteArray native = QFile::encodeName(sheet);
+  struct stat written {};
+  ASSERT_EQ(::stat(native.constData(), &written), 0);
+
+  // The same file (inode, size, time) now holding a good picture, padded after its end.
+  QFile file(sheet);
+  ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+  ASSERT_EQ(file.write(good + QByteArray(broken.size() - good.size(), '\0')), broken.size());
+  file.close();
+  timespec times[2] = {written.st_atim, written.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+  EXPECT_FALSE(petImage(pet));
+  EXPECT_FALSE(loadNormalizedPetImage(sheet, std::nullopt));
+
+  times[1].tv_sec += 1;
+  ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+  EXPECT_EQ(petImage(pet)->size(), QSize(32, 32));
+  EXPECT_EQ(loadNormalizedPetImage(sheet, std::nullopt)->size(), QSize(32, 32));
 }
 
 TEST_F(PetImagesTest, ConcurrentWarmingKeepsTheCountAndCostLimits) {
