@@ -1,5 +1,6 @@
 #include "usage/usage_eligibility.h"
 
+#include "catalog/tool_catalog.h"
 #include "events/event_store.h"
 #include "events/raw_value_table.h"
 #include "events/tandrel_event.h"
@@ -344,6 +345,12 @@ QString usageSourceClass(const ToolHealth& tool) {
   return QStringLiteral("unsupported");
 }
 
+QString wrapperRunHint(const QString& toolID) {
+  const AIToolCatalogItem* item = catalogItem(toolID);
+  const QString command = item && !item->commandNames.isEmpty() ? item->commandNames.first() : toolID;
+  return QStringLiteral("Run: tandrel-wrap --source %1 -- %2").arg(toolID, command);
+}
+
 QString usageReason(const ToolHealth& tool) {
   const QString& id = tool.id;
   if (id == QLatin1String("claude-code")) {
@@ -370,15 +377,14 @@ QString usageReason(const ToolHealth& tool) {
   if (id == QLatin1String("cursor-agent-cli")) {
     return QStringLiteral("Stream JSON wrapper");
   }
-  if (id == QLatin1String("gemini-cli")) {
-    return QStringLiteral("Needs wrapper bridge");
-  }
   if (isOneOf(id, {"claude-app", "cursor-ide", "trae-ide", "copilot-vscode-extension", "vscode-host", "kimi-app-web",
                    "windsurf"})) {
     return QStringLiteral("No usage");
   }
-  if (containsIgnoringCase(tool.integration, "wrapper")) {
-    return QStringLiteral("Install wrapper");
+  if (id == QLatin1String("gemini-cli") || containsIgnoringCase(tool.integration, "wrapper")) {
+    // The wrapper is installed and the tool found (a healthy wrapper row): how to run it through.
+    if (tool.detected && tool.status == HookStatus::healthy) return wrapperRunHint(id);
+    return id == QLatin1String("gemini-cli") ? QStringLiteral("Needs wrapper bridge") : QStringLiteral("Install wrapper");
   }
   return QStringLiteral("Unsupported");
 }

@@ -80,7 +80,12 @@ QString reasonBadge(const UsageEligibility& eligibility);
 // The settings table's texts per tool: its source-class label ("official-push", "jump-only", …)
 // and its usage path ("Hooks + transcript ready", "No usage", …). The labels follow their own
 // table, which does not always agree with configuredUsageSourceClass.
+// A wrapper tool's usage path reads how to run it through the wrapper once the wrapper is
+// installed and the tool found (its row is healthy), and what is missing before that.
 QString usageSourceClass(const ToolHealth& tool);
 QString usageReason(const ToolHealth& tool);
+
+// "Run: tandrel-wrap --source <tool id> -- <the tool's command>".
+QString wrapperRunHint(const QString& toolID);
 
 }  // namespace tandrel

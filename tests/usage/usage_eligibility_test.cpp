@@ -294,8 +294,9 @@ TEST(UsageEligibilityRulesTest, SourceClassesAndSettingsTexts) {
       {"factory-droid", "Wrapper", C::wrapperExplicit, "messages-only", "Lifecycle only"},
       {"cursor-agent-cli", "Stream JSON wrapper", C::wrapperExplicit, "wrapper-explicit", "Stream JSON wrapper"},
       {"cursor-agent-cli", "Hooks", C::wrapperExplicit, "unsupported", "Stream JSON wrapper"},
-      {"gemini-cli", "tandrel-WRAP wrapper", C::wrapperExplicit, "wrapper-explicit", "Needs wrapper bridge"},
-      {"kilo-code", "Wrapper", C::wrapperExplicit, "wrapper-explicit", "Install wrapper"},
+      {"gemini-cli", "tandrel-WRAP wrapper", C::wrapperExplicit, "wrapper-explicit",
+       "Run: tandrel-wrap --source gemini-cli -- gemini"},
+      {"kilo-code", "Wrapper", C::wrapperExplicit, "wrapper-explicit", "Run: tandrel-wrap --source kilo-code -- kilo"},
       {"claude-app", "", C::jumpOnly, "jump-only", "No usage"},
       {"vscode-host", "", C::jumpOnly, "jump-only", "No usage"},
       {"windsurf", "", C::unsupported, "jump-only", "No usage"},
@@ -309,6 +310,23 @@ TEST(UsageEligibilityRulesTest, SourceClassesAndSettingsTexts) {
     EXPECT_EQ(rawValue(configuredUsageSourceClass(t)), rawValue(c.configured));
     EXPECT_EQ(usageSourceClass(t), c.label);
     EXPECT_EQ(usageReason(t), c.reason);
+  }
+  // A wrapper row says what is missing only while something is: the wrapper (the row is not
+  // healthy) or the tool itself.
+  const struct {
+    const char* id;
+    HookStatus status;
+    bool detected;
+    const char* reason;
+  } wrapperRows[] = {
+      {"gemini-cli", HookStatus::alpha, true, "Needs wrapper bridge"},
+      {"gemini-cli", HookStatus::healthy, false, "Needs wrapper bridge"},
+      {"pi", HookStatus::alpha, true, "Install wrapper"},
+      {"pi", HookStatus::healthy, true, "Run: tandrel-wrap --source pi -- pi"},
+  };
+  for (const auto& row : wrapperRows) {
+    SCOPED_TRACE(row.id);
+    EXPECT_EQ(usageReason(tool(row.id, row.status, row.detected, {}, QStringLiteral("Wrapper"))), row.reason);
   }
 }
 
