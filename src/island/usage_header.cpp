@@ -1,5 +1,8 @@
 #include "island/usage_header.h"
 
+#include "island/island_geometry.h"
+#include "island/island_paint.h"
+
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
@@ -186,8 +189,15 @@ std::vector<UsageMeterRow> usageMeterRows(const UsageSnapshot& snapshot, const Q
     row.statusColor = usageStatusColor(row.metric.status, usageRowColor(label, position));
     row.valueColor =
         row.metric.status == QLatin1String("unknown") ? QColor::fromRgbF(1, 1, 1, 0.36) : row.statusColor;
-    row.labelRect = QRectF(kColumnX, y, std::max(valueX - kColumnX - 8, 64.0), 13);
-    row.valueRect = QRectF(valueX, y, 112, 13);
+    // The value ends left of the suffix as drawn ("1.2k in · 59 out" is wider than the room
+    // the fixed places leave it), never over it.
+    const qreal suffixStart =
+        row.metric.suffix.isEmpty()
+            ? viewWidth
+            : viewWidth - kRightMargin - std::min<qreal>(std::ceil(island_paint::textWidth(row.metric.suffix, islandFont(9))), 96);
+    const qreal rowValueX = std::min(valueX, suffixStart - 8 - 112);
+    row.labelRect = QRectF(kColumnX, y, std::max(rowValueX - kColumnX - 8, 64.0), 13);
+    row.valueRect = QRectF(rowValueX, y, 112, 13);
     row.suffixRect = QRectF(viewWidth - kRightMargin - 96, y, 96, 13);
     row.trackRect = QRectF(kColumnX, y + 18, viewWidth - kRightMargin - kColumnX, 4);
     if (row.metric.percent) {

@@ -5,6 +5,7 @@
 #include "island/usage_header.h"
 
 #include "island/island_geometry.h"
+#include "island/island_paint.h"
 
 #include <gtest/gtest.h>
 
@@ -200,6 +201,23 @@ TEST(UsageHeader, MeterRowsSitUnderTheTabsAndEndAboveTheSeparator) {
   // Without live usage the notice moves with the tabs as well.
   EXPECT_EQ(noLiveUsageTitleRect(540, 3), QRectF(138, 52, 540 - 138 - 28, 16));
   EXPECT_EQ(noLiveUsageHintRect(540, 6), QRectF(138, 100, 540 - 138 - 28, 16));
+}
+
+// A wrapped run's token line: the total ends left of the in/out breakdown drawn beside it, with a
+// gap, whatever the breakdown's width; short suffixes leave the value where it always is.
+TEST(UsageHeader, TheTokenTotalEndsLeftOfItsBreakdown) {
+  for (const char* suffix : {"1.2k in · 59 out", "1.2k in · 59 out · 100 cache read", "3pm", ""}) {
+    SCOPED_TRACE(suffix);
+    UsageSnapshot s;
+    s.tokens = metric("1.3k total", QString::fromUtf8(suffix), std::nullopt);
+    const auto rows = usageMeterRows(s, QStringLiteral("Gemini"), 540, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    const qreal drawn = std::min<qreal>(std::ceil(island_paint::textWidth(rows[0].metric.suffix, islandFont(9))), 96);
+    const qreal suffixStart = rows[0].suffixRect.right() - drawn;
+    EXPECT_LE(rows[0].valueRect.right(), suffixStart - 8);
+    EXPECT_LE(rows[0].valueRect.right(), 540 - 22 - 52);
+    EXPECT_EQ(rows[0].labelRect.right() + 8, rows[0].valueRect.left());
+  }
 }
 
 TEST(UsageHeader, BarsGrowInOverHalfASecond) {
