@@ -139,8 +139,11 @@ constexpr JumpFallback kJumpFallbacks[] = {
 
 const QString kWrapperUsage = QStringLiteral(
     " -- <command> [args...]\n\nThe wrapper writes task_started before launching the command, "
-    "streams command output, then records task_completed or task_failed. If the wrapped command "
-    "prints JSON usage metadata, Tandrel imports it as wrapper usage.");
+    "passes its output through (on a terminal of its own when run from one), then records "
+    "task_completed, task_failed with the last lines of its error output, or task_cancelled when "
+    "it was stopped with Ctrl-C. If the command prints a JSON usage report (Gemini CLI: "
+    "--output-format json or stream-json), Tandrel imports its token counts as wrapper usage; "
+    "nothing else the command prints is recorded.");
 
 }  // namespace
 
