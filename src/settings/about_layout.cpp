@@ -22,6 +22,8 @@ bool updateOnOffer(Kind kind) {
          kind == Kind::readyToRestart;
 }
 
+QString noUpdateFeedText() { return QStringLiteral("No update feed in this build"); }
+
 }  // namespace
 
 QStringList releaseNotes() {
@@ -30,7 +32,10 @@ QStringList releaseNotes() {
           QStringLiteral("Jump support for more editors"), QStringLiteral("Smaller fixes in the settings panel")};
 }
 
-StatusBadge headerStatusBadge(const UpdateState& state) {
+StatusBadge headerStatusBadge(const UpdateState& state, bool hasFeed) {
+  if (!hasFeed && (state.kind == Kind::idle || state.kind == Kind::upToDate)) {
+    return {noUpdateFeedText(), white(0.45), std::nullopt, std::nullopt};
+  }
   if (updateOnOffer(state.kind)) {
     return {QStringLiteral("\u2191 v") + latestVersion(state), kLightAmber, withAlpha(kAmber, 0.12), withAlpha(kAmber, 0.28)};
   }
@@ -42,6 +47,10 @@ StatusBadge headerStatusBadge(const UpdateState& state) {
     default:
       return {QStringLiteral("\u2713 Up to date"), kGreen, std::nullopt, std::nullopt};
   }
+}
+
+QString updateRowSubtitle(bool hasFeed) {
+  return hasFeed ? QStringLiteral("Last checked: just now") : noUpdateFeedText();
 }
 
 TrailingControl trailingControl(const UpdateState& state) {

@@ -46,8 +46,13 @@ struct StatusBadge {
 };
 
 // The header's badge: "↑ v<latest>" while an update is on offer or on its way, "✓ Up to date",
-// "! Update error" or "⟳ Checking...".
-StatusBadge headerStatusBadge(const UpdateState& state);
+// "! Update error" or "⟳ Checking...". A build without an update feed (`hasFeed` false) has
+// nothing to be up to date with: it says "No update feed in this build" instead.
+StatusBadge headerStatusBadge(const UpdateState& state, bool hasFeed);
+
+// The text under "Check for updates": "No update feed in this build" without a feed, else
+// "Last checked: just now".
+QString updateRowSubtitle(bool hasFeed);
 
 // The update row's control: a status control (text, colour, fill, border), or in `idle` the
 // "⟳  Check now" button (`isButton`, its accent in `color`).

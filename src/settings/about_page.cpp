@@ -89,7 +89,7 @@ void drawTrailingControl(QPainter& painter, const UpdateState& state) {
   }
 }
 
-void drawHeader(QPainter& painter, const UpdateState& state, qreal viewWidth) {
+void drawHeader(QPainter& painter, const UpdateState& state, bool hasFeed, qreal viewWidth) {
   settings_paint::drawRoundedPanel(painter, kHeaderCardRect, white(0.03), white(0.08));
   about_page::drawApplicationIcon(painter, kIconRect);
   drawText(painter, QStringLiteral("Tandrel"), 266, 84, viewWidth, islandFont(17, QFont::DemiBold), white(0.90));
@@ -106,7 +106,7 @@ void drawHeader(QPainter& painter, const UpdateState& state, qreal viewWidth) {
   const qreal labelX = pill.right() + 10;
   drawText(painter, released, labelX, 157, viewWidth, smallFont, white(0.28));
 
-  const StatusBadge badge = headerStatusBadge(state);
+  const StatusBadge badge = headerStatusBadge(state, hasFeed);
   const QRectF badgeRect(labelX + std::ceil(textWidth(released, smallFont)) + 22, 155,
                          std::ceil(textWidth(badge.text, smallFont)) + 14, 18);
   if (badge.fill) {
@@ -242,10 +242,11 @@ void drawAppLog(QPainter& painter, qreal titleY, qreal viewWidth) {
 void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   QPainter& painter = canvas.painter;
   const UpdateState& state = view.aboutUpdate().aboutUpdateState();
-  drawHeader(painter, state, canvas.viewWidth);
+  const bool hasFeed = view.aboutUpdate().hasUpdateFeed();
+  drawHeader(painter, state, hasFeed, canvas.viewWidth);
   settings_paint::drawSectionTitle(painter, QStringLiteral("Updates"), 212);
   settings_paint::drawSettingRow(painter, canvas.viewWidth, kUpdateRowRect.y(), QStringLiteral("Check for updates"),
-                                 QStringLiteral("Last checked: just now"), std::nullopt);
+                                 updateRowSubtitle(hasFeed), std::nullopt);
   drawTrailingControl(painter, state);
   drawUpdatePanel(painter, state);
   drawAppLog(painter, appLogTitleY(state), canvas.viewWidth);

@@ -85,6 +85,12 @@ void AboutUpdateFlow::banner(const QString& text, UpdateBannerRole role) {
   }
 }
 
+bool AboutUpdateFlow::hasUpdateFeed() const {
+  const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  return aboutUpdateFixtureURL || environmentFixture(environment) ||
+         resolvedUpdateEndpointURL(environment);
+}
+
 void AboutUpdateFlow::checkForUpdatesFromAbout() {
   const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   UpdateClient client;

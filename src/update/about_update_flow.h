@@ -57,6 +57,9 @@ class AboutUpdateFlow {
   // Time-outs of the remote check and the download.
   TransferTimeouts transferTimeouts;
 
+  // Whether a check has anything to ask: a fixture, TANDREL_UPDATE_RESPONSE_FILE or a feed
+  // address (the environment's or the build's).
+  bool hasUpdateFeed() const;
   void checkForUpdatesFromAbout();
   void applyAboutUpdateResult(const UpdateCheckResult& result);
   void downloadAvailableUpdateFromAbout();

@@ -48,22 +48,36 @@ TEST(AboutLayoutTest, EachStateHasItsPanelButtonBadgeControlAndLogPosition) {
     }
     EXPECT_EQ(updatePanelActionRect(c.state), c.action);
     EXPECT_EQ(appLogTitleY(c.state), c.appLogY);
-    EXPECT_EQ(headerStatusBadge(c.state).text, QString::fromUtf8(c.badge));
+    EXPECT_EQ(headerStatusBadge(c.state, true).text, QString::fromUtf8(c.badge));
     EXPECT_EQ(trailingControl(c.state).badge.text, QString::fromUtf8(c.control));
     EXPECT_EQ(trailingControl(c.state).isButton, c.controlIsButton);
   }
 }
 
 TEST(AboutLayoutTest, ColoursFollowTheStateAndOnlyTheUpToDateBadgeIsBare) {
-  const StatusBadge upToDate = headerStatusBadge(UpdateState::idle());
+  const StatusBadge upToDate = headerStatusBadge(UpdateState::idle(), true);
   EXPECT_EQ(upToDate.color, kGreen);
   EXPECT_FALSE(upToDate.fill);
   EXPECT_FALSE(upToDate.border);
-  const StatusBadge offered = headerStatusBadge(UpdateState::available(offer("1.0")));
+  const StatusBadge offered = headerStatusBadge(UpdateState::available(offer("1.0")), true);
   EXPECT_EQ(offered.color, kLightAmber);
   EXPECT_EQ(offered.fill->rgb(), kAmber.rgb());
   EXPECT_NEAR(offered.fill->alphaF(), 0.12, 0.001);
   EXPECT_NEAR(trailingControl(UpdateState::error("x")).badge.border->alphaF(), 0.28, 0.001);
+}
+
+TEST(AboutLayoutTest, ABuildWithoutAFeedSaysSoAndNeverUpToDate) {
+  const UpdateState states[] = {UpdateState::idle(),
+                                UpdateState::upToDate(offer("0.1.0"), "2026-06-08 10:00")};
+  for (const UpdateState& state : states) {
+    const StatusBadge badge = headerStatusBadge(state, false);
+    EXPECT_EQ(badge.text, QStringLiteral("No update feed in this build"));
+    EXPECT_NE(badge.color, kGreen);
+  }
+  EXPECT_EQ(updateRowSubtitle(false), QStringLiteral("No update feed in this build"));
+  EXPECT_EQ(updateRowSubtitle(true), QStringLiteral("Last checked: just now"));
+  // What a check did still shows.
+  EXPECT_EQ(headerStatusBadge(UpdateState::error("x"), false).text, QStringLiteral("! Update error"));
 }
 
 TEST(AboutLayoutTest, ThePillGrowsWithTheVersionAndTheLogCardWithTheNotes) {
