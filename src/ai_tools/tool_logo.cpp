@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <initializer_list>
@@ -271,6 +272,22 @@ void drawToolLogoTile(QPainter& painter, ToolLogoTile tile, const QRectF& rect) 
   painter.restore();
 }
 
+QString toolLogoInitials(const QString& tool) {
+  if (tool.trimmed().isEmpty()) {
+    return {};
+  }
+  QStringList words = toolDisplayName(tool).split(QRegularExpression(QStringLiteral("[^\\p{L}\\p{N}]+")),
+                                                   Qt::SkipEmptyParts);
+  if (words.isEmpty()) {
+    return {};
+  }
+  if (words.size() == 1) {
+    const QString& word = words.first();
+    return word.left(1).toUpper() + word.mid(1, 1).toLower();
+  }
+  return (words[0].left(1) + words[1].left(1)).toUpper();
+}
+
 void drawToolLogo(QPainter& painter, const QString& tool, const QRectF& rect, const ToolLogoSources& sources) {
   if (const auto image = toolLogoImage(tool, sources)) {
     const qreal radius = 3.5 * std::min(rect.width(), rect.height()) / 16;
@@ -285,7 +302,22 @@ void drawToolLogo(QPainter& painter, const QString& tool, const QRectF& rect, co
     painter.restore();
     return;
   }
-  drawToolLogoTile(painter, toolLogoTile(tool), rect);
+  const ToolLogoTile tile = toolLogoTile(tool);
+  const QString initials = tile == ToolLogoTile::neutral ? toolLogoInitials(tool) : QString();
+  if (initials.isEmpty()) {
+    drawToolLogoTile(painter, tile, rect);
+    return;
+  }
+  // A tool without a mark of ours: its initials, on its own colour where the catalogue has one.
+  const AIToolCatalogItem* item = catalogItemForSource(tool);
+  const QColor colour = item != nullptr ? item->color : tileColor(ToolLogoTile::neutral);
+  const Grid grid(rect);
+  painter.save();
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  fillRoundedRect(painter, rect, 3.5 * grid.units(1), colour);
+  drawLetters(painter, initials, rect, grid.units(1));
+  painter.restore();
 }
 
 }  // namespace tandrel

@@ -38,7 +38,8 @@ enum class ToolLogoTile {
 };
 
 // The tile for a tool id or name: the first of the table's tests that the lower-cased text
-// passes ("claude" → claude, "github" → copilot, anything unknown → neutral).
+// passes ("claude" → claude, "github" → copilot, anything unknown → neutral). The neutral tile
+// carries the tool's initials, in its catalogue colour when it has one.
 ToolLogoTile toolLogoTile(const QString& tool);
 
 // The base name of the logo shipped for a tool ("claude" for "claude-code" and "claude-app"), or
@@ -67,5 +68,10 @@ void drawToolLogo(QPainter& painter, const QString& tool, const QRectF& rect,
 
 // Only the tile, whatever images there are.
 void drawToolLogoTile(QPainter& painter, ToolLogoTile tile, const QRectF& rect);
+
+// The letters of the tile drawn for a tool without a mark of its own: the first letters of the
+// first two words of its display name ("Some Tool" -> "ST"), or the first two letters of a
+// one-word name ("Warp" -> "Wa"); empty for an empty text.
+QString toolLogoInitials(const QString& tool);
 
 }  // namespace tandrel

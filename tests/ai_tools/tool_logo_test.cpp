@@ -1,11 +1,13 @@
 #include "ai_tools/tool_logo.h"
 
 #include "catalog/software_logo_cache.h"
+#include "catalog/tool_catalog.h"
 #include "platform/fake/fake_app_locator.h"
 
 #include <gtest/gtest.h>
 
 #include <QPainter>
+#include <QSet>
 
 namespace tandrel {
 namespace {
@@ -87,8 +89,8 @@ TEST(ToolLogoGui, TilesFillTheRectWithRoundedCorners) {
   EXPECT_EQ(wide.pixelColor(0, 0).alpha(), 0);
   EXPECT_GT(wide.pixelColor(4, 0).alpha(), 0);  // 3.5 units of 1 pixel: only the very corner is cut
 
-  // An unknown tool: a faint white tile with nothing on it.
-  const QImage unknown = render("something", QSize(16, 16), none);
+  // No tool at all: a faint white tile with nothing on it.
+  const QImage unknown = render("", QSize(16, 16), none);
   EXPECT_EQ(unknown.pixelColor(8, 8), unknown.pixelColor(3, 12));
   EXPECT_NEAR(unknown.pixelColor(8, 8).alphaF(), 0.15, 0.01);
 
@@ -98,6 +100,38 @@ TEST(ToolLogoGui, TilesFillTheRectWithRoundedCorners) {
   const QImage codex = render("codex-cli", QSize(32, 32), ToolLogoSources{&bundled, nullptr, true});
   EXPECT_EQ(codex.pixelColor(16, 16), QColor(Qt::blue));
   EXPECT_EQ(codex.pixelColor(0, 0).alpha(), 0);
+}
+
+TEST(ToolLogoTest, InitialsOfToolsWithoutAMark) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"warp", "Wa"}, {"windsurf", "Wi"}, {"Some Tool", "ST"}, {"qwen-code", "QC"}, {"", ""}, {"  ", ""},
+  };
+  for (const auto& [tool, initials] : cases) {
+    EXPECT_EQ(toolLogoInitials(QString::fromUtf8(tool)), QString::fromUtf8(initials)) << tool;
+  }
+}
+
+// The number of distinct colours in the middle of an image, where a mark or letters sit.
+int coloursInTheMiddle(const QImage& image) {
+  QSet<QRgb> colours;
+  for (int y = image.height() / 4; y < image.height() * 3 / 4; ++y) {
+    for (int x = image.width() / 4; x < image.width() * 3 / 4; ++x) {
+      colours.insert(image.pixel(x, y));
+    }
+  }
+  return static_cast<int>(colours.size());
+}
+
+TEST(ToolLogoGui, EveryCatalogueToolGetsAMarkOrItsInitials) {
+  const ToolLogoSources none{nullptr, nullptr, true};
+  for (const AIToolCatalogItem& row : aiToolCatalog()) {
+    SCOPED_TRACE(row.id.toStdString());
+    const QImage logo = render(row.id, QSize(40, 40), none);
+    EXPECT_GT(coloursInTheMiddle(logo), 2) << "an empty tile";
+  }
+  // Warp in its own colour, with letters on it.
+  const QImage warp = render("warp", QSize(40, 40), none);
+  EXPECT_EQ(warp.pixelColor(3, 20), QColor(120, 90, 220));
 }
 
 }  // namespace
