@@ -3,12 +3,15 @@
 #include "hooks/hook_manager.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tandrel {
 
@@ -48,7 +51,19 @@ QPlainTextEdit* hookInstallPreviewAccessoryView(const QString& preview, QWidget*
   view->setFont(font);
   view->document()->setDocumentMargin(8);
   view->setPlainText(preview);
-  view->setFixedSize(kPreviewWidth, kPreviewHeight);
+  // At least 620 x 260, and as large as its text up to a size that fits a laptop screen; it grows
+  // with the dialog.
+  view->setMinimumSize(kPreviewWidth, kPreviewHeight);
+  view->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  const QStringList lines = preview.split(u'\n');
+  qsizetype widest = 0;
+  for (const QString& line : lines) {
+    widest = std::max(widest, line.size());
+  }
+  const QFontMetricsF metrics(font);
+  view->setProperty("preferredSize",
+                    QSize(std::clamp(int(widest * metrics.horizontalAdvance(u'x') + 44), kPreviewWidth, 1000),
+                          std::clamp(int(lines.size() * metrics.lineSpacing() + 34), kPreviewHeight, 560)));
   return view;
 }
 
@@ -72,7 +87,7 @@ ToolConfirmationDialog::ToolConfirmationDialog(const ToolConfirmation& confirmat
 
   if (confirmation.preview) {
     preview_ = hookInstallPreviewAccessoryView(*confirmation.preview, this);
-    layout->addWidget(preview_);
+    layout->addWidget(preview_, 1);
   }
 
   auto* buttons = new QHBoxLayout();
@@ -89,6 +104,11 @@ ToolConfirmationDialog::ToolConfirmationDialog(const ToolConfirmation& confirmat
   connect(confirm_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   confirm_->setFocus();
+  if (preview_ != nullptr) {
+    setSizeGripEnabled(true);
+    const QSize extra = preview_->property("preferredSize").toSize() - preview_->minimumSize();
+    resize(sizeHint() + extra);
+  }
 }
 
 bool runToolConfirmationDialog(const ToolConfirmation& confirmation) {

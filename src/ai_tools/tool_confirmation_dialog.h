@@ -34,7 +34,8 @@ ToolConfirmation downloadConfirmation(const ToolHealth& tool);
 ToolConfirmation hookConfirmation(const ToolHealth& tool, const std::optional<QString>& preview);
 
 // The read-only view of an installation preview: monospaced, not wrapped (long lines scroll
-// sideways), both scroll bars always shown, 620 x 260.
+// sideways), both scroll bars always shown, at least 620 x 260 and growing with its dialog (which
+// opens large enough for the text, within a laptop screen).
 QPlainTextEdit* hookInstallPreviewAccessoryView(const QString& preview, QWidget* parent = nullptr);
 
 // The dialog: stays on top of every window, Return confirms, Escape and "Cancel" cancel.

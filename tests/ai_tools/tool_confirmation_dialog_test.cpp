@@ -39,12 +39,25 @@ TEST(ToolConfirmationDialogGui, ShowsTheTextsAndThePreview) {
   EXPECT_EQ(view->toPlainText(), preview);
   EXPECT_TRUE(view->isReadOnly());
   EXPECT_EQ(view->lineWrapMode(), QPlainTextEdit::NoWrap);
-  EXPECT_EQ(view->size(), QSize(620, 260));
+  EXPECT_EQ(view->minimumSize(), QSize(620, 260));
   EXPECT_TRUE(QFontInfo(view->font()).fixedPitch());
   EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   dialog.show();
   EXPECT_GT(view->horizontalScrollBar()->maximum(), 0);  // the long line scrolls sideways
+
+  // The text area grows with the dialog, as when it is maximized, and never below its minimum.
+  const QSize opened = view->size();
+  EXPECT_GE(opened.width(), 620);
+  EXPECT_GE(opened.height(), 260);
+  dialog.resize(dialog.width() + 400, dialog.height() + 300);
+  QCoreApplication::processEvents();
+  EXPECT_GE(view->width(), opened.width() + 400);
+  EXPECT_GE(view->height(), opened.height() + 300);
+  dialog.resize(100, 100);
+  QCoreApplication::processEvents();
+  EXPECT_GE(view->width(), 620);
+  EXPECT_GE(view->height(), 260);
 
   // An install of a tool without integration yet, and a preview that could not be made.
   const ToolConfirmation install = hookConfirmation(codex(HookStatus::alpha), std::nullopt);
