@@ -167,6 +167,12 @@ void AIToolsTab::finishInstall(const ToolHealth& tool, SettingsToolPrimaryAction
       break;
     }
   }
+  if (settingsToolAwaitsTrust(updated)) {
+    // Written, but Codex runs none of it until the user trusts it: not a success yet.
+    banner(updated.name + QStringLiteral(" hooks written: trust them in Codex (/hooks)"),
+           ai_tools_colors::kWarning);
+    return;
+  }
   if (action == SettingsToolPrimaryAction::bridge) {
     banner(updated.name + QStringLiteral(" bridge installed"), ai_tools_colors::kSuccess);
     return;

@@ -279,6 +279,19 @@ TEST_F(AIToolsTabTest, RepairShowsThePreviewInstallsAndRefreshes) {
   EXPECT_FALSE(tab->isInstalling("codex-cli"));
 }
 
+TEST_F(AIToolsTabTest, ARepairWhoseHooksWaitForTrustSaysSoInAmber) {
+  ToolHealth waiting = codexCLI(HookStatus::alpha);
+  waiting.detail = codexAwaitingTrustDetail();
+  health = {waiting};
+  makeTab({codexCLI(HookStatus::repair)});
+  tab->performAIToolPrimaryAction(codexCLI(HookStatus::repair));
+  ASSERT_TRUE(waitForBanner());
+  EXPECT_EQ(banners[0].first, "Codex CLI hooks written: trust them in Codex (/hooks)");
+  EXPECT_EQ(banners[0].second, ai_tools_colors::kWarning);
+  EXPECT_EQ(toolStatusBadge(tab->toolHealth()[0]).color, banners[0].second)
+      << "the banner speaks in the row's colour";
+}
+
 TEST_F(AIToolsTabTest, RepairOutcomes) {
   // Cancelled: nothing installed, nothing said.
   makeTab({codexCLI(HookStatus::repair)});
