@@ -1,8 +1,11 @@
 #include "hooks/claude_settings.h"
 
 #include "hooks/codex_config.h"
+#include "hooks/hook_entries.h"
+#include "hooks/json_outline.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -25,101 +28,65 @@ constexpr Gate kGates[] = {{"PermissionRequest", true}, {"Stop", false}};
 const QString kHooks = QStringLiteral("hooks");
 const QString kCommand = QStringLiteral("command");
 const QString kTimeout = QStringLiteral("timeout");
+const QString kType = QStringLiteral("type");
+const QString kStatusLine = QStringLiteral("statusLine");
+const QString kRefreshInterval = QStringLiteral("refreshInterval");
 
-QJsonArray entriesOf(const QJsonObject& hooks, const QString& event) {
-  const QJsonValue value = hooks.value(event);
-  if (!value.isArray()) {
-    return {};
+std::vector<HookEntryPlan> claudePlans(const ClaudeHookCommands& commands) {
+  const QJsonObject writer{{kType, QStringLiteral("command")},
+                           {kCommand, shellWord(commands.eventCommandPath) + QStringLiteral(" --source claude_code")}};
+  const QJsonObject gate{{kType, QStringLiteral("command")},
+                         {kCommand, shellWord(commands.claudeHookPath)},
+                         {kTimeout, kGateTimeoutSeconds}};
+  std::vector<HookEntryPlan> plans;
+  for (const char* event : kLifecycleEvents) {
+    plans.push_back({QString::fromLatin1(event), false, commands.eventCommandPath, QString(), writer, std::nullopt});
   }
-  const QJsonArray array = value.toArray();
-  const bool allObjects =
-      std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isObject(); });
-  return allObjects ? array : QJsonArray();
-}
-
-// The position of the first handler whose command contains `needle`.
-std::optional<std::pair<int, int>> findHandler(const QJsonArray& entries, const QString& needle) {
-  for (int i = 0; i < entries.size(); ++i) {
-    const QJsonArray handlers = entries.at(i).toObject().value(kHooks).toArray();
-    for (int j = 0; j < handlers.size(); ++j) {
-      if (handlers.at(j).toObject().value(kCommand).toString().contains(needle)) {
-        return std::make_pair(i, j);
-      }
-    }
+  for (const char* event : kToolEvents) {
+    plans.push_back({QString::fromLatin1(event), true, commands.eventCommandPath, QString(), writer, std::nullopt});
   }
-  return std::nullopt;
-}
-
-void appendEntry(QJsonObject& hooks, const QString& event, bool matchAll, QJsonObject handler) {
-  QJsonArray entries = entriesOf(hooks, event);
-  QJsonObject entry{{kHooks, QJsonArray{std::move(handler)}}};
-  if (matchAll) {
-    entry.insert(QStringLiteral("matcher"), QStringLiteral("*"));
+  for (const Gate& g : kGates) {
+    plans.push_back({QString::fromLatin1(g.event), g.matchAll, commands.claudeHookPath, QString(), gate,
+                     kGateTimeoutSeconds});
   }
-  entries.append(entry);
-  hooks.insert(event, entries);
-}
-
-void appendClaudeHook(QJsonObject& hooks, const QString& event, bool matchAll,
-                      const ClaudeHookCommands& commands) {
-  if (findHandler(entriesOf(hooks, event), commands.eventCommandPath)) {
-    return;
-  }
-  appendEntry(hooks, event, matchAll,
-              {{QStringLiteral("type"), QStringLiteral("command")},
-               {kCommand, commands.eventCommandPath + QStringLiteral(" --source claude_code")}});
-}
-
-void appendClosedLoopClaudeHook(QJsonObject& hooks, const QString& event, bool matchAll,
-                                const ClaudeHookCommands& commands) {
-  QJsonArray entries = entriesOf(hooks, event);
-  if (const auto at = findHandler(entries, commands.claudeHookPath)) {
-    // Ours already: only make sure that it carries the time-out.
-    QJsonObject entry = entries.at(at->first).toObject();
-    QJsonArray handlers = entry.value(kHooks).toArray();
-    QJsonObject handler = handlers.at(at->second).toObject();
-    if (handler.value(kTimeout) != QJsonValue(kGateTimeoutSeconds)) {
-      handler.insert(kTimeout, kGateTimeoutSeconds);
-      handlers.replace(at->second, handler);
-      entry.insert(kHooks, handlers);
-      entries.replace(at->first, entry);
-      hooks.insert(event, entries);
-    }
-    return;
-  }
-  appendEntry(hooks, event, matchAll,
-              {{QStringLiteral("type"), QStringLiteral("command")},
-               {kCommand, commands.claudeHookPath},
-               {kTimeout, kGateTimeoutSeconds}});
+  return plans;
 }
 
 }  // namespace
 
-QJsonObject plannedClaudeSettingsObject(QJsonObject settings, const ClaudeHookCommands& commands) {
-  QJsonObject hooks = settings.value(kHooks).toObject();
-  for (const char* event : kLifecycleEvents) {
-    appendClaudeHook(hooks, QString::fromLatin1(event), false, commands);
+Result<QString> plannedClaudeSettingsText(const QString& settings, const ClaudeHookCommands& commands) {
+  auto withHooks = plannedHookEntriesText(settings, claudePlans(commands));
+  if (!withHooks) {
+    return withHooks;
   }
-  for (const char* event : kToolEvents) {
-    appendClaudeHook(hooks, QString::fromLatin1(event), true, commands);
+  // The status line: ours, with the user's other keys and refresh interval kept.
+  JsonTextEditor editor(withHooks.value());
+  const QString command = shellWord(commands.claudeStatusLinePath);
+  const QJsonValue statusLine = QJsonDocument::fromJson(editor.text().toUtf8()).object().value(kStatusLine);
+  Result<void> edited;
+  if (!statusLine.isObject()) {
+    edited = editor.setMember({}, kStatusLine,
+                              QJsonObject{{kType, QStringLiteral("command")}, {kCommand, command}, {kRefreshInterval, 60}});
+  } else {
+    const QJsonObject line = statusLine.toObject();
+    if (line.value(kType) != QJsonValue(QStringLiteral("command"))) {
+      edited = editor.setMember({kStatusLine}, kType, QStringLiteral("command"));
+    }
+    if (edited && line.value(kCommand) != QJsonValue(command)) {
+      edited = editor.setMember({kStatusLine}, kCommand, command);
+    }
+    if (edited && !line.contains(kRefreshInterval)) {
+      edited = editor.setMember({kStatusLine}, kRefreshInterval, 60);
+    }
   }
-  for (const Gate& gate : kGates) {
-    appendClosedLoopClaudeHook(hooks, QString::fromLatin1(gate.event), gate.matchAll, commands);
+  if (!edited) {
+    return Result<QString>::failure(edited.error());
   }
-  settings.insert(kHooks, hooks);
-
-  QJsonObject statusLine = settings.value(QStringLiteral("statusLine")).toObject();
-  statusLine.insert(QStringLiteral("type"), QStringLiteral("command"));
-  statusLine.insert(kCommand, commands.claudeStatusLinePath);
-  if (!statusLine.contains(QStringLiteral("refreshInterval"))) {
-    statusLine.insert(QStringLiteral("refreshInterval"), 60);
-  }
-  settings.insert(QStringLiteral("statusLine"), statusLine);
-  return settings;
+  return editor.text();
 }
 
 std::optional<QJsonObject> claudeStatusLineChain(const QJsonObject& settings) {
-  const QJsonValue statusLine = settings.value(QStringLiteral("statusLine"));
+  const QJsonValue statusLine = settings.value(kStatusLine);
   const QJsonValue command = statusLine.toObject().value(kCommand);
   if (!statusLine.isObject() || !command.isString() ||
       command.toString().contains(QLatin1String("tandrel-claude-statusline"))) {
@@ -131,9 +98,11 @@ std::optional<QJsonObject> claudeStatusLineChain(const QJsonObject& settings) {
 bool claudeGatesInstalled(const QJsonObject& settings, const ClaudeHookCommands& commands) {
   const QJsonObject hooks = settings.value(kHooks).toObject();
   return std::all_of(std::begin(kGates), std::end(kGates), [&](const Gate& gate) {
-    const QJsonArray entries = entriesOf(hooks, QString::fromLatin1(gate.event));
-    const auto at = findHandler(entries, commands.claudeHookPath);
-    return at && entries.at(at->first)
+    const QString event = QString::fromLatin1(gate.event);
+    const auto at = findOurHandler(hooks, event, commands.claudeHookPath, QString(), false);
+    return at && hooks.value(event)
+                         .toArray()
+                         .at(at->first)
                          .toObject()
                          .value(kHooks)
                          .toArray()
@@ -141,6 +110,18 @@ bool claudeGatesInstalled(const QJsonObject& settings, const ClaudeHookCommands&
                          .toObject()
                          .value(kTimeout) == QJsonValue(kGateTimeoutSeconds);
   });
+}
+
+bool claudeHooksInstalled(const QJsonObject& settings, const ClaudeHookCommands& commands) {
+  const QJsonObject hooks = settings.value(kHooks).toObject();
+  bool writes = false;
+  for (auto it = hooks.begin(); it != hooks.end() && !writes; ++it) {
+    writes = findOurHandler(hooks, it.key(), commands.eventCommandPath, QString(), false).has_value();
+  }
+  const QJsonValue line = settings.value(kStatusLine).toObject().value(kCommand);
+  return writes && line.isString() &&
+         commandRunsScript(line.toString(), commands.claudeStatusLinePath, QString()) &&
+         claudeGatesInstalled(settings, commands);
 }
 
 }  // namespace tandrel

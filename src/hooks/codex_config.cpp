@@ -1,10 +1,13 @@
 #include "hooks/codex_config.h"
 
+#include "hooks/hook_entries.h"
 #include "hooks/toml_check.h"
 #include "hooks/toml_outline.h"
 
+#include <QCryptographicHash>
+#include <QHash>
 #include <QJsonArray>
-#include <QSet>
+#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -262,88 +265,56 @@ constexpr HookRow kCodexRows[] = {
     {"Stop", false, true, false},
 };
 
-QString rowNeedle(const HookRow& row, const CodexHookCommands& commands) {
-  return row.gate ? commands.codexHookPath
-                  : commands.eventCommandPath + QStringLiteral(" --source codex");
-}
+const QString kWriterArguments = QStringLiteral(" --source codex");
 
-// The handler objects of an event's entries, with their positions.
-template <typename Visit>
-void forEachHandler(const QJsonObject& hooks, const QString& event, Visit visit) {
-  const QJsonArray entries = hooks.value(event).toArray();
-  for (int i = 0; i < entries.size(); ++i) {
-    const QJsonArray handlers = entries.at(i).toObject().value(QStringLiteral("hooks")).toArray();
-    for (int j = 0; j < handlers.size(); ++j) {
-      visit(i, j, handlers.at(j).toObject().value(QStringLiteral("command")).toString());
-    }
-  }
-}
-
-bool eventRuns(const QJsonObject& hooks, const QString& event, const QString& needle) {
-  bool found = false;
-  forEachHandler(hooks, event, [&](int, int, const QString& command) {
-    found = found || command.contains(needle);
-  });
-  return found;
+// The script a row runs and the words after it that make a handler ours.
+std::pair<QString, QString> rowScript(const HookRow& row, const CodexHookCommands& commands) {
+  return row.gate ? std::make_pair(commands.codexHookPath, QString())
+                  : std::make_pair(commands.eventCommandPath, kWriterArguments);
 }
 
 }  // namespace
 
-QJsonObject plannedCodexHooksObject(QJsonObject file, const CodexHookCommands& commands) {
-  QJsonObject hooks = file.value(QStringLiteral("hooks")).toObject();
+Result<QString> plannedCodexHooksText(const QString& file, const CodexHookCommands& commands) {
+  std::vector<HookEntryPlan> plans;
   for (const HookRow& row : kCodexRows) {
     const QString event = QString::fromLatin1(row.event);
-    // Entries that are not objects cannot be hook entries; an array of anything else is replaced.
-    QJsonArray entries;
-    const QJsonValue current = hooks.value(event);
-    if (current.isArray()) {
-      const QJsonArray array = current.toArray();
-      if (std::all_of(array.begin(), array.end(), [](const QJsonValue& v) { return v.isObject(); })) {
-        entries = array;
-      }
-    }
-    QJsonObject probe;
-    probe.insert(event, entries);
-    if (eventRuns(probe, event, rowNeedle(row, commands))) {
-      continue;
-    }
     QJsonObject handler{{QStringLiteral("type"), QStringLiteral("command")}};
     if (row.gate) {
       handler.insert(QStringLiteral("command"),
-                     commands.codexHookPath + QStringLiteral(" --event ") + event);
+                     shellWord(commands.codexHookPath) + QStringLiteral(" --event ") + event);
       handler.insert(QStringLiteral("timeout"), kGateTimeoutSeconds);
       handler.insert(QStringLiteral("statusMessage"), QStringLiteral("Tandrel approval gate"));
     } else {
-      handler.insert(QStringLiteral("command"),
-                     commands.eventCommandPath + QStringLiteral(" --source codex"));
+      handler.insert(QStringLiteral("command"), shellWord(commands.eventCommandPath) + kWriterArguments);
       handler.insert(QStringLiteral("timeout"), 2);
       handler.insert(QStringLiteral("statusMessage"), QStringLiteral("Notify Tandrel"));
       if (row.runsAsync) {
         handler.insert(QStringLiteral("async"), true);
       }
     }
-    QJsonObject entry{{QStringLiteral("hooks"), QJsonArray{handler}}};
-    if (row.matchAll) {
-      entry.insert(QStringLiteral("matcher"), QStringLiteral("*"));
-    }
-    entries.append(entry);
-    hooks.insert(event, entries);
+    const auto [script, arguments] = rowScript(row, commands);
+    plans.push_back({event, row.matchAll, script, arguments, handler, std::nullopt});
   }
-  file.insert(QStringLiteral("hooks"), hooks);
-  return file;
+  return plannedHookEntriesText(file, plans);
 }
 
 std::vector<CodexHookHandler> ourCodexHookHandlers(const QJsonObject& file,
                                                    const CodexHookCommands& commands) {
   const QJsonObject hooks = file.value(QStringLiteral("hooks")).toObject();
-  const QString writer = commands.eventCommandPath + QStringLiteral(" --source codex");
   std::vector<CodexHookHandler> out;
   for (auto it = hooks.begin(); it != hooks.end(); ++it) {
-    forEachHandler(hooks, it.key(), [&](int i, int j, const QString& command) {
-      if (command.contains(writer) || command.contains(commands.codexHookPath)) {
-        out.push_back({it.key(), i, j});
+    const QJsonArray entries = it.value().toArray();
+    for (int i = 0; i < entries.size(); ++i) {
+      const QJsonArray handlers = entries.at(i).toObject().value(QStringLiteral("hooks")).toArray();
+      for (int j = 0; j < handlers.size(); ++j) {
+        const QString command = handlers.at(j).toObject().value(QStringLiteral("command")).toString();
+        if (commandRunsScript(command, commands.eventCommandPath, kWriterArguments, true) ||
+            commandRunsScript(command, commands.codexHookPath, QString(), true)) {
+          out.push_back({it.key(), i, j});
+        }
       }
-    });
+    }
   }
   return out;
 }
@@ -351,29 +322,128 @@ std::vector<CodexHookHandler> ourCodexHookHandlers(const QJsonObject& file,
 bool codexHooksInstalled(const QJsonObject& file, const CodexHookCommands& commands) {
   const QJsonObject hooks = file.value(QStringLiteral("hooks")).toObject();
   return std::all_of(std::begin(kCodexRows), std::end(kCodexRows), [&](const HookRow& row) {
-    return eventRuns(hooks, QString::fromLatin1(row.event), rowNeedle(row, commands));
+    const auto [script, arguments] = rowScript(row, commands);
+    return findOurHandler(hooks, QString::fromLatin1(row.event), script, arguments, false).has_value();
   });
 }
 
-bool codexHooksTrusted(const QString& config, const QString& hooksPath,
+namespace {
+
+// "PermissionRequest" -> "permission_request".
+QString snakeCase(const QString& name) {
+  QString out;
+  for (qsizetype i = 0; i < name.size(); ++i) {
+    const QChar c = name[i];
+    if (c.isUpper()) {
+      if (i > 0) {
+        out += u'_';
+      }
+      out += c.toLower();
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool onlyKeys(const QJsonObject& object, std::initializer_list<QLatin1String> keys) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (std::none_of(keys.begin(), keys.end(),
+                     [&](QLatin1String key) { return it.key() == key; })) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool isWholeNumber(const QJsonValue& value) {
+  return value.isDouble() && value.toDouble() == double(value.toInteger());
+}
+
+// The text of a TOML string value as written ("…" or '…'), without its quotes; hashes hold no
+// escapes.
+QString tomlPlainString(QStringView written) {
+  written = written.trimmed();
+  if (written.size() >= 2 && (written.front() == u'"' || written.front() == u'\'') &&
+      written.back() == written.front()) {
+    return written.mid(1, written.size() - 2).toString();
+  }
+  return {};
+}
+
+}  // namespace
+
+QString codexHookTrustKey(const QString& hooksPath, const CodexHookHandler& handler) {
+  return QStringLiteral("%1:%2:%3:%4")
+      .arg(hooksPath, snakeCase(handler.event))
+      .arg(handler.entry)
+      .arg(handler.handler);
+}
+
+std::optional<QString> codexHookTrustHash(const QJsonObject& file, const CodexHookHandler& handler) {
+  const QJsonObject entry = file.value(QStringLiteral("hooks"))
+                                .toObject()
+                                .value(handler.event)
+                                .toArray()
+                                .at(handler.entry)
+                                .toObject();
+  QJsonObject hook = entry.value(QStringLiteral("hooks")).toArray().at(handler.handler).toObject();
+  const QJsonValue matcher = entry.value(QStringLiteral("matcher"));
+  const bool knownEntry = onlyKeys(entry, {QLatin1String("hooks"), QLatin1String("matcher")}) &&
+                          (matcher.isUndefined() || matcher.isString());
+  const bool knownHook =
+      onlyKeys(hook, {QLatin1String("type"), QLatin1String("command"), QLatin1String("timeout"),
+                      QLatin1String("statusMessage"), QLatin1String("async")}) &&
+      hook.value(QStringLiteral("type")).isString() &&
+      hook.value(QStringLiteral("command")).isString() &&
+      isWholeNumber(hook.value(QStringLiteral("timeout"))) &&
+      hook.value(QStringLiteral("statusMessage")).isString() &&
+      (!hook.contains(QStringLiteral("async")) || hook.value(QStringLiteral("async")).isBool());
+  if (!knownEntry || !knownHook) {
+    return std::nullopt;
+  }
+  if (!hook.contains(QStringLiteral("async"))) {
+    hook.insert(QStringLiteral("async"), false);
+  }
+  hook.insert(QStringLiteral("timeout"), hook.value(QStringLiteral("timeout")).toInteger());
+  QJsonObject record{{QStringLiteral("event_name"), snakeCase(handler.event)},
+                     {QStringLiteral("hooks"), QJsonArray{hook}}};
+  if (matcher.isString()) {
+    record.insert(QStringLiteral("matcher"), matcher);
+  }
+  // Qt's compact form sorts the keys and escapes only what JSON requires, as Codex's writer does.
+  const QByteArray json = QJsonDocument(record).toJson(QJsonDocument::Compact);
+  return QStringLiteral("sha256:") +
+         QString::fromLatin1(QCryptographicHash::hash(json, QCryptographicHash::Sha256).toHex());
+}
+
+bool codexHooksTrusted(const QString& config, const QString& hooksPath, const QJsonObject& file,
                        const std::vector<CodexHookHandler>& handlers) {
   auto parsed = outlineToml(config);
   if (!parsed) {
     return false;
   }
-  QSet<QString> trusted;
+  // Trust key -> recorded hash (empty when the table has none).
+  QHash<QString, QString> recorded;
   for (const TomlStatement& statement : parsed.value()) {
     const QStringList key = statement.fullKey();
-    if (key.size() >= 3 && key[0] == QLatin1String("hooks") &&
-        key[1] == QLatin1String("state")) {
-      trusted.insert(key[2]);
+    if (key.size() < 3 || key[0] != QLatin1String("hooks") || key[1] != QLatin1String("state")) {
+      continue;
+    }
+    QString& hash = recorded[key[2]];
+    if (statement.kind == TomlStatement::Kind::KeyValue && key.size() == 4 &&
+        key[3] == QLatin1String("trusted_hash")) {
+      hash = tomlPlainString(
+          QStringView(config).mid(statement.valueBegin, statement.valueEnd - statement.valueBegin));
     }
   }
   return std::all_of(handlers.begin(), handlers.end(), [&](const CodexHookHandler& handler) {
-    return trusted.contains(QStringLiteral("%1:%2:%3:%4")
-                                .arg(hooksPath, handler.event)
-                                .arg(handler.entry)
-                                .arg(handler.handler));
+    const auto found = recorded.constFind(codexHookTrustKey(hooksPath, handler));
+    if (found == recorded.constEnd()) {
+      return false;
+    }
+    const std::optional<QString> hash = codexHookTrustHash(file, handler);
+    return !hash || *hash == found.value();
   });
 }
 

@@ -49,11 +49,13 @@ struct CodexHookCommands {
   QString codexHookPath;     // tandrel-hook-codex
 };
 
-// Adds our entries to a hooks file's top-level object: the event writer on "PermissionRequest"
-// (matcher "*"), "UserPromptSubmit" and "Stop" (both asynchronous), and the approval gate on
-// "PermissionRequest" and "Stop". An entry that already runs the same script stays as it is.
-// Foreign entries and keys stay, before ours.
-QJsonObject plannedCodexHooksObject(QJsonObject file, const CodexHookCommands& commands);
+// Adds our entries to a hooks file's text: the event writer on "PermissionRequest" (matcher
+// "*"), "UserPromptSubmit" and "Stop" (both asynchronous), and the approval gate on
+// "PermissionRequest" and "Stop". An entry that already runs the same script stays as it is (a
+// bare script path that needs quotes gets them), so that Codex's trust of it holds. Foreign
+// entries and keys stay as written, before ours; see `plannedHookEntriesText` for what cannot be
+// edited safely.
+Result<QString> plannedCodexHooksText(const QString& file, const CodexHookCommands& commands);
 
 // One of our hook handlers in a hooks file: event name, index of the entry in the event's array
 // and index of the handler in the entry's `hooks` array.
@@ -68,9 +70,22 @@ std::vector<CodexHookHandler> ourCodexHookHandlers(const QJsonObject& file,
 // True when the hooks file holds our writer on the three events and our gate on
 // "PermissionRequest" and "Stop".
 bool codexHooksInstalled(const QJsonObject& file, const CodexHookCommands& commands);
+
+// The name of the table in which Codex records the user's trust of a handler:
+// "<hooks file path>:<event in snake_case>:<entry>:<handler>" ("PermissionRequest" is
+// "permission_request").
+QString codexHookTrustKey(const QString& hooksPath, const CodexHookHandler& handler);
+// The `trusted_hash` Codex records for a handler as it stands in the hooks file now:
+// "sha256:" and the SHA-256 of the compact JSON, keys sorted, of {"event_name": <snake_case
+// event>, "hooks": [<the handler, "async" false when absent>], "matcher": <the entry's matcher,
+// left out when absent>}. Nothing for a handler or entry with keys or value types beyond the ones
+// we write, whose form in Codex's record is not known.
+std::optional<QString> codexHookTrustHash(const QJsonObject& file, const CodexHookHandler& handler);
 // True when config.toml records the user's trust for every handler, as Codex keeps it: a table
-// `[hooks.state."<hooks file path>:<event>:<entry>:<handler>"]`.
-bool codexHooksTrusted(const QString& config, const QString& hooksPath,
+// `[hooks.state."<trust key>"]` whose `trusted_hash` is the handler's hash now. A handler changed
+// since it was trusted has another hash, and Codex skips it until it is trusted again. Where the
+// hash cannot be known, the table alone counts.
+bool codexHooksTrusted(const QString& config, const QString& hooksPath, const QJsonObject& file,
                        const std::vector<CodexHookHandler>& handlers);
 
 }  // namespace tandrel

@@ -59,56 +59,49 @@ bool isExecutableFile(const QString& path) {
   return info.isFile() && info.isExecutable();
 }
 
-// JSON written for the agents: indented, keys sorted, without a final line break.
-QString agentJson(const QJsonObject& object) {
-  QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Indented);
-  while (bytes.endsWith('\n')) {
-    bytes.chop(1);
+// The text of a configuration file as read: empty when missing; an error when it is not UTF-8.
+Result<QString> configText(const QString& path, const ExistingFile& file) {
+  QStringDecoder decoder(QStringDecoder::Utf8);
+  QString text = decoder.decode(file.bytes);
+  if (decoder.hasError()) {
+    return Result<QString>::failure(
+        QStringLiteral("%1 is not UTF-8 text; nothing was changed").arg(path));
   }
-  return QString::fromUtf8(bytes);
+  return text;
 }
 
-// The top-level object of a JSON configuration file: {} for a missing or blank file; an error,
-// and no plan, for one that cannot be read or is not an object, so that it is never replaced.
-Result<QJsonObject> readJsonObject(const QString& path) {
-  auto file = readExistingFile(path);
-  if (!file) {
-    return Result<QJsonObject>::failure(file.error());
+// A JSON configuration's text for editing: an empty object for a missing or blank file; an
+// error, and no plan, for one that is not UTF-8, not JSON or not an object, so that it is never
+// replaced.
+Result<QString> jsonConfigText(const QString& path, const ExistingFile& file) {
+  if (!file.exists || file.bytes.trimmed().isEmpty()) {
+    return QStringLiteral("{\n}");
   }
-  if (!file->exists || file->bytes.trimmed().isEmpty()) {
-    return QJsonObject();
+  auto text = configText(path, file);
+  if (!text) {
+    return text;
   }
   QJsonParseError error{};
-  const QJsonDocument document = QJsonDocument::fromJson(file->bytes, &error);
+  const QJsonDocument document = QJsonDocument::fromJson(file.bytes, &error);
   if (error.error != QJsonParseError::NoError) {
-    return Result<QJsonObject>::failure(
+    return Result<QString>::failure(
         QStringLiteral("%1 is not valid JSON (%2 at byte %3); fix or move it first, nothing was "
                        "changed")
             .arg(path, error.errorString())
             .arg(error.offset));
   }
   if (!document.isObject()) {
-    return Result<QJsonObject>::failure(
+    return Result<QString>::failure(
         QStringLiteral("%1 does not hold a JSON object; fix or move it first, nothing was changed")
             .arg(path));
   }
-  return document.object();
+  return text;
 }
 
-// The text of a configuration file for editing: empty when missing; an error when it cannot be
-// read or is not UTF-8.
-Result<QString> readConfigText(const QString& path) {
-  auto file = readExistingFile(path);
-  if (!file) {
-    return Result<QString>::failure(file.error());
-  }
-  QStringDecoder decoder(QStringDecoder::Utf8);
-  QString text = decoder.decode(file->bytes);
-  if (decoder.hasError()) {
-    return Result<QString>::failure(
-        QStringLiteral("%1 is not UTF-8 text; nothing was changed").arg(path));
-  }
-  return text;
+// A plan refused by the editor, worded for the user.
+QString unsafeEdit(const QString& path, const QString& reason) {
+  return QStringLiteral("%1 cannot be changed safely: %2; fix or move it first, nothing was changed")
+      .arg(path, reason);
 }
 
 struct JumpFallback {
@@ -196,34 +189,6 @@ Result<QByteArray> embeddedHookText(const QString& name) {
         QStringLiteral("This build of Tandrel carries no %1 to install").arg(name));
   }
   return file.readAll();
-}
-
-QString unifiedDiff(const QString& title, const QString& oldText, const QString& newText) {
-  if (oldText == newText) {
-    return title + QStringLiteral("\nNo config line changes; bridge scripts will be refreshed.");
-  }
-  QStringList out{QStringLiteral("--- ") + title, QStringLiteral("+++ ") + title};
-  const QStringList oldLines = oldText.split(u'\n');
-  const QStringList newLines = newText.split(u'\n');
-  const qsizetype count = std::max(oldLines.size(), newLines.size());
-  for (qsizetype i = 0; i < count; ++i) {
-    const bool hasOld = i < oldLines.size();
-    const bool hasNew = i < newLines.size();
-    if (hasOld && hasNew && oldLines[i] == newLines[i]) {
-      continue;
-    }
-    if (hasOld) {
-      out.append(QStringLiteral("- ") + oldLines[i]);
-    }
-    if (hasNew) {
-      out.append(QStringLiteral("+ ") + newLines[i]);
-    }
-    if (out.size() >= 81) {
-      out.append(QStringLiteral("\u2026 diff truncated"));
-      break;
-    }
-  }
-  return out.join(u'\n');
 }
 
 HookManager::HookManager(HookPaths paths, const AppLocator& locator, SecondsClock now)
@@ -430,12 +395,10 @@ HookManager::ScriptFacts HookManager::scriptFacts() const {
   facts.wrapperReady = wrapperBridgeReady();
   facts.pluginReady = isCurrent(paths_.opencodePlugin, kPlugin);
 
-  const QString claudeText = readText(paths_.claudeSettings);
-  const QJsonObject claude = QJsonDocument::fromJson(claudeText.toUtf8()).object();
+  const QJsonObject claude = QJsonDocument::fromJson(readText(paths_.claudeSettings).toUtf8()).object();
   facts.claudeReady =
-      facts.bridgeReady && ready(kHookClaude) && jsonConfigMentions(claudeText, eventCommandPath()) &&
-      jsonConfigMentions(claudeText, claudeStatusLinePath()) &&
-      claudeGatesInstalled(claude, {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()});
+      facts.bridgeReady && ready(kHookClaude) &&
+      claudeHooksInstalled(claude, {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()});
 
   const QString config = readText(paths_.codexConfig);
   const QJsonObject hooks = QJsonDocument::fromJson(readText(paths_.codexHooks).toUtf8()).object();
@@ -451,7 +414,7 @@ HookManager::ScriptFacts HookManager::scriptFacts() const {
                       tomlFeatureFlagEnabled(config, QStringLiteral("features"),
                                              QStringLiteral("codex_hooks"))) &&
                      codexHooksInstalled(hooks, commands);
-  facts.codexTrusted = codexHooksTrusted(config, paths_.codexHooks,
+  facts.codexTrusted = codexHooksTrusted(config, paths_.codexHooks, hooks,
                                          ourCodexHookHandlers(hooks, commands));
   return facts;
 }
@@ -530,17 +493,21 @@ std::vector<ToolHealth> HookManager::health(const std::vector<AIToolCatalogItem>
 
 // ---- planning
 
-Result<QString> HookManager::plannedClaudeSettings() const {
-  auto settings = readJsonObject(paths_.claudeSettings);
-  if (!settings) {
-    return Result<QString>::failure(settings.error());
+Result<QString> HookManager::planClaudeSettings(const ExistingFile& file) const {
+  auto text = jsonConfigText(paths_.claudeSettings, file);
+  if (!text) {
+    return text;
   }
-  return agentJson(plannedClaudeSettingsObject(
-      settings.value(), {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()}));
+  auto planned = plannedClaudeSettingsText(
+      text.value(), {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()});
+  if (!planned) {
+    return Result<QString>::failure(unsafeEdit(paths_.claudeSettings, planned.error()));
+  }
+  return planned;
 }
 
-Result<QString> HookManager::plannedCodexConfig() const {
-  auto config = readConfigText(paths_.codexConfig);
+Result<QString> HookManager::planCodexConfig(const ExistingFile& file) const {
+  auto config = configText(paths_.codexConfig, file);
   if (!config) {
     return config;
   }
@@ -551,12 +518,42 @@ Result<QString> HookManager::plannedCodexConfig() const {
   return planned;
 }
 
-Result<QString> HookManager::plannedCodexHooks() const {
-  auto hooks = readJsonObject(paths_.codexHooks);
-  if (!hooks) {
-    return Result<QString>::failure(hooks.error());
+Result<QString> HookManager::planCodexHooks(const ExistingFile& file) const {
+  auto text = jsonConfigText(paths_.codexHooks, file);
+  if (!text) {
+    return text;
   }
-  return agentJson(plannedCodexHooksObject(hooks.value(), {eventCommandPath(), codexHookPath()}));
+  auto planned = plannedCodexHooksText(text.value(), {eventCommandPath(), codexHookPath()});
+  if (!planned) {
+    return Result<QString>::failure(unsafeEdit(paths_.codexHooks, planned.error()));
+  }
+  return planned;
+}
+
+namespace {
+
+// Plans from the file as it is now.
+Result<QString> planFromDisk(const QString& path,
+                             const std::function<Result<QString>(const ExistingFile&)>& plan) {
+  auto file = readExistingFile(path);
+  if (!file) {
+    return Result<QString>::failure(file.error());
+  }
+  return plan(file.value());
+}
+
+}  // namespace
+
+Result<QString> HookManager::plannedClaudeSettings() const {
+  return planFromDisk(paths_.claudeSettings, [this](const ExistingFile& f) { return planClaudeSettings(f); });
+}
+
+Result<QString> HookManager::plannedCodexConfig() const {
+  return planFromDisk(paths_.codexConfig, [this](const ExistingFile& f) { return planCodexConfig(f); });
+}
+
+Result<QString> HookManager::plannedCodexHooks() const {
+  return planFromDisk(paths_.codexHooks, [this](const ExistingFile& f) { return planCodexHooks(f); });
 }
 
 // ---- installing
@@ -613,15 +610,43 @@ Result<void> HookManager::installBridgeScripts() const {
   return {};
 }
 
-Result<void> HookManager::writeConfig(const QString& path, const QByteArray& bytes, bool exists,
-                                      const QByteArray& current) const {
-  if (exists && current == bytes) {
-    return {};  // nothing changes: no backup, no write
+Result<void> HookManager::editConfig(
+    const QString& path, const std::function<Result<QString>(const ExistingFile&)>& plan,
+    const std::function<Result<void>(const ExistingFile&)>& beforeWrite) const {
+  // The caller holds the folder's lock; a writer that does not take it is caught by reading the
+  // file once more just before the write, and planning again from what it left.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    auto current = readExistingFile(path);
+    if (!current) {
+      return Result<void>::failure(current.error());
+    }
+    auto planned = plan(current.value());
+    if (!planned) {
+      return Result<void>::failure(planned.error());
+    }
+    const QByteArray bytes = planned->toUtf8();
+    if (current->exists && current->bytes == bytes) {
+      return {};  // nothing changes: no backup, no write
+    }
+    if (auto backup = backupFile(path, now_()); !backup) {
+      return Result<void>::failure(backup.error());
+    }
+    if (beforeWrite) {
+      if (auto done = beforeWrite(current.value()); !done) {
+        return done;
+      }
+    }
+    auto again = readExistingFile(path);
+    if (!again) {
+      return Result<void>::failure(again.error());
+    }
+    if (again->exists != current->exists || again->bytes != current->bytes) {
+      continue;
+    }
+    return writeFileAtomically(path, bytes);
   }
-  if (auto backup = backupFile(path, now_()); !backup) {
-    return Result<void>::failure(backup.error());
-  }
-  return writeFileAtomically(path, bytes);
+  return Result<void>::failure(
+      QStringLiteral("%1 kept changing while Tandrel edited it; nothing was changed").arg(path));
 }
 
 Result<void> HookManager::makeConfigFolders(const QString& configFile) const {
@@ -640,73 +665,45 @@ Result<void> HookManager::installClaudeHooks() const {
   if (auto made = makeConfigFolders(paths_.claudeSettings); !made) {
     return made;
   }
-  auto current = readExistingFile(paths_.claudeSettings);
-  if (!current) {
-    return Result<void>::failure(current.error());
+  auto lock = FolderLock::acquire(QFileInfo(paths_.claudeSettings).path());
+  if (!lock) {
+    return Result<void>::failure(lock.error());
   }
-  auto settings = readJsonObject(paths_.claudeSettings);
-  if (!settings) {
-    return Result<void>::failure(settings.error());
-  }
-  const QByteArray planned =
-      agentJson(plannedClaudeSettingsObject(
-                    settings.value(), {eventCommandPath(), claudeHookPath(), claudeStatusLinePath()}))
-          .toUtf8();
-  if (current->exists && current->bytes == planned) {
-    return {};
-  }
-  if (auto backup = backupFile(paths_.claudeSettings, now_()); !backup) {
-    return Result<void>::failure(backup.error());
-  }
-  if (const auto chain = claudeStatusLineChain(settings.value())) {
-    if (auto written = writeChain(QStringLiteral("claude-statusline-chain.json"),
-                                  {{QStringLiteral("statusLine"), *chain}});
-        !written) {
-      return written;
-    }
-  }
-  return writeFileAtomically(paths_.claudeSettings, planned);
+  return editConfig(
+      paths_.claudeSettings, [this](const ExistingFile& f) { return planClaudeSettings(f); },
+      [this](const ExistingFile& before) -> Result<void> {
+        const QJsonObject settings = QJsonDocument::fromJson(before.bytes).object();
+        if (const auto chain = claudeStatusLineChain(settings)) {
+          return writeChain(QStringLiteral("claude-statusline-chain.json"), {{QStringLiteral("statusLine"), *chain}});
+        }
+        return {};
+      });
 }
 
 Result<void> HookManager::installCodexNotify() const {
   if (auto made = makeConfigFolders(paths_.codexConfig); !made) {
     return made;
   }
-  auto config = readConfigText(paths_.codexConfig);
+  if (auto made = makeDirectories(QFileInfo(paths_.codexHooks).path(), false); !made) {
+    return made;
+  }
+  auto locks = FolderLock::acquireAll({QFileInfo(paths_.codexConfig).path(), QFileInfo(paths_.codexHooks).path()});
+  if (!locks) {
+    return Result<void>::failure(locks.error());
+  }
+  auto config = editConfig(
+      paths_.codexConfig, [this](const ExistingFile& f) { return planCodexConfig(f); },
+      [this](const ExistingFile& before) -> Result<void> {
+        if (const auto chain = codexNotifyChain(QString::fromUtf8(before.bytes))) {
+          return writeChain(QStringLiteral("codex-notify-chain.json"),
+                            {{QStringLiteral("notify"), QJsonArray::fromStringList(*chain)}});
+        }
+        return {};
+      });
   if (!config) {
-    return Result<void>::failure(config.error());
+    return config;
   }
-  auto plannedConfig = plannedCodexConfig();
-  if (!plannedConfig) {
-    return Result<void>::failure(plannedConfig.error());
-  }
-  auto hooksFile = readExistingFile(paths_.codexHooks);
-  if (!hooksFile) {
-    return Result<void>::failure(hooksFile.error());
-  }
-  auto plannedHooks = plannedCodexHooks();
-  if (!plannedHooks) {
-    return Result<void>::failure(plannedHooks.error());
-  }
-  const QByteArray configBytes = plannedConfig->toUtf8();
-  const bool configExists = QFileInfo::exists(paths_.codexConfig);
-  if (!(configExists && config->toUtf8() == configBytes)) {
-    if (auto backup = backupFile(paths_.codexConfig, now_()); !backup) {
-      return Result<void>::failure(backup.error());
-    }
-    if (const auto chain = codexNotifyChain(config.value())) {
-      if (auto written = writeChain(QStringLiteral("codex-notify-chain.json"),
-                                    {{QStringLiteral("notify"), QJsonArray::fromStringList(*chain)}});
-          !written) {
-        return written;
-      }
-    }
-    if (auto written = writeFileAtomically(paths_.codexConfig, configBytes); !written) {
-      return written;
-    }
-  }
-  return writeConfig(paths_.codexHooks, plannedHooks->toUtf8(), hooksFile->exists,
-                     hooksFile->bytes);
+  return editConfig(paths_.codexHooks, [this](const ExistingFile& f) { return planCodexHooks(f); });
 }
 
 Result<void> HookManager::installOpenCodePlugin() const {
@@ -717,22 +714,26 @@ Result<void> HookManager::installOpenCodePlugin() const {
   if (auto made = makeDirectories(QFileInfo(paths_.opencodePlugin).path(), false); !made) {
     return made;
   }
-  auto current = readExistingFile(paths_.opencodePlugin);
-  if (!current) {
-    return Result<void>::failure(current.error());
+  auto lock = FolderLock::acquire(QFileInfo(paths_.opencodePlugin).path());
+  if (!lock) {
+    return Result<void>::failure(lock.error());
   }
-  return writeConfig(paths_.opencodePlugin, text.value(), current->exists, current->bytes);
+  const QString plugin = QString::fromUtf8(text.value());
+  return editConfig(paths_.opencodePlugin, [plugin](const ExistingFile&) { return Result<QString>(plugin); });
 }
 
 // ---- preview
 
 Result<QString> HookManager::installationPreview(const QString& toolID) const {
-  const QString header = QStringLiteral("Bridge scripts:\n+ ") + eventCommandPath() +
-                         QStringLiteral("\n+ ") + codexNotifyPath() + QStringLiteral("\n+ ") +
-                         claudeStatusLinePath();
-  const auto readOr = [](const QString& path, const QString& fallback) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : fallback;
+  QStringList scripts{QStringLiteral("Bridge scripts:")};
+  for (const QString& name : bridgeScriptNames()) {
+    scripts.append(QStringLiteral("+ ") + paths_.bridgeDirectory + u'/' + name);
+  }
+  const QString header = scripts.join(u'\n');
+  // A file that is not there yet is all new lines.
+  const auto current = [](const QString& path) {
+    auto file = readExistingFile(path);
+    return file && file->exists ? QString::fromUtf8(file->bytes) : QString();
   };
   if (isOneOf(toolID, {"claude", "claude-code"})) {
     auto planned = plannedClaudeSettings();
@@ -740,8 +741,7 @@ Result<QString> HookManager::installationPreview(const QString& toolID) const {
       return planned;
     }
     return header + QStringLiteral("\n\n") +
-           unifiedDiff(paths_.claudeSettings, readOr(paths_.claudeSettings, QStringLiteral("{}")),
-                       planned.value());
+           unifiedDiff(paths_.claudeSettings, current(paths_.claudeSettings), planned.value());
   }
   if (isOneOf(toolID, {"codex", "codex-cli"})) {
     auto config = plannedCodexConfig();
@@ -752,15 +752,12 @@ Result<QString> HookManager::installationPreview(const QString& toolID) const {
     if (!hooks) {
       return hooks;
     }
-    return header + QStringLiteral("\n\n") + QStringLiteral("\nCodex hooks:\n+ [features] hooks = true\n+ ") +
+    return header + QStringLiteral("\n\n") + QStringLiteral("Codex hooks:\n+ [features] hooks = true\n+ ") +
            paths_.codexHooks + QStringLiteral(": PermissionRequest, UserPromptSubmit, Stop") +
            QStringLiteral("\n+ approval gate: PermissionRequest, Stop (waits up to %1 s)")
                .arg(kGateTimeoutSeconds) +
-           QStringLiteral("\n\n") +
-           unifiedDiff(paths_.codexConfig, readOr(paths_.codexConfig, QString()), config.value()) +
-           QStringLiteral("\n\n") +
-           unifiedDiff(paths_.codexHooks, readOr(paths_.codexHooks, QStringLiteral("{}")),
-                       hooks.value());
+           QStringLiteral("\n\n") + unifiedDiff(paths_.codexConfig, current(paths_.codexConfig), config.value()) +
+           QStringLiteral("\n\n") + unifiedDiff(paths_.codexHooks, current(paths_.codexHooks), hooks.value());
   }
   if (isOneOf(toolID, {"opencode", "opencode-cli"})) {
     auto plugin = embeddedHookText(kPlugin);
@@ -768,9 +765,8 @@ Result<QString> HookManager::installationPreview(const QString& toolID) const {
       return Result<QString>::failure(plugin.error());
     }
     return header + QStringLiteral("\nOpenCode plugin:\n+ ") + paths_.opencodePlugin +
-           QStringLiteral("\n") +
-           unifiedDiff(paths_.opencodePlugin, readOr(paths_.opencodePlugin, QString()),
-                       QString::fromUtf8(plugin.value()));
+           QStringLiteral("\n\n") +
+           unifiedDiff(paths_.opencodePlugin, current(paths_.opencodePlugin), QString::fromUtf8(plugin.value()));
   }
   if (isWrapperTool(toolID)) {
     return header + QStringLiteral("\nWrapper adapter:\n+ ") + wrapperPath() +

@@ -2,6 +2,8 @@
 
 #include "base/result.h"
 #include "catalog/tool_catalog.h"
+#include "hooks/hook_files.h"
+#include "hooks/line_diff.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -73,11 +75,6 @@ const QStringList& bridgeScriptNames();
 // The text the app carries for a bridge script or "tandrel.js", or an error when it has none.
 Result<QByteArray> embeddedHookText(const QString& name);
 
-// Position-by-position line comparison for the preview: "--- title", "+++ title", then "- old"
-// and "+ new" lines for each differing position, cut after 81 lines with "… diff truncated";
-// title + "\nNo config line changes; bridge scripts will be refreshed." when equal.
-QString unifiedDiff(const QString& title, const QString& oldText, const QString& newText);
-
 class HookManager {
  public:
   // Wall-clock seconds since 1970, for backup names.
@@ -138,8 +135,16 @@ class HookManager {
   bool onPath(const AIToolCatalogItem& row) const;
   ToolHealth healthRecord(const AIToolCatalogItem& row, const ScriptFacts& facts) const;
   std::optional<QString> jumpTarget(const AIToolCatalogItem& row) const;
-  Result<void> writeConfig(const QString& path, const QByteArray& bytes, bool exists,
-                           const QByteArray& current) const;
+  // The plans from a file's bytes as read.
+  Result<QString> planClaudeSettings(const ExistingFile& file) const;
+  Result<QString> planCodexConfig(const ExistingFile& file) const;
+  Result<QString> planCodexHooks(const ExistingFile& file) const;
+  // Reads the file, plans, and when the plan changes it: backs it up (the newest five backups
+  // stay), runs `beforeWrite` with what was read, reads the file again and writes the plan, or
+  // plans again when another writer changed it in between. The caller holds its folder's lock.
+  Result<void> editConfig(const QString& path,
+                          const std::function<Result<QString>(const ExistingFile&)>& plan,
+                          const std::function<Result<void>(const ExistingFile&)>& beforeWrite = {}) const;
   // The folder of an agent's configuration file and our chain-file folder.
   Result<void> makeConfigFolders(const QString& configFile) const;
   Result<void> writeChain(const QString& name, const QJsonObject& chain) const;

@@ -15,6 +15,13 @@ const ClaudeHookCommands kCommands{QStringLiteral("/h/.tandrel/bin/tandrel-event
 
 QJsonObject json(const char* text) { return QJsonDocument::fromJson(text).object(); }
 
+// The planned settings of parsed settings, parsed.
+QJsonObject plannedClaudeSettingsObject(const QJsonObject& settings, const ClaudeHookCommands& commands) {
+  const auto text = plannedClaudeSettingsText(QString::fromUtf8(QJsonDocument(settings).toJson()), commands);
+  EXPECT_TRUE(text.ok()) << text.error().toStdString();
+  return text ? QJsonDocument::fromJson(text.value().toUtf8()).object() : QJsonObject();
+}
+
 // The commands an event runs, in order.
 QStringList commandsOf(const QJsonObject& settings, const char* event) {
   QStringList out;
@@ -75,8 +82,7 @@ TEST(ClaudeSettingsPlan, RepairsWrongTypesAndGatesWithoutTimeOut) {
   };
   const Case cases[] = {
       {"empty", "{}"},
-      {"hooks is a string", R"j({"hooks": "none", "statusLine": "plain"})j"},
-      {"an event holds an object", R"j({"hooks": {"Stop": {"command": "x"}}})j"},
+      {"status line is a string", R"j({"statusLine": "plain"})j"},
       {"an event holds numbers", R"j({"hooks": {"Stop": [1, 2]}})j"},
       {"our gate without a time-out",
        R"j({"hooks": {"Stop": [{"hooks": [{"type": "command", "command": "/h/.tandrel/bin/tandrel-hook-claude"}]}]}})j"},

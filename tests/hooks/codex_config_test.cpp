@@ -340,13 +340,20 @@ TEST(CodexConfigEdit, FeatureFlagReadsEveryFormOnlyInItsTable) {
 const CodexHookCommands kCommands{QStringLiteral("/h/.tandrel/bin/tandrel-event"),
                                   QStringLiteral("/h/.tandrel/bin/tandrel-hook-codex")};
 
+// The planned hooks file of a file, parsed.
+QJsonObject plannedCodexHooksObject(const QJsonObject& file, const CodexHookCommands& commands) {
+  const auto text = plannedCodexHooksText(QString::fromUtf8(QJsonDocument(file).toJson()), commands);
+  EXPECT_TRUE(text.ok()) << text.error().toStdString();
+  return text ? QJsonDocument::fromJson(text.value().toUtf8()).object() : QJsonObject();
+}
+
 TEST(CodexHooksPlan, AddsOurEntriesAfterForeignOnesOnce) {
   const QJsonObject file = json(R"({
     "version": 2,
     "hooks": {
       "PermissionRequest": [{"matcher": "Bash", "hooks": [{"type": "command", "command": "audit"}]}],
       "PostToolUse": [{"hooks": [{"type": "command", "command": "fmt"}]}],
-      "Stop": {"not": "an array"}
+      "Stop": [null, "not an entry"]
     }
   })");
   const QJsonObject planned = plannedCodexHooksObject(file, kCommands);
@@ -366,9 +373,12 @@ TEST(CodexHooksPlan, AddsOurEntriesAfterForeignOnesOnce) {
   const QJsonArray prompt = hooks.value("UserPromptSubmit").toArray();
   ASSERT_EQ(prompt.size(), 1);
   EXPECT_EQ(prompt[0]["hooks"][0]["async"], QJsonValue(true));
+  // What is not an entry stays where it was, before ours.
   const QJsonArray stop = hooks.value("Stop").toArray();
-  ASSERT_EQ(stop.size(), 2);
-  EXPECT_EQ(stop[1]["hooks"][0]["command"],
+  ASSERT_EQ(stop.size(), 4);
+  EXPECT_EQ(stop[0], QJsonValue(QJsonValue::Null));
+  EXPECT_EQ(stop[1], QJsonValue("not an entry"));
+  EXPECT_EQ(stop[3]["hooks"][0]["command"],
             QJsonValue("/h/.tandrel/bin/tandrel-hook-codex --event Stop"));
 
   EXPECT_TRUE(codexHooksInstalled(planned, kCommands));
@@ -385,20 +395,18 @@ TEST(CodexHooksPlan, TrustNeedsAStateTableForEveryHandlerOfOurs) {
   const QString path = QStringLiteral("/h/.codex/hooks.json");
   QString config = QStringLiteral("notify = [\"x\"]\n");
   for (const CodexHookHandler& handler : handlers) {
-    EXPECT_FALSE(codexHooksTrusted(config, path, handlers));
-    config += QStringLiteral("[hooks.state.\"%1:%2:%3:%4\"]\ntrusted_hash = \"abc\"\n")
-                  .arg(path, handler.event)
-                  .arg(handler.entry)
-                  .arg(handler.handler);
+    EXPECT_FALSE(codexHooksTrusted(config, path, planned, handlers));
+    config += QStringLiteral("[hooks.state.\"%1\"]\ntrusted_hash = \"%2\"\n")
+                  .arg(codexHookTrustKey(path, handler), codexHookTrustHash(planned, handler).value());
   }
   ASSERT_TRUE(parseToml(config).ok);
-  EXPECT_TRUE(codexHooksTrusted(config, path, handlers));
+  EXPECT_TRUE(codexHooksTrusted(config, path, planned, handlers));
   // The foreign handler sits before ours, so ours are counted from 1 in that event.
   const auto first = std::find_if(handlers.begin(), handlers.end(), [](const auto& h) {
     return h.event == QLatin1String("PermissionRequest");
   });
   EXPECT_EQ(first->entry, 1);
-  EXPECT_FALSE(codexHooksTrusted(config, QStringLiteral("/other/hooks.json"), handlers));
+  EXPECT_FALSE(codexHooksTrusted(config, QStringLiteral("/other/hooks.json"), planned, handlers));
 }
 
 }  // namespace

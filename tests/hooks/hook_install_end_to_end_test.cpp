@@ -4,6 +4,7 @@
 #include "hooks/hook_manager.h"
 
 #include "catalog/paths.h"
+#include "hooks/codex_config.h"
 #include "platform/fake/fake_app_locator.h"
 #include "support/temp_home.h"
 
@@ -140,14 +141,13 @@ TEST(HookInstallEndToEnd, InstallsIntoAScratchHomeAndEveryScriptRuns) {
             std::make_pair(HookStatus::alpha,
                            QStringLiteral("Hooks written, waiting for trust in Codex: open Codex "
                                           "and review its hooks (/hooks)")));
-  const QJsonObject codexHooks = readObject(paths.codexHooks)["hooks"].toObject();
-  QString trust;
-  for (auto it = codexHooks.begin(); it != codexHooks.end(); ++it) {
-    for (int i = 0; i < it.value().toArray().size(); ++i) {
-      trust += QStringLiteral("\n[hooks.state.\"%1:%2:%3:0\"]\ntrusted_hash = \"x\"\n")
-                   .arg(paths.codexHooks, it.key())
-                   .arg(i);
-    }
+  const QJsonObject codexFile = readObject(paths.codexHooks);
+  const QJsonObject codexHooks = codexFile["hooks"].toObject();
+  QString trust;  // as Codex records "Trust all"
+  for (const CodexHookHandler& handler :
+       ourCodexHookHandlers(codexFile, {manager.eventCommandPath(), manager.codexHookPath()})) {
+    trust += QStringLiteral("\n[hooks.state.\"%1\"]\ntrusted_hash = \"%2\"\n")
+                 .arg(codexHookTrustKey(paths.codexHooks, handler), codexHookTrustHash(codexFile, handler).value());
   }
   ASSERT_TRUE(test::writeFile(paths.codexConfig, test::readFile(paths.codexConfig) + trust.toUtf8()));
   EXPECT_EQ(statusOf("codex-cli").first, HookStatus::healthy);
@@ -206,6 +206,50 @@ TEST(HookInstallEndToEnd, InstallsIntoAScratchHomeAndEveryScriptRuns) {
   EXPECT_EQ(codexRequest["agent"], QJsonValue("codex"));
   EXPECT_EQ(codexRequest["kind"], QJsonValue("waiting_input"));
   EXPECT_EQ(codexRequest["payload"].toObject()["extras"].toObject()["hook_event_name"], QJsonValue("Stop"));
+}
+
+// Agents run hook commands through `sh -c`: under a home folder with a space (or a quote) in its
+// name every command, the status line included, still finds its script.
+TEST(HookInstallEndToEnd, CommandsRunUnderAHomeWithASpace) {
+  test::TempHome temp;
+  const QString home = temp.file(QStringLiteral("Jo's home"));
+  ASSERT_TRUE(QDir().mkpath(home));
+  FakeAppLocator locator;
+  const HookPaths paths = HookPaths::forHome(home, home + QStringLiteral("/.config/opencode"));
+  const HookManager manager(paths, locator, [] { return kNow; });
+  ASSERT_TRUE(manager.install(QStringLiteral("claude-code")).ok());
+  ASSERT_TRUE(manager.install(QStringLiteral("codex-cli")).ok());
+
+  QStringList commands;
+  const QJsonObject settings = readObject(paths.claudeSettings);
+  commands.append(settings["statusLine"]["command"].toString());
+  for (const QJsonObject& hooks : {settings["hooks"].toObject(), readObject(paths.codexHooks)["hooks"].toObject()}) {
+    for (const QJsonValue& entries : hooks) {
+      for (const QJsonValue& entry : entries.toArray()) {
+        for (const QJsonValue& handler : entry["hooks"].toArray()) {
+          commands.append(handler["command"].toString());
+        }
+      }
+    }
+  }
+  ASSERT_EQ(commands.size(), 1 + 14 + 5);
+  for (const QString& command : commands) {
+    SCOPED_TRACE(command.toStdString());
+    const int lines = bridgeLines();
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    ASSERT_TRUE(shell.waitForStarted(10000));
+    shell.write(R"({"hook_event_name":"Stop","session_id":"s1","cwd":"/w"})");
+    shell.closeWriteChannel();
+    ASSERT_TRUE(shell.waitForFinished(30000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    if (command.contains(QLatin1String("tandrel-event"))) {
+      EXPECT_EQ(bridgeLines(), lines + 1) << "the writer ran";
+    }
+  }
+  // The health of an install under such a home is as good as anywhere.
+  locator.files.insert(paths.claudeSettings);
+  EXPECT_EQ(manager.health()[1].status, HookStatus::healthy);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "hooks/hook_manager.h"
 
 #include "catalog/paths.h"
+#include "hooks/claude_settings.h"
+#include "hooks/codex_config.h"
 #include "hooks/hook_files.h"
 #include "platform/app_locator.h"
 #include "platform/fake/fake_app_locator.h"
@@ -16,8 +18,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tandrel {
 namespace {
@@ -127,7 +137,8 @@ TEST_F(HookManagerTest, ClaudeSettingsAreBackedUpChainedAndWrittenOnce) {
   EXPECT_EQ(backupsOf(paths_.claudeSettings).size(), 1);
   EXPECT_EQ(manager_.installationPreview(QStringLiteral("claude-code")).value(),
             QStringLiteral("Bridge scripts:\n+ %1/tandrel-event\n+ %1/tandrel-codex-notify\n+ "
-                           "%1/tandrel-claude-statusline\n\n%2\nNo config line changes; bridge "
+                           "%1/tandrel-claude-statusline\n+ %1/tandrel-wrap\n+ %1/tandrel-hook-claude\n+ "
+                           "%1/tandrel-hook-codex\n\n%2\nNo config line changes; bridge "
                            "scripts will be refreshed.")
                 .arg(paths_.bridgeDirectory, paths_.claudeSettings));
 }
@@ -223,6 +234,29 @@ TEST(HookFiles, BackupsNeverOverwriteAndAFailedCopyIsAnError) {
   const QString folder = home.file(QStringLiteral("hooks.json"));
   ASSERT_TRUE(QDir().mkpath(folder));
   EXPECT_FALSE(backupFile(folder, kNow).ok());
+}
+
+TEST(HookFiles, OnlyTheNewestFiveBackupsStay) {
+  test::TempHome home;
+  const QString file = home.file(QStringLiteral("settings.json"));
+  // Names that are not backups of this file stay whatever happens.
+  const QStringList others{QStringLiteral("settings.json.tandrel-backup-notes"),
+                           QStringLiteral("hooks.json.tandrel-backup-100")};
+  for (const QString& other : others) {
+    ASSERT_TRUE(test::writeFile(home.file(other), "other"));
+  }
+  const qint64 seconds[] = {100, 101, 102, 103, 104, 105, 106, 106};
+  for (std::size_t i = 0; i < std::size(seconds); ++i) {
+    ASSERT_TRUE(test::writeFile(file, QByteArray::number(qulonglong(i))));
+    ASSERT_TRUE(backupFile(file, seconds[i]).ok());
+  }
+  QStringList kept = QDir(home.path()).entryList({QStringLiteral("*.tandrel-backup-*")}, QDir::Files);
+  kept.sort();
+  EXPECT_EQ(kept, (QStringList{"hooks.json.tandrel-backup-100", "settings.json.tandrel-backup-103",
+                               "settings.json.tandrel-backup-104", "settings.json.tandrel-backup-105",
+                               "settings.json.tandrel-backup-106", "settings.json.tandrel-backup-106-2",
+                               "settings.json.tandrel-backup-notes"}));
+  EXPECT_EQ(test::readFile(file + QStringLiteral(".tandrel-backup-106-2")), "7");
 }
 
 TEST(HookFiles, ScriptsAreReplacedWholeAndExecutable) {
@@ -341,7 +375,7 @@ TEST_F(HookManagerTest, TheTestEnvironmentDetectsEverythingAndCountsTheHooksInst
 
 // ---- preview
 
-TEST(InstallPreview, DiffComparesLinesByPosition) {
+TEST(InstallPreview, DiffShowsEachChangeWithItsContext) {
   struct Case {
     const char* oldText;
     const char* newText;
@@ -349,28 +383,33 @@ TEST(InstallPreview, DiffComparesLinesByPosition) {
   };
   const Case cases[] = {
       {"a\nb", "a\nb", "T\nNo config line changes; bridge scripts will be refreshed."},
-      {"a\nb\nc", "a\nb\nc\nd\ne", "--- T\n+++ T\n+ d\n+ e"},
-      {"a\nb\nc", "a\nx\nc", "--- T\n+++ T\n- b\n+ x"},
-      {"a\nb\n", "a\nb", "--- T\n+++ T\n- "},
+      {"a\nb\nc", "a\nb\nc\nd\ne", "--- T\n+++ T\n@@ -1,3 +1,5 @@\n  a\n  b\n  c\n+ d\n+ e"},
+      {"a\nb\nc", "a\nx\nc", "--- T\n+++ T\n@@ -1,3 +1,3 @@\n  a\n- b\n+ x\n  c"},
+      {"", "{\n}", "--- T\n+++ T\n@@ -0,0 +1,2 @@\n+ {\n+ }"},
+      {"a\nb\n", "a\nb", "--- T\n+++ T\n(only the line break at the end changes)"},
+      // Changes more than six lines apart are two hunks; nearer ones share their context.
+      {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10", "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11",
+       "--- T\n+++ T\n@@ -1,3 +1,4 @@\n+ 0\n  1\n  2\n  3\n@@ -8,3 +9,4 @@\n  8\n  9\n  10\n+ 11"},
+      {"1\n2\n3\n4\n5\n6", "x\n2\n3\n4\n5\n6\ny",
+       "--- T\n+++ T\n@@ -1,6 +1,7 @@\n- 1\n+ x\n  2\n  3\n  4\n  5\n  6\n+ y"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(unifiedDiff(QStringLiteral("T"), QString::fromUtf8(c.oldText),
-                          QString::fromUtf8(c.newText)),
+    SCOPED_TRACE(c.expected);
+    EXPECT_EQ(unifiedDiff(QStringLiteral("T"), QString::fromUtf8(c.oldText), QString::fromUtf8(c.newText)),
               QString::fromUtf8(c.expected));
   }
-  // One inserted line shifts every later one; the output stops after 81 lines.
+  // One inserted line near the top of a long file is one change, and nothing is cut.
   QStringList oldLines;
-  for (int i = 0; i < 100; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     oldLines.append(QString::number(i));
   }
   QStringList newLines = oldLines;
   newLines.insert(1, QStringLiteral("new"));
-  const QStringList out =
-      unifiedDiff(QStringLiteral("T"), oldLines.join(u'\n'), newLines.join(u'\n')).split(u'\n');
-  ASSERT_EQ(out.size(), 83);  // two headers, 40 pairs, then the cut
-  EXPECT_EQ(out[2], QStringLiteral("- 1"));
-  EXPECT_EQ(out[3], QStringLiteral("+ new"));
-  EXPECT_EQ(out.last(), QStringLiteral("\u2026 diff truncated"));
+  newLines.append(QStringLiteral("last"));
+  const QStringList out = unifiedDiff(QStringLiteral("T"), oldLines.join(u'\n'), newLines.join(u'\n')).split(u'\n');
+  EXPECT_EQ(out.filter(QRegularExpression(QStringLiteral("^[-+] "))),
+            (QStringList{QStringLiteral("+ new"), QStringLiteral("+ last")}));
+  EXPECT_EQ(out.size(), 2 + 1 + 5 + 1 + 4);
 }
 
 TEST_F(HookManagerTest, PreviewsSayWhatWillBeWritten) {
@@ -381,13 +420,20 @@ TEST_F(HookManagerTest, PreviewsSayWhatWillBeWritten) {
   EXPECT_FALSE(codex.contains(QLatin1String("codex_hooks")));
   EXPECT_TRUE(codex.contains(QStringLiteral("+ notify = [\"%1\"]").arg(manager_.codexNotifyPath())));
 
-  const QStringList claude =
-      manager_.installationPreview(QStringLiteral("claude-code")).value().split(u'\n');
+  // A first Claude install: every script written is listed, and the whole new file, uncut.
+  const QString claudePreview = manager_.installationPreview(QStringLiteral("claude-code")).value();
+  for (const QString& name : bridgeScriptNames()) {
+    EXPECT_TRUE(claudePreview.contains(QStringLiteral("\n+ ") + paths_.bridgeDirectory + u'/' + name + u'\n'))
+        << name.toStdString();
+  }
+  const QStringList claude = claudePreview.split(u'\n');
   const auto diff = std::find(claude.begin(), claude.end(), QStringLiteral("--- ") + paths_.claudeSettings);
   ASSERT_NE(diff, claude.end());
-  EXPECT_EQ(*(diff + 2), QStringLiteral("- {}"));
-  EXPECT_EQ(*(diff + 3), QStringLiteral("+ {"));
-  EXPECT_EQ(claude.last(), QStringLiteral("\u2026 diff truncated"));
+  QStringList planned = manager_.plannedClaudeSettings().value().split(u'\n');
+  EXPECT_EQ(*(diff + 2), QStringLiteral("@@ -0,0 +1,%1 @@").arg(planned.size()));
+  planned.replaceInStrings(QRegularExpression(QStringLiteral("^")), QStringLiteral("+ "));
+  EXPECT_EQ(claude.mid(diff - claude.begin() + 3), planned);
+  EXPECT_FALSE(claudePreview.contains(QLatin1String("truncated")));
 
   EXPECT_TRUE(manager_.installationPreview(QStringLiteral("factory-droid"))
                   .value()
@@ -449,6 +495,78 @@ TEST_F(HookManagerTest, AScriptIsReadyOnlyWhenExecutableAndCurrent) {
   EXPECT_EQ(claude().status, HookStatus::missing);
 }
 
+
+TEST_F(HookManagerTest, CodexRowFollowsTheTrustCodexRecorded) {
+  locator_.executables.insert(paths_.home + QStringLiteral("/.local/bin/codex"));
+  ASSERT_TRUE(manager_.install(QStringLiteral("codex-cli")).ok());
+  const QByteArray installedConfig = test::readFile(paths_.codexConfig);
+  const QByteArray installedHooks = test::readFile(paths_.codexHooks);
+  const QJsonObject hooks = QJsonDocument::fromJson(installedHooks).object();
+  // What Codex appends to config.toml on "Trust all".
+  QByteArray trust = "\n[hooks.state]\n";
+  for (const CodexHookHandler& handler :
+       ourCodexHookHandlers(hooks, {manager_.eventCommandPath(), manager_.codexHookPath()})) {
+    trust += QStringLiteral("\n[hooks.state.\"%1\"]\ntrusted_hash = \"%2\"\n")
+                 .arg(codexHookTrustKey(paths_.codexHooks, handler),
+                      codexHookTrustHash(hooks, handler).value())
+                 .toUtf8();
+  }
+  QByteArray changedHooks = installedHooks;
+  changedHooks.replace("\"timeout\": 125", "\"timeout\": 90");
+  ASSERT_NE(changedHooks, installedHooks);
+
+  struct Case {
+    const char* name;
+    QByteArray config;
+    QByteArray hooks;
+    HookStatus status;
+  };
+  const Case cases[] = {
+      {"trusted", installedConfig + trust, installedHooks, HookStatus::healthy},
+      {"not trusted yet", installedConfig, installedHooks, HookStatus::alpha},
+      {"a gate changed after trust", installedConfig + trust, changedHooks, HookStatus::alpha},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(test::writeFile(paths_.codexConfig, c.config));
+    ASSERT_TRUE(test::writeFile(paths_.codexHooks, c.hooks));
+    const ToolHealth codex = manager_.health()[3];
+    ASSERT_EQ(codex.id, QStringLiteral("codex-cli"));
+    EXPECT_EQ(codex.status, c.status);
+    EXPECT_EQ(codex.detail == codexAwaitingTrustDetail(), c.status == HookStatus::alpha);
+  }
+}
+
+// Another editor of settings.json that holds the folder's advisory lock: the install waits for
+// it and edits what it left, so that neither loses the other's keys.
+TEST_F(HookManagerTest, TwoWritersOfOneSettingsFileLoseNothing) {
+  ASSERT_TRUE(test::writeFile(paths_.claudeSettings, "{\n    \"model\": \"opus\"\n}\n"));
+  const int folder = ::open(QFile::encodeName(QFileInfo(paths_.claudeSettings).path()).constData(),
+                            O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  ASSERT_EQ(::flock(folder, LOCK_EX), 0);
+  std::atomic<bool> finished{false};
+  Result<void> installed;
+  std::thread install([&] {
+    installed = manager_.installClaudeHooks();
+    finished = true;
+  });
+  for (int waited = 0; waited < 300 && !finished; waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // The other editor read the file before the install began; it writes its change and lets go.
+  ASSERT_TRUE(writeFileAtomically(paths_.claudeSettings,
+                                  "{\n    \"model\": \"opus\",\n    \"theme\": \"dark\"\n}\n")
+                  .ok());
+  ::flock(folder, LOCK_UN);
+  ::close(folder);
+  install.join();
+  ASSERT_TRUE(installed.ok()) << installed.error().toStdString();
+  const QJsonObject settings = QJsonDocument::fromJson(test::readFile(paths_.claudeSettings)).object();
+  EXPECT_EQ(settings["theme"], QJsonValue("dark"));
+  EXPECT_TRUE(claudeHooksInstalled(settings, {manager_.eventCommandPath(), manager_.claudeHookPath(),
+                                              manager_.claudeStatusLinePath()}));
+}
 
 TEST_F(HookManagerTest, TheInstallDoubleStandsInForEveryInstall) {
   QStringList installed;
