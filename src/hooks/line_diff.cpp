@@ -29,10 +29,23 @@ struct Step {
   int newLine;  // index in the new text (keep, add)
 };
 
-// A shortest edit script between two line lists: the common lines at both ends are kept, the
-// middle is matched by a longest common subsequence (removals before additions where both are
-// as short). A middle too large for the table (never a configuration file) is removed and added
-// whole.
+// A line as the matching sees it: without a final comma, so that a line of a JSON file that only
+// gains or loses its comma pairs with itself (shown changed in place) instead of with a line of
+// the same text further on.
+QStringView matchKey(const QString& line) {
+  QStringView key(line);
+  if (key.endsWith(u',')) {
+    key.chop(1);
+  }
+  return key;
+}
+
+// A shortest edit script between two line lists: the common lines at the start are kept, the
+// rest is matched by a longest common subsequence of the lines' match keys (removals before
+// additions where both are as short); matched lines that differ in their comma are a removal
+// and an addition. (The common lines at the end are matched like the others, so that a user's
+// line pairs with its own changed form rather than with a later copy.) A rest too large for the
+// table (never a configuration file) is removed and added whole.
 std::vector<Step> editScript(const QStringList& a, const QStringList& b) {
   const int n = static_cast<int>(a.size());
   const int m = static_cast<int>(b.size());
@@ -40,16 +53,12 @@ std::vector<Step> editScript(const QStringList& a, const QStringList& b) {
   while (head < n && head < m && a[head] == b[head]) {
     ++head;
   }
-  int tail = 0;
-  while (tail < n - head && tail < m - head && a[n - 1 - tail] == b[m - 1 - tail]) {
-    ++tail;
-  }
   std::vector<Step> steps;
   for (int i = 0; i < head; ++i) {
     steps.push_back({Op::keep, i, i});
   }
-  const int rows = n - head - tail;
-  const int columns = m - head - tail;
+  const int rows = n - head;
+  const int columns = m - head;
   const auto cell = [columns](int i, int j) {
     return static_cast<std::size_t>(i) * static_cast<std::size_t>(columns + 1) + static_cast<std::size_t>(j);
   };
@@ -66,7 +75,7 @@ std::vector<Step> editScript(const QStringList& a, const QStringList& b) {
     std::vector<quint32> common(cell(rows, columns) + 1, 0);
     for (int i = rows - 1; i >= 0; --i) {
       for (int j = columns - 1; j >= 0; --j) {
-        common[cell(i, j)] = a[head + i] == b[head + j]
+        common[cell(i, j)] = matchKey(a[head + i]) == matchKey(b[head + j])
                                  ? common[cell(i + 1, j + 1)] + 1
                                  : std::max(common[cell(i + 1, j)], common[cell(i, j + 1)]);
       }
@@ -74,17 +83,19 @@ std::vector<Step> editScript(const QStringList& a, const QStringList& b) {
     int i = 0;
     int j = 0;
     while (i < rows || j < columns) {
-      if (i < rows && j < columns && a[head + i] == b[head + j]) {
-        steps.push_back({Op::keep, head + i++, head + j++});
+      if (i < rows && j < columns && matchKey(a[head + i]) == matchKey(b[head + j])) {
+        if (a[head + i] == b[head + j]) {
+          steps.push_back({Op::keep, head + i++, head + j++});
+        } else {
+          steps.push_back({Op::remove, head + i, head + j});
+          steps.push_back({Op::add, head + ++i, head + j++});
+        }
       } else if (j == columns || (i < rows && common[cell(i + 1, j)] >= common[cell(i, j + 1)])) {
         steps.push_back({Op::remove, head + i++, head + j});
       } else {
         steps.push_back({Op::add, head + i, head + j++});
       }
     }
-  }
-  for (int t = tail; t > 0; --t) {
-    steps.push_back({Op::keep, n - t, m - t});
   }
   return steps;
 }

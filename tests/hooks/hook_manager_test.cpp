@@ -390,13 +390,16 @@ TEST(InstallPreview, DiffShowsEachChangeWithItsContext) {
       // Changes more than six lines apart are two hunks; nearer ones share their context.
       {"1\n2\n3\n4\n5\n6\n7\n8\n9\n10", "0\n1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11",
        "--- T\n+++ T\n@@ -1,3 +1,4 @@\n+ 0\n  1\n  2\n  3\n@@ -8,3 +9,4 @@\n  8\n  9\n  10\n+ 11"},
+      // A line that gains its comma is changed where it is, not matched with a later one.
+      {"[\n  {\n    \"x\": 1\n  }\n]", "[\n  {\n    \"x\": 1\n  },\n  {\n    \"y\": 2\n  }\n]",
+       "--- T\n+++ T\n@@ -1,5 +1,8 @@\n  [\n    {\n      \"x\": 1\n-   }\n+   },\n+   {\n+     \"y\": 2\n+   }\n  ]"},
       {"1\n2\n3\n4\n5\n6", "x\n2\n3\n4\n5\n6\ny",
        "--- T\n+++ T\n@@ -1,6 +1,7 @@\n- 1\n+ x\n  2\n  3\n  4\n  5\n  6\n+ y"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expected);
-    EXPECT_EQ(unifiedDiff(QStringLiteral("T"), QString::fromUtf8(c.oldText), QString::fromUtf8(c.newText)),
-              QString::fromUtf8(c.expected));
+    EXPECT_EQ(unifiedDiff(QStringLiteral("T"), QString::fromUtf8(c.oldText), QString::fromUtf8(c.newText)).toStdString(),
+              std::string(c.expected));
   }
   // One inserted line near the top of a long file is one change, and nothing is cut.
   QStringList oldLines;
