@@ -22,7 +22,7 @@ TANDREL_FUZZ_TARGET(codex_config) {
   const auto installed = codexNotifyInstalled(config);
   (void)codexNotifyChain(config);
   (void)tomlFeatureFlagEnabled(config, kFeatures, QStringLiteral("hooks"));
-  (void)codexHooksTrusted(config, QStringLiteral("/home/me/.codex/hooks.json"),
+  (void)codexHooksTrusted(config, QStringLiteral("/home/me/.codex/hooks.json"), QJsonObject(),
                           {{QStringLiteral("Stop"), 0, 0}, {QStringLiteral("PermissionRequest"), 1, 0}});
 
   const auto planned = plannedCodexConfigText(config, kNotifyPath);

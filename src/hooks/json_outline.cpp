@@ -9,7 +9,8 @@ namespace tandrel {
 
 namespace {
 
-constexpr int kMaxDepth = 256;
+// Deeper than QJsonDocument reads (1,024), so that every file it accepts has an outline.
+constexpr int kMaxDepth = 1100;
 
 class Parser {
  public:
