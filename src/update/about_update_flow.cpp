@@ -3,6 +3,7 @@
 #include "catalog/paths.h"
 #include "update/background_work.h"
 #include "update/update_artifact.h"
+#include "update/update_signature.h"
 #include "update/update_transfer.h"
 
 #include <QCoreApplication>
@@ -61,6 +62,7 @@ std::optional<QString> startInstaller(const PendingUpdateInstallRequest& request
 AboutUpdateFlow::AboutUpdateFlow(Hooks hooks, Clock& clock, std::optional<QString> installFailure)
     : updateInstaller(&startInstaller),
       targetInstallFolder(&defaultTargetInstallFolder),
+      updatePublicKey(UpdateSignature::builtInPublicKey()),
       hooks_(std::move(hooks)),
       clock_(clock),
       self_(std::make_shared<AboutUpdateFlow*>(this)) {
@@ -173,6 +175,18 @@ void AboutUpdateFlow::downloadAvailableUpdateFromAbout() {
     setAboutUpdateDownloadError(QStringLiteral("Update v%1 has an unsupported artifact URL.").arg(version));
     return;
   }
+  // A feed (or whoever answers in its place) may offer an older version with a known fault.
+  if (compareVersionStrings(applicationVersion(), version) != VersionOrder::ascending) {
+    setAboutUpdateDownloadError(QStringLiteral("Update v%1 is not newer than this version (v%2); it is not installed.")
+                                    .arg(version, applicationVersion()));
+    return;
+  }
+  if (!updatePublicKey) {
+    setAboutUpdateDownloadError(QStringLiteral("This build has no update signing key, so it installs no updates. "
+                                               "Get v%1 from where you installed Tandrel.")
+                                    .arg(version));
+    return;
+  }
 
   setState(UpdateState::downloading(response, 0));
   banner(QStringLiteral("Downloading update v%1...").arg(version), UpdateBannerRole::info);
@@ -185,8 +199,8 @@ void AboutUpdateFlow::downloadAvailableUpdateFromAbout() {
   const QString source = response.artifact->url;
   std::weak_ptr<AboutUpdateFlow*> weak = self_;
   runUpdateWorkInBackground<DownloadOutcome>(
-      [response, source, destination, timeouts = transferTimeouts] {
-        return stageAndVerify(response, source, destination, timeouts);
+      [response, source, destination, key = *updatePublicKey, timeouts = transferTimeouts] {
+        return stageAndVerify(response, source, destination, key, timeouts);
       },
       [weak, response](DownloadOutcome outcome) {
         if (auto self = weak.lock()) {
@@ -197,13 +211,15 @@ void AboutUpdateFlow::downloadAvailableUpdateFromAbout() {
 
 AboutUpdateFlow::DownloadOutcome AboutUpdateFlow::stageAndVerify(const UpgradeCheckResponse& response,
                                                                  const QString& source, const QString& destination,
+                                                                 const QByteArray& publicKey,
                                                                  const TransferTimeouts& timeouts) {
   using namespace UpdateArtifactDownloader;
   const QUrl url(source);
   const bool local = url.isLocalFile();
   const QString expected = response.artifact->sha256;
-  const Staged staged = local ? stageVerifiedLocalArtifact(url.toLocalFile(), destination, expected)
-                              : stageVerifiedRemoteArtifact(url, destination, expected, timeouts);
+  const qint64 maxBytes = response.artifact->sizeBytes > 0 ? response.artifact->sizeBytes : kUnnamedArtifactSizeLimit;
+  const Staged staged = local ? stageVerifiedLocalArtifact(url.toLocalFile(), destination, expected, maxBytes)
+                              : stageVerifiedRemoteArtifact(url, destination, expected, maxBytes, timeouts);
   const QString failed = QStringLiteral("Could not %1 update artifact: ")
                              .arg(local ? QStringLiteral("copy") : QStringLiteral("download"));
   if (!staged.ok()) {
@@ -211,6 +227,10 @@ AboutUpdateFlow::DownloadOutcome AboutUpdateFlow::stageAndVerify(const UpgradeCh
       return {std::nullopt, staged.failure.errorDescription()};
     }
     return {std::nullopt, failed + staged.failure.errorDescription()};
+  }
+  if (!UpdateSignature::verifyFile(*staged.path, response.artifact->signature.value_or(QString()), publicKey)) {
+    QFile::remove(*staged.path);
+    return {std::nullopt, QStringLiteral("Downloaded update failed signature verification.")};
   }
   DownloadOutcome outcome{updateStateAfterVerification(response, destination), {}};
   if (outcome.state->kind == UpdateState::Kind::readyToRestart &&
@@ -264,6 +284,7 @@ void AboutUpdateFlow::restartToUpdate() {
   request.version = version;
   request.relaunchAfterInstall = true;
   request.expectedSHA256 = state_.response->artifact ? state_.response->artifact->sha256 : QString();
+  request.signature = state_.response->artifact ? state_.response->artifact->signature.value_or(QString()) : QString();
 
   if (std::optional<QString> error = updateInstaller(request)) {
     const QString message = QStringLiteral("Update install failed: ") + *error;

@@ -56,6 +56,9 @@ class AboutUpdateFlow {
   std::function<QString()> targetInstallFolder;
   // Time-outs of the remote check and the download.
   TransferTimeouts transferTimeouts;
+  // The key an artifact's signature must check against; this build's own by default. Without one
+  // no update is installed.
+  std::optional<QByteArray> updatePublicKey;
 
   // Whether a check has anything to ask: a fixture, TANDREL_UPDATE_RESPONSE_FILE or a feed
   // address (the environment's or the build's).
@@ -85,7 +88,8 @@ class AboutUpdateFlow {
     QString error;
   };
   static DownloadOutcome stageAndVerify(const UpgradeCheckResponse& response, const QString& source,
-                                        const QString& destination, const TransferTimeouts& timeouts);
+                                        const QString& destination, const QByteArray& publicKey,
+                                        const TransferTimeouts& timeouts);
   void finishDownload(const UpgradeCheckResponse& response, const DownloadOutcome& outcome);
   void restartToUpdate();
   void setState(UpdateState state);

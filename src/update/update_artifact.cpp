@@ -161,9 +161,16 @@ std::optional<Failure> copyLocalArtifact(const QString& from, const QString& to)
   return failure;
 }
 
-Staged stageVerifiedLocalArtifact(const QString& from, const QString& to, const QString& expectedSHA256) {
+Staged stageVerifiedLocalArtifact(const QString& from, const QString& to, const QString& expectedSHA256,
+                                  qint64 maxBytes) {
   if (std::optional<Failure> failure = makeFolderFor(to)) {
     return {std::nullopt, *failure};
+  }
+  if (QFileInfo(from).size() > maxBytes) {
+    return {std::nullopt, Failure{Failure::Kind::remoteDownload, 0,
+                                  QStringLiteral("The update artifact is larger than the %1 bytes the update feed "
+                                                 "names.")
+                                      .arg(maxBytes)}};
   }
   const QString staging = stagingPathFor(to);
   if (std::optional<Failure> failure = copyFile(from, staging)) {
@@ -174,13 +181,13 @@ Staged stageVerifiedLocalArtifact(const QString& from, const QString& to, const 
 }
 
 Staged stageVerifiedRemoteArtifact(const QUrl& from, const QString& to, const QString& expectedSHA256,
-                                   const TransferTimeouts& timeouts) {
+                                   qint64 maxBytes, const TransferTimeouts& timeouts) {
   if (std::optional<Failure> failure = makeFolderFor(to)) {
     return {std::nullopt, *failure};
   }
   // The body streams straight into the staging file (removed again by a failed transfer).
   const QString staging = stagingPathFor(to);
-  if (std::optional<TransferFailure> failure = downloadURLToFile(from, staging, timeouts)) {
+  if (std::optional<TransferFailure> failure = downloadURLToFile(from, staging, maxBytes, timeouts)) {
     QFile::remove(staging);
     return {std::nullopt, Failure::fromTransfer(*failure)};
   }

@@ -55,11 +55,17 @@ QString safeArtifactExtension(const QString& value);
 // was when anything fails.
 std::optional<Failure> copyLocalArtifact(const QString& from, const QString& to);
 
+// The most an artifact may hold when the feed names no size.
+inline constexpr qint64 kUnnamedArtifactSizeLimit = qint64(1) << 30;
+
 // Copies (or downloads) the artifact into a hidden staging file in the destination's folder
 // (created when missing) and verifies it. The destination itself is never written. A failed
-// copy, transfer or checksum leaves no staging file behind.
-Staged stageVerifiedLocalArtifact(const QString& from, const QString& to, const QString& expectedSHA256);
+// copy, transfer or checksum leaves no staging file behind. An artifact larger than `maxBytes`
+// (the size the feed names) is refused; a download stops as soon as it passes that size.
+Staged stageVerifiedLocalArtifact(const QString& from, const QString& to, const QString& expectedSHA256,
+                                  qint64 maxBytes = kUnnamedArtifactSizeLimit);
 Staged stageVerifiedRemoteArtifact(const QUrl& from, const QString& to, const QString& expectedSHA256,
+                                   qint64 maxBytes = kUnnamedArtifactSizeLimit,
                                    const TransferTimeouts& timeouts = {});
 
 // "." + the destination's file name + "." + a new UUID + ".staging", in the destination's folder.

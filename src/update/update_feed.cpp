@@ -230,7 +230,8 @@ std::optional<UpgradeCheckResponse> decodeCheckResponse(const QByteArray& data) 
   if (std::optional<StrictObject> artifact = object.optionalObject("artifact")) {
     response.artifact = UpgradeArtifact{artifact->requiredString("kind"), artifact->requiredString("url"),
                                         artifact->requiredString("sha256"),
-                                        artifact->requiredInteger("size_bytes")};
+                                        artifact->requiredInteger("size_bytes"),
+                                        artifact->optionalString("signature")};
   }
   if (std::optional<StrictObject> requirements = object.optionalObject("requirements")) {
     response.requirements = UpgradeRequirements{requirements->optionalString("min_macos")};
@@ -290,6 +291,7 @@ std::variant<StaticUpdateManifest, FeedDecodingError> decodeStaticManifest(const
     artifact.dmg = mac->optionalString("dmg");
     artifact.latestUrl = mac->optionalString("latestUrl");
     artifact.sha256 = mac->optionalString("sha256");
+    artifact.signature = mac->optionalString("signature");
     artifact.sizeBytes = mac->optionalInteger("sizeBytes");
     manifest.mac = artifact;
   }
@@ -320,13 +322,14 @@ FeedDecodeResult decodeUpdateResponse(const QByteArray& data, const QString& cur
   }
   const StaticUpdateManifest& manifest = std::get<StaticUpdateManifest>(decoded);
 
+  const bool latestBlocked = manifest.blockedVersions.contains(manifest.latestVersion);
   const bool newer = compareVersionStrings(currentVersion, manifest.latestVersion) == VersionOrder::ascending;
   const bool blocked = manifest.blockedVersions.contains(currentVersion);
   const bool belowMinimum = isOlder(currentVersion, manifest.minimumSupportedVersion);
   const bool belowForce = isOlder(currentVersion, manifest.forceUpdateBelow);
 
   UpgradeCheckResponse response;
-  response.updateAvailable = newer || blocked || belowMinimum || belowForce;
+  response.updateAvailable = !latestBlocked && (newer || blocked || belowMinimum || belowForce);
   response.latest.version = manifest.latestVersion;
   response.latest.build =
       nonEmptyString(manifest.latestBuild.value_or(QString())).value_or(manifest.latestVersion);
@@ -347,7 +350,7 @@ FeedDecodeResult decodeUpdateResponse(const QByteArray& data, const QString& cur
       return UpdateClientFailure{QStringLiteral("Update feed is missing a checksum.")};
     }
     response.artifact = UpgradeArtifact{nonEmptyString(mac.kind.value_or(QString())).value_or(QStringLiteral("dmg")),
-                                        *url, *sha256, mac.sizeBytes.value_or(0)};
+                                        *url, *sha256, mac.sizeBytes.value_or(0), mac.signature};
   }
 
   response.requirements = UpgradeRequirements{};

@@ -28,6 +28,9 @@ struct UpgradeArtifact {
   QString url;         // "url"
   QString sha256;      // "sha256"
   qint64 sizeBytes = 0;  // "size_bytes"
+  // "signature": the maker's Ed25519 signature of the artifact, base64; optional in the feed, but
+  // an artifact without a valid one is never installed.
+  std::optional<QString> signature;
   bool operator==(const UpgradeArtifact&) const = default;
 };
 
@@ -63,7 +66,7 @@ struct UpgradeCheckResponse {
 
 // The static manifest shape (camelCase keys): it only describes the latest release.
 struct StaticMacArtifact {
-  std::optional<QString> arch, kind, url, dmg, latestUrl, sha256;
+  std::optional<QString> arch, kind, url, dmg, latestUrl, sha256, signature;
   std::optional<qint64> sizeBytes;
 };
 
@@ -116,7 +119,8 @@ std::variant<StaticUpdateManifest, FeedDecodingError> decodeStaticManifest(const
 using FeedDecodeResult = std::variant<UpgradeCheckResponse, UpdateClientFailure, FeedDecodingError>;
 
 // The feed's bytes as a response: a check-interface answer as it is; otherwise a static manifest
-// evaluated against `currentVersion`. Fails with an UpdateClientFailure when a manifest offers an
+// evaluated against `currentVersion`. A manifest whose latest version is one of its own blocked
+// versions offers no update. Fails with an UpdateClientFailure when a manifest offers an
 // update without a usable URL or checksum, with the manifest's decoding error when neither shape
 // decodes.
 FeedDecodeResult decodeUpdateResponse(const QByteArray& data, const QString& currentVersion);

@@ -45,6 +45,8 @@ struct PendingUpdateInstallRequest {
   bool relaunchAfterInstall = true;
   // The artifact's SHA-256, checked again by the installer before it unpacks the artifact.
   QString expectedSHA256;
+  // The artifact's signature (base64), checked again by a swap that runs with administrator rights.
+  QString signature;
 };
 
 struct AboutUpdateDisplayRow {

@@ -141,14 +141,22 @@ FetchedBytes fetchURLBytes(const QUrl& url, qint64 maxBytes, const TransferTimeo
   return {std::move(body), {}};
 }
 
-std::optional<TransferFailure> downloadURLToFile(const QUrl& url, const QString& path,
+std::optional<TransferFailure> downloadURLToFile(const QUrl& url, const QString& path, qint64 maxBytes,
                                                  const TransferTimeouts& timeouts) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
     return TransferFailure{TransferFailure::Kind::file, 0, file.errorString()};
   }
+  qint64 written = 0;
   std::optional<TransferFailure> failure =
       runTransfer(url, timeouts, [&](QByteArray piece) -> std::optional<TransferFailure> {
+        written += piece.size();
+        if (written > maxBytes) {
+          return TransferFailure{TransferFailure::Kind::tooLarge, 0,
+                                 QStringLiteral("The update server sent more than the %1 bytes the update feed "
+                                                "names; the download was stopped.")
+                                     .arg(maxBytes)};
+        }
         if (file.write(piece) != piece.size()) {
           return TransferFailure{TransferFailure::Kind::file, 0, file.errorString()};
         }

@@ -47,8 +47,9 @@ struct FetchedBytes {
 };
 FetchedBytes fetchURLBytes(const QUrl& url, qint64 maxBytes, const TransferTimeouts& timeouts = {});
 
-// Streams the body of a GET into `path` (created or truncated). On failure the file is removed.
-std::optional<TransferFailure> downloadURLToFile(const QUrl& url, const QString& path,
+// Streams the body of a GET into `path` (created or truncated), stopping with tooLarge once it
+// passes `maxBytes`. On failure the file is removed.
+std::optional<TransferFailure> downloadURLToFile(const QUrl& url, const QString& path, qint64 maxBytes,
                                                  const TransferTimeouts& timeouts = {});
 
 }  // namespace tandrel

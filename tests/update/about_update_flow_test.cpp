@@ -5,6 +5,7 @@
 #include "support/temp_home.h"
 #include "support/wait.h"
 #include "update/loopback_http_server.h"
+#include "update/test_signing_key.h"
 #include "update/update_artifact.h"
 
 #include <gtest/gtest.h>
@@ -25,14 +26,35 @@ QString sha256Of(const QByteArray& bytes) {
   return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-// A check-interface answer offering v1.2.0 with the given artifact fields and policy.
-QByteArray offer(const QString& kind, const QString& url, const QString& sha, const char* policy = R"({"channel": "test"})") {
-  return QStringLiteral(R"({"update_available": true, "latest": {"version": "1.2.0", "build": "120",
-      "release_notes": ["Faster"]}, "artifact": {"kind": "%1", "url": "%2", "sha256": "%3", "size_bytes": 3},
+// A check-interface answer offering `version` with the given artifact fields, signature and policy.
+struct Offer {
+  Offer(QString kind, QString url, QString sha, QString signature = {}, const char* policy = R"({"channel": "test"})",
+        qint64 size = 3, QString version = QStringLiteral("1.2.0"))
+      : kind(std::move(kind)),
+        url(std::move(url)),
+        sha(std::move(sha)),
+        signature(std::move(signature)),
+        policy(policy),
+        size(size),
+        version(std::move(version)) {}
+  QString kind;
+  QString url;
+  QString sha;
+  QString signature;
+  const char* policy;
+  qint64 size;
+  QString version;
+};
+QByteArray offer(const Offer& o) {
+  const QString signature =
+      o.signature.isEmpty() ? QString() : QStringLiteral(R"(, "signature": "%1")").arg(o.signature);
+  return QStringLiteral(R"({"update_available": true, "latest": {"version": "%7", "build": "120",
+      "release_notes": ["Faster"]}, "artifact": {"kind": "%1", "url": "%2", "sha256": "%3", "size_bytes": %6%5},
       "policy": %4})")
-      .arg(kind, url, sha, QString::fromLatin1(policy))
+      .arg(o.kind, o.url, o.sha, QString::fromLatin1(o.policy), signature, QString::number(o.size), o.version)
       .toUtf8();
 }
+QByteArray offer(const QString& kind, const QString& url, const QString& sha) { return offer(Offer(kind, url, sha)); }
 
 UpgradeCheckResponse decoded(const QByteArray& json) {
   return std::get<UpgradeCheckResponse>(decodeUpdateResponse(json, QStringLiteral("0.1.6")));
@@ -48,6 +70,7 @@ class AboutUpdateFlowTest : public ::testing::Test {
     home.setEnv("TANDREL_DISABLE_DEFAULT_UPDATE_FEED", "1");
     flow.configureUpdateDownloadDirectoryForTests(home.file("Downloads"));
     flow.transferTimeouts = {3000ms, 1000ms};
+    flow.updatePublicKey = key.publicKey;
   }
 
   // Puts the flow into `available` for an offer and starts its download; waits for the outcome.
@@ -62,6 +85,7 @@ class AboutUpdateFlowTest : public ::testing::Test {
   std::pair<QString, Role> lastBanner() const { return banners.empty() ? std::pair(QString(), Role::info) : banners.back(); }
 
   test::TempHome home;
+  test::TestSigningKey key;
   FakeClock clock;
   std::vector<std::pair<QString, Role>> banners;
   int redraws = 0;
@@ -144,16 +168,45 @@ TEST_F(AboutUpdateFlowTest, LocalArtifactsAreCopiedVerifiedAndGated) {
   const QString destination = home.file("Downloads/Tandrel-1.2.0.zip");
   ASSERT_TRUE(test::writeFile(destination, "cached"));
 
-  // A mismatch keeps what was cached; an unsigned stable update is refused after verification
-  // and its staged copy removed.
-  download(offer(" ZIP\n", url, sha256Of("other")));
-  EXPECT_EQ(flow.aboutUpdateState(), UpdateState::error("Downloaded update failed checksum verification."));
-  download(offer("zip", url, sha256Of("new"), R"({"channel": "stable"})"));
-  EXPECT_EQ(flow.aboutUpdateState(), UpdateState::error("This update is not signed for production install."));
-  EXPECT_EQ(test::readFile(destination), "cached");
-  EXPECT_EQ(downloads(), QStringList{"Tandrel-1.2.0.zip"});
+  // A mismatch, a missing or foreign signature, an older version, a larger file than the feed
+  // names, and an unsigned stable update all keep what was cached, and leave no staged copy.
+  const QString good = key.sign("new");
+  const test::TestSigningKey stranger;
+  const struct {
+    Offer offer;
+    const char* error;
+  } refused[] = {
+      {{" ZIP\n", url, sha256Of("other"), good}, "Downloaded update failed checksum verification."},
+      {{"zip", url, sha256Of("new")}, "Downloaded update failed signature verification."},
+      {{"zip", url, sha256Of("new"), key.sign("other")}, "Downloaded update failed signature verification."},
+      {{"zip", url, sha256Of("new"), stranger.sign("new")}, "Downloaded update failed signature verification."},
+      {{"zip", url, sha256Of("new"), "c2lnbmF0dXJl"}, "Downloaded update failed signature verification."},
+      {{"zip", url, sha256Of("new"), good, R"({"channel": "test"})", 2},
+       "Could not copy update artifact: The update artifact is larger than the 2 bytes the update feed names."},
+      {{"zip", url, sha256Of("new"), good, R"({"channel": "test"})", 3, "0.1.0"},
+       "Update v0.1.0 is not newer than this version (v0.1.6); it is not installed."},
+      {{"zip", url, sha256Of("new"), good, R"({"channel": "test"})", 3, "0.1.6"},
+       "Update v0.1.6 is not newer than this version (v0.1.6); it is not installed."},
+      {{"zip", url, sha256Of("new"), good, R"({"channel": "stable"})"},
+       "This update is not signed for production install."},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.error);
+    download(offer(c.offer));
+    EXPECT_EQ(flow.aboutUpdateState(), UpdateState::error(QString::fromLatin1(c.error)));
+    EXPECT_EQ(test::readFile(destination), "cached");
+    EXPECT_EQ(downloads(), QStringList{"Tandrel-1.2.0.zip"});
+  }
 
-  download(offer("zip", url, sha256Of("new").toUpper()));
+  // A build without a key of its own installs nothing, and says why.
+  flow.updatePublicKey.reset();
+  download(offer({"zip", url, sha256Of("new"), good}));
+  EXPECT_EQ(flow.aboutUpdateState(),
+            UpdateState::error("This build has no update signing key, so it installs no updates. Get v1.2.0 from "
+                               "where you installed Tandrel."));
+  flow.updatePublicKey = key.publicKey;
+
+  download(offer({"zip", url, sha256Of("new").toUpper(), good}));
   ASSERT_EQ(flow.aboutUpdateState().kind, Kind::readyToRestart);
   EXPECT_EQ(flow.aboutReadyUpdateURLForTests(), destination);
   EXPECT_EQ(test::readFile(destination), "new");
@@ -165,7 +218,7 @@ TEST_F(AboutUpdateFlowTest, LocalArtifactsAreCopiedVerifiedAndGated) {
 TEST_F(AboutUpdateFlowTest, RemoteArtifactsAndTheirFailures) {
   test::LoopbackHttpServer server;
   server.route("/a.zip", {200, "zip"});
-  server.route("/stall.zip", {200, "zipzipzip", {}, false, true});
+  server.route("/stall.zip", {200, "zip", {}, false, true});
   const struct {
     const char* path;
     std::optional<const char*> error;
@@ -176,7 +229,7 @@ TEST_F(AboutUpdateFlowTest, RemoteArtifactsAndTheirFailures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    download(offer("zip", server.url(c.path), sha256Of("zip")));
+    download(offer({"zip", server.url(c.path), sha256Of("zip"), key.sign("zip")}));
     if (c.error) {
       EXPECT_EQ(flow.aboutUpdateState(), UpdateState::error(QString::fromLatin1(*c.error)));
       EXPECT_TRUE(downloads().isEmpty());

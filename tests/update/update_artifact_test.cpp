@@ -67,6 +67,8 @@ TEST(UpdateArtifact, LocalStagingAndCopy) {
             Failure::Kind::checksumMismatch);
   EXPECT_EQ(stageVerifiedLocalArtifact(home.file("nope.zip"), destination, sha256Of("new")).failure.kind,
             Failure::Kind::file);
+  EXPECT_EQ(stageVerifiedLocalArtifact(home.file("source.zip"), destination, sha256Of("new"), 2).failure.kind,
+            Failure::Kind::remoteDownload);
   EXPECT_TRUE(filesIn(home.file("Updates/deep")).isEmpty());
 
   // A copy replaces an existing destination; a failed one keeps it.
@@ -91,10 +93,10 @@ TEST(UpdateArtifact, RemoteStagingFromALoopbackServer) {
   const QString folder = home.file("Updates");
   const QString destination = folder + "/Tandrel-1.2.zip";
   const TransferTimeouts quick{std::chrono::milliseconds(3000), std::chrono::milliseconds(1000)};
-  auto stage = [&](const QByteArray& path, const QString& sha = QString()) {
+  auto stage = [&](const QByteArray& path, const QString& sha = QString(), qint64 maxBytes = 0) {
     return runOffMain([&] {
       return stageVerifiedRemoteArtifact(QUrl(server.url(path)), destination, sha.isEmpty() ? sha256Of(body) : sha,
-                                         quick);
+                                         maxBytes > 0 ? maxBytes : body.size(), quick);
     });
   };
 
@@ -110,6 +112,7 @@ TEST(UpdateArtifact, RemoteStagingFromALoopbackServer) {
     QString sha;
     Failure::Kind kind;
     QString text;
+    qint64 maxBytes = 0;
   };
   const Failing failing[] = {
       {"/status199", {}, Failure::Kind::remoteStatus, "Update server returned HTTP 199."},
@@ -118,10 +121,16 @@ TEST(UpdateArtifact, RemoteStagingFromALoopbackServer) {
       {"/ok", sha256Of("something else"), Failure::Kind::checksumMismatch,
        "Downloaded update failed checksum verification."},
       {"/stall", {}, Failure::Kind::remoteDownload, "The request timed out."},
+      // A body longer than the feed said is cut off, not kept.
+      {"/ok", {}, Failure::Kind::remoteDownload,
+       QStringLiteral("The update server sent more than the %1 bytes the update feed names; the download was "
+                      "stopped.")
+           .arg(body.size() - 1),
+       body.size() - 1},
   };
   for (const Failing& f : failing) {
     SCOPED_TRACE(f.path.constData());
-    const Staged staged = stage(f.path, f.sha);
+    const Staged staged = stage(f.path, f.sha, f.maxBytes);
     ASSERT_FALSE(staged.ok());
     EXPECT_EQ(staged.failure.kind, f.kind);
     EXPECT_EQ(staged.failure.errorDescription(), f.text);
@@ -130,7 +139,8 @@ TEST(UpdateArtifact, RemoteStagingFromALoopbackServer) {
 
   // Plain http elsewhere than on loopback is never fetched.
   const Staged refused = runOffMain([&] {
-    return stageVerifiedRemoteArtifact(QUrl("http://example.invalid/a.zip"), destination, sha256Of(body), quick);
+    return stageVerifiedRemoteArtifact(QUrl("http://example.invalid/a.zip"), destination, sha256Of(body), body.size(),
+                                       quick);
   });
   EXPECT_EQ(refused.failure.kind, Failure::Kind::remoteDownload);
   EXPECT_TRUE(filesIn(folder).isEmpty());

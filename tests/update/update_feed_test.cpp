@@ -23,7 +23,7 @@ TEST(UpdateFeed, CheckInterfaceResponseDecodesWithItsDefaults) {
   EXPECT_EQ(response->latest,
             (UpgradeVersionInfo{"1.2.0", "120", QStringLiteral("2026-01-02"), QStringList{"a", "b"}}));
   EXPECT_EQ(response->artifact,
-            (UpgradeArtifact{"zip", "https://example.invalid/t.zip", "ABC", 786432}));
+            (UpgradeArtifact{"zip", "https://example.invalid/t.zip", "ABC", 786432, std::nullopt}));
   EXPECT_EQ(response->requirements, UpgradeRequirements{});
   EXPECT_EQ(response->security, (UpgradeSecurity{true, false}));
   EXPECT_EQ(response->policy, (UpgradePolicy{"stable", true, false, false}));
@@ -80,8 +80,13 @@ TEST(UpdateFeed, StaticManifestMapsOntoAResponse) {
   const ManifestCase cases[] = {
       {"newer", R"({"latestVersion": "1.0"})", "0.1.6", true, false, "stable", true, false, {}},
       {"same version", R"({"latestVersion": "0.1.6"})", "0.1.6", false, false, "stable", true, false, {}},
-      {"blocked although current", R"({"latestVersion": "0.1.6", "blockedVersions": ["0.1.6"]})", "0.1.6", true,
-       true, "stable", true, false, {}},
+      {"current version blocked", R"({"latestVersion": "0.2", "blockedVersions": ["0.1.6"]})", "0.1.6", true, true,
+       "stable", true, false, {}},
+      // A blocked version is never offered, not even to replace another blocked one.
+      {"latest version blocked", R"({"latestVersion": "1.0", "blockedVersions": ["1.0"]})", "0.1.6", false, false,
+       "stable", true, false, {}},
+      {"both blocked", R"({"latestVersion": "0.1.6", "blockedVersions": ["0.1.6"]})", "0.1.6", false, true, "stable",
+       true, false, {}},
       {"equal to the minimum is not below it", R"({"latestVersion": "0.1.6", "minimumSupportedVersion": "0.1.6"})",
        "0.1.6", false, false, "stable", true, false, {}},
       {"below the force threshold", R"({"latestVersion": "0.1.6", "forceUpdateBelow": "0.2"})", "0.1.6", true,
@@ -126,14 +131,15 @@ TEST(UpdateFeed, StaticManifestArtifact) {
     const FeedDecodeResult result = decode(R"({"dmg": "  https://h/t.zip  ", "sha256": " ab ", "sizeBytes": 5})");
     const auto* response = std::get_if<UpgradeCheckResponse>(&result);
     ASSERT_NE(response, nullptr);
-    EXPECT_EQ(response->artifact, (UpgradeArtifact{"dmg", "https://h/t.zip", "ab", 5}));
+    EXPECT_EQ(response->artifact, (UpgradeArtifact{"dmg", "https://h/t.zip", "ab", 5, std::nullopt}));
     EXPECT_EQ(response->latest.build, QStringLiteral("1.0"));  // a blank build falls back to the version
   }
   {
-    const FeedDecodeResult result = decode(R"({"url": "https://h/a.zip", "dmg": "https://h/b", "kind": "zip", "sha256": "ab"})");
+    const FeedDecodeResult result =
+        decode(R"({"url": "https://h/a.zip", "dmg": "https://h/b", "kind": "zip", "sha256": "ab", "signature": "c2ln"})");
     const auto* response = std::get_if<UpgradeCheckResponse>(&result);
     ASSERT_NE(response, nullptr);
-    EXPECT_EQ(response->artifact, (UpgradeArtifact{"zip", "https://h/a.zip", "ab", 0}));
+    EXPECT_EQ(response->artifact, (UpgradeArtifact{"zip", "https://h/a.zip", "ab", 0, QStringLiteral("c2ln")}));
   }
   // The URL is checked before the checksum; only "url" and "dmg" count.
   EXPECT_EQ(std::get<UpdateClientFailure>(decode(R"({"latestUrl": "https://h/x", "sha256": "ab"})")).message,

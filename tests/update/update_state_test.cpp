@@ -16,7 +16,8 @@ UpgradeCheckResponse offer(QStringList notes = {}, std::optional<UpgradeArtifact
 using Rows = std::vector<AboutUpdateDisplayRow>;
 
 TEST(UpdateState, RowsActionsAndTitlesPerState) {
-  const UpgradeArtifact zip{QStringLiteral(" ZIP "), QStringLiteral("https://h/t.zip"), QStringLiteral("ab"), 786432};
+  const UpgradeArtifact zip{QStringLiteral(" ZIP "), QStringLiteral("https://h/t.zip"), QStringLiteral("ab"), 786432,
+                            std::nullopt};
   UpgradeCheckResponse dated = offer({"one", "two", "three", "four", "five"}, zip);
   dated.latest.releaseDate = QString();  // empty, not missing: shown empty
 
