@@ -10,6 +10,7 @@
 #include "requests/pending_card_action.h"
 #include "requests/socket_frame_codec.h"
 #include "requests/socket_server.h"
+#include "update/update_installer.h"
 #include "notifications/text_input_panel.h"
 
 #include <QApplication>
@@ -209,6 +210,12 @@ int runApplication(int argc, char** argv) {
     return 0;
   }
 
+  // An installer stopped half-way (machine off during a swap) left its backup beside us: this
+  // build starts, so that swap is finished.
+  if (const std::optional<QString> root = UpdateInstaller::currentInstallRoot()) {
+    UpdateInstaller::finishInterruptedInstall(*root);
+  }
+
   OverlayController controller;
   instance.listen([&controller] { controller.applicationShouldHandleReopen(); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
@@ -371,6 +378,13 @@ int runEntryPoint(int argc, char** argv, const SelfCheckEntryPoints& selfChecks)
   QStringList arguments;
   for (int index = 1; index < argc; ++index) {
     arguments.append(QString::fromLocal8Bit(argv[index]));
+  }
+  // What an update installer asks of a new build, before anything else starts.
+  if (arguments.value(0) == QLatin1String("--version")) {
+    return finish(SwitchOutcome::output(UpdateInstaller::versionLine()));
+  }
+  if (arguments.value(0) == QLatin1String("--verify-update-signature")) {
+    return UpdateInstaller::verifySignatureCommand(arguments.mid(1));
   }
   const StartMode mode = selectStartMode(arguments, environment);
   switch (mode.kind) {

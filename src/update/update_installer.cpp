@@ -1,8 +1,11 @@
 #include "update/update_installer.h"
 
+#include "base/log.h"
 #include "catalog/paths.h"
 #include "platform/private_folder.h"
 #include "update/update_artifact.h"
+#include "update/update_client.h"
+#include "update/update_signature.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,6 +15,12 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUuid>
+
+#include <cerrno>
+#include <limits>
+
+#include <signal.h>
+#include <sys/stat.h>
 
 namespace tandrel {
 
@@ -78,6 +87,82 @@ std::optional<QString> currentInstallRoot() {
   return root;
 }
 
+namespace {
+
+// A file that only root can change: owned by root, and neither it nor its folder writable by
+// group or others.
+bool isRootOwnedAndPrivate(const QString& path) {
+  struct stat file {};
+  struct stat folder {};
+  const QByteArray name = QFile::encodeName(path);
+  const QByteArray parent = QFile::encodeName(QFileInfo(path).absolutePath());
+  if (::lstat(name.constData(), &file) != 0 || ::stat(parent.constData(), &folder) != 0) {
+    return false;
+  }
+  return S_ISREG(file.st_mode) && file.st_uid == 0 && (file.st_mode & (S_IWGRP | S_IWOTH)) == 0 &&
+         folder.st_uid == 0 && (folder.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// The installer's process id in the name of a leftover (".<name>.backup.<time>.<pid>" or
+// ".<name>.update.<pid>.<random>"); nothing when the name is not one of ours.
+std::optional<pid_t> leftoverInstallerPid(const QString& leftover, const QString& installName) {
+  const QString backup = QStringLiteral(".%1.backup.").arg(installName);
+  const QString update = QStringLiteral(".%1.update.").arg(installName);
+  QString pidText;
+  if (leftover.startsWith(backup)) {
+    pidText = leftover.mid(backup.size()).section(QLatin1Char('.'), 1, 1);
+  } else if (leftover.startsWith(update)) {
+    pidText = leftover.mid(update.size()).section(QLatin1Char('.'), 0, 0);
+  } else {
+    return std::nullopt;
+  }
+  bool ok = false;
+  const qint64 pid = pidText.toLongLong(&ok);
+  if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max()) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(pid);
+}
+
+}  // namespace
+
+QStringList finishInterruptedInstall(const QString& installRoot) {
+  QStringList removed;
+  const QFileInfo root(QDir::cleanPath(installRoot));
+  if (!isInstallFolder(root.absoluteFilePath())) {
+    return removed;
+  }
+  const QDir parent = root.absoluteDir();
+  const QStringList candidates =
+      parent.entryList({QStringLiteral(".%1.backup.*").arg(root.fileName()), QStringLiteral(".%1.update.*").arg(root.fileName())},
+                       QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+  for (const QString& name : candidates) {
+    const std::optional<pid_t> pid = leftoverInstallerPid(name, root.fileName());
+    // An installer that still runs owns its folders (EPERM: it runs, as another user).
+    if (!pid || ::kill(*pid, 0) == 0 || errno == EPERM) {
+      continue;
+    }
+    const QString path = parent.filePath(name);
+    if (QDir(path).removeRecursively()) {
+      removed.append(path);
+      logInfo(QStringLiteral("Finished an interrupted update: removed %1").arg(path));
+    } else {
+      logWarning(QStringLiteral("An interrupted update left %1, which could not be removed").arg(path));
+    }
+  }
+  return removed;
+}
+
+QByteArray versionLine() { return QByteArrayLiteral("Tandrel ") + applicationVersion().toUtf8() + '\n'; }
+
+int verifySignatureCommand(const QStringList& arguments) {
+  const std::optional<QByteArray> key = UpdateSignature::builtInPublicKey();
+  if (arguments.size() != 2 || !key) {
+    return 1;
+  }
+  return UpdateSignature::verifyFile(arguments[0], arguments[1], *key) ? 0 : 1;
+}
+
 std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& request,
                                           qint64 waitForProcessIdentifier, const Launcher& launch) {
   if (!QFileInfo(request.artifactURL).isFile()) {
@@ -92,12 +177,20 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
   process.program = QStringLiteral("/bin/sh");
   process.elevatesSwap = !QFileInfo(QFileInfo(target).absolutePath()).isWritable();
   QString elevator;
+  QString elevatedScript;
   if (process.elevatesSwap) {
     elevator = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (elevator.isEmpty()) {
       return Failure{Failure::Kind::couldNotStart, {},
                      QStringLiteral("%1 is not writable and pkexec is not installed.")
                          .arg(QFileInfo(target).absolutePath())};
+    }
+    elevatedScript = QDir(target).filePath(QLatin1String(kInstalledScript));
+    if (!isRootOwnedAndPrivate(elevatedScript)) {
+      return Failure{Failure::Kind::couldNotStart, {},
+                     QStringLiteral("replacing %1 needs administrator rights, and %2 is not the installer script "
+                                    "of a root-owned install")
+                         .arg(target, elevatedScript)};
     }
   }
 
@@ -130,7 +223,9 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
                        installResultPath(),
                        request.expectedSHA256,
                        request.version,
-                       elevator};
+                       elevator,
+                       elevatedScript,
+                       request.signature};
   if (std::optional<QString> error = launch(process)) {
     QFile::remove(scriptPath);
     return Failure{Failure::Kind::couldNotStart, {}, *error};

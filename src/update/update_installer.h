@@ -21,6 +21,9 @@ namespace UpdateInstaller {
 
 // The file that names a folder as a Tandrel install folder, relative to it.
 inline constexpr char kInstallMarker[] = "share/tandrel/install-root";
+// The install's own copy of the installer script, relative to the install folder: the one a swap
+// with administrator rights runs.
+inline constexpr char kInstalledScript[] = "share/tandrel/tandrel-update-install";
 
 struct Failure {
   enum class Kind { missingArtifact, unsupportedTarget, couldNotStart };
@@ -59,10 +62,24 @@ bool isInstallFolder(const QString& path);
 std::optional<QString> currentInstallRoot();
 
 // Checks the request, writes the script and starts it through `launch` with arguments
-//   script, pid, artifact, target, log, relaunch ("1"/"0"), result file, SHA-256, version, elevator
+//   script, pid, artifact, target, log, relaunch ("1"/"0"), result file, SHA-256, version,
+//   elevator, elevated script, signature
 // and returns at once. `waitForProcessIdentifier` is the process the script waits for (0: none).
+// Where the swap needs administrator rights, the elevated script is the install's own copy, and
+// it must be owned by root and writable by nobody else.
 std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& request,
                                           qint64 waitForProcessIdentifier, const Launcher& launch = startDetached);
+
+// What an installer that was stopped half-way left beside `installRoot` (a backup or a staging
+// folder whose installer process is gone), removed now that the install folder runs. Returns the
+// paths it removed; what it may not remove stays, and the log says so.
+QStringList finishInterruptedInstall(const QString& installRoot);
+
+// `tandrel --version`: the line an installer reads to see that a new build starts.
+QByteArray versionLine();
+// `tandrel --verify-update-signature FILE SIGNATURE`: 0 when the file carries a valid signature
+// by this build's key, 1 otherwise (also without a key).
+int verifySignatureCommand(const QStringList& arguments);
 
 // The outcome a failed install left behind, as the text the About tab shows; the file is removed,
 // so it is shown once. Nothing when the last install did not fail.

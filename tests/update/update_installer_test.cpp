@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -18,11 +19,18 @@ namespace {
 using namespace UpdateInstaller;
 
 // An install folder whose bin/tandrel appends `label` to the file named by
-// TANDREL_TEST_LAUNCH_RECORD, so a test can see which version was started.
-void makeInstallFolder(const QString& root, const QByteArray& label, bool withExecutable = true) {
+// TANDREL_TEST_LAUNCH_RECORD, so a test can see which version was started. Its --version exits
+// with `versionStatus`, and its signature check accepts only the signature "good".
+void makeInstallFolder(const QString& root, const QByteArray& label, bool withExecutable = true,
+                       int versionStatus = 0) {
   if (withExecutable) {
     ASSERT_TRUE(test::writeFile(root + "/bin/tandrel",
-                                "#!/bin/sh\necho " + label + " >>\"$TANDREL_TEST_LAUNCH_RECORD\"\n"));
+                                "#!/bin/sh\n"
+                                "case \"$1\" in\n"
+                                "--version) echo Tandrel " + label + "; exit " + QByteArray::number(versionStatus) + ";;\n"
+                                "--verify-update-signature) [ \"$3\" = good ]; exit $?;;\n"
+                                "esac\n"
+                                "echo " + label + " >>\"$TANDREL_TEST_LAUNCH_RECORD\"\n"));
     QFile::setPermissions(root + "/bin/tandrel", QFile::permissions(root + "/bin/tandrel") | QFile::ExeOwner);
   }
   ASSERT_TRUE(test::writeFile(root + "/" + kInstallMarker, "Tandrel\n"));
@@ -76,9 +84,9 @@ class UpdateInstallerScript : public ::testing::Test {
   }
 
   // A zip holding an install folder one level down, as the package script makes it.
-  QString newZip(bool withExecutable = true, bool withMarker = true) {
+  QString newZip(bool withExecutable = true, bool withMarker = true, int versionStatus = 0) {
     const QString source = home_.file("source");
-    makeInstallFolder(source + "/Tandrel-1.2", "new", withExecutable);
+    makeInstallFolder(source + "/Tandrel-1.2", "new", withExecutable, versionStatus);
     if (!withMarker) {
       QFile::remove(source + "/Tandrel-1.2/" + kInstallMarker);
     }
@@ -93,7 +101,7 @@ class UpdateInstallerScript : public ::testing::Test {
 
 TEST_F(UpdateInstallerScript, InstallsAndRelaunchesThroughTheApp) {
   const QString zip = newZip();
-  PendingUpdateInstallRequest request{zip, target_, "1.2", true, sha256Of(zip)};
+  PendingUpdateInstallRequest request{zip, target_, "1.2", true, sha256Of(zip), "good"};
   std::optional<PreparedProcess> started;
   QFileDevice::Permissions scriptPermissions;
   const std::optional<Failure> failure = installAndRelaunch(request, 0, [&](const PreparedProcess& process) {
@@ -132,6 +140,10 @@ TEST_F(UpdateInstallerScript, FailuresKeepAndRelaunchTheOldAppAndLeaveAResult) {
     const char* message;
   };
   const Case cases[] = {
+      // The swap happened, but the new build does not even print its version: the old one is put
+      // back.
+      {"new build does not start", [&] { return newZip(true, true, 1); }, false,
+       "the new version did not start; restoring previous app"},
       {"not a zip",
        [&] {
          test::writeFile(home_.file("broken.zip"), "not a zip");
@@ -168,7 +180,8 @@ TEST_F(UpdateInstallerScript, FailuresKeepAndRelaunchTheOldAppAndLeaveAResult) {
 }
 
 TEST_F(UpdateInstallerScript, AFailedSwapRemovesThePartialTargetAndRestoresTheBackup) {
-  // An mv that, when asked to move the new folder into place, leaves half of it behind and fails.
+  // A file system that cannot exchange two folders in one step (python3 stands for renameat2), and
+  // an mv that, when asked to move the new folder into place, leaves half of it behind and fails.
   const QString bin = home_.file("fakebin");
   ASSERT_TRUE(test::writeFile(bin + "/mv",
                               "#!/bin/sh\n"
@@ -176,7 +189,10 @@ TEST_F(UpdateInstallerScript, AFailedSwapRemovesThePartialTargetAndRestoresTheBa
                               "  mkdir -p \"$2/half-moved\"; exit 1;;\n"
                               "esac\n"
                               "exec /bin/mv \"$@\"\n"));
-  QFile::setPermissions(bin + "/mv", QFile::permissions(bin + "/mv") | QFile::ExeOwner);
+  ASSERT_TRUE(test::writeFile(bin + "/python3", "#!/bin/sh\nexit 1\n"));
+  for (const char* tool : {"/mv", "/python3"}) {
+    QFile::setPermissions(bin + tool, QFile::permissions(bin + tool) | QFile::ExeOwner);
+  }
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("PATH", bin + ":" + environment.value("PATH"));
 
@@ -212,22 +228,35 @@ TEST_F(UpdateInstallerScript, WaitsForTheAppToEnd) {
 
 TEST_F(UpdateInstallerScript, ElevatedSwapWorksOnAPrivateCheckedCopy) {
   const QString zip = newZip();
-  auto swap = [&](const QString& sha) {
+  auto swap = [&](const QString& sha, const QString& signature) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("TMPDIR", home_.file("tmp"));
     QDir().mkpath(home_.file("tmp"));
     process.setProcessEnvironment(environment);
-    process.start("/bin/sh", {script_, "--swap", sha, zip, target_});
+    process.start("/bin/sh", {script_, "--swap", sha, signature, zip, target_});
     EXPECT_TRUE(process.waitForFinished(20000));
     return std::pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()));
   };
-  const auto [refused, refusedLog] = swap(QString(64, 'b'));
-  EXPECT_EQ(refused, 1);
-  EXPECT_TRUE(refusedLog.contains("update artifact failed checksum verification")) << refusedLog.toStdString();
-  EXPECT_EQ(label(), "old");
+  // The copy is checked against the checksum, then against the signature by the installed build.
+  const struct {
+    QString sha;
+    const char* signature;
+    const char* message;
+  } refusals[] = {
+      {QString(64, 'b'), "good", "update artifact failed checksum verification"},
+      {sha256Of(zip), "forged", "update artifact failed signature verification"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.message);
+    const auto [refused, refusedLog] = swap(r.sha, r.signature);
+    EXPECT_EQ(refused, 1);
+    EXPECT_TRUE(refusedLog.contains(r.message)) << refusedLog.toStdString();
+    EXPECT_EQ(label(), "old");
+    EXPECT_TRUE(entries(home_.file("tmp")).isEmpty());
+  }
 
-  const auto [status, output] = swap(sha256Of(zip).toUpper());
+  const auto [status, output] = swap(sha256Of(zip).toUpper(), "good");
   EXPECT_EQ(status, 0) << output.toStdString();
   EXPECT_EQ(label(), "new");
   EXPECT_TRUE(output.contains("replaced " + target_));
@@ -236,6 +265,31 @@ TEST_F(UpdateInstallerScript, ElevatedSwapWorksOnAPrivateCheckedCopy) {
   EXPECT_TRUE(entries(home_.file("tmp")).isEmpty());
   EXPECT_TRUE(QFile::exists(script_));
   EXPECT_FALSE(QFile::exists(home_.file("launched")));
+}
+
+TEST(UpdateInstaller, ALaunchFinishesAnInstallThatWasStoppedHalfWay) {
+  test::TempHome home;
+  const QString apps = home.file("apps");
+  makeInstallFolder(apps + "/tandrel", "new");
+  // A process id that is surely gone: a child that has ended and been reaped.
+  QProcess ended;
+  ended.start("true");
+  ASSERT_TRUE(ended.waitForStarted(5000));
+  const QString gone = QString::number(ended.processId());
+  ASSERT_TRUE(ended.waitForFinished(5000));
+  const QString running = QString::number(::getpid());
+  const QStringList leftovers{".tandrel.backup.1700000000." + gone, ".tandrel.update." + gone + ".Ab12Cd",
+                              ".tandrel.backup.1700000000." + running, ".tandrel.update.notapid.Ab12Cd",
+                              ".other.backup.1700000000." + gone};
+  for (const QString& name : leftovers) {
+    makeInstallFolder(apps + "/" + name, "old");
+  }
+  EXPECT_EQ(finishInterruptedInstall(apps + "/tandrel"),
+            (QStringList{apps + "/.tandrel.backup.1700000000." + gone, apps + "/.tandrel.update." + gone + ".Ab12Cd"}));
+  EXPECT_EQ(entries(apps), (QStringList{".other.backup.1700000000." + gone, ".tandrel.backup.1700000000." + running,
+                                        ".tandrel.update.notapid.Ab12Cd", "tandrel"}));
+  // Only beside an install folder of ours.
+  EXPECT_TRUE(finishInterruptedInstall(apps + "/.other.backup.1700000000." + gone + "/bin").isEmpty());
 }
 
 TEST(UpdateInstaller, RefusesBeforeStarting) {
@@ -248,7 +302,7 @@ TEST(UpdateInstaller, RefusesBeforeStarting) {
     return QStringLiteral("no such program");
   };
   auto install = [&](const QString& artifact, const QString& target) {
-    return installAndRelaunch({artifact, target, "1.2", true, "ab"}, 42, counting);
+    return installAndRelaunch({artifact, target, "1.2", true, "ab", "good"}, 42, counting);
   };
 
   const std::optional<Failure> missing = install(home.file("none.zip"), home.file("apps/tandrel"));
@@ -280,14 +334,14 @@ TEST(UpdateInstaller, ArgumentVectorAndElevation) {
     started = process;
     return std::nullopt;
   };
-  ASSERT_FALSE(installAndRelaunch({home.file("a zip's \"name\".zip"), home.file("apps/tandrel/"), "../1.2 x", false, "AB"},
+  ASSERT_FALSE(installAndRelaunch({home.file("a zip's \"name\".zip"), home.file("apps/tandrel/"), "../1.2 x", false, "AB", ""},
                                   4242, recording));
   ASSERT_TRUE(started);
   const QStringList& a = started->arguments;
-  ASSERT_EQ(a.size(), 10);
-  EXPECT_EQ(a.mid(1, 9), (QStringList{"4242", home.file("a zip's \"name\".zip"), home.file("apps/tandrel"),
-                                      updatesDirectory() + "/install-1.2-x.log", "0", installResultPath(), "AB",
-                                      "../1.2 x", ""}));
+  ASSERT_EQ(a.size(), 12);
+  EXPECT_EQ(a.mid(1, 11), (QStringList{"4242", home.file("a zip's \"name\".zip"), home.file("apps/tandrel"),
+                                       updatesDirectory() + "/install-1.2-x.log", "0", installResultPath(), "AB",
+                                       "../1.2 x", "", "", ""}));
   EXPECT_EQ(test::readFile(a[0]), installerScript());
   EXPECT_FALSE(started->elevatesSwap);
 
@@ -295,14 +349,19 @@ TEST(UpdateInstaller, ArgumentVectorAndElevation) {
   if (::geteuid() != 0) {
     QFile::setPermissions(home.file("apps"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const std::optional<Failure> failure =
-        installAndRelaunch({home.file("a zip's \"name\".zip"), home.file("apps/tandrel"), "1.2", true, "AB"}, 1, recording);
+        installAndRelaunch({home.file("a zip's \"name\".zip"), home.file("apps/tandrel"), "1.2", true, "AB", "good"}, 1, recording);
     QFile::setPermissions(home.file("apps"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (failure) {
+    // The swap with administrator rights would run the install's own script, which here is the
+    // user's: refused.
+    ASSERT_TRUE(failure);
+    if (QStandardPaths::findExecutable("pkexec").isEmpty()) {
       EXPECT_EQ(failure->errorDescription(),
                 "Could not start updater: " + home.file("apps") + " is not writable and pkexec is not installed.");
     } else {
-      EXPECT_TRUE(started->elevatesSwap);
-      EXPECT_TRUE(started->arguments.last().endsWith("/pkexec"));
+      EXPECT_EQ(failure->errorDescription(),
+                "Could not start updater: replacing " + home.file("apps/tandrel") +
+                    " needs administrator rights, and " + home.file("apps/tandrel/share/tandrel/tandrel-update-install") +
+                    " is not the installer script of a root-owned install");
     }
   }
 }
