@@ -55,6 +55,7 @@ EventStore::EventStore(EventStoreOptions options)
     localHotplugLoader_ = scanLocalHotplugEvents;
   }
   bridgeReadsInBackground_ = options.bridgeReadsInBackground.value_or(!testEnvironment_);
+  bridgeRotateBytes_ = options.bridgeRotateBytes.value_or(kBridgeRotateBytes);
   if (!socketRequestsWaiting_) {
     socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };
   }

@@ -120,6 +120,8 @@ struct EventStoreOptions {
   // Whether bridge reads longer than EventStore::kBridgeInlineReadBytes are read and parsed on the
   // bridge queue instead of the main thread: yes unless in the test environment, unless set.
   std::optional<bool> bridgeReadsInBackground;
+  // The size past which the bridge file is moved aside: EventStore::kBridgeRotateBytes unless set.
+  std::optional<qint64> bridgeRotateBytes;
 
   // Where the read and hidden sets are kept: the standard user defaults when null.
   UserDefaults* defaults = nullptr;
@@ -163,6 +165,8 @@ class EventStore {
   static constexpr qsizetype kBridgeRewriteProbeBytes = 64;
   // While changes keep coming, a reload waits at most this long after the first of them.
   static constexpr std::chrono::milliseconds kBridgeReloadMaxWait{100};
+  // Past this size the bridge file is moved aside (see rotatedBridgeFile) and a new one begun.
+  static constexpr qint64 kBridgeRotateBytes = 64 * 1024 * 1024;
   // Local scan throttles (both 0 in the test environment).
   static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
   static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
@@ -232,6 +236,10 @@ class EventStore {
   // The unterminated end of what has been read so far (raw bytes).
   const QByteArray& pendingBridgeEventLineFragment() const { return pendingBridgeEventLineFragment_; }
   std::optional<quint64> lastEventFileSize() const { return lastEventFileSize_; }
+  // "events.jsonl.1" beside the bridge file: where a bridge file past the rotation size is moved
+  // (replacing the one moved before). Lines a hook still appends to it are read, and a reset that
+  // finds the bridge file shorter than the tail window reads the newest lines of this one first.
+  QString rotatedBridgeFile() const { return eventFile_ + QStringLiteral(".1"); }
 
   // The file's bytes from `offset` up to `end` (the size the last check saw); nothing when it
   // cannot be opened.
@@ -426,10 +434,10 @@ class EventStore {
   int clear(const std::vector<IslandMessage>& messages, const QString& auditRole);
   // Hides every card now in the inbox; returns their number.
   int clearAll();
-  // Removes the bridge file and the audit file (a missing file is fine), empties the read and
-  // hidden sets (persisted), the events and the bridge tail state, and raises the revision without
-  // publishing. A file that exists but cannot be removed fails with the file system's reason, and
-  // then the sets and caches stay as they were.
+  // Removes the bridge file, the one moved aside from it and the audit file (a missing file is
+  // fine), empties the read and hidden sets (persisted), the events and the bridge tail state, and
+  // raises the revision without publishing. A file that exists but cannot be removed fails with the
+  // file system's reason, and then the sets and caches stay as they were.
   Result<void> clearHistory();
 
   bool isReadForTests(const QString& eventID) const { return readIDs_.contains(eventID); }
@@ -557,6 +565,12 @@ class EventStore {
   // Forgets what the last reads saw of the bridge file: size, date, identity, both tail caches and
   // the pending line fragment.
   void forgetBridgeTail();
+  // Adds events appended to the bridge file to the caches; true when `bridgeEvents` was replaced.
+  bool takeAppendedBridgeEvents(std::vector<TandrelEvent> events);
+  // Reads what hooks appended to the moved-aside file after the store last read it.
+  bool readRotatedBridgeAppends();
+  // Moves the bridge file aside once it is past the rotation size and all of it has been read.
+  void rotateBridgeFileIfLarge();
   void stopMonitoringBridgeEventsOnQueue();
   void installBridgeEventDirectoryMonitor();
   void installBridgeEventFileMonitor();
@@ -640,6 +654,15 @@ class EventStore {
   std::vector<TandrelEvent> cachedBridgeUsageHistoryEvents_;
   QByteArray pendingBridgeEventLineFragment_;
   QByteArray bridgeReadProbe_;  // the last bytes read, which end at lastEventFileSize_
+  // How far the moved-aside file has been read, while it is followed.
+  struct RotatedBridgeTail {
+    BridgeFileIdentity identity;
+    qint64 offset = 0;
+    QByteArray fragment;
+  };
+  std::optional<RotatedBridgeTail> rotatedBridgeTail_;
+  qint64 bridgeRotateBytes_ = kBridgeRotateBytes;
+  bool bridgeRotateFailureLogged_ = false;
   bool bridgeReadsInBackground_ = false;
   bool bridgeReadInFlight_ = false;  // a read runs on the bridge queue
   bool bridgeReadAgain_ = false;     // a reload asked for the bridge file meanwhile

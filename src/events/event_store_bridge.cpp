@@ -10,6 +10,14 @@
 // compares them with the last bytes read before: a file rewritten in place (and grown) no longer
 // has them, and is read from its tail instead.
 //
+// Past the rotation size (64 MiB) the file is moved aside as "events.jsonl.1" and a new one is
+// begun, once everything up to the size last seen has been read. Hooks append by path, so a hook
+// that opened the file just before the move appends to the moved file: the store keeps reading
+// that file from where it stopped, and goes on with the new file from its first byte, so the
+// caches, and the read and hidden state, stay as they were. A reset that finds the bridge file
+// shorter than the tail window (after a restart or a forced check) reads the newest lines of the
+// moved file before it.
+//
 // A read of more than kBridgeInlineReadBytes (a reset of a long file, a large append) is read and
 // parsed on the bridge queue; the main thread, which owns the caches, only takes the finished
 // events. Until they arrive, further reloads wait for them.
@@ -21,7 +29,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/log.h"
+#include "base/posix_error.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <iterator>
@@ -139,6 +152,7 @@ QByteArray probeOf(const QByteArray& bytes) {
 // on the bridge queue.
 struct EventStore::BridgeReadPlan {
   QString path;
+  QString rotatedPath;  // the moved-aside file, when there is one (a reset reads its tail too)
   bool incremental = false;
   qint64 previous = 0;  // where the last read ended (incremental)
   qint64 end = 0;       // the size the check saw
@@ -147,7 +161,10 @@ struct EventStore::BridgeReadPlan {
 
   // The bytes the read takes.
   qint64 length() const {
-    return incremental ? end - previous + probe.size() : std::min(end, kBridgeTailReadBytes);
+    if (incremental) {
+      return end - previous + probe.size();
+    }
+    return rotatedPath.isEmpty() ? std::min(end, kBridgeTailReadBytes) : kBridgeTailReadBytes;
   }
 };
 
@@ -162,6 +179,7 @@ struct EventStore::BridgeReadResult {
   std::vector<TandrelEvent> events;
   QByteArray fragment;
   QByteArray probe;
+  std::optional<RotatedBridgeTail> rotated;  // how much of the moved-aside file a reset read
 };
 
 EventStore::BridgeReadResult EventStore::readBridge(const BridgeReadPlan& plan, bool resetWhenRewritten) {
@@ -192,6 +210,23 @@ EventStore::BridgeReadResult EventStore::readBridge(const BridgeReadPlan& plan, 
   result.probe = probeOf(*bytes);
   if (start > 0) {
     dropPartialFirstLine(*bytes);
+  } else if (!plan.rotatedPath.isEmpty()) {
+    // The file holds less than the tail window: the newest complete lines of the moved-aside file
+    // come before it; its unterminated end waits for the hook still writing it.
+    if (const auto rotated = statBridgeFile(plan.rotatedPath)) {
+      const auto rotatedEnd = static_cast<qint64>(rotated->size);
+      const qint64 rotatedStart = std::max<qint64>(0, rotatedEnd - (kBridgeTailReadBytes - bytes->size()));
+      if (auto older = readRange(plan.rotatedPath, rotatedStart, rotatedEnd)) {
+        const qint64 readEnd = rotatedStart + older->size();
+        if (rotatedStart > 0) {
+          dropPartialFirstLine(*older);
+        }
+        QByteArray olderFragment = unterminatedEnd(*older);
+        older->chop(older->size() - older->lastIndexOf('\n') - 1);
+        result.rotated = RotatedBridgeTail{rotated->identity, readEnd, std::move(olderFragment)};
+        bytes->prepend(*older);
+      }
+    }
   }
   // The unterminated end may be a line an agent is still writing: keep it for the next read, as
   // the incremental path does, instead of parsing (and losing) half a line.
@@ -208,6 +243,7 @@ void EventStore::forgetBridgeTail() {
   cachedBridgeUsageHistoryEvents_.clear();
   pendingBridgeEventLineFragment_.clear();
   bridgeReadProbe_.clear();
+  rotatedBridgeTail_.reset();
   ++bridgeReadGeneration_;  // a read still running describes what is forgotten now
 }
 
@@ -222,11 +258,12 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
   }
   lastBridgeEventMetadataCheckAt_ = now;
 
+  const bool rotatedAppends = readRotatedBridgeAppends();
   const auto status = statBridgeFile(eventFile_);
   if (!status) {
     forgetBridgeTail();
     if (bridgeEvents_.empty()) {
-      return false;
+      return rotatedAppends;
     }
     bridgeEvents_.clear();
     return true;
@@ -237,7 +274,8 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
   const bool sameFile = lastEventFileIdentity_ == status->identity;
   if (!forceMetadataCheck && previous && *previous == size && sameFile &&
       lastEventFileModified_ == status->modifiedNs) {
-    return false;
+    rotateBridgeFileIfLarge();
+    return rotatedAppends;
   }
   lastEventFileSize_ = size;
   lastEventFileModified_ = status->modifiedNs;
@@ -257,19 +295,85 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
     plan.probe = bridgeReadProbe_;
     plan.fragment = pendingBridgeEventLineFragment_;
   }
-  for (;;) {
-    if (bridgeReadsInBackground_ && plan.length() > kBridgeInlineReadBytes) {
-      readBridgeInBackground(std::move(plan));
-      return false;
-    }
-    BridgeReadResult result = readBridge(plan, false);
-    if (result.kind != BridgeReadResult::Kind::rewritten) {
-      return applyBridgeRead(std::move(result));
-    }
+  const auto planReset = [this, &plan] {
     plan.incremental = false;
     plan.probe.clear();
     plan.fragment.clear();
+    plan.rotatedPath = statBridgeFile(rotatedBridgeFile()) ? rotatedBridgeFile() : QString();
+  };
+  if (!plan.incremental) {
+    planReset();
   }
+  for (;;) {
+    if (bridgeReadsInBackground_ && plan.length() > kBridgeInlineReadBytes) {
+      readBridgeInBackground(std::move(plan));
+      return rotatedAppends;
+    }
+    BridgeReadResult result = readBridge(plan, false);
+    if (result.kind != BridgeReadResult::Kind::rewritten) {
+      const bool applied = applyBridgeRead(std::move(result));
+      rotateBridgeFileIfLarge();
+      return rotatedAppends || applied;
+    }
+    planReset();
+  }
+}
+
+bool EventStore::readRotatedBridgeAppends() {
+  if (!rotatedBridgeTail_) {
+    return false;
+  }
+  const QString path = rotatedBridgeFile();
+  const auto status = statBridgeFile(path);
+  if (!status || status->identity != rotatedBridgeTail_->identity) {
+    rotatedBridgeTail_.reset();  // gone or replaced: nothing more can reach it
+    return false;
+  }
+  const auto end = static_cast<qint64>(status->size);
+  if (end <= rotatedBridgeTail_->offset) {
+    return false;
+  }
+  const auto bytes = readRange(path, rotatedBridgeTail_->offset, end);
+  if (!bytes) {
+    return false;
+  }
+  QByteArray joined = std::move(rotatedBridgeTail_->fragment);
+  joined.append(*bytes);
+  rotatedBridgeTail_->offset += bytes->size();
+  rotatedBridgeTail_->fragment = unterminatedEnd(joined);
+  return takeAppendedBridgeEvents(parseNewestLines(joined, kBridgeActiveTailCap));
+}
+
+void EventStore::rotateBridgeFileIfLarge() {
+  if (bridgeReadInFlight_ || !lastEventFileSize_ || !lastEventFileIdentity_ ||
+      *lastEventFileSize_ < static_cast<quint64>(bridgeRotateBytes_)) {
+    return;
+  }
+  const QByteArray path = QFile::encodeName(eventFile_);
+  if (::rename(path.constData(), QFile::encodeName(rotatedBridgeFile()).constData()) != 0) {
+    if (!std::exchange(bridgeRotateFailureLogged_, true)) {
+      logWarning(QStringLiteral("Could not move the bridge file aside: %1").arg(errnoText(errno)));
+    }
+    return;
+  }
+  rotatedBridgeTail_ = RotatedBridgeTail{*lastEventFileIdentity_, static_cast<qint64>(*lastEventFileSize_),
+                                         std::move(pendingBridgeEventLineFragment_)};
+  pendingBridgeEventLineFragment_.clear();
+  bridgeReadProbe_.clear();
+  // The new file is created here, so that the next check finds it (a missing file empties the
+  // store); a hook that created it first keeps its lines, which are read from the first byte.
+  lastEventFileSize_ = 0;
+  lastEventFileModified_.reset();
+  lastEventFileIdentity_.reset();
+  const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    return;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) == 0) {
+    lastEventFileIdentity_ = BridgeFileIdentity{static_cast<quint64>(info.st_dev), static_cast<quint64>(info.st_ino)};
+  }
+  ::close(fd);
 }
 
 void EventStore::readBridgeInBackground(BridgeReadPlan plan) {
@@ -290,6 +394,9 @@ void EventStore::finishBackgroundBridgeRead(quint64 generation, BridgeReadResult
   if (generation == bridgeReadGeneration_ && applyBridgeRead(std::move(result))) {
     publishEvents();
   }
+  if (generation == bridgeReadGeneration_) {
+    rotateBridgeFileIfLarge();
+  }
   if (bridgeReadAgain_) {
     bridgeReadAgain_ = false;
     reload(true);
@@ -309,20 +416,27 @@ bool EventStore::applyBridgeRead(BridgeReadResult result) {
   bridgeReadProbe_ = std::move(result.probe);
   std::vector<TandrelEvent>& events = result.events;
   if (result.kind == Kind::appended) {
-    if (events.empty()) {
-      return false;
-    }
-    // Without new usage readings the history stays as it is.
-    if (std::any_of(events.begin(), events.end(), isUsageOnly)) {
-      std::vector<TandrelEvent> historyInput = cachedBridgeUsageHistoryEvents_;
-      historyInput.insert(historyInput.end(), events.begin(), events.end());
-      cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(historyInput);
-    }
-  } else {
-    std::vector<TandrelEvent> usageCandidates;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(usageCandidates), isUsageOnly);
-    cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(usageCandidates);
-    cachedBridgeActiveTailEvents_.clear();
+    return takeAppendedBridgeEvents(std::move(events));
+  }
+  rotatedBridgeTail_ = std::move(result.rotated);
+  std::vector<TandrelEvent> usageCandidates;
+  std::copy_if(events.begin(), events.end(), std::back_inserter(usageCandidates), isUsageOnly);
+  cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(usageCandidates);
+  cachedBridgeActiveTailEvents_ = std::move(events);
+  trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
+  bridgeEvents_ = bridgeEventsFromCaches();
+  return true;
+}
+
+bool EventStore::takeAppendedBridgeEvents(std::vector<TandrelEvent> events) {
+  if (events.empty()) {
+    return false;
+  }
+  // Without new usage readings the history stays as it is.
+  if (std::any_of(events.begin(), events.end(), isUsageOnly)) {
+    std::vector<TandrelEvent> historyInput = cachedBridgeUsageHistoryEvents_;
+    historyInput.insert(historyInput.end(), events.begin(), events.end());
+    cachedBridgeUsageHistoryEvents_ = bridgeUsageHistoryEvents(historyInput);
   }
   cachedBridgeActiveTailEvents_.insert(cachedBridgeActiveTailEvents_.end(), std::make_move_iterator(events.begin()),
                                        std::make_move_iterator(events.end()));

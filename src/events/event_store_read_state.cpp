@@ -72,6 +72,9 @@ Result<void> EventStore::clearHistory() {
   if (Result<void> removed = removeIfPresent(eventFile_); !removed) {
     return removed;
   }
+  if (Result<void> removed = removeIfPresent(rotatedBridgeFile()); !removed) {
+    return removed;
+  }
   if (Result<void> removed = removeIfPresent(auditFile_); !removed) {
     return removed;
   }

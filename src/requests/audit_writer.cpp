@@ -13,6 +13,10 @@
 #include <QList>
 #include <QSet>
 
+#include <sys/stat.h>
+
+#include <cstdio>
+
 namespace tandrel {
 namespace {
 
@@ -21,8 +25,8 @@ QString isoSeconds(const QDateTime& time) { return time.toUTC().toString(Qt::ISO
 
 }  // namespace
 
-AuditWriter::AuditWriter(Clock& clock, QString auditFile)
-    : clock_(clock), log_(std::move(auditFile)) {}
+AuditWriter::AuditWriter(Clock& clock, QString auditFile, qint64 rotateBytes)
+    : clock_(clock), rotateBytes_(rotateBytes), log_(std::move(auditFile)) {}
 
 AuditWriter& AuditWriter::shared() {
   static auto* writer = new AuditWriter();
@@ -76,7 +80,15 @@ void AuditWriter::reconcileOnLaunch() {
   if (!file.open(QIODevice::ReadOnly)) {
     return;
   }
-  const QByteArray contents = file.readAll();
+  // A request whose reply was never written may sit in the part moved aside before.
+  QByteArray contents;
+  if (QFile rotated(rotatedAuditFile()); rotated.open(QIODevice::ReadOnly)) {
+    contents = rotated.readAll();
+    if (!contents.isEmpty() && !contents.endsWith('\n')) {
+      contents.append('\n');
+    }
+  }
+  contents.append(file.readAll());
   file.close();
 
   QList<QString> requestOrder;
@@ -132,8 +144,19 @@ void AuditWriter::reconcileOnLaunch() {
   }
 }
 
+void AuditWriter::rotateIfLarge() {
+  struct stat info {};
+  if (::stat(QFile::encodeName(auditFile()).constData(), &info) != 0 || info.st_size < rotateBytes_) {
+    return;
+  }
+  // The open descriptor sees that the path names another file now and opens the new one; a failed
+  // move leaves the log growing rather than losing a line.
+  (void)::rename(QFile::encodeName(auditFile()).constData(), QFile::encodeName(rotatedAuditFile()).constData());
+}
+
 void AuditWriter::append(const QJsonObject& record) {
   (void)makePrivateFolder(QFileInfo(auditFile()).absolutePath());
+  rotateIfLarge();
   // The log holds commands and folders: a new file is readable by its owner only. The log is best
   // effort, so a failed append is dropped.
   (void)log_.append(canonicalJsonLine(record));

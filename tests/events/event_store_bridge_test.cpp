@@ -34,6 +34,14 @@ class EventStoreBridgeTest : public ::testing::Test, protected test::StoreFixtur
     store.reload();
   }
 
+  static QSet<QString> cardIDs(EventStore& store) {
+    QSet<QString> ids;
+    for (const IslandMessage& message : store.allMessages()) {
+      ids.insert(message.event.id);
+    }
+    return ids;
+  }
+
   void replaceFile(const QByteArray& contents) {
     const QString next = eventFile + QStringLiteral(".next");
     ASSERT_TRUE(test::writeFile(next, contents));
@@ -344,6 +352,72 @@ TEST_F(EventStoreBridgeTest, ThrottleAndForce) {
   EXPECT_EQ(store->revision(), 3);
   EXPECT_EQ(changes, 3);
   EXPECT_EQ(idsOf(store->events()), (QStringList{"a1", "a2"}));
+}
+
+// Past the rotation size the file is moved aside and a new one begun. A hook that opened the old
+// file just before the move (here: a descriptor held open across it) appends there, one that
+// opens by path afterwards appends to the new file: the store reads both lines, keeps what it
+// had and the read and hidden state, and a forced check or a new store reads the same window
+// from the two files.
+TEST_F(EventStoreBridgeTest, RotationLosesNoLineAndKeepsTheStoresState) {
+  const auto card = [](const QString& id) {
+    return bridgeLine(id, {{QStringLiteral("event_type"), QStringLiteral("task_completed")},
+                           {QStringLiteral("session_id"), id},
+                           {QStringLiteral("completion_snippet"), QStringLiteral("done")}});
+  };
+  const QByteArray before = card(QStringLiteral("a1")) + card(QStringLiteral("a2")) + card(QStringLiteral("a3"));
+  const QByteArray heldLine = card(QStringLiteral("held"));
+  appendBytes(eventFile, before + heldLine.left(12));
+  const int held = ::open(QFile::encodeName(eventFile).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+
+  auto o = options();
+  o.bridgeRotateBytes = before.size();
+  auto store = make(std::move(o));
+  store->reload();
+  const QString rotated = store->rotatedBridgeFile();
+  ASSERT_TRUE(QFileInfo::exists(rotated));
+  EXPECT_EQ(QFileInfo(eventFile).size(), 0);  // the new file is there at once
+  EXPECT_EQ(idsOf(store->events()), (QStringList{"a1", "a2", "a3"}));
+  ASSERT_EQ(store->allMessages().size(), 3u);
+  const IslandMessage first = store->allMessages().front();
+  const IslandMessage last = store->allMessages().back();
+  store->clear({first}, QStringLiteral("clear_page"));
+  store->clear({last}, EventStore::kClearAllAuditRole);
+  const QSet<QString> read = store->readIDs();
+  const QSet<QString> hidden = store->hiddenIDs();
+  ASSERT_EQ(read.size() + hidden.size(), 2);
+  const QSet<QString> cardsBefore = cardIDs(*store);
+  ASSERT_EQ(cardsBefore.size(), 1);
+
+  // The rest of the held line lands in the moved file, the next hook's line in the new one.
+  const QByteArray rest = heldLine.mid(12);
+  ASSERT_EQ(::write(held, rest.constData(), static_cast<size_t>(rest.size())), rest.size());
+  ::close(held);
+  appendBytes(eventFile, card(QStringLiteral("b1")));
+  reloadLater(*store);
+  const QStringList all{"a1", "a2", "a3", "held", "b1"};
+  EXPECT_EQ(idsOf(store->events()), all);
+  EXPECT_EQ(store->readIDs(), read);
+  EXPECT_EQ(store->hiddenIDs(), hidden);
+  EXPECT_EQ(cardIDs(*store), cardsBefore + QSet<QString>({"held", "b1"}));
+
+  store->reload(true);  // a reset reads the moved file's tail before the new file
+  EXPECT_EQ(idsOf(store->events()), all);
+  auto relaunched = make();
+  relaunched->reload();
+  EXPECT_EQ(idsOf(relaunched->events()), all);
+
+  // The next rotation replaces the older moved file with the new one.
+  const QByteArray later = card(QStringLiteral("c1")) + card(QStringLiteral("c2")) + card(QStringLiteral("c3"));
+  appendBytes(eventFile, later);
+  reloadLater(*store);
+  EXPECT_EQ(idsOf(store->events()), all + QStringList({"c1", "c2", "c3"}));
+  EXPECT_EQ(test::readFile(rotated), card(QStringLiteral("b1")) + later);
+  EXPECT_EQ(QFileInfo(eventFile).size(), 0);
+  relaunched = make();
+  relaunched->reload();
+  EXPECT_EQ(idsOf(relaunched->events()), QStringList({"b1", "c1", "c2", "c3"}));
 }
 
 // An agent appends while the store reads: every line is read exactly once, whole.

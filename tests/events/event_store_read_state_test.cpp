@@ -226,9 +226,11 @@ TEST_F(EventStoreReadStateTest, ClearHistoryRemovesBothFilesAndEveryTrace) {
   store->clear({store->allMessages().front()}, QStringLiteral("clear_page"));
   ASSERT_TRUE(QFileInfo::exists(auditFile()));
   const qint64 revision = store->revision();
+  ASSERT_TRUE(test::writeFile(store->rotatedBridgeFile(), bridgeLine(QStringLiteral("moved-aside"))));
 
   ASSERT_TRUE(store->clearHistory().ok());
   EXPECT_FALSE(QFileInfo::exists(eventFile));
+  EXPECT_FALSE(QFileInfo::exists(store->rotatedBridgeFile()));
   EXPECT_FALSE(QFileInfo::exists(auditFile()));
   EXPECT_TRUE(store->hiddenIDs().isEmpty());
   EXPECT_TRUE(store->readIDs().isEmpty());

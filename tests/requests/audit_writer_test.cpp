@@ -159,6 +159,45 @@ TEST_F(AuditWriterTest, ReconcileMarksEveryRequestOnceAndSkipsBrokenLines) {
   EXPECT_EQ(linesOf(file).size(), before + 2) << "a second reconciliation adds nothing";
 }
 
+// Past its rotation size the log is moved aside before the next line; the launch reconcile still
+// finds a request whose reply never came when its request line is in the moved part, and a
+// second reconcile adds nothing. The next rotation replaces the older moved part.
+TEST_F(AuditWriterTest, TheLogRotatesAndReconcileReadsTheMovedPart) {
+  const QString measure = home.file(QStringLiteral("measure.jsonl"));
+  AuditWriter(clock, measure).recordRequest(action(QStringLiteral("kept")));
+  const qint64 requestBytes = QFileInfo(measure).size();
+  AuditWriter rotating(clock, file, 2 * requestBytes);
+  const QString moved = rotating.rotatedAuditFile();
+
+  rotating.recordRequest(action(QStringLiteral("lost")));
+  rotating.recordRequest(action(QStringLiteral("kept")));
+  EXPECT_FALSE(QFileInfo::exists(moved));
+  clock.advance(2s);
+  rotating.recordReply(action(QStringLiteral("kept")));
+  ASSERT_EQ(linesOf(moved).size(), 2);
+  EXPECT_TRUE(linesOf(moved)[0].contains("\"request_id\":\"lost\""));
+  ASSERT_EQ(linesOf(file).size(), 1);
+  EXPECT_TRUE(linesOf(file)[0].contains("\"role\":\"pending_reply\""));
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  rotating.reconcileOnLaunch();
+  QList<QByteArray> lines = linesOf(file);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[1].contains("\"request_id\":\"lost\"") && lines[1].contains("dropped_on_restart")) << lines[1].data();
+  EXPECT_TRUE(lines[2].contains("\"request_id\":\"kept\"") && lines[2].contains("applied_after_crash")) << lines[2].data();
+  rotating.reconcileOnLaunch();
+  EXPECT_EQ(linesOf(file).size(), 3) << "a second reconciliation adds nothing";
+
+  // The log is past the size again: the next line moves it over the older part.
+  const QList<QByteArray> before = linesOf(file);
+  rotating.recordRequest(action(QStringLiteral("next")));
+  EXPECT_EQ(linesOf(moved), before);
+  ASSERT_EQ(linesOf(file).size(), 1);
+  EXPECT_TRUE(linesOf(file)[0].contains("\"request_id\":\"next\""));
+}
+
 TEST_F(AuditWriterTest, FailuresAreSilentAndCreateNothing) {
   // A missing log: reconciliation writes nothing and creates nothing.
   writer.reconcileOnLaunch();
