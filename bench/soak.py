@@ -138,7 +138,7 @@ class Soak:
     def start_app(self):
         command = [self.args.binary]
         if self.args.heaptrack:
-            command = ["heaptrack", "--record-only", "-o", self.args.heaptrack] + command
+            command = ["heaptrack", "-o", self.args.heaptrack] + command
         log = open(os.path.join(self.home, "app.log"), "w")
         self.app = subprocess.Popen(command, env=self.env, stdout=log, stderr=log)
         deadline = time.monotonic() + 30
@@ -160,7 +160,7 @@ class Soak:
                         comm = f.read().strip()
                 except OSError:
                     continue
-                if comm == "tandrel" and self.descends_from(int(entry)):
+                if comm == os.path.basename(self.args.binary)[:15] and self.descends_from(int(entry)):
                     return int(entry)
         return self.app.pid
 
