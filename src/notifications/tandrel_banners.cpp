@@ -1,8 +1,10 @@
 #include "notifications/tandrel_banners.h"
 
 #include "base/log.h"
+#include "catalog/tool_catalog.h"
 #include "requests/pending_action_store.h"
 
+#include <QDir>
 #include <QPointer>
 
 namespace tandrel {
@@ -52,27 +54,58 @@ void NotificationCategoryRegistrar::registerCategories(DesktopNotifications& ser
   server.capabilities([target](const QStringList& capabilities) {
     if (target) {
       target->setActionsSupported(capabilities.contains(QStringLiteral("actions")));
+      target->setBodyMarkup(capabilities.contains(QStringLiteral("body-markup")));
     }
   });
 }
 
 QString TandrelBanners::identifier(const QString& requestID) { return QStringLiteral("tandrel.") + requestID; }
 
+QString TandrelBanners::origin(const PendingAction& action) {
+  QString folder = action.payload.cwd.value_or(QString());
+  const QString home = QDir::homePath();
+  if (!home.isEmpty() && home != QLatin1String("/")) {
+    if (folder == home) {
+      folder = QStringLiteral("~");
+    } else if (folder.startsWith(home + QLatin1Char('/'))) {
+      folder = QLatin1Char('~') + folder.mid(home.size());
+    }
+  }
+  const QString agent = toolDisplayName(action.agent);
+  return folder.isEmpty() ? agent : agent + QStringLiteral(" \u00B7 ") + folder;
+}
+
 TandrelBanners::Content TandrelBanners::content(const PendingAction& action) {
   const HookRequestPayload& payload = action.payload;
+  // With two agents in two projects, the banner must say which one asks before what it asks.
+  const QString from = origin(action) + QLatin1Char('\n');
   switch (action.kind) {
     case PendingActionKind::permissionRequest:
       return {QStringLiteral("Approval needed"),
-              payload.command ? QStringLiteral("Run: ") + *payload.command : QStringLiteral("Agent requested permission"),
+              from + (payload.command ? QStringLiteral("Run: ") + *payload.command : QStringLiteral("Agent requested permission")),
               NotificationCategoryRegistrar::kPermissionCategory};
     case PendingActionKind::waitingChoice:
-      return {QStringLiteral("Choice needed"), payload.prompt.value_or(QStringLiteral("Agent is waiting for a choice")),
+      return {QStringLiteral("Choice needed"), from + payload.prompt.value_or(QStringLiteral("Agent is waiting for a choice")),
               NotificationCategoryRegistrar::kChoiceCategory};
     case PendingActionKind::waitingInput:
       break;
   }
-  return {QStringLiteral("Input needed"), payload.prompt.value_or(QStringLiteral("Agent is waiting for your text")),
+  return {QStringLiteral("Input needed"), from + payload.prompt.value_or(QStringLiteral("Agent is waiting for your text")),
           NotificationCategoryRegistrar::kTextInputCategory};
+}
+
+QString TandrelBanners::escapedForMarkup(const QString& text) {
+  QString escaped;
+  escaped.reserve(text.size());
+  for (const QChar c : text) {
+    switch (c.unicode()) {
+      case u'&': escaped += QLatin1String("&amp;"); break;
+      case u'<': escaped += QLatin1String("&lt;"); break;
+      case u'>': escaped += QLatin1String("&gt;"); break;
+      default: escaped += c;
+    }
+  }
+  return escaped;
 }
 
 QVariantMap TandrelBanners::userInfo(const PendingAction& action) {
@@ -89,7 +122,9 @@ TandrelBanners::TandrelBanners(DesktopNotifications& server, QObject* parent) : 
 
 void TandrelBanners::post(const PendingAction& action) {
   const Content text = content(action);
-  DesktopNotifications::Notification notification{text.title, text.body, {}};
+  // A server that renders markup would show a command with "<", ">" or "&" altered or cut, and
+  // the user would approve something other than what runs.
+  DesktopNotifications::Notification notification{text.title, bodyMarkup_ ? escapedForMarkup(text.body) : text.body, {}};
   if (actionsSupported_) {
     // The click on the banner is the default action; then the category's buttons.
     notification.actions << NotificationCategoryRegistrar::kDefaultAction << QString();

@@ -77,8 +77,13 @@ class TandrelBanners : public QObject {
 
   // "tandrel." followed by the request id.
   static QString identifier(const QString& requestID);
-  // Title, body and category by the action's kind.
+  // Who asks: the agent's name and its project folder (the home folder shown as "~"), or the
+  // name alone when the request names no folder.
+  static QString origin(const PendingAction& action);
+  // Title, body and category by the action's kind; the body's first line is the origin.
   static Content content(const PendingAction& action);
+  // `text` with "&", "<" and ">" as entities, for a server that reads bodies as markup.
+  static QString escapedForMarkup(const QString& text);
   // "request_id", "kind", "agent" and "session_id".
   static QVariantMap userInfo(const PendingAction& action);
 
@@ -87,6 +92,9 @@ class TandrelBanners : public QObject {
   // Whether banners carry action buttons (the server's "actions" capability); on by default.
   void setActionsSupported(bool supported) { actionsSupported_ = supported; }
   bool actionsSupported() const { return actionsSupported_; }
+  // Whether the server reads bodies as markup (its "body-markup" capability); off by default.
+  void setBodyMarkup(bool markup) { bodyMarkup_ = markup; }
+  bool bodyMarkup() const { return bodyMarkup_; }
 
   // Posts the banner of `action`. A failure is logged ("banner post failed: …") and changes nothing.
   void post(const PendingAction& action);
@@ -115,6 +123,7 @@ class TandrelBanners : public QObject {
 
   DesktopNotifications& server_;
   bool actionsSupported_ = true;
+  bool bodyMarkup_ = false;
   QHash<quint32, Banner> shown_;            // by the server's id
   QHash<QString, quint32> idByIdentifier_;  // identifier -> the server's id
   QHash<QString, bool> awaitingPost_;       // identifier -> withdrawn while the post was on its way

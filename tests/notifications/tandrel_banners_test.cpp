@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QDBusConnection>
+#include <QDir>
 
 #include <map>
 
@@ -36,6 +37,25 @@ PendingAction action(const QString& requestID, PendingActionKind kind, HookReque
   return a;
 }
 
+TEST(TandrelBannersTest, TheBodyFirstNamesTheAgentAndItsFolder) {
+  const QString home = QDir::homePath();
+  ASSERT_FALSE(home.isEmpty() || home == QLatin1String("/"));
+  const std::vector<std::pair<QString, QString>> cases{
+      {home + QStringLiteral("/work/api"), QString::fromUtf8("Codex CLI \u00B7 ~/work/api")},
+      {home, QString::fromUtf8("Codex CLI \u00B7 ~")},
+      {home + QStringLiteral("-other/api"), QString::fromUtf8("Codex CLI \u00B7 ") + home + QStringLiteral("-other/api")},
+      {QStringLiteral("/srv/api"), QString::fromUtf8("Codex CLI \u00B7 /srv/api")},
+  };
+  for (const auto& [cwd, origin] : cases) {
+    HookRequestPayload payload;
+    payload.cwd = cwd;
+    payload.command = QStringLiteral("make");
+    const PendingAction a = action("r", PendingActionKind::permissionRequest, payload, QStringLiteral("codex"));
+    EXPECT_EQ(TandrelBanners::origin(a), origin) << cwd.toStdString();
+    EXPECT_EQ(TandrelBanners::content(a).body, origin + QStringLiteral("\nRun: make")) << cwd.toStdString();
+  }
+}
+
 TEST(TandrelBannersTest, ContentFollowsTheKindAndPayload) {
   const auto with = [](std::optional<QString> command, std::optional<QString> prompt) {
     HookRequestPayload payload;
@@ -46,12 +66,12 @@ TEST(TandrelBannersTest, ContentFollowsTheKindAndPayload) {
   using K = PendingActionKind;
   using C = TandrelBanners::Content;
   const std::vector<std::pair<PendingAction, C>> cases{
-      {action("a", K::permissionRequest, with(QStringLiteral("ls"), std::nullopt)), C{"Approval needed", "Run: ls", "TDPermissionRequest"}},
-      {action("b", K::permissionRequest, with(QString(), std::nullopt)), C{"Approval needed", "Run: ", "TDPermissionRequest"}},
-      {action("c", K::permissionRequest), C{"Approval needed", "Agent requested permission", "TDPermissionRequest"}},
-      {action("d", K::waitingChoice, with(std::nullopt, QStringLiteral("Pick one"))), C{"Choice needed", "Pick one", "TDChoice"}},
-      {action("e", K::waitingChoice), C{"Choice needed", "Agent is waiting for a choice", "TDChoice"}},
-      {action("f", K::waitingInput), C{"Input needed", "Agent is waiting for your text", "TDTextInput"}},
+      {action("a", K::permissionRequest, with(QStringLiteral("ls"), std::nullopt)), C{"Approval needed", "Claude Code\nRun: ls", "TDPermissionRequest"}},
+      {action("b", K::permissionRequest, with(QString(), std::nullopt)), C{"Approval needed", "Claude Code\nRun: ", "TDPermissionRequest"}},
+      {action("c", K::permissionRequest), C{"Approval needed", "Claude Code\nAgent requested permission", "TDPermissionRequest"}},
+      {action("d", K::waitingChoice, with(std::nullopt, QStringLiteral("Pick one")), QStringLiteral("codex")), C{"Choice needed", "Codex CLI\nPick one", "TDChoice"}},
+      {action("e", K::waitingChoice), C{"Choice needed", "Claude Code\nAgent is waiting for a choice", "TDChoice"}},
+      {action("f", K::waitingInput), C{"Input needed", "Claude Code\nAgent is waiting for your text", "TDTextInput"}},
   };
   for (const auto& [a, content] : cases) {
     EXPECT_EQ(TandrelBanners::content(a), content) << a.requestID.toStdString();
@@ -124,7 +144,8 @@ TEST(NotificationBannersTest, APostedBannerCarriesItsButtonsAndUserInformation) 
   ASSERT_EQ(posted.size(), 1u);
   EXPECT_EQ(posted[0].appName, QStringLiteral("Tandrel"));
   EXPECT_EQ(posted[0].summary, QStringLiteral("Approval needed"));
-  EXPECT_EQ(posted[0].body, QStringLiteral("Run: rm -rf build"));
+  EXPECT_EQ(posted[0].body, QStringLiteral("Claude Code\nRun: rm -rf build"));
+  EXPECT_EQ(posted[0].hints.value(QStringLiteral("resident")), QVariant(true));
   EXPECT_EQ(posted[0].actions, (QStringList{"default", "", "TDPermissionRequest.approve_once", "Approve",
                                             "TDPermissionRequest.approve_always", "Always", "TDPermissionRequest.deny",
                                             "Deny", "TDAction.jump", "Jump"}));
@@ -136,6 +157,27 @@ TEST(NotificationBannersTest, APostedBannerCarriesItsButtonsAndUserInformation) 
   f.insert(action(QStringLiteral("r-2"), PendingActionKind::waitingChoice, {}, QStringLiteral("codex"), QStringLiteral("s2")));
   EXPECT_EQ(f.server.posted().back().actions,
             (QStringList{"default", "", "TDChoice.more", QString::fromUtf8("More\u2026"), "TDAction.jump", "Jump"}));
+}
+
+TEST(NotificationBannersTest, ABodyIsEscapedOnlyForAServerThatReadsMarkup) {
+  const QString command = QStringLiteral("echo '<b>&</b>' > out.txt");
+  const std::vector<std::pair<QStringList, QString>> cases{
+      {{QStringLiteral("actions"), QStringLiteral("body"), QStringLiteral("body-markup")},
+       QStringLiteral("Claude Code \u00B7 /srv/app\nRun: echo '&lt;b&gt;&amp;&lt;/b&gt;' &gt; out.txt")},
+      {{QStringLiteral("actions"), QStringLiteral("body")}, QStringLiteral("Claude Code \u00B7 /srv/app\nRun: ") + command},
+  };
+  for (const auto& [capabilities, body] : cases) {
+    SCOPED_TRACE(capabilities.join(QLatin1Char(' ')).toStdString());
+    NotificationFixture f(capabilities);
+    ASSERT_TRUE(waitUntil([&] { return f.banners.bodyMarkup() == capabilities.contains(QStringLiteral("body-markup")) &&
+                                       f.banners.actionsSupported(); }));
+    HookRequestPayload payload;
+    payload.command = command;
+    payload.cwd = QStringLiteral("/srv/app");
+    f.insert(action(QStringLiteral("r-1"), PendingActionKind::permissionRequest, payload));
+    EXPECT_EQ(f.server.posted().back().body, body);
+    EXPECT_EQ(f.server.posted().back().hints.value(QStringLiteral("resident")), QVariant(true));
+  }
 }
 
 TEST(NotificationBannersTest, AServerWithoutActionsGetsBannersWithoutButtons) {
@@ -190,6 +232,40 @@ TEST(NotificationBannersTest, EveryActionReachesTheAgentAsItsReply) {
     f.delegate.drainJumps();
     EXPECT_EQ(f.jumped.size(), c.jumps ? 1u : 0u);
     EXPECT_EQ(f.activations, c.activates ? 1 : 0);
+  }
+}
+
+TEST(NotificationBannersTest, AJumpTriesTheAgentsOwnTerminalBeforeTheRouter) {
+  struct Case {
+    const char* name;
+    std::optional<bool> terminalOpens;  // none: no terminal Jump is known
+    std::vector<QString> expected;
+  };
+  const std::vector<Case> cases{
+      {"the terminal opens", true, {"terminal r-1"}},
+      {"the terminal fails", false, {"terminal r-1", "router r-1"}},
+      {"no terminal known", std::nullopt, {"router r-1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    NotificationFixture f;
+    f.insert(action(QStringLiteral("r-1"), PendingActionKind::permissionRequest));
+    std::vector<QString> tried;  // written on the jump thread, read after the drain
+    TandrelUNDelegate delegate(TandrelUNDelegate::Services{
+        f.store, f.banners, f.panel, [&tried](const PendingAction& a) { tried.push_back("router " + a.requestID); }, [] {},
+        [&tried, &c](const PendingAction& a) -> std::function<bool()> {
+          if (!c.terminalOpens) {
+            return {};
+          }
+          return [&tried, id = a.requestID, opens = *c.terminalOpens] {
+            tried.push_back("terminal " + id);
+            return opens;
+          };
+        }});
+    delegate.dispatch(R::kJump, QStringLiteral("r-1"), QStringLiteral("permission_request"));
+    delegate.drainJumps();
+    EXPECT_EQ(tried, c.expected);
+    EXPECT_EQ(f.store.action(QStringLiteral("r-1"))->status, PendingActionStatus::awaitingUser);
   }
 }
 

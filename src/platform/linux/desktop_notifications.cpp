@@ -51,10 +51,12 @@ void DesktopNotifications::capabilities(std::function<void(QStringList)> done) {
 
 void DesktopNotifications::notify(const Notification& notification, std::function<void(Result<quint32>)> done) {
   QDBusMessage call = QDBusMessage::createMethodCall(service_, kPath, kInterface, QStringLiteral("Notify"));
-  // A request waits for the user: the notification never expires by itself and is marked
-  // critical, so that servers keep it on screen.
+  // A request waits for the user: the notification never expires by itself, is marked critical
+  // so that servers keep it on screen, and is resident so that servers which remove a
+  // notification after any action (Jump, "More…") keep it; we close it ourselves.
   const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(2)},
-                          {QStringLiteral("desktop-entry"), QStringLiteral("tandrel")}};
+                          {QStringLiteral("desktop-entry"), QStringLiteral("tandrel")},
+                          {QStringLiteral("resident"), true}};
   call << QStringLiteral("Tandrel") << 0u << QString() << notification.summary << notification.body
        << notification.actions << hints << 0;
   whenFinished(connection_.asyncCall(call), this, [done = std::move(done)](const QDBusPendingCall& finished) {
