@@ -8,12 +8,12 @@
 
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QUrl>
 
-#include <mutex>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -21,13 +21,10 @@ namespace tandrel {
 
 namespace {
 
-std::mutex& errorMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
+// Each thread keeps its own: a jump runs on one thread from start to end, and two jumps on two
+// threads (a banner's and a card's) must not report each other's failure.
 std::optional<QString>& storedError() {
-  static std::optional<QString> error;
+  thread_local std::optional<QString> error;
   return error;
 }
 
@@ -111,6 +108,29 @@ std::optional<quint64> x11WindowID(const std::optional<QString>& text) {
   return ok && id != 0 ? std::optional<quint64>(id) : std::nullopt;
 }
 
+// What a path opens as: a folder, or a text or picture file, as it is; any other file (a
+// program, a desktop entry, a script or an archive whose handler runs it) as the folder that
+// holds it, so that opening never runs anything.
+QString desktopOpenablePath(const QFileInfo& info) {
+  if (info.isDir()) {
+    return info.absoluteFilePath();
+  }
+  const QString suffix = info.suffix().toLower();
+  const bool runnable = info.isExecutable() || suffix == QLatin1String("desktop") || suffix == QLatin1String("appimage");
+  if (!runnable) {
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    const QString name = type.name();
+    // Scripts are text too ("application/x-shellscript", "application/x-perl"), and their
+    // handler may be the interpreter.
+    const bool text = name.startsWith(QLatin1String("text/")) ||
+                      (type.inherits(QStringLiteral("text/plain")) && !name.startsWith(QLatin1String("application/x-")));
+    if (text || name.startsWith(QLatin1String("image/"))) {
+      return info.absoluteFilePath();
+    }
+  }
+  return info.absolutePath();
+}
+
 const std::optional<QString>& firstText(const std::optional<QString>& a, const std::optional<QString>& b,
                                         const std::optional<QString>& c) {
   return hasText(a) ? a : hasText(b) ? b : c;
@@ -148,15 +168,9 @@ std::optional<LaunchCommand> JumpOpeners::desktopEntryCommand(const DesktopEntry
   return command;
 }
 
-std::optional<QString> JumpOpeners::lastJumpOpenError() {
-  std::lock_guard lock(errorMutex());
-  return storedError();
-}
+std::optional<QString> JumpOpeners::lastJumpOpenError() { return storedError(); }
 
-void JumpOpeners::setLastJumpOpenError(std::optional<QString> error) {
-  std::lock_guard lock(errorMutex());
-  storedError() = std::move(error);
-}
+void JumpOpeners::setLastJumpOpenError(std::optional<QString> error) { storedError() = std::move(error); }
 
 const WindowActivator& JumpOpeners::windowActivator() {
   return windowActivatorOverrideForTests ? *windowActivatorOverrideForTests : WindowActivator::system();
@@ -225,7 +239,8 @@ bool JumpOpeners::defaultJumpOpener(const ResolvedJumpTarget& resolved) {
     return openTerminalCwd(folder->cwd, folder->terminal);
   }
   if (const auto* window = target.as<JumpTarget::TerminalWindow>()) {
-    return focusTerminalWindow(window->terminal, window->windowID, window->tabID, window->sessionID, window->cwd);
+    return focusTerminalWindow(window->terminal, window->windowID, window->tabID, window->sessionID, window->cwd,
+                               window->socket, window->processID);
   }
   if (const auto* cmux = target.as<JumpTarget::Cmux>()) {
     return openCmux(cmux->sessionID, cmux->windowID, cmux->cwd);
@@ -264,11 +279,7 @@ bool JumpOpeners::openWithDesktop(const QString& urlOrPath, QString* error) {
       *error = QStringLiteral("no such file or folder");
       return false;
     }
-    const QString suffix = info.suffix().toLower();
-    const bool runnable = info.isFile() && (info.isExecutable() || suffix == QLatin1String("desktop") ||
-                                            suffix == QLatin1String("appimage"));
-    // Never run a program by opening it: show the folder that holds it.
-    target = runnable ? info.absolutePath() : info.absoluteFilePath();
+    target = desktopOpenablePath(info);
   }
   if (runDetachedCommandCapturingOverrideForTests) {
     return runDetachedCommand(QStringLiteral("xdg-open"), {target}, std::nullopt, true, error);
@@ -285,22 +296,17 @@ bool JumpOpeners::openWithDesktop(const QString& urlOrPath, QString* error) {
 }
 
 std::optional<LaunchCommand> JumpOpeners::terminalOpenArguments(const QString& cwd, const std::optional<QString>& terminal) {
-  const QString name = terminalApplicationName(terminal);
-  if (!hasText(terminal) || name == QLatin1String("Terminal")) {
-    return defaultTerminalCommand(cwd, qEnvironmentVariable("TERMINAL"), JumpResolver::defaultCommandExists);
-  }
-  const QString text = terminal->trimmed();
-  for (const QString& candidate : {text, name}) {
-    if (const TerminalLauncher* launcher = terminalLauncherNamed(candidate)) {
-      return launchCommand(*launcher, cwd);
+  // The name comes from an event, which anything may write: only a terminal of our own table is
+  // started by name. Any other name (an editor, an interpreter, an arbitrary desktop entry, which
+  // would run the folder) counts as no terminal.
+  if (hasText(terminal)) {
+    for (const QString& candidate : {terminal->trimmed(), terminalApplicationName(terminal)}) {
+      if (const TerminalLauncher* launcher = terminalLauncherNamed(candidate)) {
+        return launchCommand(*launcher, cwd);
+      }
     }
   }
-  // An editor or another application: its desktop entry, named by id or by application name.
-  auto entry = desktopEntryWithID(text);
-  if (!entry) {
-    entry = AppLocator::system().desktopEntryForApp(name);
-  }
-  return entry ? JumpOpeners::desktopEntryCommand(*entry, cwd) : std::nullopt;
+  return defaultTerminalCommand(cwd, qEnvironmentVariable("TERMINAL"), JumpResolver::defaultCommandExists);
 }
 
 bool JumpOpeners::terminalAllowsFinderFallback(const std::optional<QString>& terminal) {
@@ -347,14 +353,17 @@ bool JumpOpeners::openTerminalCwd(const QString& cwd, const std::optional<QStrin
 
 bool JumpOpeners::focusTerminalWindow(const QString& terminal, const std::optional<QString>& windowID,
                                       const std::optional<QString>& tabID, const std::optional<QString>& sessionID,
-                                      const std::optional<QString>& cwd) {
+                                      const std::optional<QString>& cwd, const std::optional<QString>& socket,
+                                      const std::optional<QString>& processID) {
   const QString name = terminalApplicationName(terminal);
   const QString lower = name.toLower();
   QJsonObject details{{QStringLiteral("app"), name},
                       {QStringLiteral("window_id"), optionalValue(windowID)},
                       {QStringLiteral("tab_id"), optionalValue(tabID)},
                       {QStringLiteral("session_id"), optionalValue(sessionID)},
-                      {QStringLiteral("cwd"), optionalValue(cwd)}};
+                      {QStringLiteral("cwd"), optionalValue(cwd)},
+                      {QStringLiteral("socket"), optionalValue(socket)},
+                      {QStringLiteral("pid"), optionalValue(processID)}};
 
   // Runs one focus command; every command must succeed.
   const auto runFocus = [&details](const QString& stage, const QString& program, const std::vector<QStringList>& calls) {
@@ -371,21 +380,27 @@ bool JumpOpeners::focusTerminalWindow(const QString& terminal, const std::option
     }
     return true;
   };
+  // The window of the terminal the agent runs in: its process's nearest ancestor that owns one.
+  const auto raiseAgentWindow = [&](const QString& stage) -> std::optional<QString> {
+    const qint64 pid = hasText(processID) ? processID->trimmed().toLongLong() : 0;
+    if (pid <= 1) {
+      return QStringLiteral("the agent's process is not known");
+    }
+    if (const Result<void> raised = windowActivator().activateWindowOfProcess(pid); !raised) {
+      return raised.error();
+    }
+    diagnose(stage, QStringLiteral("ok"), details);
+    return std::nullopt;
+  };
 
   if (lower.contains(QLatin1String("iterm")) || lower == QLatin1String("terminal")) {
     return fail(QStringLiteral("focus_terminal_window"), QStringLiteral("unsupported_exact_focus"),
                 name + QStringLiteral(" exact window focus is not available on this platform"), details);
   }
   if (lower.contains(QLatin1String("tmux"))) {
-    // A pane ("%3") is selected in its window; a window ("@2", "work:1") or a session alone is selected.
     const auto& target = firstText(tabID, windowID, sessionID);
     if (hasText(target)) {
-      const QString id = target->trimmed();
-      std::vector<QStringList> calls{{QStringLiteral("select-window"), QStringLiteral("-t"), id}};
-      if (id.startsWith(QLatin1Char('%'))) {
-        calls.push_back({QStringLiteral("select-pane"), QStringLiteral("-t"), id});
-      }
-      return runFocus(QStringLiteral("focus_tmux"), QStringLiteral("tmux"), calls);
+      return focusTmux(target->trimmed(), socket, details);
     }
   } else if (lower.contains(QLatin1String("wezterm"))) {
     const auto& pane = firstText(tabID, sessionID, windowID);
@@ -396,9 +411,24 @@ bool JumpOpeners::focusTerminalWindow(const QString& terminal, const std::option
   } else if (lower.contains(QLatin1String("kitty"))) {
     const auto& window = firstText(windowID, tabID, sessionID);
     if (hasText(window)) {
-      return runFocus(QStringLiteral("focus_kitty"), QStringLiteral("kitty"),
-                      {{QStringLiteral("@"), QStringLiteral("focus-window"), QStringLiteral("--match"),
-                        QStringLiteral("id:") + window->trimmed()}});
+      // Outside kitty, "kitty @" reaches it only through the address it listens on.
+      QStringList arguments{QStringLiteral("@")};
+      if (hasText(socket)) {
+        arguments << QStringLiteral("--to") << socket->trimmed();
+      }
+      arguments << QStringLiteral("focus-window") << QStringLiteral("--match") << QStringLiteral("id:") + window->trimmed();
+      if (runFocus(QStringLiteral("focus_kitty"), QStringLiteral("kitty"), {arguments})) {
+        (void)raiseAgentWindow(QStringLiteral("focus_kitty_window"));
+        return true;
+      }
+      // Without remote control the kitty window at least comes forward, on the tab it shows.
+      const QString remoteError = lastJumpOpenError().value_or(QString());
+      if (!raiseAgentWindow(QStringLiteral("focus_kitty_window"))) {
+        setLastJumpOpenError(std::nullopt);
+        return true;
+      }
+      setLastJumpOpenError(remoteError);
+      return false;
     }
   }
   if (const auto x11Window = x11WindowID(windowID)) {
@@ -410,8 +440,95 @@ bool JumpOpeners::focusTerminalWindow(const QString& terminal, const std::option
                   name + QStringLiteral(" window could not be activated: ") + raised.error(), details);
     }
   }
+  if (hasText(processID)) {
+    const std::optional<QString> error = raiseAgentWindow(QStringLiteral("focus_agent_window"));
+    if (!error) {
+      return true;
+    }
+    return fail(QStringLiteral("focus_agent_window"), QStringLiteral("no_window"),
+                name + QStringLiteral(" window of the agent could not be activated: ") + *error, details);
+  }
   return fail(QStringLiteral("focus_terminal_window"), QStringLiteral("unsupported_exact_focus"),
               name + QStringLiteral(" exact window focus is not supported"), details);
+}
+
+bool JumpOpeners::focusTmux(const QString& target, const std::optional<QString>& socket, const QJsonObject& context) {
+  const QString stage = QStringLiteral("focus_tmux");
+  // The agent's tmux server: the socket it was started on, else the user's default one.
+  const QStringList server = hasText(socket) ? QStringList{QStringLiteral("-S"), socket->trimmed()} : QStringList();
+  const auto tmux = [&](const QStringList& arguments, CapturedProcessResult* output = nullptr) {
+    const CapturedProcessResult result =
+        runDetachedCommandCapturing(QStringLiteral("tmux"), server + arguments, std::nullopt);
+    QJsonObject record = context;
+    for (auto it = processDetails(QStringLiteral("tmux"), server + arguments, result); const QString& key : it.keys()) {
+      record.insert(key, it.value(key));
+    }
+    if (output != nullptr) {
+      *output = result;
+    }
+    if (!result.success) {
+      return fail(stage, QStringLiteral("script_failed"), QStringLiteral("tmux ") + describeFailure(result), record);
+    }
+    diagnose(stage, QStringLiteral("ok"), record);
+    return true;
+  };
+
+  CapturedProcessResult session;
+  CapturedProcessResult clients;
+  if (!tmux({QStringLiteral("display-message"), QStringLiteral("-p"), QStringLiteral("-t"), target,
+             QStringLiteral("#{session_name}")},
+            &session) ||
+      !tmux({QStringLiteral("list-clients"), QStringLiteral("-F"), QStringLiteral("#{client_tty}\t#{client_pid}\t#{client_session}")},
+            &clients)) {
+    return false;
+  }
+  // The client that shows the target's session, else any client of the server, switched to it.
+  const QString sessionName = session.standardOutput.trimmed();
+  struct Client {
+    QString tty;
+    qint64 pid = 0;
+    QString session;
+  };
+  std::optional<Client> chosen;
+  for (const QString& line : clients.standardOutput.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QStringList fields = line.split(QLatin1Char('\t'));
+    if (fields.size() < 3) {
+      continue;
+    }
+    const Client client{fields.at(0), fields.at(1).toLongLong(), fields.at(2)};
+    if (!chosen || (client.session == sessionName && chosen->session != sessionName)) {
+      chosen = client;
+    }
+  }
+  if (!chosen) {
+    return fail(stage, QStringLiteral("no_client"),
+                QStringLiteral("no tmux client is attached to show ") + target, context);
+  }
+  std::vector<QStringList> calls;
+  if (chosen->session != sessionName) {
+    calls.push_back({QStringLiteral("switch-client"), QStringLiteral("-c"), chosen->tty, QStringLiteral("-t"), target});
+  }
+  calls.push_back({QStringLiteral("select-window"), QStringLiteral("-t"), target});
+  if (target.startsWith(QLatin1Char('%'))) {
+    calls.push_back({QStringLiteral("select-pane"), QStringLiteral("-t"), target});
+  }
+  for (const QStringList& arguments : calls) {
+    if (!tmux(arguments)) {
+      return false;
+    }
+  }
+  // The terminal that shows the client: the client's nearest ancestor that owns a window.
+  QJsonObject record = context;
+  record.insert(QStringLiteral("client_tty"), chosen->tty);
+  record.insert(QStringLiteral("client_pid"), chosen->pid);
+  if (const Result<void> raised = windowActivator().activateWindowOfProcess(chosen->pid); raised) {
+    diagnose(QStringLiteral("focus_tmux_client_window"), QStringLiteral("ok"), record);
+  } else {
+    // The pane is selected; its terminal has no window we can reach (another display, a console).
+    record.insert(QStringLiteral("error"), truncatedDiagnostic(raised.error(), 200));
+    diagnose(QStringLiteral("focus_tmux_client_window"), QStringLiteral("no_window"), record);
+  }
+  return true;
 }
 
 std::optional<QString> JumpOpeners::cmuxExecutablePath() {

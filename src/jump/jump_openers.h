@@ -63,7 +63,8 @@ class JumpOpeners {
   // Replaces the desktop's window activation.
   static inline const WindowActivator* windowActivatorOverrideForTests = nullptr;
 
-  // The reason of the last failed open; cleared by a successful cmux open. Any thread.
+  // The reason of the last failed open on the calling thread (each thread has its own, so that
+  // jumps running at once keep their own reasons); cleared by a successful cmux open.
   static std::optional<QString> lastJumpOpenError();
   static void setLastJumpOpenError(std::optional<QString> error);
 
@@ -73,22 +74,33 @@ class JumpOpeners {
   // Focuses a cmux window or workspace through the CLI's strategy chain.
   static bool openCmux(const std::optional<QString>& sessionID, const std::optional<QString>& windowID,
                        const std::optional<QString>& cwd);
-  // Focuses an exact terminal window, tab or pane: tmux, WezTerm and kitty through their command
-  // lines, any other terminal through its X11 window id. iTerm2 and Terminal do not exist here.
+  // Focuses an exact terminal window, tab or pane: tmux (focusTmux), WezTerm and kitty through
+  // their command lines (kitty through `socket`, its remote-control address; without remote
+  // control its window comes forward as below), any other terminal through its X11 window id, else
+  // the window of the agent's process `processID` or its nearest ancestor that owns one. iTerm2
+  // and Terminal do not exist here.
   static bool focusTerminalWindow(const QString& terminal, const std::optional<QString>& windowID,
                                   const std::optional<QString>& tabID, const std::optional<QString>& sessionID,
-                                  const std::optional<QString>& cwd);
-  // Opens an existing file with its default application (an executable shows its folder instead).
+                                  const std::optional<QString>& cwd, const std::optional<QString>& socket = std::nullopt,
+                                  const std::optional<QString>& processID = std::nullopt);
+  // Shows a tmux pane, window or session (`target`) of the server on `socket` (the default server
+  // without one): a client attached to its session, else any client switched to it, selects its
+  // window and pane, and the terminal window showing that client (the client's nearest ancestor
+  // process that owns a window) comes to the front. Fails when tmux fails or no client is attached.
+  static bool focusTmux(const QString& target, const std::optional<QString>& socket, const QJsonObject& context);
+  // Opens an existing folder, text or picture with its default application; any other file shows
+  // the folder that holds it.
   static bool openExistingSource(const QString& path);
   // Opens a folder in the terminal (or editor) `terminal` names, or the user's terminal for none.
   static bool openTerminalCwd(const QString& cwd, const std::optional<QString>& terminal);
   // Opens a URL, a file or a folder with the desktop's default handler, never executing a file:
-  // executables, desktop entries and AppImages show their folder instead.
+  // only folders, text and pictures open as themselves; any other file (executables, desktop
+  // entries, AppImages, scripts, archives) shows its folder instead.
   static bool openWithDesktop(const QString& urlOrPath, QString* error);
 
-  // The command that opens `cwd` in the terminal or editor `terminal` names: a known terminal
-  // launcher, else the application's desktop entry with the folder as its argument, else (no
-  // terminal, or the plain name "Terminal") the user's terminal; nothing when none is found.
+  // The command that opens `cwd` in the terminal `terminal` names when it is one of the terminal
+  // launchers, else (no terminal, or any other name) in the user's terminal; nothing when none is
+  // found.
   static std::optional<LaunchCommand> terminalOpenArguments(const QString& cwd, const std::optional<QString>& terminal);
   // The command of a desktop entry's Exec line with `target` in place of its file or URL field
   // code, or appended when it has none; other field codes are dropped. Nothing for an empty Exec.

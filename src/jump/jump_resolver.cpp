@@ -127,8 +127,13 @@ ResolvedJumpTarget JumpResolver::resolve(const JumpTarget& target) const {
   }
 
   if (const auto* window = target.as<JumpTarget::TerminalWindow>()) {
-    const bool hasID = hasText(window->windowID) || hasText(window->tabID) || hasText(window->sessionID);
-    const bool available = terminalAppAvailable(window->terminal);
+    const bool hasID = hasText(window->windowID) || hasText(window->tabID) || hasText(window->sessionID) ||
+                       hasText(window->processID);
+    // A tmux pane is reached through tmux, and the window of the agent's process through the
+    // window manager, whatever terminal shows them.
+    const bool available = terminalAppAvailable(window->terminal) ||
+                           (window->terminal.toLower().contains(QLatin1String("tmux")) && commandExists(QStringLiteral("tmux"))) ||
+                           hasText(window->processID);
     if (hasID) {
       if (available) {
         return availableJump(target, QStringLiteral("Focus window"), JumpQuality::exactWindow,

@@ -47,9 +47,10 @@ JumpTarget JumpTarget::cmux(std::optional<QString> sessionID, std::optional<QStr
 
 JumpTarget JumpTarget::terminalWindow(QString terminal, std::optional<QString> windowID,
                                       std::optional<QString> tabID, std::optional<QString> sessionID,
-                                      std::optional<QString> cwd) {
+                                      std::optional<QString> cwd, std::optional<QString> socket,
+                                      std::optional<QString> processID) {
   return TerminalWindow{std::move(terminal), std::move(windowID), std::move(tabID), std::move(sessionID),
-                        std::move(cwd)};
+                        std::move(cwd),      std::move(socket),   std::move(processID)};
 }
 
 JumpTarget JumpTarget::terminalCwd(QString cwd, std::optional<QString> terminal) {
@@ -95,7 +96,8 @@ std::optional<JumpTarget> JumpTarget::fromBridgeObject(const QJsonObject& object
     return terminalWindow(std::move(terminal), first({QLatin1String("window_id"), QLatin1String("windowId")}),
                           first({QLatin1String("tab_id"), QLatin1String("tabId")}),
                           first({QLatin1String("session_id"), QLatin1String("sessionId")}),
-                          field(object, QLatin1String("cwd")));
+                          field(object, QLatin1String("cwd")), field(object, QLatin1String("socket")),
+                          field(object, QLatin1String("pid")));
   }
   if (kind == QLatin1String("terminal_cwd") || kind == QLatin1String("terminal")) {
     auto cwd = field(object, QLatin1String("cwd"));

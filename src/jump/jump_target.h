@@ -43,6 +43,10 @@ class JumpTarget {
     std::optional<QString> tabID;
     std::optional<QString> sessionID;
     std::optional<QString> cwd;
+    // The control socket of the terminal's server (tmux's -S path, kitty's remote-control address).
+    std::optional<QString> socket;
+    // The agent's process: its nearest ancestor that owns a window is the terminal's.
+    std::optional<QString> processID;
     bool operator==(const TerminalWindow&) const = default;
   };
   struct TerminalCwd {
@@ -77,7 +81,8 @@ class JumpTarget {
                          std::optional<QString> cwd);
   static JumpTarget terminalWindow(QString terminal, std::optional<QString> windowID,
                                    std::optional<QString> tabID, std::optional<QString> sessionID,
-                                   std::optional<QString> cwd);
+                                   std::optional<QString> cwd, std::optional<QString> socket = std::nullopt,
+                                   std::optional<QString> processID = std::nullopt);
   static JumpTarget terminalCwd(QString cwd, std::optional<QString> terminal);
   static JumpTarget url(QString url);
   static JumpTarget file(QString path, std::optional<qint64> line);

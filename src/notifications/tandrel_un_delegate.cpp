@@ -1,5 +1,6 @@
 #include "notifications/tandrel_un_delegate.h"
 
+#include "app/window_activation.h"
 #include "catalog/paths.h"
 #include "catalog/tool_catalog.h"
 #include "jump/jump_router.h"
@@ -16,7 +17,7 @@ void raiseVisibleWindows() {
   for (QWidget* window : QApplication::topLevelWidgets()) {
     if (window->isVisible()) {
       window->raise();
-      window->activateWindow();
+      activateIfItTakesFocus(*window);
     }
   }
 }
@@ -110,7 +111,12 @@ void TandrelUNDelegate::openTextPanel(const PendingAction& action) {
 }
 
 void TandrelUNDelegate::jump(const PendingAction& action) {
-  jumpQueue_->async([jumpToAgent = services_.jumpToAgent, action] { jumpToAgent(action); });
+  std::function<bool()> terminal = services_.terminalJump ? services_.terminalJump(action) : nullptr;
+  jumpQueue_->async([jumpToAgent = services_.jumpToAgent, terminal = std::move(terminal), action] {
+    if (!terminal || !terminal()) {
+      jumpToAgent(action);
+    }
+  });
 }
 
 void TandrelUNDelegate::respondTo(TandrelBanners& banners) {

@@ -27,6 +27,10 @@ class TandrelUNDelegate {
     // Brings the application's windows to the front; raising every visible top-level window
     // unless a test replaces it.
     std::function<void()> activateApplication;
+    // The Jump to the agent's own terminal (its tmux pane, kitty window or terminal window, as the
+    // agent's events recorded it), made on the main thread and run first on the delegate's
+    // thread; it answers whether it opened. None (or nothing made): jumpToAgent alone.
+    std::function<std::function<bool()>(const PendingAction& action)> terminalJump;
   };
 
   explicit TandrelUNDelegate(Services services);

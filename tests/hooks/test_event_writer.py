@@ -306,11 +306,29 @@ class HelperTest(unittest.TestCase):
               "tabId": "/dev/ttys003"}, "Apple_Terminal"),
             ("tmux pane", {"TMUX": "/tmp/tmux-1000/default,77,0", "TMUX_PANE": "%3",
                            "TERM_PROGRAM": "tmux"},
-             {"kind": "terminal_window", "terminal": "tmux", "cwd": "/w", "sessionId": "%3"},
+             {"kind": "terminal_window", "terminal": "tmux", "cwd": "/w", "sessionId": "%3",
+              "socket": "/tmp/tmux-1000/default"},
              "tmux"),
+            ("tmux pane on a server of its own", {"TMUX": "/tmp/my,sockets/work,77,0", "TMUX_PANE": "%0",
+                                                  "DISPLAY": ":1", "WINDOWID": "41943"},
+             {"kind": "terminal_window", "terminal": "tmux", "cwd": "/w", "sessionId": "%0",
+              "socket": "/tmp/my,sockets/work"},
+             None),
             ("kitty window", {"KITTY_WINDOW_ID": "5", "TERMINAL_EMULATOR": "kitty"},
-             {"kind": "terminal_window", "terminal": "kitty", "cwd": "/w", "windowId": "5"},
+             {"kind": "terminal_window", "terminal": "kitty", "cwd": "/w", "windowId": "5",
+              "pid": 4242},
              "kitty"),
+            ("kitty with remote control", {"KITTY_WINDOW_ID": "5", "KITTY_LISTEN_ON": "unix:@kitty-9"},
+             {"kind": "terminal_window", "terminal": "kitty", "cwd": "/w", "windowId": "5",
+              "socket": "unix:@kitty-9", "pid": 4242},
+             None),
+            ("xterm on a display", {"DISPLAY": ":1", "WINDOWID": "41943"},
+             {"kind": "terminal_window", "terminal": "x-terminal-emulator", "cwd": "/w",
+              "pid": 4242, "windowId": "41943"},
+             None),
+            ("a terminal that names itself", {"WAYLAND_DISPLAY": "wayland-0", "TERM_PROGRAM": "vscode"},
+             {"kind": "terminal_window", "terminal": "vscode", "cwd": "/w", "pid": 4242},
+             "vscode"),
             ("WezTerm pane", {"WEZTERM_PANE": "12", "TERM_PROGRAM": "WezTerm"},
              {"kind": "terminal_window", "terminal": "WezTerm", "cwd": "/w", "sessionId": "12"},
              "WezTerm"),
@@ -322,9 +340,22 @@ class HelperTest(unittest.TestCase):
         clean = {k: v for k, v in os.environ.items() if k not in TERMINAL_VARIABLES}
         for case, env, target, terminal in cases:
             with self.subTest(case):
-                with mock.patch.dict(os.environ, dict(clean, **env), clear=True):
+                with mock.patch.dict(os.environ, dict(clean, **env), clear=True), \
+                        mock.patch.dict(detect.__globals__, {"agent_process_id": lambda: 4242}):
                     self.assertEqual(detect("/w"), target)
                     self.assertEqual(name(), terminal)
+
+    def test_the_agent_is_the_nearest_ancestor_that_outlives_the_hook(self):
+        # An agent ("timeout" here) runs its hook command through a shell; the writer is Python.
+        program = ("import sys; sys.path.insert(0, sys.argv[2]); from script_support import load_script;"
+                   "print(load_script(sys.argv[1], 'writer')['agent_process_id']())")
+        agent = subprocess.Popen(
+            ["timeout", "30", "sh", "-c", '"$0" -c "$1" "$2" "$3"; true', PYTHON, program,
+             script_path(EVENT), os.path.dirname(os.path.abspath(__file__))],
+            stdout=subprocess.PIPE, text=True)
+        output, _ = agent.communicate(timeout=60)
+        self.assertEqual(agent.returncode, 0)
+        self.assertEqual(output.strip(), str(agent.pid))
 
 
 CLAUDE_BASE = {"session_id": "5f1c-2d", "transcript_path": "/home/u/.claude/projects/p/5f1c.jsonl",

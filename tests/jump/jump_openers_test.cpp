@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 
 #include <csignal>
+#include <future>
+#include <thread>
 #include <map>
 
 namespace tandrel {
@@ -185,6 +187,8 @@ TEST_F(JumpOpenersTest, TerminalLaunchCommands) {
   ASSERT_TRUE(writeFile(apps + QStringLiteral("/code.desktop"),
                         "[Desktop Entry]\nType=Application\nName=Visual Studio Code\n"
                         "Exec=/usr/share/code/code --unity-launch %F\n"));
+  ASSERT_TRUE(writeFile(apps + QStringLiteral("/python3.11.desktop"),
+                        "[Desktop Entry]\nType=Application\nName=Python (v3.11)\nExec=/usr/bin/python3.11\n"));
   const QString bin = home.file(QStringLiteral("bin"));
   ASSERT_TRUE(writeFile(bin + QStringLiteral("/x-terminal-emulator"), "#!/bin/sh\n"));
   QFile::setPermissions(bin + QStringLiteral("/x-terminal-emulator"), QFile::ReadOwner | QFile::ExeOwner);
@@ -206,8 +210,12 @@ TEST_F(JumpOpenersTest, TerminalLaunchCommands) {
       {QStringLiteral("foot"), LaunchCommand{"foot", {"--working-directory=" + cwd}, cwd}},
       {std::nullopt, LaunchCommand{"x-terminal-emulator", {}, cwd}},
       {QStringLiteral("Terminal"), LaunchCommand{"x-terminal-emulator", {}, cwd}},
-      {QStringLiteral("com.microsoft.VSCode"), LaunchCommand{"/usr/share/code/code", {"--unity-launch", cwd}, cwd}},
-      {QStringLiteral("iTerm.app"), std::nullopt},
+      // A name outside the terminal table starts no program of its own: an event could name any
+      // program or desktop entry, and an interpreter given the folder runs what it holds.
+      {QStringLiteral("com.microsoft.VSCode"), LaunchCommand{"x-terminal-emulator", {}, cwd}},
+      {QStringLiteral("python3.11"), LaunchCommand{"x-terminal-emulator", {}, cwd}},
+      {QStringLiteral("/usr/bin/python3.11"), LaunchCommand{"x-terminal-emulator", {}, cwd}},
+      {QStringLiteral("iTerm.app"), LaunchCommand{"x-terminal-emulator", {}, cwd}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.terminal.value_or(QStringLiteral("<none>")).toStdString());
@@ -227,43 +235,100 @@ TEST_F(JumpOpenersTest, TerminalLaunchCommands) {
 
 TEST_F(JumpOpenersTest, ExactFocusUsesTheTerminalsCommandLineOrTheX11Window) {
   FakeWindowActivator desktop;
-  desktop.windows = {{0x3a00007, 4242, QStringLiteral("Alacritty")}};
+  // An xterm (690) runs a shell (695) that runs a tmux client (700); a kitty (900) runs an agent
+  // (910); an Alacritty window is known by its id.
+  desktop.windows = {{0x3a00007, 4242, QStringLiteral("Alacritty")},
+                     {0x1400002, 690, QStringLiteral("xterm")},
+                     {0x2200005, 900, QStringLiteral("kitty")}};
+  desktop.parents = {{700, 695}, {695, 690}, {910, 900}};
   JumpOpeners::windowActivatorOverrideForTests = &desktop;
   const auto none = std::nullopt;
+  QString clients;  // what "tmux list-clients" prints in the case
+  bool kittyRemoteControl = true;
+  answer = [&](const QString& command, const QStringList& arguments) {
+    if (command == QLatin1String("tmux") && arguments.contains(QLatin1String("display-message"))) {
+      return CapturedProcessResult{true, 0, QStringLiteral("work\n"), {}, std::nullopt};
+    }
+    if (command == QLatin1String("tmux") && arguments.contains(QLatin1String("list-clients"))) {
+      return CapturedProcessResult{true, 0, clients, {}, std::nullopt};
+    }
+    if (command == QLatin1String("kitty") && !kittyRemoteControl) {
+      return CapturedProcessResult{false, 1, {}, QStringLiteral("Error: Could not connect"), std::nullopt};
+    }
+    return ok();
+  };
+  const QString format = QStringLiteral("#{client_tty}\t#{client_pid}\t#{client_session}");
+  const QStringList session{"display-message", "-p", "-t", "%3", "#{session_name}"};
+  const QStringList list{"list-clients", "-F", format};
+  const QStringList onWork{"-S", "/tmp/tmux-0/work"};
   struct Case {
     const char* name;
     QString terminal;
-    std::optional<QString> window, tab, session;
+    std::optional<QString> window, tab, session, socket, pid;
+    QString clients;
+    bool kittyRemoteControl;
     bool opens;
     std::vector<Invocation> commands;
+    std::vector<quint64> raised;
     const char* error;  // part of lastJumpOpenError when it fails
   };
   const std::vector<Case> cases{
-      {"tmux pane", "tmux", none, QStringLiteral("%3"), none, true,
-       {{"tmux", {"select-window", "-t", "%3"}}, {"tmux", {"select-pane", "-t", "%3"}}}, ""},
-      {"tmux window", "tmux", QStringLiteral("work:2"), none, none, true, {{"tmux", {"select-window", "-t", "work:2"}}}, ""},
-      {"wezterm pane", "WezTerm", none, none, QStringLiteral("17"), true,
-       {{"wezterm", {"cli", "activate-pane", "--pane-id", "17"}}}, ""},
-      {"kitty window", "kitty", QStringLiteral("5"), none, none, true, {{"kitty", {"@", "focus-window", "--match", "id:5"}}}, ""},
-      {"x11 window", "alacritty", QStringLiteral("0x3a00007"), none, none, true, {}, ""},
-      {"x11 window gone", "alacritty", QStringLiteral("12345"), none, none, false, {}, "window could not be activated"},
-      {"iTerm2", "iTerm2", QStringLiteral("101"), none, none, false, {}, "iTerm exact window focus is not available"},
-      {"Terminal", "Terminal", none, QStringLiteral("/dev/ttys010"), none, false, {}, "Terminal exact window focus is not available"},
-      {"editor window", "Cursor", QStringLiteral("cursor-window-1"), none, none, false, {},
+      {"tmux pane shown by a client", "tmux", none, QStringLiteral("%3"), none, none, none, "/dev/pts/3\t700\twork\n", true,
+       true,
+       {{"tmux", session}, {"tmux", list}, {"tmux", {"select-window", "-t", "%3"}}, {"tmux", {"select-pane", "-t", "%3"}}},
+       {0x1400002}, ""},
+      {"tmux pane on a server of its own", "tmux", none, none, QStringLiteral("%3"), QStringLiteral("/tmp/tmux-0/work"), none,
+       "/dev/pts/9\t1\tother\n/dev/pts/3\t700\twork\n", true, true,
+       {{"tmux", onWork + session},
+        {"tmux", onWork + list},
+        {"tmux", onWork + QStringList{"select-window", "-t", "%3"}},
+        {"tmux", onWork + QStringList{"select-pane", "-t", "%3"}}},
+       {0x1400002}, ""},
+      {"tmux client showing another session", "tmux", none, QStringLiteral("%3"), none, none, none,
+       "/dev/pts/3\t700\tother\n", true, true,
+       {{"tmux", session},
+        {"tmux", list},
+        {"tmux", {"switch-client", "-c", "/dev/pts/3", "-t", "%3"}},
+        {"tmux", {"select-window", "-t", "%3"}},
+        {"tmux", {"select-pane", "-t", "%3"}}},
+       {0x1400002}, ""},
+      {"tmux without a client", "tmux", none, QStringLiteral("%3"), none, none, none, "", true, false,
+       {{"tmux", session}, {"tmux", list}}, {}, "no tmux client is attached to show %3"},
+      {"wezterm pane", "WezTerm", none, none, QStringLiteral("17"), none, none, "", true, true,
+       {{"wezterm", {"cli", "activate-pane", "--pane-id", "17"}}}, {}, ""},
+      {"kitty window", "kitty", QStringLiteral("5"), none, none, QStringLiteral("unix:@kitty-9"), QStringLiteral("910"), "", true,
+       true, {{"kitty", {"@", "--to", "unix:@kitty-9", "focus-window", "--match", "id:5"}}}, {0x2200005}, ""},
+      {"kitty without remote control", "kitty", QStringLiteral("5"), none, none, none, QStringLiteral("910"), "", false, true,
+       {{"kitty", {"@", "focus-window", "--match", "id:5"}}}, {0x2200005}, ""},
+      {"kitty without remote control or agent", "kitty", QStringLiteral("5"), none, none, none, none, "", false, false,
+       {{"kitty", {"@", "focus-window", "--match", "id:5"}}}, {}, "Could not connect"},
+      {"x11 window", "alacritty", QStringLiteral("0x3a00007"), none, none, none, none, "", true, true, {}, {0x3a00007}, ""},
+      {"x11 window gone", "alacritty", QStringLiteral("12345"), none, none, none, none, "", true, false, {}, {},
+       "window could not be activated"},
+      {"the agent's terminal", "x-terminal-emulator", none, none, none, none, QStringLiteral("700"), "", true, true, {},
+       {0x1400002}, ""},
+      {"an agent without a window", "x-terminal-emulator", none, none, none, none, QStringLiteral("4000"), "", true, false, {},
+       {}, "window of the agent could not be activated"},
+      {"iTerm2", "iTerm2", QStringLiteral("101"), none, none, none, none, "", true, false, {}, {},
+       "iTerm exact window focus is not available"},
+      {"Terminal", "Terminal", none, QStringLiteral("/dev/ttys010"), none, none, none, "", true, false, {}, {},
+       "Terminal exact window focus is not available"},
+      {"editor window", "Cursor", QStringLiteral("cursor-window-1"), none, none, none, none, "", true, false, {}, {},
        "Cursor exact window focus is not supported"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     started.clear();
     desktop.activated.clear();
+    clients = c.clients;
+    kittyRemoteControl = c.kittyRemoteControl;
     JumpOpeners::setLastJumpOpenError(std::nullopt);
-    EXPECT_EQ(JumpOpeners::focusTerminalWindow(c.terminal, c.window, c.tab, c.session, home.path()), c.opens);
+    EXPECT_EQ(JumpOpeners::focusTerminalWindow(c.terminal, c.window, c.tab, c.session, home.path(), c.socket, c.pid), c.opens);
     EXPECT_EQ(started, c.commands);
-    EXPECT_TRUE(JumpOpeners::lastJumpOpenError().value_or(QString()).contains(QLatin1String(c.error)));
+    EXPECT_EQ(desktop.activated, c.raised);
+    EXPECT_TRUE(JumpOpeners::lastJumpOpenError().value_or(QString()).contains(QLatin1String(c.error)))
+        << JumpOpeners::lastJumpOpenError().value_or(QString()).toStdString();
   }
-  desktop.activated.clear();
-  EXPECT_TRUE(JumpOpeners::focusTerminalWindow(QStringLiteral("alacritty"), QStringLiteral("0x3a00007"), none, none, none));
-  EXPECT_EQ(desktop.activated, std::vector<quint64>{0x3a00007});
 
   // A focus command that fails fails the open with its output.
   answer = [](const QString&, const QStringList&) {
@@ -279,6 +344,17 @@ TEST_F(JumpOpenersTest, DefaultOpenerOpensByKindAndNeverRunsAFile) {
   const QString source = folder + QStringLiteral("/main.cpp");
   const QString script = folder + QStringLiteral("/run.sh");
   const QString entry = folder + QStringLiteral("/evil.desktop");
+  const QString jar = folder + QStringLiteral("/tool.jar");
+  const QString plainScript = folder + QStringLiteral("/setup.sh");
+  const QString notes = folder + QStringLiteral("/NOTES");
+  const QString picture = folder + QStringLiteral("/shot.png");
+  // What a file is comes from the desktop's type database, which the temporary home hides.
+  ASSERT_TRUE(QDir().mkpath(home.file(QStringLiteral("usr/share"))));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/usr/share/mime"), home.file(QStringLiteral("usr/share/mime"))));
+  ASSERT_TRUE(writeFile(jar, QByteArray("PK\x03\x04\x14\x00\x08\x00", 8) + "META-INF/MANIFEST.MF"));
+  ASSERT_TRUE(writeFile(plainScript, "#!/bin/sh\necho hi\n"));
+  ASSERT_TRUE(writeFile(notes, "plain words\n"));
+  ASSERT_TRUE(writeFile(picture, QByteArray("\x89PNG\r\n\x1a\n", 8)));
   ASSERT_TRUE(writeFile(source, "int main() {}\n"));
   ASSERT_TRUE(writeFile(script, "#!/bin/sh\n"));
   ASSERT_TRUE(writeFile(entry, "[Desktop Entry]\n"));
@@ -299,6 +375,11 @@ TEST_F(JumpOpenersTest, DefaultOpenerOpensByKindAndNeverRunsAFile) {
       {"source file", resolved(JumpTarget::file(source, 3)), true, {{"xdg-open", {source}}}},
       {"executable", resolved(JumpTarget::file(script, none)), true, {{"xdg-open", {folder}}}},
       {"desktop entry", resolved(JumpTarget::file(entry, none)), true, {{"xdg-open", {folder}}}},
+      {"archive whose handler runs it", resolved(JumpTarget::file(jar, none)), true, {{"xdg-open", {folder}}}},
+      {"script without the exec bit", resolved(JumpTarget::file(plainScript, none)), true, {{"xdg-open", {folder}}}},
+      {"text without a suffix", resolved(JumpTarget::file(notes, none)), true, {{"xdg-open", {notes}}}},
+      {"picture", resolved(JumpTarget::file(picture, none)), true, {{"xdg-open", {picture}}}},
+      {"folder", resolved(JumpTarget::file(folder, none)), true, {{"xdg-open", {folder}}}},
       {"file URL of an executable", resolved(JumpTarget::url(QStringLiteral("file://") + script)), true, {{"xdg-open", {folder}}}},
       {"web link", resolved(JumpTarget::url(QStringLiteral("https://example.com/pull/1"))), true,
        {{"xdg-open", {"https://example.com/pull/1"}}}},
@@ -312,6 +393,31 @@ TEST_F(JumpOpenersTest, DefaultOpenerOpensByKindAndNeverRunsAFile) {
     EXPECT_EQ(started, c.commands);
   }
   EXPECT_EQ(JumpOpeners::lastJumpOpenError(), QStringLiteral("resolver marked target unavailable: File does not exist."));
+}
+
+TEST_F(JumpOpenersTest, JumpsOnTwoThreadsKeepTheirOwnFailureReasons) {
+  const QString first = home.file(QStringLiteral("gone-first"));
+  const QString second = home.file(QStringLiteral("gone-second"));
+  std::promise<void> firstFailed;
+  std::promise<void> secondFailed;
+  std::optional<QString> seenByFirst;
+  std::optional<QString> seenBySecond;
+  std::thread a([&] {
+    EXPECT_FALSE(JumpOpeners::openTerminalCwd(first, std::nullopt));
+    firstFailed.set_value();
+    secondFailed.get_future().wait();  // the other jump fails in between
+    seenByFirst = JumpOpeners::lastJumpOpenError();
+  });
+  std::thread b([&] {
+    firstFailed.get_future().wait();
+    EXPECT_FALSE(JumpOpeners::openTerminalCwd(second, std::nullopt));
+    seenBySecond = JumpOpeners::lastJumpOpenError();
+    secondFailed.set_value();
+  });
+  a.join();
+  b.join();
+  EXPECT_EQ(seenByFirst, QStringLiteral("terminal cwd does not exist: ") + first);
+  EXPECT_EQ(seenBySecond, QStringLiteral("terminal cwd does not exist: ") + second);
 }
 
 // The real xdg-open path, with an xdg-open of our own on PATH.

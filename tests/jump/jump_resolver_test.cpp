@@ -18,7 +18,8 @@ using test::writeFile;
 JumpResolver fixedResolver() {
   JumpResolver resolver;
   resolver.commandExists = [](const QString& c) {
-    return c == QLatin1String("codex") || c == QLatin1String("cmux") || c.endsWith(QLatin1String("/cmux"));
+    return c == QLatin1String("codex") || c == QLatin1String("cmux") || c.endsWith(QLatin1String("/cmux")) ||
+           c == QLatin1String("tmux");
   };
   resolver.appExists = [](const QString& p) {
     return p == QLatin1String("/Applications/Codex.app") || p == QLatin1String("/Applications/cmux.app");
@@ -119,6 +120,14 @@ TEST(JumpResolverTest, ResolvesEveryTargetKindWithFixedPredicates) {
        false, "Configure", QStringLiteral("Terminal app is not available."), Q::unavailable, A::configure, none},
       {"missing terminal, folder", JumpTarget::terminalWindow(QStringLiteral("Nowhere"), none, none, none, workspace), true,
        "Open terminal", none, Q::workspaceLevel, A::openTerminal, JumpTarget::terminalCwd(workspace, none)},
+      // tmux is no application: its pane is reached through its command line.
+      {"tmux pane", JumpTarget::terminalWindow(QStringLiteral("tmux"), none, none, QStringLiteral("%0"), workspace,
+                                               QStringLiteral("/tmp/tmux-0/work")),
+       true, "Focus window", none, Q::exactWindow, A::focusTerminalWindow, none},
+      // Any terminal's window is reached through the agent's process.
+      {"agent's terminal window", JumpTarget::terminalWindow(QStringLiteral("Nowhere"), none, none, none, workspace, none,
+                                                             QStringLiteral("4242")),
+       true, "Focus window", none, Q::exactWindow, A::focusTerminalWindow, none},
   };
   for (const ResolveCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,6 +140,15 @@ TEST(JumpResolverTest, ResolvesEveryTargetKindWithFixedPredicates) {
     EXPECT_TRUE(resolved.target == c.resolvedTarget.value_or(c.target));
     EXPECT_EQ(resolved.label == unavailableLabel, !c.available);
   }
+}
+
+TEST(JumpResolverTest, ATmuxPaneNeedsTmux) {
+  JumpResolver resolver = fixedResolver();
+  resolver.commandExists = [](const QString&) { return false; };
+  const ResolvedJumpTarget resolved =
+      resolver.resolve(JumpTarget::terminalWindow(QStringLiteral("tmux"), std::nullopt, std::nullopt, QStringLiteral("%0"), std::nullopt));
+  EXPECT_FALSE(resolved.available);
+  EXPECT_EQ(resolved.reason, QStringLiteral("Terminal app is not available."));
 }
 
 TEST(JumpResolverTest, CmuxWithoutLocatorOpensTheAppOrFallsBackToTheFolder) {

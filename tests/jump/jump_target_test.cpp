@@ -34,6 +34,8 @@ TEST(JumpTargetTest, DecodesEveryKind) {
        JumpTarget::terminalWindow("Terminal", std::nullopt, "/dev/ttys003", "w0t1", "/w")},
       {R"({"kind":"terminal_window","terminal":"kitty"})",
        JumpTarget::terminalWindow("kitty", std::nullopt, std::nullopt, std::nullopt, std::nullopt)},
+      {R"({"kind":"terminal_window","terminal":"tmux","sessionId":"%0","socket":"/tmp/tmux-0/work","pid":4242})",
+       JumpTarget::terminalWindow("tmux", std::nullopt, std::nullopt, "%0", std::nullopt, "/tmp/tmux-0/work", "4242")},
       {R"({"kind":"terminal","cwd":"/w","terminal":"WezTerm"})", JumpTarget::terminalCwd("/w", "WezTerm")},
       {R"({"kind":"terminal_cwd"})", std::nullopt},
       {R"({"kind":"url","value":"https://example.com"})", JumpTarget::url("https://example.com")},
