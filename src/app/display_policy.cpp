@@ -124,11 +124,11 @@ QRectF topCentredFrame(const QSizeF& size, const QRect& screenGeometry) {
 
 std::set<QString> displayIDsWithFullScreenWindows(const std::vector<WindowSnapshot>& windows,
                                                   const std::vector<std::pair<QString, QRectF>>& displayBounds,
-                                                  qint32 currentProcessID) {
+                                                  qint32 currentProcessID, bool fullScreenStateSupported) {
   std::set<QString> covered;
   for (const WindowSnapshot& window : windows) {
     if (window.ownerPID == currentProcessID || window.layer != 0 || !(window.alpha > 0.01 && window.isOnScreen) ||
-        window.bounds.isEmpty()) {
+        window.bounds.isEmpty() || (fullScreenStateSupported && !window.fullScreen)) {
       continue;
     }
     for (const auto& [id, bounds] : displayBounds) {

@@ -71,12 +71,14 @@ qreal topReservedHeight(const ScreenInfo& screen);
 // covers a top panel's band.
 QRectF topCentredFrame(const QSizeF& size, const QRect& screenGeometry);
 
-// The displays that another process's window covers to at least 98 %. Windows of
+// The displays that another process's window covers to at least 98 %. Where the window manager
+// marks full-screen windows (`fullScreenStateSupported`), only a window so marked counts: a
+// maximized window on a screen without panels, or a tiled one, covers its screen too. Windows of
 // `currentProcessID`, of a layer other than 0, nearly transparent (alpha <= 0.01), off screen or
 // empty never count, nor do displays without area. Displays are (screen id, native bounds).
 std::set<QString> displayIDsWithFullScreenWindows(const std::vector<WindowSnapshot>& windows,
                                                   const std::vector<std::pair<QString, QRectF>>& displayBounds,
-                                                  qint32 currentProcessID);
+                                                  qint32 currentProcessID, bool fullScreenStateSupported);
 // The screen ids with their bounds in window-server pixels.
 std::vector<std::pair<QString, QRectF>> activeDisplayBounds(const std::vector<ScreenInfo>& screens);
 

@@ -24,6 +24,7 @@ struct WindowSnapshot {
   double alpha = 1.0;     // _NET_WM_WINDOW_OPACITY as a share of 1
   bool isOnScreen = false;  // viewable and not hidden (minimised)
   QRectF bounds;          // in root-window coordinates (X11 pixels)
+  bool fullScreen = false;  // _NET_WM_STATE holds _NET_WM_STATE_FULLSCREEN
 
   bool operator==(const WindowSnapshot&) const = default;
 };
@@ -35,6 +36,10 @@ class WindowServer {
   // The top-level windows the window manager lists, bottom of the stack first. Empty when there
   // is no window manager or the list cannot be read.
   virtual std::vector<WindowSnapshot> currentWindowSnapshots() = 0;
+
+  // True when the window manager marks full-screen windows: it lists _NET_WM_STATE_FULLSCREEN in
+  // _NET_SUPPORTED.
+  virtual bool supportsFullScreenState() = 0;
 
   // True when a compositing manager owns the compositor selection of the screen.
   virtual bool hasCompositor() = 0;

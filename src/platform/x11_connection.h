@@ -25,6 +25,7 @@ class X11Connection {
  public:
   enum class Atom {
     NET_SUPPORTING_WM_CHECK,
+    NET_SUPPORTED,
     NET_CLIENT_LIST_STACKING,
     NET_CURRENT_DESKTOP,
     NET_ACTIVE_WINDOW,

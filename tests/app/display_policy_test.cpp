@@ -121,8 +121,30 @@ TEST(DisplayPolicy, FullScreenDisplaysAreThoseAnotherAppsWindowCovers) {
       {"listed once", {window(QRectF(1000, 0, 1000, 1000)), window(QRectF(990, 0, 1010, 1000))}, {"B"}},
       {"no windows", {}, {}},
   };
+  // A window manager that does not mark full-screen windows: the area alone decides.
   for (const auto& c : cases) {
-    EXPECT_EQ(displayIDsWithFullScreenWindows(c.windows, displays, 42), c.expected) << c.what;
+    EXPECT_EQ(displayIDsWithFullScreenWindows(c.windows, displays, 42, false), c.expected) << c.what;
+  }
+
+  // One that marks them: a maximized or tiled window covering its screen does not count.
+  const auto marked = [&window](QRectF bounds, qint32 pid = 7) {
+    WindowSnapshot snapshot = window(bounds, pid);
+    snapshot.fullScreen = true;
+    return snapshot;
+  };
+  const struct {
+    const char* what;
+    std::vector<WindowSnapshot> windows;
+    Set expected;
+  } marks[] = {
+      {"full screen on A", {marked(QRectF(0, 0, 1000, 1000))}, {"A"}},
+      {"maximized on A", {window(QRectF(0, 0, 1000, 1000))}, {}},
+      {"maximized on A, full screen on B", {window(QRectF(0, 0, 1000, 1000)), marked(QRectF(1000, 0, 1000, 1000))}, {"B"}},
+      {"marked but half of A", {marked(QRectF(0, 0, 500, 1000))}, {}},
+      {"our own full screen", {marked(QRectF(0, 0, 1000, 1000), 42)}, {}},
+  };
+  for (const auto& c : marks) {
+    EXPECT_EQ(displayIDsWithFullScreenWindows(c.windows, displays, 42, true), c.expected) << c.what;
   }
 }
 

@@ -13,6 +13,7 @@ class FakeWindowServer final : public WindowServer {
  public:
   std::vector<WindowSnapshot> windows;
   bool compositor = false;
+  bool fullScreenState = true;  // the window manager marks full-screen windows
   std::vector<WId> preparedWindows;
   std::vector<WId> aboveWindows;
   // The shape each window was cut to last; a shape is refused while `shapes` is false.
@@ -24,6 +25,7 @@ class FakeWindowServer final : public WindowServer {
     ++snapshotCalls;
     return windows;
   }
+  bool supportsFullScreenState() override { return fullScreenState; }
   bool hasCompositor() override { return compositor; }
   Result<void> prepareOverlayWindow(WId window) override {
     preparedWindows.push_back(window);

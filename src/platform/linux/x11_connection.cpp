@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::array<const char*, X11Connection::kAtomCount> kAtomNames = {
     "_NET_SUPPORTING_WM_CHECK",
+    "_NET_SUPPORTED",
     "_NET_CLIENT_LIST_STACKING",
     "_NET_CURRENT_DESKTOP",
     "_NET_ACTIVE_WINDOW",

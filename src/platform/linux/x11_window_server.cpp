@@ -87,12 +87,20 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
       snapshot.layer = types.empty() || types.front() == x11_.atom(A::NET_WM_WINDOW_TYPE_NORMAL) ? 0 : 1;
       const std::vector<std::uint32_t> opacities = items(opacity.get(), XCB_ATOM_CARDINAL);
       snapshot.alpha = opacities.empty() ? 1.0 : opacities.front() / double(0xFFFFFFFFu);
-      snapshot.isOnScreen = attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
-                            !contains(items(state.get(), XCB_ATOM_ATOM), x11_.atom(A::NET_WM_STATE_HIDDEN));
+      const std::vector<std::uint32_t> states = items(state.get(), XCB_ATOM_ATOM);
+      snapshot.isOnScreen =
+          attributes->map_state == XCB_MAP_STATE_VIEWABLE && !contains(states, x11_.atom(A::NET_WM_STATE_HIDDEN));
+      snapshot.fullScreen = contains(states, x11_.atom(A::NET_WM_STATE_FULLSCREEN));
       snapshot.bounds = QRectF(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
       snapshots.push_back(snapshot);
     }
     return snapshots;
+  }
+
+  bool supportsFullScreenState() override {
+    using A = X11Connection::Atom;
+    return contains(x11_.property32(x11_.root(), A::NET_SUPPORTED, XCB_ATOM_ATOM).value_or(std::vector<std::uint32_t>{}),
+                    x11_.atom(A::NET_WM_STATE_FULLSCREEN));
   }
 
   bool hasCompositor() override { return x11_.selectionOwner(X11Connection::Atom::NET_WM_CM_S0) != XCB_NONE; }
@@ -188,6 +196,7 @@ class X11WindowServer final : public WindowServer, private QAbstractNativeEventF
 class NoWindowServer final : public WindowServer {
  public:
   std::vector<WindowSnapshot> currentWindowSnapshots() override { return {}; }
+  bool supportsFullScreenState() override { return false; }
   bool hasCompositor() override { return false; }
   Result<void> prepareOverlayWindow(WId) override {
     return Result<void>::failure(QStringLiteral("overlay window properties: not available on this platform"));
