@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -206,7 +207,7 @@ int runApplication(int argc, char** argv) {
   // One instance per user: a later launch brings the running one forward and ends.
   SingleInstance instance(tandrelHomeURL() + QStringLiteral("/instance.sock"));
   if (instance.notifyRunningInstance()) {
-    logInfo(QStringLiteral("already running; asked the running instance to reopen"));
+    logInfo(QStringLiteral("already running; the running instance shows its island"));
     return 0;
   }
 
@@ -217,7 +218,7 @@ int runApplication(int argc, char** argv) {
   }
 
   OverlayController controller;
-  instance.listen([&controller] { controller.applicationShouldHandleReopen(); });
+  instance.listen([&controller] { controller.handleSecondLaunch(QCursor::pos()); });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, &controller,
                    &OverlayController::applicationWillTerminate);
   controller.applicationDidFinishLaunching();

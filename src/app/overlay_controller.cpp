@@ -243,11 +243,36 @@ void OverlayController::completeStartupPermissionFlow(const StartupPermissionOff
   }
 }
 
+std::function<bool()> OverlayController::terminalJump(const PendingAction& action) const {
+  if (action.sessionID.isEmpty()) {
+    return {};
+  }
+  // The newest event of the request's session that knows the agent's terminal.
+  const std::vector<TandrelEvent>& events = store_->events();
+  for (auto event = events.rbegin(); event != events.rend(); ++event) {
+    if (event->sessionId != action.sessionID || !event->typedJumpTarget ||
+        event->typedJumpTarget->kind() != JumpTarget::Kind::terminalWindow) {
+      continue;
+    }
+    const std::optional<ResolvedJumpTarget> resolved = store_->jumpTarget(*event);
+    if (!resolved || !resolved->available) {
+      return {};
+    }
+    return [opener = store_->jumpOpener(), target = *resolved] { return opener(target); };
+  }
+  return {};
+}
+
 void OverlayController::handleStoreChange() {
   for (const auto& surface : surfaces_) {
     surface->view->playSoundsForNewEvents();
+    // A tool that just got usage gets its tab now, not at the next timer.
+    surface->view->normalizeActiveUsageTool();
     surface->view->update();
     surface->view->evaluatePetAnimationTimer();
+  }
+  if (companionView_) {
+    companionView_->redrawIfChanged();
   }
 }
 
@@ -279,8 +304,10 @@ void OverlayController::startNotifications() {
   notifications_ = std::make_unique<DesktopNotifications>(QDBusConnection::sessionBus(), options_.notificationService);
   banners_ = std::make_unique<TandrelBanners>(*notifications_);
   NotificationCategoryRegistrar::registerCategories(*notifications_, *banners_);
-  notificationDelegate_ = std::make_unique<TandrelUNDelegate>(
-      TandrelUNDelegate::Services{pendingActions_, *banners_, TextInputPanel::shared(), options_.jumpToAgent, {}});
+  QPointer<OverlayController> weak(this);
+  notificationDelegate_ = std::make_unique<TandrelUNDelegate>(TandrelUNDelegate::Services{
+      pendingActions_, *banners_, TextInputPanel::shared(), options_.jumpToAgent, {},
+      [weak](const PendingAction& action) { return weak ? weak->terminalJump(action) : std::function<bool()>(); }});
   notificationDelegate_->respondTo(*banners_);
   showBannersForRequests(pendingActions_, *banners_);
 }
@@ -350,11 +377,20 @@ bool OverlayController::socketApprovalEnabled() const {
 bool OverlayController::showInDockSetting() const { return settings_.values().showInDockMode; }
 
 bool OverlayController::applicationShouldHandleReopen() {
-  if (!showInDockSetting()) {
-    return true;
+  if (showInDockSetting()) {
+    expandIslandOn(QGuiApplication::primaryScreen());
   }
-  if (QScreen* main = QGuiApplication::primaryScreen()) {
-    activeSurfaceID_ = screenID(ScreenInfo::fromScreen(main));
+  return true;
+}
+
+void OverlayController::handleSecondLaunch(QPoint pointer) {
+  QScreen* screen = QGuiApplication::screenAt(pointer);
+  expandIslandOn(screen != nullptr ? screen : QGuiApplication::primaryScreen());
+}
+
+void OverlayController::expandIslandOn(QScreen* screen) {
+  if (screen != nullptr) {
+    activeSurfaceID_ = screenID(ScreenInfo::fromScreen(screen));
   }
   const bool wasSettings = currentMode_ == OverlayMode::settings;
   currentMode_ = OverlayMode::expanded;
@@ -363,7 +399,6 @@ bool OverlayController::applicationShouldHandleReopen() {
   }
   applyModeAfterSettingsBoundaryChange(wasSettings, true);
   collapseExpandedIslandLaterUnlessPointerNear();
-  return true;
 }
 
 void OverlayController::applicationWillTerminate() { prepareForTermination(); }

@@ -28,6 +28,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QObject>
+#include <QPoint>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QPointer>
 #include <QDateTime>
@@ -135,8 +137,15 @@ class OverlayController : public QObject {
   // The start-up sequence; run once, when the application's event loop is about to start.
   void applicationDidFinishLaunching();
 
-  // A later launch asked this instance to come forward. Always true.
+  // The tray icon was clicked: with "Show in Tray" on, the island expands on the main screen.
+  // Always true.
   bool applicationShouldHandleReopen();
+  // The Jump of a banner's request to the agent's own terminal, as the newest event of its session
+  // recorded it (made on the main thread, run on the delegate's); none when no event knows it.
+  std::function<bool()> terminalJump(const PendingAction& action) const;
+  // A later launch asked this instance to come forward: the user asks to see the app, whatever
+  // "Show in Tray" says, so the island expands on the screen under `pointer`.
+  void handleSecondLaunch(QPoint pointer);
 
   // The application is quitting: tears down (once).
   void applicationWillTerminate();
@@ -205,6 +214,8 @@ class OverlayController : public QObject {
   // Lays out, orders and shows or hides every surface for the current mode.
   void applyMode(bool animated);
   void applyModeAfterSettingsBoundaryChange(bool wasSettings, bool animated);
+  // Makes the surface of `screen` (when it has one; else the first) the active one and expands it.
+  void expandIslandOn(QScreen* screen);
   void configurePanelChrome(OverlaySurface& surface, OverlayMode mode);
 
   // A view (or the hot key, with no view) asks for a mode; the view's surface becomes active.

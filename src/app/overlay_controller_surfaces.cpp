@@ -4,6 +4,7 @@
 #include "app/overlay_controller.h"
 
 #include "app/application_menu.h"
+#include "app/window_activation.h"
 #include "base/log.h"
 #include "catalog/paths.h"
 #include "island/tandrel_view.h"
@@ -37,7 +38,7 @@ void orderFront(QWidget& panel) {
 void makeKeyAndOrderFront(QWidget& panel) {
   panel.show();
   panel.raise();
-  panel.activateWindow();
+  activateIfItTakesFocus(panel);
 }
 
 }  // namespace
@@ -427,7 +428,7 @@ std::set<QString> OverlayController::currentFullscreenDisplayIDs() {
   }
   return displayIDsWithFullScreenWindows(windowServer_.currentWindowSnapshots(),
                                          activeDisplayBounds(uniqueLogicalScreens()),
-                                         static_cast<qint32>(::getpid()));
+                                         static_cast<qint32>(::getpid()), windowServer_.supportsFullScreenState());
 }
 
 }  // namespace tandrel

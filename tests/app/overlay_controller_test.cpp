@@ -1,6 +1,8 @@
 #include "app/overlay_controller.h"
 
 #include "app/overlay_controller_fixture.h"
+#include "app/overlay_surface.h"
+#include "island/tandrel_view.h"
 #include "platform/process_exit_watcher.h"
 #include "support/temp_home.h"
 #include "support/wait.h"
@@ -234,6 +236,79 @@ TEST_F(OverlayControllerTest, ReopenExpandsOnlyWithTheDockSetting) {
   EXPECT_EQ(controller.activationPolicy(), ActivationPolicy::accessory);
 }
 
+TEST_F(OverlayControllerTest, ASecondLaunchExpandsTheIslandUnderThePointerWhateverTheTraySetting) {
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+  defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
+  struct Case {
+    const char* name;
+    bool tray;
+    bool startInSettings;
+    QPoint pointer;
+    QString screen;  // the surface that expands
+  };
+  const std::vector<Case> cases{
+      {"tray off, pointer on the second screen", false, false, QPoint(2500, 500), QStringLiteral("Second")},
+      {"tray on, pointer on the first screen", true, false, QPoint(100, 100), QStringLiteral("Primary")},
+      {"from settings", false, true, QPoint(2500, 500), QStringLiteral("Second")},
+      {"pointer off every screen", false, false, QPoint(-5000, -5000), QStringLiteral("Primary")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    defaults.set(OverlayController::kShowInDockModeKey, c.tray);
+    home.setEnv("TANDREL_START_SETTINGS", c.startInSettings ? std::optional<QByteArray>("1") : std::nullopt);
+    OverlayController controller(options());
+    controller.applicationDidFinishLaunching();
+    ASSERT_EQ(controller.surfaces().size(), 2u);
+    controller.handleSecondLaunch(c.pointer);
+    EXPECT_EQ(controller.currentMode(), OverlayMode::expanded);
+    ASSERT_NE(controller.activeSurface(), nullptr);
+    EXPECT_EQ(controller.activeSurface()->screen.name, c.screen);
+    EXPECT_EQ(controller.activeSurface()->view->mode(), OverlayMode::expanded);
+    controller.applicationWillTerminate();
+  }
+}
+
+TEST_F(OverlayControllerTest, ABannersJumpGoesToTheTerminalTheNewestEventOfItsSessionRecorded) {
+  const auto line = [this](const char* id, const char* session, const char* pid) {
+    return QJsonDocument(QJsonObject{{"event_id", id},
+                                     {"event_type", "task_updated"},
+                                     {"source", "claude_code"},
+                                     {"session_id", session},
+                                     {"cwd", home.path()},
+                                     {"jump_target", QJsonObject{{"kind", "terminal_window"},
+                                                                 {"terminal", "xterm"},
+                                                                 {"cwd", home.path()},
+                                                                 {"pid", pid}}}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+  };
+  OverlayControllerOptions configured = options();
+  ASSERT_TRUE(test::writeFile(configured.store.eventFile,
+                              line("e1", "s1", "100") + line("e2", "s1", "200") + line("e3", "s2", "300")));
+  std::vector<QString> opened;
+  configured.store.jumpOpener = [&opened](const ResolvedJumpTarget& resolved) {
+    opened.push_back(resolved.target.as<JumpTarget::TerminalWindow>()->processID.value_or(QString()));
+    return true;
+  };
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+  OverlayController controller(configured);
+  controller.applicationDidFinishLaunching();
+
+  PendingAction action;
+  action.requestID = QStringLiteral("r-1");
+  for (const auto& [session, pid] : std::vector<std::pair<QString, QString>>{{"s1", "200"}, {"s2", "300"}}) {
+    action.sessionID = session;
+    const std::function<bool()> jump = controller.terminalJump(action);
+    ASSERT_TRUE(jump) << session.toStdString();
+    EXPECT_TRUE(jump());
+    EXPECT_EQ(opened.back(), pid);
+  }
+  for (const QString session : {QStringLiteral("s9"), QString()}) {
+    action.sessionID = session;
+    EXPECT_FALSE(controller.terminalJump(action)) << session.toStdString();
+  }
+}
+
 TEST_F(OverlayControllerTest, StoreFollowsTheBridgeFileUntilTeardown) {
   OverlayControllerOptions configured = options();
   configured.store.testEnvironment = false;
@@ -258,6 +333,39 @@ TEST_F(OverlayControllerTest, StoreFollowsTheBridgeFileUntilTeardown) {
   controller.prepareForTermination();  // a second teardown does nothing
   EXPECT_TRUE(controller.isPreparingForTermination());
   EXPECT_FALSE(controller.store().bridgeMonitorStateForTests().started);
+}
+
+TEST_F(OverlayControllerTest, AStoreChangeSettlesEveryViewsUsageToolAtOnce) {
+  const auto usage = [](const char* id, const char* source) {
+    return QJsonDocument(QJsonObject{{"event_id", id},
+                                     {"event_type", "task_updated"},
+                                     {"source", source},
+                                     {"notify_policy", "usage_only"},
+                                     {"timestamp", "2027-01-15T08:00:00Z"},
+                                     {"usage", QJsonObject{{"five_hour_percent", 42}}}})
+               .toJson(QJsonDocument::Compact) +
+           '\n';
+  };
+  OverlayControllerOptions configured = options();
+  ASSERT_TRUE(test::writeFile(configured.store.eventFile, usage("u1", "claude_code")));
+  defaults.set(OverlayController::kUseSocketApprovalEnabledKey, false);
+  home.setEnv("TANDREL_START_EXPANDED", "1");
+  OverlayController controller(configured);
+  controller.applicationDidFinishLaunching();
+  ASSERT_FALSE(controller.surfaces().empty());
+  for (const auto& surface : controller.surfaces()) {
+    surface->view->activeUsageTool = QStringLiteral("Gone");  // a tool that left the list
+  }
+
+  ASSERT_TRUE(test::writeFile(configured.store.eventFile, usage("u1", "claude_code") + usage("u2", "codex")));
+  const qint64 revision = controller.store().revision();
+  controller.store().reload(true);
+  ASSERT_GT(controller.store().revision(), revision);
+  // Settled by the change itself, before any paint or timer.
+  for (const auto& surface : controller.surfaces()) {
+    const QStringList& tools = surface->view->enabledUsageTools();
+    EXPECT_EQ(surface->view->activeUsageTool, tools.isEmpty() ? QString() : tools.front());
+  }
 }
 
 TEST_F(OverlayControllerTest, LaunchArmsTheAutomaticUpdateCheckAndShowsALeftInstallFailureOnce) {

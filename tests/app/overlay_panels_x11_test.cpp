@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 namespace tandrel {
 namespace {
@@ -79,6 +80,14 @@ class OverlayPanelsX11 : public test::AppX11Test {
     x11->flush();
   }
 
+  xcb_atom_t internedAtom(const char* name) const {
+    const auto cookie = xcb_intern_atom(x11->connection(), 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(x11->connection(), cookie, nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+  }
+
   std::ptrdiff_t stackingIndex(xcb_window_t window) const {
     const auto list = stacking();
     return std::find(list.begin(), list.end(), window) - list.begin();
@@ -88,6 +97,19 @@ class OverlayPanelsX11 : public test::AppX11Test {
   void startApp() {
     app.setProcessEnvironment(appEnvironment());
     app.start(test::tandrelBinary(), {});
+  }
+
+  // Starts the application and waits for its island panel to show; XCB_NONE when it does not.
+  xcb_window_t startAppAndWaitForPanel() {
+    startApp();
+    xcb_window_t panel = XCB_NONE;
+    if (app.waitForStarted()) {
+      test::waitUntil([&] {
+        panel = windowOf(app.processId(), true);
+        return panel != XCB_NONE && viewable(panel);
+      }, 10000);
+    }
+    return panel != XCB_NONE && viewable(panel) ? panel : XCB_NONE;
   }
 
   // The mean of the red, green and blue values (0-255) of a rectangle of the window's contents.
@@ -128,13 +150,8 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   openNormalWindow();
   ASSERT_TRUE(test::waitUntil([&] { return windowOf(::getpid()) != XCB_NONE && viewable(normalWindow); }));
 
-  startApp();
-  ASSERT_TRUE(app.waitForStarted());
-  xcb_window_t panel = XCB_NONE;
-  ASSERT_TRUE(test::waitUntil([&] {
-    panel = windowOf(app.processId(), true);
-    return panel != XCB_NONE && viewable(panel);
-  }, 10000)) << app.readAllStandardError().constData();
+  const xcb_window_t panel = startAppAndWaitForPanel();
+  ASSERT_NE(panel, XCB_NONE) << app.readAllStandardError().constData();
 
   // At the top centre of the screen, 332 x 32.
   const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(x11->connection())).data;
@@ -169,6 +186,38 @@ TEST_F(OverlayPanelsX11, TheIslandSitsAboveOtherWindowsOnEveryWorkspaceAndStepsA
   sendToRoot(normalWindow, A::NET_WM_STATE, {0, x11->atom(A::NET_WM_STATE_FULLSCREEN), 0, 1, 0});
   EXPECT_TRUE(test::waitUntil([&] { return viewable(panel); }, 9000));
   EXPECT_NE(activeWindow(), panel);
+
+  // Maximized without decorations, the window covers the whole screen (there are no panels
+  // here), but it is no full-screen window: the island stays through the next full-screen check.
+  const xcb_atom_t motifHints = internedAtom("_MOTIF_WM_HINTS");
+  const std::uint32_t noDecorations[5] = {2, 0, 0, 0, 0};  // flags: decorations; decorations: none
+  xcb_change_property(x11->connection(), XCB_PROP_MODE_REPLACE, normalWindow, motifHints, motifHints, 32, 5,
+                      noDecorations);
+  sendToRoot(normalWindow, A::NET_WM_STATE,
+             {1, internedAtom("_NET_WM_STATE_MAXIMIZED_VERT"), internedAtom("_NET_WM_STATE_MAXIMIZED_HORZ"), 1, 0});
+  ASSERT_TRUE(test::waitUntil([&] {
+    const auto placed = x11->placement(normalWindow);
+    return placed && placed->bounds == QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+  })) << "the window manager did not maximize the window over the whole screen";
+  EXPECT_FALSE(test::waitUntil([&] { return !viewable(panel); }, 8000));
+}
+
+TEST_F(OverlayPanelsX11, ASecondLaunchExpandsTheIslandWithoutTheTray) {
+  const xcb_window_t panel = startAppAndWaitForPanel();
+  ASSERT_NE(panel, XCB_NONE) << app.readAllStandardError().constData();
+  const auto width = [&] {
+    const auto placement = x11->placement(panel);
+    return placement ? placement->bounds.width() : 0;
+  };
+  ASSERT_EQ(width(), 332);
+
+  // "Show in Tray" is off (the default): the second launch still shows the island, expanded.
+  QProcess second;
+  second.setProcessEnvironment(appEnvironment());
+  second.start(test::tandrelBinary(), {});
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_TRUE(test::waitUntil([&] { return width() == 540 && viewable(panel); }, 5000)) << width();
 }
 
 TEST_F(OverlayPanelsX11, TheStartUpPromptStaysInFrontOfTheIslandWhenItExpands) {
