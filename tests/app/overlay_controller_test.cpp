@@ -303,7 +303,7 @@ TEST_F(OverlayControllerTest, ABannersJumpGoesToTheTerminalTheNewestEventOfItsSe
     EXPECT_TRUE(jump());
     EXPECT_EQ(opened.back(), pid);
   }
-  for (const QString session : {QStringLiteral("s9"), QString()}) {
+  for (const QString& session : {QStringLiteral("s9"), QString()}) {
     action.sessionID = session;
     EXPECT_FALSE(controller.terminalJump(action)) << session.toStdString();
   }

@@ -74,7 +74,7 @@ TEST_F(NotificationBannersX11, DunstShowsTheBannerAndItsApproveAnswersTheWaiting
   DesktopNotifications notifications(connection);
   TandrelBanners banners(notifications);
   TextInputPanel panel;
-  TandrelUNDelegate delegate(TandrelUNDelegate::Services{store, banners, panel, [](const PendingAction&) {}, [] {}});
+  TandrelUNDelegate delegate(TandrelUNDelegate::Services{store, banners, panel, [](const PendingAction&) {}, [] {}, {}});
   NotificationCategoryRegistrar::registerCategories(notifications, banners);
   delegate.respondTo(banners);
   showBannersForRequests(store, banners);

@@ -90,7 +90,7 @@ struct NotificationFixture {
         banners(bus),
         delegate(TandrelUNDelegate::Services{store, banners, panel,
                                               [this](const PendingAction& a) { jumped.push_back(a.requestID); },
-                                              [this] { ++activations; }}) {
+                                              [this] { ++activations; }, {}}) {
     EXPECT_TRUE(!privateBus.address().isEmpty() && server.registered()) << "the private bus or the fake server did not start";
     R::registerCategories(bus, banners);
     delegate.respondTo(banners);

@@ -177,7 +177,7 @@ TEST(TextInputPanelGui, TheOpenActionAnswersWithTheTypedTextOrJumps) {
   TextInputPanel panel;
   std::vector<QString> jumped;
   TandrelUNDelegate delegate(TandrelUNDelegate::Services{
-      store, banners, panel, [&jumped](const PendingAction& a) { jumped.push_back(a.requestID); }, [] {}});
+      store, banners, panel, [&jumped](const PendingAction& a) { jumped.push_back(a.requestID); }, [] {}, {}});
 
   PendingAction input;
   input.requestID = QStringLiteral("r-1");
