@@ -160,7 +160,9 @@ class RequestTest(HookClientTest):
              {"kind": "permission_request", "session_id": "s-1"},
              {"tool": "Bash", "command": "rm -rf build", "cwd": "/w",
               "transcript_path": "/t.jsonl", "prompt": None, "multiline": False,
-              "options": None, "extras": {"hook_event_name": "PreToolUse"}}),
+              "options": None,
+              "extras": {"hook_event_name": "PreToolUse",
+                         "request_key": "9598a826796e64dc3fa720b72df39d6d"}}),
             ("stop with two options",
              {"hook_event_name": "Stop",
               "options": [{"id": "a", "label": "A"}, {"id": "b", "label": "B"}]},
@@ -225,7 +227,8 @@ class RequestTest(HookClientTest):
              {"tool_name": "Bash", "tool_input": {"command": "git push"}, "session_id": "c-1"},
              {"kind": "permission_request", "session_id": "c-1"},
              {"tool": "Bash", "command": "git push",
-              "extras": {"hook_event_name": "PermissionRequest"}}),
+              "extras": {"hook_event_name": "PermissionRequest",
+                         "request_key": "cdd66f633ee0e7fea04c32211d48b70b"}}),
             ("argument merged under standard input",
              ["--event=Stop", '{"conversation_id": "conv", "tool": "shell", "cwd": "/a"}'],
              {"cwd": "/b", "prompt": "x\ny"},
@@ -258,6 +261,80 @@ class RequestTest(HookClientTest):
         request = self.exchange(CODEX, b"not json", ["--event", "Stop", '{"session_id": "s"}'])
         self.assertEqual(request["session_id"], "s")
         self.assertEqual(request["kind"], "waiting_input")
+
+
+# What the real agents hand their PermissionRequest hooks (Claude Code 2.1, Codex 0.171).
+CLAUDE_PERMISSION = {
+    "session_id": "94f5a9c6-c7db-4455-be90-45a99ddfdce5", "cwd": "/w/proj",
+    "transcript_path": "/h/.claude/projects/-w-proj/94f5a9c6.jsonl",
+    "prompt_id": "0e3bad92-238b-4afa-8903-9b40e975ca8b", "permission_mode": "default",
+    "effort": {"level": "medium"}, "hook_event_name": "PermissionRequest", "tool_name": "Bash",
+    "tool_input": {"command": "touch x", "description": "Run a command"},
+    "permission_suggestions": [{"type": "setMode", "mode": "acceptEdits",
+                                "destination": "session"}]}
+CODEX_PERMISSION = {
+    "session_id": "01a25fd8-9cd8-79e2-9b93-febc5245d492",
+    "turn_id": "01a25fd8-9e00-7893-b066-be3bbe69524e", "cwd": "/w/proj",
+    "hook_event_name": "PermissionRequest", "model": "gpt-5-mock", "permission_mode": "default",
+    "tool_name": "Bash", "tool_input": {"command": "touch x", "description": "Need to write"}}
+
+
+class RequestKeyTest(HookClientTest):
+    """The bridge record of a request and the blocking request itself carry the same key, so
+    that the island can answer the card and clear it when the request ends."""
+
+    def key_pair(self, script, payload, args=()):
+        app = self.serve(answer("{}"))
+        self.run_hook(script, json.dumps(payload).encode("utf-8"), args)
+        request_key = self.sent_request(app)["payload"]["extras"].get("request_key")
+        bridge = os.path.join(self.home.name, "events.jsonl")
+        subprocess.run([PYTHON, os.path.join(SCRIPTS, "tandrel-event"), "--source",
+                        "codex" if script == CODEX else "claude_code"],
+                       input=json.dumps(payload).encode("utf-8"), capture_output=True,
+                       env={"HOME": self.home.name, "TANDREL_EVENT_FILE": bridge,
+                            "XDG_CACHE_HOME": os.path.join(self.home.name, "cache")},
+                       check=True, timeout=60)
+        with open(bridge, encoding="utf-8") as records:
+            [record] = [json.loads(line) for line in records]
+        return request_key, record.get("request_key")
+
+    def test_record_and_request_share_the_key(self):
+        unicode_input = dict(CLAUDE_PERMISSION, tool_name="Write",
+                             tool_input={"file_path": "/w/é.txt", "content": "a\nb", "n": 1.5,
+                                         "flags": [True, None], "z": {"b": 1, "a": 2}})
+        cases = [("claude", CLAUDE, CLAUDE_PERMISSION, ()),
+                 ("claude writing a file", CLAUDE, unicode_input, ()),
+                 ("codex", CODEX, CODEX_PERMISSION, ("--event", "PermissionRequest")),
+                 ("claude stop", CLAUDE, {"session_id": "s", "prompt_id": "p",
+                                          "hook_event_name": "Stop"}, ())]
+        keys = set()
+        for name, script, payload, args in cases:
+            with self.subTest(name):
+                self.fresh_home()
+                sent, recorded = self.key_pair(script, payload, args)
+                self.assertRegex(sent or "", "^[0-9a-f]{32}$")
+                self.assertEqual(sent, recorded)
+                keys.add(sent)
+        self.assertEqual(len(keys), len(cases))
+
+    def test_requests_that_follow_each_other_differ(self):
+        claude = load_script(CLAUDE)
+        codex = load_script(CODEX)
+        base = claude.request_key(CLAUDE_PERMISSION, "")
+        changes = [("another command", {"tool_input": {"command": "touch y"}}),
+                   ("another prompt", {"prompt_id": "other"}),
+                   ("another session", {"session_id": "other"}),
+                   ("another tool", {"tool_name": "Edit"})]
+        for name, change in changes:
+            with self.subTest(name):
+                self.assertNotEqual(claude.request_key(dict(CLAUDE_PERMISSION, **change), ""), base)
+        # Both clients derive it alike; a payload without a session has none.
+        self.assertEqual(codex.request_key(CLAUDE_PERMISSION, "x"), base)
+        self.assertIsNone(claude.request_key({"tool_name": "Bash"}, "PermissionRequest"))
+        # A record of a hook event that never blocks carries no key.
+        self.fresh_home()
+        _, recorded = self.key_pair(CLAUDE, dict(CLAUDE_PERMISSION, hook_event_name="PreToolUse"))
+        self.assertIsNone(recorded)
 
 
 class ReplyTest(HookClientTest):
