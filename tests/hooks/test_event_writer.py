@@ -594,6 +594,43 @@ class CodexBuilderTest(EventWriterTest):
         self.assertNotIn("preview", record)
         self.assertEqual(record["message"], "Lifecycle event captured locally.")
 
+    def test_title_thread_turn_writes_no_record(self):
+        # Codex names the user's task on a background thread of its own; its notify is no
+        # turn of the user's session.
+        title_turn = {"type": "agent-turn-complete", "thread-id": "01a25fd8-9f4c",
+                      "turn-id": "01a25fd8-9f91", "cwd": "/w", "client": "codex-tui",
+                      "input-messages": ["Generate a concise, single-line task title of at most "
+                                         "36 characters and under five words where possible."
+                                         "\n\nUser prompt:\nmake x"],
+                      "last-assistant-message": "Create x"}
+        result = self.run_script(EVENT, ["--source", "codex", json.dumps(title_turn)])
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual((self.records(), self.errors()), ([], []))
+        # The user's own turns that ask for a title are recorded.
+        for asked in ("Change the task title", "Generate a title for the post"):
+            own = dict(CODEX_NOTIFY, **{"input-messages": [asked]})
+            self.assertEqual(self.codex(own)["event_type"], "task_updated", asked)
+
+    def test_prompt_record_never_carries_the_previous_answer(self):
+        earlier = [self.said("user", "First question"), self.said("assistant", "First answer.")]
+        prompt = {"hook_event_name": "UserPromptSubmit", "prompt": "Second question",
+                  "session_id": "sid-p", "turn_id": "t2", "cwd": "/w"}
+        cases = [("rollout not caught up", earlier),
+                 ("rollout holds the prompt", earlier + [self.said("user", "Second question")])]
+        for name, lines in cases:
+            with self.subTest(name):
+                self.fresh_home()
+                self.rollout("sid-p", lines)
+                self.assertEqual(self.codex(prompt)["preview"],
+                                 {"user": "Second question", "agent": None})
+        # Once the turn has an answer, records after it pair the prompt with that answer.
+        self.rollout("sid-p", earlier + [self.said("user", "Second question"),
+                                         self.said("assistant", "Second answer.")])
+        request = {"hook_event_name": "PermissionRequest", "session_id": "sid-p",
+                   "tool_name": "Bash", "tool_input": {"command": "make"}}
+        self.assertEqual(self.codex(request)["preview"],
+                         {"user": "Second question", "agent": "Second answer."})
+
     def test_long_rollout_reads_its_tail(self):
         filler = "x" * 1000
         lines = [self.said("user", "old question")]
