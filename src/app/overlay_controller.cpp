@@ -33,6 +33,9 @@ EventStoreOptions storeOptions(EventStoreOptions options, PendingActionStore& pe
   if (!options.socketRequestsWaiting) {
     options.socketRequestsWaiting = [&pendingActions] { return !pendingActions.waitingActions().empty(); };
   }
+  if (!options.waitingRequests) {
+    options.waitingRequests = [&pendingActions] { return pendingActions.waitingActions(); };
+  }
   return options;
 }
 
@@ -100,8 +103,15 @@ void OverlayController::applicationDidFinishLaunching() {
   AuditWriter* audit = &audit_;
   pendingActions_.addObserver([audit](const PendingAction& action) { audit->record(action); });
   audit_.reconcileOnLaunch();
-  // A finished turn that starts waiting heads every ticker at once; one that ends leaves it.
   QPointer<OverlayController> self(this);
+  // The cards follow the requests: a waiting one is answered from its card, an ended one is
+  // recorded in the bridge file and its card stops asking.
+  pendingActions_.addObserver([self](const PendingAction& action) {
+    if (self) {
+      self->store_->pendingActionChanged(action);
+    }
+  });
+  // A finished turn that starts waiting heads every ticker at once; one that ends leaves it.
   pendingActions_.addObserver([self](const PendingAction& action) {
     if (!self || !action.isFinishedTurn()) {
       return;

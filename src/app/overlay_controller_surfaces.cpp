@@ -164,6 +164,12 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
     view->controller = this;
     view->waitingFinishedTurns = [this] { return waitingFinishedTurns(); };
     view->companionDragOut = companionDragOutHandle();
+    // A card answers the request waiting behind it exactly as the request's notification does.
+    view->respondToRequest = [this](const QString& actionID, const PendingAction& action) {
+      if (notificationDelegate_) {
+        notificationDelegate_->dispatch(actionID, action.requestID, rawValue(action.kind));
+      }
+    };
     // The power button quits as the menu and the signals do: teardown first, so that no panel is
     // left to turn the quit down by keeping its close for itself. The press runs inside this
     // view's own handler and the teardown deletes the view, so it waits for the next turn.

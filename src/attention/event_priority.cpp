@@ -6,6 +6,7 @@ namespace tandrel {
 
 int eventPriority(const TandrelEvent& event) {
   const QString& type = event.eventType;
+  if (event.requestOutcome) return 5;  // an ended request is an ordinary message
   if (type == u"permission_request" || type == u"waiting_input" || type == u"plan_ready") return 0;
   if (event.severity == u"critical" || type == u"task_failed") return 1;
   if (type == u"rate_limited") return 2;

@@ -11,7 +11,7 @@ namespace tandrel {
 
 // 0 (most urgent) to 5: 0 for "permission_request", "waiting_input" and "plan_ready"; 1 for a
 // "critical" severity or a "task_failed" type; 2 for "rate_limited"; 4 for "task_completed"; 5
-// for everything else.
+// for everything else, also for a request that has ended.
 int eventPriority(const TandrelEvent& event);
 
 // True when `a` goes before `b`: lower priority first, then the later timestamp. Events equal in

@@ -74,7 +74,7 @@ bool eventReminderCompletionIsHumanFacing(const TandrelEvent& event) {
 
 EventReminderPolicy eventReminderPolicy(const TandrelEvent& event) {
   using Kind = EventReminderKind;
-  if (event.responseReceipt) return makePolicy(Kind::none, false);
+  if (event.responseReceipt || event.requestOutcome) return makePolicy(Kind::none, false);
 
   const bool allows = eventReminderAllowsReminder(event);
   const QString& type = event.eventType;

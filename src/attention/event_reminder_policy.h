@@ -46,7 +46,8 @@ struct EventReminderPolicy {
 static_assert(sizeof(EventReminderPolicy) == 4);
 
 // The event's reminder policy; the first matching rule wins:
-//  1. a response receipt: none (receipts are passive whatever their type);
+//  1. a response receipt, or a request that has ended (`requestOutcome`): none (receipts are
+//     passive whatever their type; an ended request waits for nobody);
 //  2. "permission_request": permission with flags when the event has a decision file, a decision
 //     command, a decision-file or response-file channel, or an action kind; otherwise none;
 //  3. "rate_limited", status "usage_limited", or a usage rate-limit metric whose status is exactly

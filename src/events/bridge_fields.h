@@ -35,7 +35,7 @@ inline constexpr std::string_view kBridgeKeyNames[] = {
     "timestamp", "terminal", "terminal_id", "terminalId", "transcript_path", "transcriptPath", "jump_target",
     "jumpTarget", "jump", "options", "selection_mode", "response", "note_enabled", "note_placeholder",
     "note_max_length", "phase", "milestone", "notify_policy", "notifyPolicy", "raw_event_name", "rawEventName",
-    "hook_event_name", "hookEventName", "usage",
+    "hook_event_name", "hookEventName", "usage", "request_key",
     // Response channels (in the "response" object or the record).
     "response_file", "responseFile", "response_command", "responseCommand", "decision_file", "decisionFile",
     "decision_command", "decisionCommand", "socket_path", "socketPath", "protocol", "base_url", "baseURL",

@@ -2,10 +2,16 @@
 
 #include "events/event_store.h"
 
+#include "base/canonical_json.h"
+#include "base/log.h"
+#include "inbox/request_endings.h"
+#include "platform/append_file.h"
+#include "platform/private_folder.h"
 #include "platform/user_defaults.h"
 #include "requests/pending_action_store.h"
 #include "usage/usage_dates.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 
 namespace tandrel {
@@ -39,6 +45,7 @@ EventStore::EventStore(EventStoreOptions options)
       clock_(*options.clock),
       defaults_(options.defaults != nullptr ? *options.defaults : UserDefaults::standard()),
       socketRequestsWaiting_(std::move(options.socketRequestsWaiting)),
+      waitingRequests_(std::move(options.waitingRequests)),
       lastBridgeEventMetadataCheckAt_(distantPast()),
       lastLocalUsageScanAt_(distantPast()),
       lastLocalHotplugScanAt_(distantPast()),
@@ -58,6 +65,9 @@ EventStore::EventStore(EventStoreOptions options)
   bridgeRotateBytes_ = options.bridgeRotateBytes.value_or(kBridgeRotateBytes);
   if (!socketRequestsWaiting_) {
     socketRequestsWaiting_ = [] { return !PendingActionStore::shared().waitingActions().empty(); };
+  }
+  if (!waitingRequests_) {
+    waitingRequests_ = [] { return PendingActionStore::shared().waitingActions(); };
   }
   if (!jumpOpener_) {
     jumpOpener_ = JumpOpeners::defaultJumpOpener;
@@ -126,7 +136,46 @@ void EventStore::publishEvents() {
   auto notices = integrationNotices(receipts, clock_.now());
   list.insert(list.end(), std::make_move_iterator(notices.begin()), std::make_move_iterator(notices.end()));
 
+  applyRequestEndingsTo(list);
   events_ = std::move(list);
+  revision_ += 1;
+  if (onChange) {
+    onChange();
+  }
+}
+
+void EventStore::applyRequestEndingsTo(std::vector<TandrelEvent>& list) const {
+  QSet<QString> waitingKeys;
+  for (const PendingAction& action : waitingRequests_()) {
+    if (const QString key = action.requestKey(); !key.isEmpty()) {
+      waitingKeys.insert(key);
+    }
+  }
+  applyRequestEndings(list, waitingKeys);
+}
+
+void EventStore::pendingActionChanged(const PendingAction& action) {
+  const qint64 before = revision_;
+  if (const std::optional<QJsonObject> record = requestEndingRecord(action, clock_.now())) {
+    const QString folder = QFileInfo(eventFile_).absolutePath();
+    std::optional<QString> failure;
+    if (const std::optional<POSIXError> error = makePrivateFolder(folder)) {
+      failure = error->description();
+    } else if (const Result<void> appended = appendFile(eventFile_, canonicalJsonLine(*record)); !appended) {
+      failure = appended.error();
+    }
+    if (failure) {
+      logWarning(QStringLiteral("could not record the end of request %1: %2").arg(action.requestID, *failure));
+    }
+    reload(true);
+  }
+  if (revision_ == before) {
+    requestsChanged();
+  }
+}
+
+void EventStore::requestsChanged() {
+  applyRequestEndingsTo(events_);
   revision_ += 1;
   if (onChange) {
     onChange();

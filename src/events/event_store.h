@@ -14,6 +14,7 @@
 #include "platform/dispatch.h"
 #include "platform/file_event_source.h"
 #include "requests/message_action_dispatcher.h"
+#include "requests/pending_action.h"
 #include "requests/response_channel.h"
 #include "usage/scanners/local_files.h"
 #include "usage/scanners/local_usage_file_event_cache.h"
@@ -128,6 +129,9 @@ struct EventStoreOptions {
   // Whether a socket request is waiting for the user (the pet then asks for approval): the
   // shared pending-action store's waiting actions when unset.
   std::function<bool()> socketRequestsWaiting;
+  // The socket requests waiting for the user, for tying cards to them by request key: the shared
+  // pending-action store's when unset.
+  std::function<std::vector<PendingAction>()> waitingRequests;
 };
 
 // The result of a card action, shown by the island as a banner: success with an optional status
@@ -209,6 +213,13 @@ class EventStore {
   const std::vector<TandrelEvent>& events() const { return events_; }
   // Raised by one on every publish (and by the read, hidden and clearing actions).
   qint64 revision() const { return revision_; }
+
+  // A socket request started or changed (the pending-action store's observer, on the main
+  // thread). When it has ended, the ending record with its request key is appended to the bridge
+  // file (so that the ending holds after a restart) and read at once; either way the store decides
+  // again which request records have ended (a record with a waiting request has not) and
+  // publishes.
+  void pendingActionChanged(const PendingAction& action);
 
   // The receipts seen in the published events (and, later, delivered by the store's dispatcher).
   ResponseReceiptStore& responseReceipts() { return responseReceipts_; }
@@ -537,6 +548,10 @@ class EventStore {
   WeakSelf weakSelf() const { return weakSelf_; }
 
   void publishEvents();
+  // Decides again which request records have ended, raises the revision and calls onChange.
+  void requestsChanged();
+  // Marks the request records of `list` that have ended (inbox/request_endings.h).
+  void applyRequestEndingsTo(std::vector<TandrelEvent>& list) const;
   // Raises the revision after a change of the read or hidden state or of the events that is not a
   // publish: the derived caches rebuild on their next read, onChange is not called.
   void bumpRevisionWithoutPublishing() { revision_ += 1; }
@@ -606,6 +621,7 @@ class EventStore {
   Clock& clock_;
   UserDefaults& defaults_;
   std::function<bool()> socketRequestsWaiting_;
+  std::function<std::vector<PendingAction>()> waitingRequests_;
 
   // ---- Published state (main thread) ----
   std::vector<TandrelEvent> events_;

@@ -5,7 +5,19 @@
 namespace tandrel {
 
 MessageBuildContext EventStore::messageBuildContext() const {
-  return MessageBuildContext{clock_.now(), [this](const TandrelEvent& event) { return jumpTarget(event); }};
+  QHash<QString, PendingAction> waitingByKey;
+  for (PendingAction& action : waitingRequests_()) {
+    if (const QString key = action.requestKey(); !key.isEmpty()) {
+      waitingByKey.insert(key, std::move(action));
+    }
+  }
+  return MessageBuildContext{
+      clock_.now(), [this](const TandrelEvent& event) { return jumpTarget(event); },
+      [waitingByKey = std::move(waitingByKey)](const TandrelEvent& event) -> std::optional<PendingAction> {
+        if (!event.requestKey) return std::nullopt;
+        const auto found = waitingByKey.constFind(*event.requestKey);
+        return found == waitingByKey.constEnd() ? std::nullopt : std::optional<PendingAction>(*found);
+      }};
 }
 
 void EventStore::ensureMessageCache() {

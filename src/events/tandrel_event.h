@@ -64,6 +64,13 @@ struct TandrelEvent {
   qint64 noteMaxLength = 500;
   QList<SourceCapability> sourceCapabilities;
   SourceEventClass sourceClass = SourceEventClass::officialPush;
+  // The key the hook scripts derive from the agent's payload for a request that may also block
+  // on the app's socket ("request_key"); the ending record of that request carries it too.
+  std::optional<QString> requestKey;
+  // Set by the store, never read from a record: how the request this record asked has ended
+  // ("Approved in Tandrel", "Timed out — answered in the terminal", …). An ended request waits
+  // for nobody: its card stays as an ordinary message saying so.
+  std::optional<QString> requestOutcome;
 
   bool operator==(const TandrelEvent&) const = default;
 

@@ -339,6 +339,7 @@ std::optional<TandrelEvent> eventFromFields(const BridgeFields& d, const QJsonOb
   e.notifyPolicy =
       first({K("notify_policy"), K("notifyPolicy")}).value_or(derivedNotifyPolicy(e.eventType, e.status));
   e.rawEventName = first({K("raw_event_name"), K("rawEventName"), K("hook_event_name"), K("hookEventName")});
+  e.requestKey = first({K("request_key")});
   e.taskKey = givenTaskKey ? std::move(*givenTaskKey)
                            : makeTaskKeyForTool(displayName, e.sessionId, e.turnId, e.cwd, e.pid, e.project);
 

@@ -92,10 +92,48 @@ QString cardDetail(const TandrelEvent& lead) {
   return parts.join(kSpacedMiddleDot);
 }
 
-std::vector<IslandButton> cardButtons(const UserFacingMessage& normalized) {
+// An ended request's card keeps only the buttons that answer nobody.
+bool answersTheAgent(MessageActionRole role) {
+  return role == MessageActionRole::approve || role == MessageActionRole::reject ||
+         role == MessageActionRole::chooseOption || role == MessageActionRole::sendInput;
+}
+
+QString pendingCardLabel(PendingCardAction action) {
+  switch (action) {
+    case PendingCardAction::approve: return QStringLiteral("Approve");
+    case PendingCardAction::always: return QStringLiteral("Always");
+    case PendingCardAction::deny: return QStringLiteral("Deny");
+    case PendingCardAction::openInput: return QStringLiteral("Reply\u2026");
+    case PendingCardAction::jump: return QStringLiteral("Jump");
+    case PendingCardAction::choice: break;
+  }
+  return {};
+}
+
+// The buttons of a card with a waiting request: its pending card actions (a choice's options are
+// drawn in the card's body instead). No agent we answer keeps a rule from an "always" answer, so
+// none is offered.
+std::vector<IslandButton> pendingCardButtons(const PendingAction& action) {
+  std::vector<IslandButton> buttons;
+  for (const PendingCardAction card : pendingCardActions(action.kind, false)) {
+    if (card != PendingCardAction::choice) buttons.push_back({pendingCardLabel(card), pendingCardRole(card)});
+  }
+  return buttons;
+}
+
+QList<MessageOption> pendingChoiceOptions(const PendingAction& action) {
+  QList<MessageOption> options;
+  for (const HookRequestOption& option : action.payload.options.value_or(QList<HookRequestOption>{})) {
+    options.append(MessageOption{option.id, option.label, option.detail, std::nullopt, std::nullopt});
+  }
+  return options;
+}
+
+std::vector<IslandButton> cardButtons(const UserFacingMessage& normalized, bool ended) {
   std::vector<IslandButton> buttons;
   for (const MessageActionSpec& action : normalized.actions) {
     if (action.placement != MessageActionPlacement::cardFooter || !action.enabled) continue;
+    if (ended && answersTheAgent(action.role)) continue;
     const QString role = cardButtonRole(action.role);
     buttons.push_back({action.role == MessageActionRole::approve ? QStringLiteral("Authorize") : action.label, role});
   }
@@ -103,6 +141,23 @@ std::vector<IslandButton> cardButtons(const UserFacingMessage& normalized) {
 }
 
 }  // namespace
+
+QString pendingCardRole(PendingCardAction action) { return kPendingCardRolePrefix + rawValue(action); }
+
+std::optional<PendingCardAction> pendingCardActionOfRole(const QString& role) {
+  if (!role.startsWith(kPendingCardRolePrefix)) return std::nullopt;
+  const QString raw = role.mid(kPendingCardRolePrefix.size());
+  for (const PendingCardAction action :
+       {PendingCardAction::approve, PendingCardAction::always, PendingCardAction::deny, PendingCardAction::openInput,
+        PendingCardAction::choice, PendingCardAction::jump}) {
+    if (rawValue(action) == raw) return action;
+  }
+  return std::nullopt;
+}
+
+bool messageWaitsForUser(const IslandMessage& message) {
+  return isHumanLoopType(message.event.eventType) && !message.outcome;
+}
 
 QString cardButtonRole(MessageActionRole role) {
   return role == MessageActionRole::approve ? QStringLiteral("authorize") : rawValue(role);
@@ -128,6 +183,7 @@ QString inboxGroupKey(const TandrelEvent& event) {
   } else {
     parts << QStringLiteral("task") << tool << event.taskKey;
   }
+  if (event.requestOutcome) parts << QStringLiteral("ended");  // never grouped with a waiting one
   return parts.join(QLatin1Char('|'));
 }
 
@@ -139,17 +195,27 @@ std::optional<IslandMessage> makeMessage(const std::vector<TandrelEvent>& events
 
   const QString tool = toolDisplayName(lead.source);
   const QColor color = toolColor(tool);
-  const auto [accent, fill] = cardColors(lead, normalized->risk, color);
+  const bool ended = lead.requestOutcome.has_value();
+  // An ended request is coloured as an ordinary message.
+  const auto [accent, fill] =
+      ended ? std::pair{color, whiteWithAlpha(0.024)} : cardColors(lead, normalized->risk, color);
+  std::optional<PendingAction> pending =
+      !ended && context.waitingRequest ? context.waitingRequest(lead) : std::nullopt;
 
   QList<MessageOption> choiceOptions;
   ResponseChannel responseChannel = ResponseChannel::none();
-  if (normalized->interaction) {
+  if (normalized->interaction && !ended) {
     if (const auto* choice = std::get_if<MessageChoice>(&*normalized->interaction)) choiceOptions = choice->options;
     responseChannel = submitBehavior(*normalized->interaction).channel;
   }
+  if (pending && pending->kind == PendingActionKind::waitingChoice) {
+    choiceOptions = pendingChoiceOptions(*pending);
+  }
 
   std::optional<QString> risk;
-  if (lead.eventType == u"permission_request" && !lead.risk.isEmpty()) risk = lead.risk.toUpper();
+  if (lead.eventType == u"permission_request" && !lead.risk.isEmpty() && !ended) risk = lead.risk.toUpper();
+  QString detail = cardDetail(lead);
+  if (ended) detail = detail.isEmpty() ? *lead.requestOutcome : *lead.requestOutcome + kSpacedMiddleDot + detail;
 
   IslandMessage message{
       .event = lead,
@@ -159,17 +225,19 @@ std::optional<IslandMessage> makeMessage(const std::vector<TandrelEvent>& events
       .toolColor = color,
       .badge = cardBadge(lead),
       .title = tidyMessageText(lead.title),
-      .detail = cardDetail(lead),
+      .detail = std::move(detail),
       .preview = normalized->preview,
       .time = relativeTime(lead.rawTimestamp, lead.timestamp, context.now),
       .risk = std::move(risk),
       .accent = accent,
       .fill = fill,
-      .buttons = cardButtons(*normalized),
+      .buttons = pending ? pendingCardButtons(*pending) : cardButtons(*normalized, ended),
       .normalized = std::nullopt,
       .choiceOptions = std::move(choiceOptions),
       .responseChannel = std::move(responseChannel),
       .jump = context.jumpTarget ? context.jumpTarget(lead) : std::nullopt,
+      .pendingAction = std::move(pending),
+      .outcome = lead.requestOutcome,
   };
   message.normalized = std::move(normalized);
   return message;
@@ -181,7 +249,7 @@ InboxMessages buildIslandMessages(std::span<const TandrelEvent> events, const QS
 
   for (const TandrelEvent& event : events) {
     if (hiddenIDs.contains(event.id) || readIDs.contains(event.id)) continue;
-    if (!eventReminderPolicy(event).isHumanFacing) continue;
+    if (!eventReminderPolicy(event).isHumanFacing && !event.requestOutcome) continue;
     inbox.sortedActiveEvents.push_back(event);
   }
   sortEventsByPriority(inbox.sortedActiveEvents);
@@ -201,7 +269,7 @@ InboxMessages buildIslandMessages(std::span<const TandrelEvent> events, const QS
   inbox.messages.reserve(inbox.groupedActiveEvents.size());
   for (const std::vector<TandrelEvent>& group : inbox.groupedActiveEvents) {
     if (std::optional<IslandMessage> message = makeMessage(group, context)) {
-      if (isHumanLoopType(message->event.eventType)) ++inbox.approvalCount;
+      if (messageWaitsForUser(*message)) ++inbox.approvalCount;
       inbox.messages.push_back(std::move(*message));
     }
   }

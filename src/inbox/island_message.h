@@ -4,6 +4,8 @@
 #include "events/tandrel_event.h"
 #include "inbox/user_facing_message.h"
 #include "jump/jump_target.h"
+#include "requests/pending_action.h"
+#include "requests/pending_card_action.h"
 #include "requests/response_channel.h"
 
 #include <QColor>
@@ -34,6 +36,12 @@ struct IslandButton {
 // action's is its wire value.
 QString cardButtonRole(MessageActionRole role);
 
+// The role of a card button that answers the pending action behind the card: "request:" and the
+// card action's raw value ("request:approve", "request:deny", "request:open_input", …).
+inline const QString kPendingCardRolePrefix = QStringLiteral("request:");
+QString pendingCardRole(PendingCardAction action);
+std::optional<PendingCardAction> pendingCardActionOfRole(const QString& role);
+
 // One inbox card.
 struct IslandMessage {
   TandrelEvent event;                // the lead event: the first of its group
@@ -54,13 +62,24 @@ struct IslandMessage {
   QList<MessageOption> choiceOptions;
   ResponseChannel responseChannel;  // where a typed or chosen answer goes
   std::optional<ResolvedJumpTarget> jump;
+  // The socket request waiting behind the card (same request key): the card then answers it with
+  // the buttons of its pending card actions, as its notification does.
+  std::optional<PendingAction> pendingAction;
+  // How the card's request ended, in words; such a card waits for nobody.
+  std::optional<QString> outcome;
 };
+
+// Whether the card waits for the user: led by a permission, input or plan request that has not
+// ended. What the approval counts and the ticker's approvals count.
+bool messageWaitsForUser(const IslandMessage& message);
 
 // What building cards needs besides the events: the time the ages are measured from, and the
 // store's resolution of an event's Jump (no function means no card has a Jump).
 struct MessageBuildContext {
   QDateTime now;
   std::function<std::optional<ResolvedJumpTarget>(const TandrelEvent&)> jumpTarget;
+  // The waiting socket request with the event's request key (no function: none waits).
+  std::function<std::optional<PendingAction>(const TandrelEvent&)> waitingRequest;
 };
 
 // The inbox built for one revision of the store.
@@ -69,7 +88,7 @@ struct InboxMessages {
   std::vector<std::vector<TandrelEvent>> groupedActiveEvents;  // those grouped, by first appearance
   std::vector<IslandMessage> messages;                         // one card per group
   std::optional<TandrelEvent> latestEvent;                     // the newest of all events
-  int approvalCount = 0;  // cards led by a permission, input or plan request
+  int approvalCount = 0;  // cards that wait for the user (messageWaitsForUser)
 };
 
 // One part of a group key: lower-cased, every " - " and " · " made a single space, trimmed.
@@ -84,7 +103,7 @@ QString inboxGroupKey(const TandrelEvent& event);
 std::optional<IslandMessage> makeMessage(const std::vector<TandrelEvent>& events, const MessageBuildContext& context);
 
 // The whole inbox: of `events`, those whose id is in neither set and whose reminder policy is
-// human-facing, sorted by priority (newest first among equals), grouped by inboxGroupKey in order
+// human-facing or whose request has ended, sorted by priority (newest first among equals), grouped by inboxGroupKey in order
 // of first appearance, one card per group; also the newest of all `events` (the earlier on equal
 // times) and the number of cards that wait for the user.
 InboxMessages buildIslandMessages(std::span<const TandrelEvent> events, const QSet<QString>& readIDs,

@@ -50,16 +50,12 @@ bool isCompletion(const IslandMessage& message) {
 
 }  // namespace
 
-bool collapsedMessageIsApproval(const IslandMessage& message) {
-  const QString& type = message.event.eventType;
-  return type == QLatin1String("permission_request") || type == QLatin1String("waiting_input") ||
-         type == QLatin1String("plan_ready");
-}
+bool collapsedMessageIsApproval(const IslandMessage& message) { return messageWaitsForUser(message); }
 
 std::vector<IslandMessage> collapsedTickerMessages(const std::vector<IslandMessage>& filteredMessages) {
   std::vector<IslandMessage> messages;
   for (const IslandMessage& message : filteredMessages) {
-    if (!message.event.usage) {
+    if (!message.event.usage && !message.outcome) {
       messages.push_back(message);
     }
   }

@@ -48,10 +48,12 @@ inline const QColor kApprovalAccent = QColor::fromRgbF(245 / 255.0, 179 / 255.0,
 inline const QColor kIdleAccent = QColor::fromRgbF(1, 1, 1, 0.58);
 }  // namespace ticker
 
-// Whether a message asks for the user's decision: its event is a permission, input or plan request.
+// Whether a message asks for the user's decision: a permission, input or plan request that has
+// not ended (messageWaitsForUser).
 bool collapsedMessageIsApproval(const IslandMessage& message);
 
-// The inbox messages the ticker may show: those whose event carries no usage reading, in order.
+// The inbox messages the ticker may show: those whose event carries no usage reading and whose
+// request (if any) has not ended, in order.
 std::vector<IslandMessage> collapsedTickerMessages(const std::vector<IslandMessage>& filteredMessages);
 
 // The reset text of a usage item: the first non-blank suffix of the five-hour, daily, weekly and

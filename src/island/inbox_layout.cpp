@@ -115,6 +115,13 @@ qreal actionButtonWidth(const QString& label) {
   return std::clamp(label.size() * 5.2 + 20, 48.0, 78.0);
 }
 
+QRectF cardOutcomeRect(const QRectF& card, const std::vector<std::pair<IslandButton, QRectF>>& buttons) {
+  const qreal left = card.left() + 32;
+  const qreal right = buttons.empty() ? card.right() - kButtonRightInset : buttons.front().second.left() - 8;
+  return QRectF(left, card.bottom() - kButtonHeight - kButtonBottomMargin, std::max<qreal>(0, right - left),
+                kButtonHeight);
+}
+
 InboxPageLayout::InboxPageLayout(QSizeF viewSize, OverlayMode mode, std::vector<IslandMessage> page,
                                  std::optional<QString> expandedChoiceMessageID)
     : size_(viewSize), mode_(mode), page_(std::move(page)), expandedChoiceMessageID_(std::move(expandedChoiceMessageID)) {}

@@ -89,4 +89,7 @@ class InboxPageLayout {
 // The width of a card button: 5.2 per character of its label plus 20, from 48 to 78.
 qreal actionButtonWidth(const QString& label);
 
+// Where a card of an ended request says how it ended: the bottom line, left of its buttons.
+QRectF cardOutcomeRect(const QRectF& card, const std::vector<std::pair<IslandButton, QRectF>>& buttons);
+
 }  // namespace tandrel::inbox_layout

@@ -14,6 +14,7 @@ namespace tandrel {
 using namespace island_paint;
 using namespace card_colors;
 using inbox_layout::InboxPageLayout;
+using inbox_layout::cardOutcomeRect;
 
 namespace {
 
@@ -258,8 +259,12 @@ void paintMessageCard(QPainter& painter, const InboxPageLayout& layout, int inde
                          QRectF(card.left() + 32, card.top() + 47, previewWidth, 12), islandFont(10.5), white(0.28),
                          white(0.55));
 
-  for (const auto& [button, rect] : layout.actionButtonRects(index)) {
+  const std::vector<std::pair<IslandButton, QRectF>> buttons = layout.actionButtonRects(index);
+  for (const auto& [button, rect] : buttons) {
     paintCardButton(painter, button, rect, message.accent);
+  }
+  if (message.outcome) {
+    drawText(painter, *message.outcome, cardOutcomeRect(card, buttons), islandFont(10.5, QFont::Medium), white(0.62));
   }
   if (layout.isChoiceExpanded(message)) {
     paintChoiceBody(painter, layout, index, state);

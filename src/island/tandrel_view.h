@@ -285,6 +285,13 @@ class TandrelView : public QWidget {
   void clearAll();
   // What the quit button does; ends the application's event loop by default.
   std::function<void()> quitApplication;
+  // Answers the socket request waiting behind a card as a press on its notification's action
+  // `actionID` would (NotificationCategoryRegistrar's identifiers): the controller hands it to
+  // the notification delegate. Unset: a card's request buttons do nothing but say so.
+  std::function<void(const QString& actionID, const PendingAction& action)> respondToRequest;
+  // The same press as `role` ("request:approve", … or "choose_option:<id>") on a card with a
+  // waiting request: the answer goes through respondToRequest.
+  void performPendingCardAction(const IslandMessage& message, const QString& role);
 
   // The pet's press in the expanded island (screen point) and whether it is being dragged out.
   std::optional<QPointF> pendingPetDragStart;

@@ -8,6 +8,7 @@
 #include "app/overlay_surface.h"
 #include "events/event_store.h"
 #include "island/usage_header.h"
+#include "notifications/tandrel_banners.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -168,7 +169,13 @@ void TandrelView::clearPendingConfirmationUnlessConfirming(const ExpandedClickTa
 
 bool TandrelView::deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role) {
   bool needsConfirmation = false;
-  if (message.normalized) {
+  if (message.pendingAction) {
+    // Approving a high-risk request waiting behind the card takes two clicks, as on a card that
+    // answers through a decision file.
+    const std::optional<PendingCardAction> action = pendingCardActionOfRole(role);
+    needsConfirmation = (action == PendingCardAction::approve || action == PendingCardAction::always) &&
+                        message.normalized && message.normalized->risk == MessageRisk::high;
+  } else if (message.normalized) {
     for (const MessageActionSpec& action : message.normalized->actions) {
       if (cardButtonRole(action.role) == role && action.requiresConfirmation) {
         needsConfirmation = true;
@@ -185,7 +192,9 @@ bool TandrelView::deferMessageActionForConfirmationIfNeeded(const IslandMessage&
     return false;
   }
   pendingMessageConfirmation = std::pair{message.event.id, role};
-  showBanner(QStringLiteral("Click Authorize again to confirm"), kAttentionColor);
+  showBanner(message.pendingAction ? QStringLiteral("Click Approve again to confirm")
+                                   : QStringLiteral("Click Authorize again to confirm"),
+             kAttentionColor);
   return true;
 }
 
@@ -194,7 +203,61 @@ void TandrelView::showBanner(const QString& text, const QColor& color) {
   setStatusBanner(text);
 }
 
+void TandrelView::performPendingCardAction(const IslandMessage& message, const QString& role) {
+  using R = NotificationCategoryRegistrar;
+  const PendingAction action = *message.pendingAction;  // the store may rebuild its cards meanwhile
+  QString actionID;
+  QString done;
+  if (role.startsWith(kChooseOptionPrefix)) {
+    actionID = R::kChoiceOptionPrefix + role.mid(kChooseOptionPrefix.size());
+    done = QStringLiteral("Response sent");
+  } else if (const std::optional<PendingCardAction> card = pendingCardActionOfRole(role)) {
+    switch (*card) {
+      case PendingCardAction::approve:
+        actionID = R::kApproveOnce;
+        done = QStringLiteral("Approved");
+        break;
+      case PendingCardAction::always:
+        actionID = R::kApproveAlways;
+        done = QStringLiteral("Approved");
+        break;
+      case PendingCardAction::deny:
+        actionID = action.kind == PendingActionKind::permissionRequest ? R::kDeny : R::kTextInputDeny;
+        done = QStringLiteral("Denied");
+        break;
+      case PendingCardAction::openInput:
+        actionID = R::kTextInputOpen;
+        break;
+      case PendingCardAction::choice:
+        break;
+      case PendingCardAction::jump:
+        actionID = R::kJump;
+        break;
+    }
+  }
+  if (actionID.isEmpty() || !respondToRequest) {
+    showBanner(QStringLiteral("Action failed: the request cannot be answered from here"), kFailureColor);
+    update();
+    return;
+  }
+  if (deferMessageActionForConfirmationIfNeeded(message, role)) {
+    return;
+  }
+  respondToRequest(actionID, action);
+  if (!done.isEmpty()) {
+    showBanner(done, kSuccessColor);
+    clearChoiceState();
+    requestMode(OverlayMode::expanded);
+  }
+  update();
+}
+
 void TandrelView::performExpandedMessageAction(const IslandMessage& message, const QString& role) {
+  if (message.pendingAction &&
+      (role.startsWith(kChooseOptionPrefix) || role.startsWith(kPendingCardRolePrefix))) {
+    performPendingCardAction(message, role);
+    return;
+  }
   QPointer<TandrelView> self(this);
   if (role.startsWith(kChooseOptionPrefix)) {
     const QString optionID = role.mid(kChooseOptionPrefix.size());

@@ -61,9 +61,7 @@ int TandrelView::filteredUnreadCount() { return static_cast<int>(filteredAllMess
 int TandrelView::filteredApprovalCount() {
   int count = 0;
   for (const IslandMessage& message : filteredAllMessages()) {
-    const QString& type = message.event.eventType;
-    count += type == QLatin1String("permission_request") || type == QLatin1String("waiting_input") ||
-             type == QLatin1String("plan_ready");
+    count += messageWaitsForUser(message);
   }
   return count;
 }

@@ -107,4 +107,11 @@ bool PendingAction::isFinishedTurn() const {
   return hookEventName().trimmed().compare(QLatin1String("stop"), Qt::CaseInsensitive) == 0;
 }
 
+QString PendingAction::requestKey() const {
+  if (!payload.extras) {
+    return {};
+  }
+  return payload.extras->value(QStringLiteral("request_key"));
+}
+
 }  // namespace tandrel

@@ -66,6 +66,9 @@ struct PendingAction {
   std::int64_t timeoutSeconds = 0;
   HookRequestPayload payload;
   PendingActionStatus status = PendingActionStatus::awaitingUser;
+  // The decision of the reply that ended it ("allow", "deny", "choice", "input", "timed_out", …);
+  // none while it waits and when it ended without a reply (its agent hung up).
+  std::optional<QString> decision;
 
   // The action a request becomes when it is accepted at `now`, awaiting the user; nothing when
   // its "kind" is not a `PendingActionKind` (the request handler then closes the connection
@@ -77,6 +80,9 @@ struct PendingAction {
   // Whether the agent raised it as it ended its turn (its Stop hook): it then waits for a
   // follow-up instruction, not for a decision about something it is about to do.
   bool isFinishedTurn() const;
+  // The key the client derived from the agent's payload, `payload.extras["request_key"]`: the
+  // bridge record of the same request carries it too. "" when the client sent none.
+  QString requestKey() const;
 
   friend bool operator==(const PendingAction&, const PendingAction&) = default;
 };

@@ -119,6 +119,9 @@ bool PendingActionStore::finish(const QString& requestID, PendingActionStatus st
   }
   Entry& entry = it->second;
   entry.action.status = status;
+  if (reply) {
+    entry.action.decision = reply->decision;
+  }
   awaitingByKey_.erase(keyOf(entry.action));
   std::function<void(const HookReply&)> sender = std::move(entry.sender);
   entry.sender = nullptr;

@@ -149,11 +149,13 @@ TEST(EventStoreActionsTest, ChoicesSendTheOptionAndAuditTheNoteWithoutItsText) {
 
 TEST(EventStoreActionsTest, RolesAreExactAndUnknownRolesFail) {
   ActionFixture f;
+  // Finished turns: a permission request that the session went on from no longer asks anything.
   const auto failed = [](const QString& id) {
-    return bridgeLine(id, {{"source", "codex"}, {"event_type", "permission_request"}, {"title", "Run tests"},
-                           {"project", "tandrel"}, {"session_id", "s1"}, {"action", QJsonObject{{"kind", "shell"}, {"risk", "low"}}}});
+    return bridgeLine(id, {{"source", "codex"}, {"event_type", "task_completed"}, {"title", "Run tests"},
+                           {"raw_event_name", "Stop"}, {"message", "All tests pass"}, {"project", "tandrel"},
+                           {"session_id", "s1"}});
   };
-  // Three requests of one task fold into one card.
+  // Three events of one task fold into one card.
   auto store = f.load({failed(QStringLiteral("f1")), failed(QStringLiteral("f2")), failed(QStringLiteral("f3"))});
   ASSERT_EQ(store->allMessages().size(), 1u);
   const std::optional<IslandMessage> message = store->allMessages().front();

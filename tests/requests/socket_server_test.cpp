@@ -681,7 +681,8 @@ TEST(SocketServerStartTest, ClaudeHookScriptRoundTrip) {
   ASSERT_TRUE(request.payload.options);
   EXPECT_EQ(request.payload.options->size(), 2);
   EXPECT_EQ(request.payload.extras,
-            (QMap<QString, QString>{{QStringLiteral("hook_event_name"), QStringLiteral("Stop")}}));
+            (QMap<QString, QString>{{QStringLiteral("hook_event_name"), QStringLiteral("Stop")},
+                                    {QStringLiteral("request_key"), QStringLiteral("1fd8c922fc796a6c088b91d0e3d25ed5")}}));
 }
 
 }  // namespace
