@@ -115,11 +115,27 @@ qreal actionButtonWidth(const QString& label) {
   return std::clamp(label.size() * 5.2 + 20, 48.0, 78.0);
 }
 
+QRectF cardAgeRect(const QRectF& card) { return QRectF(card.right() - 74, card.top() + 7, 62, 16); }
+
 QRectF cardOutcomeRect(const QRectF& card, const std::vector<std::pair<IslandButton, QRectF>>& buttons) {
   const qreal left = card.left() + 32;
   const qreal right = buttons.empty() ? card.right() - kButtonRightInset : buttons.front().second.left() - 8;
   return QRectF(left, card.bottom() - kButtonHeight - kButtonBottomMargin, std::max<qreal>(0, right - left),
                 kButtonHeight);
+}
+
+std::optional<qint64> cardAgeRefreshDelayMs(const std::vector<IslandMessage>& page, const QDateTime& now) {
+  constexpr qint64 kSecond = 1000;
+  constexpr qint64 kMinute = 60 * kSecond;
+  std::optional<qint64> soonest;
+  for (const IslandMessage& message : page) {
+    const QDateTime& when = message.event.timestamp;
+    if (!when.isValid() || isDistantPast(when)) continue;
+    const qint64 age = std::max<qint64>(0, when.msecsTo(now));
+    const qint64 delay = age < kMinute ? kSecond - age % kSecond : kMinute - age % kMinute;
+    soonest = std::min(soonest.value_or(delay), delay);
+  }
+  return soonest;
 }
 
 InboxPageLayout::InboxPageLayout(QSizeF viewSize, OverlayMode mode, std::vector<IslandMessage> page,

@@ -89,7 +89,14 @@ class InboxPageLayout {
 // The width of a card button: 5.2 per character of its label plus 20, from 48 to 78.
 qreal actionButtonWidth(const QString& label);
 
+// Where a card draws its age ("12s ago"), right-aligned in its top line.
+QRectF cardAgeRect(const QRectF& card);
 // Where a card of an ended request says how it ended: the bottom line, left of its buttons.
 QRectF cardOutcomeRect(const QRectF& card, const std::vector<std::pair<IslandButton, QRectF>>& buttons);
+
+// How long until the age of one of `page`'s cards reads differently at `now`: to the next whole
+// second while an age is under a minute, to the next whole minute (at most a minute) after that.
+// Nothing for a page without dated cards.
+std::optional<qint64> cardAgeRefreshDelayMs(const std::vector<IslandMessage>& page, const QDateTime& now);
 
 }  // namespace tandrel::inbox_layout

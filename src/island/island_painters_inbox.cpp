@@ -14,6 +14,7 @@ namespace tandrel {
 using namespace island_paint;
 using namespace card_colors;
 using inbox_layout::InboxPageLayout;
+using inbox_layout::cardAgeRect;
 using inbox_layout::cardOutcomeRect;
 
 namespace {
@@ -247,8 +248,9 @@ void paintMessageCard(QPainter& painter, const InboxPageLayout& layout, int inde
   fillAndStrokeRoundedRect(painter, pill, 4, withAlpha(kGreen, 0.15), withAlpha(kGreen, 0.3));
   drawText(painter, surface, pill.adjusted(3, 1, -3, 0), islandFont(8, QFont::Medium), kGreen, TextAlignment::center);
 
-  drawText(painter, message.time, QRectF(card.right() - 74, top, 62, 16), islandFont(11), white(0.36),
-           TextAlignment::right);
+  const QString age =
+      state.now ? relativeTime(message.event.rawTimestamp, message.event.timestamp, *state.now) : message.time;
+  drawText(painter, age, cardAgeRect(card), islandFont(11), white(0.36), TextAlignment::right);
 
   const qreal previewWidth = card.width() - 40;
   drawMessagePreviewLine(painter, QStringLiteral("User:"), message.preview.user,

@@ -9,6 +9,7 @@
 #include "island/inbox_layout.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QPainter>
 #include <QPointF>
 #include <QRectF>
@@ -31,6 +32,8 @@ struct InboxPaintState {
   std::optional<QString> noteFocusedMessageID;
   QString activeChoiceNote;
   std::optional<QPointF> hoverPoint;
+  // The time card ages are measured from; none: each card's age as its message was built.
+  std::optional<QDateTime> now;
   ToolLogoPainter toolLogo;  // none: the logo squares stay empty
 };
 

@@ -531,6 +531,9 @@ class TandrelView : public QWidget {
   DelayedWork hoverExpandWork_;
   DelayedWork collapseWork_;
   DelayedWork statusBannerDismissWork_;
+  // Repaints the cards' ages when the next of them reads differently (expanded island only).
+  DelayedWork cardAgeRefreshWork_;
+  void scheduleCardAgeRefresh(const inbox_layout::InboxPageLayout& layout, const QDateTime& now);
   QTimer* petAnimationTimer_ = nullptr;
   QTimer* livePreviewTimer_ = nullptr;
   double livePreviewLastTickTime_ = 0;

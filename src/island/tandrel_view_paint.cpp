@@ -120,7 +120,9 @@ void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& d
   state.activeChoiceNote = activeChoiceNote;
   state.hoverPoint = hoverPoint;
   state.toolLogo = toolLogoPainter;
+  state.now = clock_.now();
   paintInboxPage(painter, layout, viewSize.width(), state);
+  scheduleCardAgeRefresh(layout, *state.now);
   drawSeparator(painter, viewSize.height() - kFooterSeparatorInset, kSeparatorX, viewSize.width());
   paintExpandedFooter(painter, viewSize);
   paintQuitButton(painter, layout.quitRect());
@@ -176,6 +178,25 @@ QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
 QRegion TandrelView::islandShape(const QSize& size, qreal devicePixelRatio) const {
   const QPainterPath outline = QTransform::fromScale(devicePixelRatio, devicePixelRatio).map(islandOutline(QSizeF(size)));
   return QRegion(outline.toFillPolygon().toPolygon());
+}
+
+void TandrelView::scheduleCardAgeRefresh(const inbox_layout::InboxPageLayout& layout, const QDateTime& now) {
+  const std::optional<qint64> delay = inbox_layout::cardAgeRefreshDelayMs(layout.page(), now);
+  if (!delay) {
+    cardAgeRefreshWork_.cancel();
+    return;
+  }
+  QPointer<TandrelView> self(this);
+  cardAgeRefreshWork_ = clock_.schedule(std::chrono::milliseconds(*delay), [self] {
+    if (!self || self->mode_ != OverlayMode::expanded) {
+      return;
+    }
+    // Only the ages change: repaint their rectangles, which paints and arms the next refresh.
+    const inbox_layout::InboxPageLayout layout = self->pageLayout();
+    for (int index = 0; index < static_cast<int>(layout.page().size()); ++index) {
+      self->update(inbox_layout::cardAgeRect(layout.messageRect(index)).toAlignedRect());
+    }
+  });
 }
 
 }  // namespace tandrel
