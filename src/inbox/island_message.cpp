@@ -105,6 +105,7 @@ QString pendingCardLabel(PendingCardAction action) {
     case PendingCardAction::deny: return QStringLiteral("Deny");
     case PendingCardAction::openInput: return QStringLiteral("Reply\u2026");
     case PendingCardAction::jump: return QStringLiteral("Jump");
+    case PendingCardAction::letStop: return QStringLiteral("Let it stop");
     case PendingCardAction::choice: break;
   }
   return {};
@@ -115,7 +116,7 @@ QString pendingCardLabel(PendingCardAction action) {
 // none is offered.
 std::vector<IslandButton> pendingCardButtons(const PendingAction& action) {
   std::vector<IslandButton> buttons;
-  for (const PendingCardAction card : pendingCardActions(action.kind, false)) {
+  for (const PendingCardAction card : pendingCardActions(action, false)) {
     if (card != PendingCardAction::choice) buttons.push_back({pendingCardLabel(card), pendingCardRole(card)});
   }
   return buttons;
@@ -149,7 +150,7 @@ std::optional<PendingCardAction> pendingCardActionOfRole(const QString& role) {
   const QString raw = role.mid(kPendingCardRolePrefix.size());
   for (const PendingCardAction action :
        {PendingCardAction::approve, PendingCardAction::always, PendingCardAction::deny, PendingCardAction::openInput,
-        PendingCardAction::choice, PendingCardAction::jump}) {
+        PendingCardAction::choice, PendingCardAction::jump, PendingCardAction::letStop}) {
     if (rawValue(action) == raw) return action;
   }
   return std::nullopt;

@@ -233,6 +233,11 @@ void TandrelView::performPendingCardAction(const IslandMessage& message, const Q
       case PendingCardAction::jump:
         actionID = R::kJump;
         break;
+      case PendingCardAction::letStop:
+        // What the banner's Deny does for a finished turn: the agent stops at once.
+        actionID = R::kTextInputDeny;
+        done = QStringLiteral("Let it stop");
+        break;
     }
   }
   if (actionID.isEmpty() || !respondToRequest) {

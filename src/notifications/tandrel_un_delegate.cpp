@@ -56,6 +56,8 @@ void TandrelUNDelegate::dispatch(const QString& actionID, const QString& request
     answer(*action, UserDecision{Verb::allow, Mode::once, std::nullopt, std::nullopt});
   } else if (actionID == R::kApproveAlways) {
     answer(*action, UserDecision{Verb::allow, Mode::always, std::nullopt, std::nullopt});
+  } else if (actionID == R::kTextInputDeny && action->isFinishedTurn()) {
+    letGo(action->requestID);  // nothing to deny at the end of a turn: the agent stops
   } else if (actionID == R::kDeny || actionID == R::kTextInputDeny) {
     answer(*action, UserDecision{Verb::deny, Mode::once, std::nullopt, std::nullopt});
   } else if (actionID.startsWith(R::kChoiceOptionPrefix)) {

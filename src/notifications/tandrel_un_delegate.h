@@ -38,7 +38,8 @@ class TandrelUNDelegate {
   TandrelUNDelegate(const TandrelUNDelegate&) = delete;
   TandrelUNDelegate& operator=(const TandrelUNDelegate&) = delete;
 
-  // A response to the banner of `requestID`: answers, opens the panel, jumps or activates. An
+  // A response to the banner of `requestID`: answers, opens the panel, jumps or activates. Deny
+  // on a finished turn lets the agent go with no decision. An
   // unknown kind or request id is ignored. Answers are marshalled for the stored action's own kind
   // (not the banner's), and the banner is withdrawn whether or not the request still waited.
   void dispatch(const QString& actionID, const QString& requestID, const QString& kindStr);

@@ -18,6 +18,8 @@ QString rawValue(PendingCardAction action) {
       return QStringLiteral("choice");
     case PendingCardAction::jump:
       return QStringLiteral("jump");
+    case PendingCardAction::letStop:
+      return QStringLiteral("let_stop");
   }
   return {};
 }
@@ -36,6 +38,13 @@ std::vector<PendingCardAction> pendingCardActions(PendingActionKind kind, bool a
       return {PendingCardAction::openInput, PendingCardAction::jump};
   }
   return {};
+}
+
+std::vector<PendingCardAction> pendingCardActions(const PendingAction& action, bool agentCanAlways) {
+  if (action.isFinishedTurn()) {
+    return {PendingCardAction::openInput, PendingCardAction::letStop, PendingCardAction::jump};
+  }
+  return pendingCardActions(action.kind, agentCanAlways);
 }
 
 QString countdownLabel(std::int64_t secondsRemaining) {

@@ -3,6 +3,8 @@
 #include "app/overlay_controller.h"
 
 #include "app/overlay_controller_fixture.h"
+#include "island/tandrel_view.h"
+#include "platform/fake/fake_window_server.h"
 #include "notifications/text_input_panel.h"
 #include "requests/socket_frame_codec.h"
 #include "support/temp_home.h"
@@ -181,6 +183,58 @@ TEST_F(FinishedTurnTest, CancelAnEmptyAnswerAndClosingThePanelEachLetTheAgentGoA
   const QStringList lines = auditLines(audit.auditFile());
   EXPECT_EQ(lines.filter(QStringLiteral("pending_reply:answered:")).size(), 3) << lines.join(' ').toStdString();
   EXPECT_TRUE(lines.filter(QStringLiteral("timedOut")).isEmpty());
+}
+
+TEST_F(FinishedTurnTest, TheCardOfAWaitingTurnOffersReplyAndLetItStopWhichLetsTheAgentGoAtOnce) {
+  // The Stop's bridge record and its request carry one request key, which ties the card to it.
+  const QString key = QStringLiteral("5c1f0e2d3b4a59687766554433221100");
+  home.setEnv("TANDREL_START_EXPANDED", QByteArray("1"));
+  ASSERT_TRUE(test::writeFile(
+      fixtureOptions().store.eventFile,
+      QJsonDocument(QJsonObject{{"event_id", "stop-1"},
+                                {"source", "claude_code"},
+                                {"event_type", "task_completed"},
+                                {"title", "Done"},
+                                {"completion_snippet", "Tests pass."},
+                                {"session_id", "s-1"},
+                                {"cwd", "/srv/api"},
+                                {"raw_event_name", "Stop"},
+                                {"request_key", key},
+                                {"timestamp", "2027-01-15T08:00:00Z"}})
+              .toJson(QJsonDocument::Compact) +
+          '\n'));
+  FakeWindowServer windowServer;
+  defaults.set(QStringLiteral("holdFinishedTurns"), true);
+  defaults.set(OverlayController::kDidRequestCodexPetsDirectoryAuthorizationKey, true);
+  OverlayControllerOptions options = fixtureOptions();
+  options.store.testEnvironment = true;
+  options.windowServer = &windowServer;
+  options.updateCheck = [](const std::function<void(UpdateCheckResult)>&) {};
+  options.toolHealth = [] { return std::vector<ToolHealth>(); };
+  controller.emplace(options);
+  controller->applicationDidFinishLaunching();
+
+  HookClient client(options.socketPath);
+  HookRequest request = finishedTurn(QStringLiteral("r-1"));
+  request.payload.extras->insert(QStringLiteral("request_key"), key);
+  ASSERT_TRUE(client.send(request));
+  ASSERT_TRUE(test::waitUntil([&] { return !pendingActions.waitingActions().empty(); }));
+  const std::vector<IslandMessage> messages = controller->store().allMessages();
+  ASSERT_EQ(messages.size(), 1U);
+  ASSERT_TRUE(messages.front().pendingAction.has_value()) << "the card is not tied to the waiting turn";
+  QStringList labels;
+  for (const IslandButton& button : messages.front().buttons) {
+    labels << button.label;
+  }
+  EXPECT_EQ(labels, (QStringList{QString::fromUtf8("Reply\u2026"), "Let it stop", "Jump"}));
+
+  controller->surfaces().front()->view->performExpandedMessageAction(messages.front(), QStringLiteral("request:let_stop"));
+  const std::optional<QJsonObject> reply = client.reply();
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->value("decision").toString(), "no_decision");
+  EXPECT_EQ(reply->value("raw_agent_payload").toString(), "{}");
+  EXPECT_EQ(pendingActions.action(QStringLiteral("r-1"))->status, PendingActionStatus::answered);
+  EXPECT_TRUE(auditLines(audit.auditFile()).filter(QStringLiteral("timedOut")).isEmpty());
 }
 
 // Speed checks stay out of the sanitizer run (the "slow" label).

@@ -499,6 +499,26 @@ TEST(PendingCardActionTest, CardActionsAndCountdownLabels) {
         << rawValue(card.kind).toStdString() << " " << card.agentCanAlways;
   }
   EXPECT_EQ(rawValue(A::openInput), QStringLiteral("open_input"));
+  EXPECT_EQ(rawValue(A::letStop), QStringLiteral("let_stop"));
+
+  // A finished turn (raised by the agent's Stop hook, whatever its kind) offers a reply, letting
+  // it stop, and Jump; other requests what their kind offers.
+  const struct {
+    PendingActionKind kind;
+    const char* event;
+    std::vector<A> actions;
+  } requests[] = {
+      {PendingActionKind::waitingInput, "Stop", {A::openInput, A::letStop, A::jump}},
+      {PendingActionKind::waitingChoice, "stop", {A::openInput, A::letStop, A::jump}},
+      {PendingActionKind::waitingInput, "UserPromptSubmit", {A::openInput, A::jump}},
+      {PendingActionKind::permissionRequest, "PermissionRequest", {A::deny, A::approve, A::jump}},
+  };
+  for (const auto& r : requests) {
+    PendingAction action;
+    action.kind = r.kind;
+    action.payload.extras = QMap<QString, QString>{{QStringLiteral("hook_event_name"), QString::fromUtf8(r.event)}};
+    EXPECT_EQ(pendingCardActions(action, false), r.actions) << r.event;
+  }
 
   const std::pair<std::int64_t, const char*> labels[] = {
       {-5, "0s"}, {0, "0s"}, {1, "1s"}, {42, "42s"}, {120, "120s"}, {86400, "86400s"}};
