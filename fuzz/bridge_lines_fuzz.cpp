@@ -28,7 +28,7 @@ TANDREL_FUZZ_TARGET(bridge_lines) {
       events.push_back(*throughDocument);
     }
   }
-  const InboxMessages inbox = buildIslandMessages(events, {}, {}, {now, nullptr});
+  const InboxMessages inbox = buildIslandMessages(events, {}, {}, {now, nullptr, nullptr});
   FUZZ_CHECK(inbox.messages.size() <= inbox.sortedActiveEvents.size(), QString());
   FUZZ_CHECK(inbox.approvalCount >= 0 &&
                  static_cast<size_t>(inbox.approvalCount) <= inbox.messages.size(),
