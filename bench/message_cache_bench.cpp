@@ -76,7 +76,7 @@ std::vector<TandrelEvent> makeActiveEvents(int count) {
 
 void BM_BuildInboxFrom500ActiveEvents(benchmark::State& state) {
   const std::vector<TandrelEvent> events = makeActiveEvents(500);
-  const tandrel::MessageBuildContext context{QDateTime::fromString("2026-05-11T20:00:00Z", Qt::ISODate), {}};
+  const tandrel::MessageBuildContext context{QDateTime::fromString("2026-05-11T20:00:00Z", Qt::ISODate), {}, {}};
   std::size_t cards = 0;
   for (auto _ : state) {
     tandrel::InboxMessages inbox = tandrel::buildIslandMessages(events, {}, {}, context);

@@ -17,7 +17,7 @@ using test::bridgeEvent;
 const char* const kNow = "2026-05-11T13:05:00Z";
 
 MessageBuildContext context() {
-  return MessageBuildContext{QDateTime::fromString(QString::fromLatin1(kNow), Qt::ISODate), {}};
+  return MessageBuildContext{QDateTime::fromString(QString::fromLatin1(kNow), Qt::ISODate), {}, {}};
 }
 
 InboxMessages build(const std::vector<TandrelEvent>& events, const QSet<QString>& readIDs = {},
