@@ -122,7 +122,9 @@ QString desktopOpenablePath(const QFileInfo& info) {
     const QString name = type.name();
     // Scripts are text too ("application/x-shellscript", "application/x-perl"), and their
     // handler may be the interpreter.
-    const bool text = name.startsWith(QLatin1String("text/")) ||
+    // JSON and JSON lines (an agent's transcript) are data a text editor opens.
+    const bool text = name.startsWith(QLatin1String("text/")) || type.inherits(QStringLiteral("application/json")) ||
+                      name == QLatin1String("application/x-ndjson") || name == QLatin1String("application/jsonl") ||
                       (type.inherits(QStringLiteral("text/plain")) && !name.startsWith(QLatin1String("application/x-")));
     if (text || name.startsWith(QLatin1String("image/"))) {
       return info.absoluteFilePath();

@@ -187,7 +187,7 @@ TEST_F(OverlaySurfacesGui, RememberedSettingsFramesAreClampedOntoTheScreensAndSt
 
 TEST_F(OverlaySurfacesGui, FullScreenWindowsHideThePanelOfTheirScreenUntilTheyLeave) {
   defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
-  windowServer.windows = {{4242, 0, 1.0, true, QRectF(kSecond)}};
+  windowServer.windows = {{4242, 0, 1.0, true, QRectF(kSecond), true}};
   OverlayController controller(options());
   controller.rebuildSurfaces(OverlayMode::collapsed);
   EXPECT_EQ(controller.lastFullscreenDisplayIDs(), std::set<QString>{QStringLiteral("Second")});
@@ -207,7 +207,7 @@ TEST_F(OverlaySurfacesGui, FullScreenWindowsHideThePanelOfTheirScreenUntilTheyLe
 
   // A full-screen window on the primary screen hides only that panel; the runtime refresh goes
   // on while a panel waits for the window to leave, even with every panel hidden.
-  windowServer.windows = {{4242, 0, 1.0, true, QRectF(kPrimary)}, {4243, 0, 1.0, true, QRectF(kSecond)}};
+  windowServer.windows = {{4242, 0, 1.0, true, QRectF(kPrimary), true}, {4243, 0, 1.0, true, QRectF(kSecond), true}};
   clock.advance(seconds(5));
   controller.refreshRuntime();
   EXPECT_FALSE(controller.surfaces()[0]->panel->isVisible());
