@@ -122,9 +122,12 @@ QString desktopOpenablePath(const QFileInfo& info) {
     const QString name = type.name();
     // Scripts are text too ("application/x-shellscript", "application/x-perl"), and their
     // handler may be the interpreter.
-    // JSON and JSON lines (an agent's transcript) are data a text editor opens.
-    const bool text = name.startsWith(QLatin1String("text/")) || type.inherits(QStringLiteral("application/json")) ||
-                      name == QLatin1String("application/x-ndjson") || name == QLatin1String("application/jsonl") ||
+    // JSON and JSON lines (an agent's transcript) are data a text editor opens, whatever the
+    // desktop's type database makes of them.
+    static const QStringList dataSuffixes{QStringLiteral("json"), QStringLiteral("jsonl"), QStringLiteral("log"),
+                                          QStringLiteral("md"), QStringLiteral("txt")};
+    const bool text = name.startsWith(QLatin1String("text/")) || dataSuffixes.contains(suffix) ||
+                      type.inherits(QStringLiteral("application/json")) ||
                       (type.inherits(QStringLiteral("text/plain")) && !name.startsWith(QLatin1String("application/x-")));
     if (text || name.startsWith(QLatin1String("image/"))) {
       return info.absoluteFilePath();

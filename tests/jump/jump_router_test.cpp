@@ -21,6 +21,10 @@ struct Started {
   bool operator==(const Started&) const = default;
 };
 
+void PrintTo(const Started& started, std::ostream* out) {
+  *out << started.command.toStdString() << " " << started.arguments.join(' ').toStdString();
+}
+
 class JumpRouterTest : public ::testing::Test {
  protected:
   void SetUp() override {
