@@ -52,24 +52,28 @@ std::vector<TandrelEvent> companionCandidateEvents(std::span<const TandrelEvent>
 }
 
 std::optional<CompanionStatusItem> companionStatusItem(std::span<const TandrelEvent> events) {
-  // The first approval, and the first kept event, in the order a stable priority sort would
-  // give: a later event replaces the best so far only when it strictly goes first.
+  // The first approval in the order a stable priority sort would give (a later event replaces
+  // the best so far only when it strictly goes first). Without one, the newest working or
+  // finished event: an agent that finished a task and started the next one is working. Events of
+  // the same time keep the priority order, so a completion goes before work then.
   const TandrelEvent* firstApproval = nullptr;
-  const TandrelEvent* first = nullptr;
-  CompanionStatusKind firstKind = CompanionStatusKind::working;
+  const TandrelEvent* newest = nullptr;
+  CompanionStatusKind newestKind = CompanionStatusKind::working;
   for (const TandrelEvent& event : events) {
     const std::optional<CompanionStatusKind> kind = companionKind(eventReminderPolicy(event));
     if (!kind) continue;
-    if (*kind == CompanionStatusKind::approval && (!firstApproval || eventGoesFirst(event, *firstApproval))) {
-      firstApproval = &event;
+    if (*kind == CompanionStatusKind::approval) {
+      if (!firstApproval || eventGoesFirst(event, *firstApproval)) firstApproval = &event;
+      continue;
     }
-    if (!first || eventGoesFirst(event, *first)) {
-      first = &event;
-      firstKind = *kind;
+    if (!newest || event.timestamp > newest->timestamp ||
+        (event.timestamp == newest->timestamp && eventGoesFirst(event, *newest))) {
+      newest = &event;
+      newestKind = *kind;
     }
   }
   if (firstApproval) return makeItem(CompanionStatusKind::approval, *firstApproval);
-  if (first) return makeItem(firstKind, *first);
+  if (newest) return makeItem(newestKind, *newest);
   return std::nullopt;
 }
 

@@ -43,8 +43,9 @@ std::vector<TandrelEvent> companionCandidateEvents(std::span<const TandrelEvent>
                                                    const QSet<QString>& readIDs);
 
 // The one item the companion shows for `events` (the store passes its candidates): of the
-// working events and the human-facing approvals and completions, in priority order, the first
-// approval, else the first of them (working or finished). Nothing when none qualifies.
+// working events and the human-facing approvals and completions, the first approval in priority
+// order; else the newest working or finished event, a completion before work of the same time.
+// Nothing when none qualifies.
 std::optional<CompanionStatusItem> companionStatusItem(std::span<const TandrelEvent> events);
 
 // The ticker over the candidates, in candidate order: an approval item for every human-facing

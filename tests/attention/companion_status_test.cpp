@@ -28,7 +28,7 @@ QStringList describe(const std::vector<CompanionStatusItem>& items) {
   return out;
 }
 
-TEST(CompanionStatusTest, ChoosesApprovalThenFirstByPriority) {
+TEST(CompanionStatusTest, ChoosesApprovalThenTheNewestWorkOrCompletion) {
   const TandrelEvent choice = withChange(reminderEvent("choice", "waiting_input", 3), [](TandrelEvent& e) {
     e.choiceOptions = {test::choice(QStringLiteral("1"), QStringLiteral("Yes"))};
   });
@@ -63,9 +63,15 @@ TEST(CompanionStatusTest, ChoosesApprovalThenFirstByPriority) {
       {"newer of two approvals, whatever their order",
        {answerablePermission("old", 1), choice, answerablePermission("older", 0)},
        "approval:choice"},
-      {"finished before a newer working event (priority 4 before 5)",
+      {"newer working event over a stale completion", {humanCompletion("done", 1), workingEvent("start", 9)},
+       "working:start"},
+      {"newer working event over a stale completion listed after it",
        {workingEvent("start", 9), humanCompletion("done", 1)},
+       "working:start"},
+      {"newer completion over stale work", {workingEvent("start", 1), humanCompletion("done", 9)}, "finished:done"},
+      {"completion before work of the same time", {workingEvent("start", 5), humanCompletion("done", 5)},
        "finished:done"},
+      {"approval over newer work", {workingEvent("start", 9), answerablePermission("perm", 1)}, "approval:perm"},
       {"newer of two working events", {workingEvent("old", 1), reminderEvent("new", "task_updated", 2)}, "working:new"},
       {"list order among equals", {workingEvent("first", 1), workingEvent("second", 1)}, "working:first"},
       {"a failure does not outrank work", {reminderEvent("failed", "task_failed", 9), workingEvent("start")},
