@@ -64,6 +64,30 @@ bool verifyFile(const QString& path, const QString& signatureBase64, const QByte
   return result == 0;
 }
 
+SigningKeyPair SigningKeyPair::generate() {
+  SigningKeyPair pair;
+  if (!sodiumReady()) {
+    return pair;
+  }
+  pair.publicKey.resize(crypto_sign_PUBLICKEYBYTES);
+  pair.secretKey.resize(crypto_sign_SECRETKEYBYTES);
+  crypto_sign_keypair(reinterpret_cast<unsigned char*>(pair.publicKey.data()),
+                      reinterpret_cast<unsigned char*>(pair.secretKey.data()));
+  return pair;
+}
+
+QString SigningKeyPair::sign(const QByteArray& bytes) const {
+  if (secretKey.size() != crypto_sign_SECRETKEYBYTES) {
+    return {};
+  }
+  QByteArray signature(crypto_sign_BYTES, '\0');
+  crypto_sign_detached(reinterpret_cast<unsigned char*>(signature.data()), nullptr,
+                       reinterpret_cast<const unsigned char*>(bytes.constData()),
+                       static_cast<unsigned long long>(bytes.size()),
+                       reinterpret_cast<const unsigned char*>(secretKey.constData()));
+  return QString::fromLatin1(signature.toBase64());
+}
+
 }  // namespace UpdateSignature
 
 }  // namespace tandrel

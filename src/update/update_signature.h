@@ -27,6 +27,18 @@ std::optional<QByteArray> decodedSignature(const QString& base64);
 // False for an unreadable file, a malformed signature or key, or a signature by another key.
 bool verifyFile(const QString& path, const QString& signatureBase64, const QByteArray& publicKey);
 
+// A fresh key pair for signing fixtures: the self-checks and the tests sign their artifacts with
+// one and hand its public key to the About flow's `updatePublicKey`. Releases are signed by
+// scripts/package with the maker's key, never with one of these.
+struct SigningKeyPair {
+  QByteArray publicKey;  // 32 bytes; empty when the crypto library could not start
+  QByteArray secretKey;  // 64 bytes
+
+  static SigningKeyPair generate();
+  // The detached signature of `bytes`, base64; empty without a key.
+  QString sign(const QByteArray& bytes) const;
+};
+
 }  // namespace UpdateSignature
 
 }  // namespace tandrel

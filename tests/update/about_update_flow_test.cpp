@@ -5,7 +5,7 @@
 #include "support/temp_home.h"
 #include "support/wait.h"
 #include "update/loopback_http_server.h"
-#include "update/test_signing_key.h"
+#include "update/update_signature.h"
 #include "update/update_artifact.h"
 
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ class AboutUpdateFlowTest : public ::testing::Test {
   std::pair<QString, Role> lastBanner() const { return banners.empty() ? std::pair(QString(), Role::info) : banners.back(); }
 
   test::TempHome home;
-  test::TestSigningKey key;
+  const UpdateSignature::SigningKeyPair key = UpdateSignature::SigningKeyPair::generate();
   FakeClock clock;
   std::vector<std::pair<QString, Role>> banners;
   int redraws = 0;
@@ -171,7 +171,7 @@ TEST_F(AboutUpdateFlowTest, LocalArtifactsAreCopiedVerifiedAndGated) {
   // A mismatch, a missing or foreign signature, an older version, a larger file than the feed
   // names, and an unsigned stable update all keep what was cached, and leave no staged copy.
   const QString good = key.sign("new");
-  const test::TestSigningKey stranger;
+  const UpdateSignature::SigningKeyPair stranger = UpdateSignature::SigningKeyPair::generate();
   const struct {
     Offer offer;
     const char* error;
