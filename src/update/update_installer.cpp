@@ -164,7 +164,8 @@ int verifySignatureCommand(const QStringList& arguments) {
 }
 
 std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& request,
-                                          qint64 waitForProcessIdentifier, const Launcher& launch) {
+                                          qint64 waitForProcessIdentifier, const Launcher& launch,
+                                          const InstallHost& host) {
   if (!QFileInfo(request.artifactURL).isFile()) {
     return Failure{Failure::Kind::missingArtifact, request.artifactURL, {}};
   }
@@ -175,18 +176,18 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
 
   PreparedProcess process;
   process.program = QStringLiteral("/bin/sh");
-  process.elevatesSwap = !QFileInfo(QFileInfo(target).absolutePath()).isWritable();
+  const QString parent = QFileInfo(target).absolutePath();
+  process.elevatesSwap = !(host.folderIsWritable ? host.folderIsWritable(parent) : QFileInfo(parent).isWritable());
   QString elevator;
   QString elevatedScript;
   if (process.elevatesSwap) {
     elevator = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (elevator.isEmpty()) {
       return Failure{Failure::Kind::couldNotStart, {},
-                     QStringLiteral("%1 is not writable and pkexec is not installed.")
-                         .arg(QFileInfo(target).absolutePath())};
+                     QStringLiteral("%1 is not writable and pkexec is not installed.").arg(parent)};
     }
     elevatedScript = QDir(target).filePath(QLatin1String(kInstalledScript));
-    if (!isRootOwnedAndPrivate(elevatedScript)) {
+    if (!(host.trustsElevatedScript ? host.trustsElevatedScript(elevatedScript) : isRootOwnedAndPrivate(elevatedScript))) {
       return Failure{Failure::Kind::couldNotStart, {},
                      QStringLiteral("replacing %1 needs administrator rights, and %2 is not the installer script "
                                     "of a root-owned install")
@@ -194,7 +195,7 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
     }
   }
 
-  const QString folder = updatesDirectory();
+  const QString folder = host.scriptsFolder.isEmpty() ? updatesDirectory() : host.scriptsFolder;
   if (makePrivateFolder(folder)) {
     return Failure{Failure::Kind::couldNotStart, {}, QStringLiteral("Could not create %1.").arg(folder)};
   }
@@ -220,7 +221,7 @@ std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& req
                        target,
                        logPath,
                        request.relaunchAfterInstall ? QStringLiteral("1") : QStringLiteral("0"),
-                       installResultPath(),
+                       QDir(folder).filePath(QStringLiteral("last-install-result")),
                        request.expectedSHA256,
                        request.version,
                        elevator,

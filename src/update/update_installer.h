@@ -61,14 +61,29 @@ bool isInstallFolder(const QString& path);
 // in place: an install folder of ours that is not the system's own /usr.
 std::optional<QString> currentInstallRoot();
 
+// What the installer asks of the machine; an empty member stands for the real one. The
+// self-checks replace them: they run as root in CI, where every folder is writable and every file
+// root's, and they keep their scripts in their scratch folder.
+struct InstallHost {
+  // Whether this user may add and rename entries in `folder` (QFileInfo::isWritable), that is,
+  // whether the swap can run without administrator rights.
+  std::function<bool(const QString& folder)> folderIsWritable;
+  // Whether `script` may run with administrator rights: a regular file owned by root, in a folder
+  // owned by root, neither writable by group or others.
+  std::function<bool(const QString& script)> trustsElevatedScript;
+  // Where the installer script, its log and its result file go; updatesDirectory() when empty.
+  QString scriptsFolder;
+};
+
 // Checks the request, writes the script and starts it through `launch` with arguments
 //   script, pid, artifact, target, log, relaunch ("1"/"0"), result file, SHA-256, version,
 //   elevator, elevated script, signature
 // and returns at once. `waitForProcessIdentifier` is the process the script waits for (0: none).
-// Where the swap needs administrator rights, the elevated script is the install's own copy, and
-// it must be owned by root and writable by nobody else.
+// Where the swap needs administrator rights, the elevator is pkexec from PATH and the elevated
+// script is the install's own copy, which must be owned by root and writable by nobody else.
 std::optional<Failure> installAndRelaunch(const PendingUpdateInstallRequest& request,
-                                          qint64 waitForProcessIdentifier, const Launcher& launch = startDetached);
+                                          qint64 waitForProcessIdentifier, const Launcher& launch = startDetached,
+                                          const InstallHost& host = {});
 
 // What an installer that was stopped half-way left beside `installRoot` (a backup or a staging
 // folder whose installer process is gone), removed now that the install folder runs. Returns the

@@ -366,5 +366,78 @@ TEST(UpdateInstaller, ArgumentVectorAndElevation) {
   }
 }
 
+TEST(UpdateInstaller, TheHostDecidesElevationAndWhereTheScriptGoes) {
+  test::TempHome home;
+  makeInstallFolder(home.file("apps/tandrel"), "old");
+  ASSERT_TRUE(test::writeFile(home.file("a b.zip"), "zip"));
+  // A PATH with a pkexec, and one without.
+  ASSERT_TRUE(test::writeFile(home.file("with/pkexec"), "#!/bin/sh\nexit 1\n"));
+  QFile::setPermissions(home.file("with/pkexec"), QFile::permissions(home.file("with/pkexec")) | QFile::ExeOwner);
+  QDir().mkpath(home.file("without"));
+  const QString scripts = home.file("scratch/scripts");
+  const QString elevated = home.file("apps/tandrel/share/tandrel/tandrel-update-install");
+
+  const struct {
+    const char* name;
+    bool writable;
+    bool trusted;
+    const char* path;
+    QString failure;  // empty: started
+    QString elevator;
+    QString elevatedScript;
+  } cases[] = {
+      {"a writable parent needs no rights", true, false, "without", {}, {}, {}},
+      {"a parent the user cannot write goes through pkexec", false, true, "with", {}, home.file("with/pkexec"), elevated},
+      {"without pkexec", false, true, "without",
+       "Could not start updater: " + home.file("apps") + " is not writable and pkexec is not installed.", {}, {}},
+      {"with an installer script root does not own", false, false, "with",
+       "Could not start updater: replacing " + home.file("apps/tandrel") + " needs administrator rights, and " +
+           elevated + " is not the installer script of a root-owned install",
+       {}, {}},
+  };
+  for (const auto& c : cases) {
+    home.setEnv("PATH", home.file(c.path).toUtf8());
+    QStringList askedWritable, askedTrusted;
+    InstallHost host;
+    host.folderIsWritable = [&](const QString& folder) {
+      askedWritable << folder;
+      return c.writable;
+    };
+    host.trustsElevatedScript = [&](const QString& script) {
+      askedTrusted << script;
+      return c.trusted;
+    };
+    host.scriptsFolder = scripts;
+    std::optional<PreparedProcess> started;
+    const std::optional<Failure> failure = installAndRelaunch(
+        {home.file("a b.zip"), home.file("apps/tandrel"), "1.2", false, "AB", "sig"}, 7,
+        [&](const PreparedProcess& process) -> std::optional<QString> {
+          started = process;
+          return std::nullopt;
+        },
+        host);
+    EXPECT_EQ(askedWritable, QStringList{home.file("apps")}) << c.name;
+    if (!c.failure.isEmpty()) {
+      ASSERT_TRUE(failure) << c.name;
+      EXPECT_EQ(failure->errorDescription(), c.failure) << c.name;
+      EXPECT_FALSE(started) << c.name;
+      continue;
+    }
+    ASSERT_FALSE(failure) << c.name << ": " << failure->errorDescription().toStdString();
+    ASSERT_TRUE(started) << c.name;
+    EXPECT_EQ(started->elevatesSwap, !c.writable) << c.name;
+    EXPECT_EQ(askedTrusted, c.writable ? QStringList() : QStringList{elevated}) << c.name;
+    const QStringList& a = started->arguments;
+    ASSERT_EQ(a.size(), 12) << c.name;
+    EXPECT_EQ(QFileInfo(a[0]).absolutePath(), scripts) << c.name;
+    EXPECT_EQ(a.mid(1, 11), (QStringList{"7", home.file("a b.zip"), home.file("apps/tandrel"), scripts + "/install-1.2.log",
+                                         "0", scripts + "/last-install-result", "AB", "1.2", c.elevator,
+                                         c.elevatedScript, "sig"}))
+        << c.name;
+  }
+  // Nothing reached the user's own Updates folder.
+  EXPECT_FALSE(QFileInfo::exists(updatesDirectory()));
+}
+
 }  // namespace
 }  // namespace tandrel
