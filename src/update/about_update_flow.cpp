@@ -192,10 +192,7 @@ void AboutUpdateFlow::downloadAvailableUpdateFromAbout() {
   banner(QStringLiteral("Downloading update v%1...").arg(version), UpdateBannerRole::info);
   redraw();
 
-  const QString folder = updateDownloadDirectory.value_or(UpdateInstaller::updatesDirectory());
-  const QString destination = folder + QStringLiteral("/Tandrel-") +
-                              UpdateArtifactDownloader::sanitizedNameComponent(version, QStringLiteral("update")) +
-                              QLatin1Char('.') + UpdateArtifactDownloader::safeArtifactExtension(kind);
+  const QString destination = stagedArtifactPath(version, kind);
   const QString source = response.artifact->url;
   std::weak_ptr<AboutUpdateFlow*> weak = self_;
   runUpdateWorkInBackground<DownloadOutcome>(
@@ -207,6 +204,13 @@ void AboutUpdateFlow::downloadAvailableUpdateFromAbout() {
           (*self)->finishDownload(response, outcome);
         }
       });
+}
+
+QString AboutUpdateFlow::stagedArtifactPath(const QString& version, const QString& kind) const {
+  const QString folder = updateDownloadDirectory.value_or(UpdateInstaller::updatesDirectory());
+  return folder + QStringLiteral("/Tandrel-") +
+         UpdateArtifactDownloader::sanitizedNameComponent(version, QStringLiteral("update")) + QLatin1Char('.') +
+         UpdateArtifactDownloader::safeArtifactExtension(kind);
 }
 
 AboutUpdateFlow::DownloadOutcome AboutUpdateFlow::stageAndVerify(const UpgradeCheckResponse& response,

@@ -60,6 +60,11 @@ class AboutUpdateFlow {
   // no update is installed.
   std::optional<QByteArray> updatePublicKey;
 
+  // Where a download of `version` with the artifact `kind` is staged: "Tandrel-" + the version
+  // made safe + "." + "zip", "dmg" or "artifact", in `updateDownloadDirectory` or else the Updates
+  // folder. Nothing in either text can move the file out of that folder.
+  QString stagedArtifactPath(const QString& version, const QString& kind) const;
+
   // Whether a check has anything to ask: a fixture, TANDREL_UPDATE_RESPONSE_FILE or a feed
   // address (the environment's or the build's).
   bool hasUpdateFeed() const;

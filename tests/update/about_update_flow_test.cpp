@@ -299,6 +299,27 @@ TEST_F(AboutUpdateFlowTest, AutomaticResults) {
   EXPECT_EQ(flow.aboutUpdateDisplayRows()[0].detail, QStringLiteral("v0.1.6"));
 }
 
+TEST(AboutUpdateFlow, StagesEachDownloadInsideItsFolderUnderASafeName) {
+  test::TempHome home;
+  AboutUpdateFlow flow({});
+  const struct {
+    const char* version;
+    const char* kind;
+    const char* name;
+  } cases[] = {
+      {"1.2.0", "zip", "Tandrel-1.2.0.zip"},
+      {"1.2.0", " DMG ", "Tandrel-1.2.0.dmg"},
+      {"../0.1 bad/evil", "../pkg!", "Tandrel-0.1-bad-evil.artifact"},
+      {"../..", "zip", "Tandrel-update.zip"},
+  };
+  for (const auto& c : cases) {
+    flow.updateDownloadDirectory.reset();
+    EXPECT_EQ(flow.stagedArtifactPath(c.version, c.kind), UpdateInstaller::updatesDirectory() + "/" + c.name) << c.version;
+    flow.configureUpdateDownloadDirectoryForTests(home.file("Downloads"));
+    EXPECT_EQ(flow.stagedArtifactPath(c.version, c.kind), home.file("Downloads") + "/" + c.name) << c.version;
+  }
+}
+
 TEST(AboutUpdateFlow, StartsWithWhatAFailedInstallLeft) {
   const AboutUpdateFlow flow({}, Clock::system(), QStringLiteral("Update to v1.2 failed; the previous version was kept."));
   EXPECT_EQ(flow.aboutUpdateDisplayRows(),
