@@ -492,8 +492,8 @@ class EventStore {
   // folder; nothing when none applies.
   std::optional<ResolvedJumpTarget> jumpTarget(const TandrelEvent& event) const;
   // The targets to try for a resolved Jump, in order: the target itself when available, its
-  // fallback (not for cmux), then its runtime fallback (the cmux app, or the folder of a terminal
-  // window without identifiers); never two equal targets, never an unavailable one.
+  // fallback, then its runtime fallback (the cmux app, or the folder of a terminal window without
+  // identifiers); never two equal targets, never an unavailable one.
   std::vector<JumpCandidate> jumpOpenCandidates(const ResolvedJumpTarget& resolved) const;
   // Calls the Jump opener on each candidate in order on this thread and returns the first that
   // opened. With the default opener this blocks while children run: the application uses

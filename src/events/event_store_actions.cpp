@@ -83,9 +83,12 @@ void EventStore::perform(const QString& role, const IslandMessage& message, Acti
       done(ActionResult::failure(QStringLiteral("No jump target is available")));
       return;
     }
+    // A target that cannot be reached is audited as such, also when its fallback opens instead.
+    if (!resolved->available) {
+      audit(QStringLiteral("jump_unavailable"), message.event, count);
+    }
     std::vector<JumpCandidate> candidates = jumpOpenCandidates(*resolved);
     if (candidates.empty()) {
-      audit(QStringLiteral("jump_unavailable"), message.event, count);
       done(ActionResult::failure(resolved->reason.value_or(QStringLiteral("Jump target is unavailable"))));
       return;
     }

@@ -208,7 +208,7 @@ std::vector<JumpCandidate> EventStore::jumpOpenCandidates(const ResolvedJumpTarg
   if (resolved.available) {
     candidates.push_back(JumpCandidate{resolved, false});
   }
-  if (resolved.target.kind() != JumpTarget::Kind::cmux && resolved.fallback) {
+  if (resolved.fallback) {
     append(resolved.fallback->value);
   }
   if (resolved.available && allowsRuntimeFallback(resolved.target)) {

@@ -97,15 +97,16 @@ ResolvedJumpTarget JumpResolver::resolve(const JumpTarget& target) const {
       }
     }
     if (cliFound) {
+      // A session that is gone stays gone: no window of it, no other workspace, no app instead.
+      if (hasSession && !cmuxSessionExists(*cmux->sessionID)) {
+        return unavailableJump(target, QStringLiteral("cmux session is no longer available."));
+      }
       if (hasWindow) {
         return availableJump(target, QStringLiteral("Open cmux"), JumpQuality::exactWindow, ResolvedJumpAction::openCmux);
       }
-      if (cmux->sessionID && cmuxSessionExists(*cmux->sessionID)) {
+      if (hasSession) {
         return availableJump(target, QStringLiteral("Open cmux"), JumpQuality::sessionLevel,
                              ResolvedJumpAction::openCmux);
-      }
-      if (hasSession) {
-        return unavailableJump(target, QStringLiteral("cmux session is no longer available."));
       }
       if (cmux->cwd && directoryExists(*cmux->cwd)) {
         return availableJump(target, QStringLiteral("Open cmux"), JumpQuality::workspaceLevel,
@@ -113,17 +114,19 @@ ResolvedJumpTarget JumpResolver::resolve(const JumpTarget& target) const {
       }
     }
     if (hasWindow || hasSession || hasCwd) {
-      return unavailableJump(target, QStringLiteral("cmux CLI is not available."));
+      // Without the CLI nothing of cmux can be reached: the agent's folder opens instead, as for
+      // any other target that cannot be reached.
+      ResolvedJumpTarget result = unavailableJump(target, QStringLiteral("cmux CLI is not available."));
+      if (auto fallback = fallbackTerminalCwd(cmux->cwd)) {
+        result.fallback = boxed(std::move(*fallback));
+      }
+      return result;
     }
     if (appBundleExists(kCmuxBundleID) || appExists(kCmuxAppPath)) {
       return availableJump(JumpTarget::app(kCmuxBundleID, kCmuxAppPath, std::nullopt), QStringLiteral("Open cmux"),
                            JumpQuality::appLevel, ResolvedJumpAction::openApp);
     }
-    ResolvedJumpTarget result = unavailableJump(target, QStringLiteral("cmux session is no longer available."));
-    if (auto fallback = fallbackTerminalCwd(cmux->cwd)) {
-      result.fallback = boxed(std::move(*fallback));
-    }
-    return result;
+    return unavailableJump(target, QStringLiteral("cmux session is no longer available."));
   }
 
   if (const auto* window = target.as<JumpTarget::TerminalWindow>()) {

@@ -160,13 +160,16 @@ TEST(EventStoreJumpTest, CandidatesTryTheTargetThenItsFallbacksWithoutRepeats) {
   // A command line never falls back; an unavailable one has nothing to try.
   EXPECT_EQ(targetsOf(r.resolve(JumpTarget::cli("codex", {}, f.workspace))), (List{{JumpTarget::cli("codex", {}, f.workspace), false}}));
   EXPECT_TRUE(targetsOf(r.resolve(JumpTarget::cli("missing", {}, f.workspace))).empty());
-  // An unavailable target's own fallback is tried, but never a cmux target's.
+  // An unavailable target's own fallback is tried, a cmux target's as well (its folder, when the
+  // cmux CLI is missing); a cmux session that is gone has none.
   const JumpTarget folder = JumpTarget::terminalCwd(f.workspace, none);
   ResolvedJumpTarget gone = unavailableJump(JumpTarget::file(f.workspace + QStringLiteral("/gone"), none), QStringLiteral("File does not exist."));
   gone.fallback = boxed(r.resolve(folder));
   EXPECT_EQ(targetsOf(gone), (List{{folder, true}}));
-  gone.target = cmux;
-  EXPECT_TRUE(targetsOf(gone).empty());
+  JumpResolver withoutCmux = r;
+  withoutCmux.commandExists = oneOf(names({"codex"}));
+  EXPECT_EQ(targetsOf(withoutCmux.resolve(cmux)), (List{{folder, true}}));
+  EXPECT_TRUE(targetsOf(r.resolve(JumpTarget::cmux(QStringLiteral("gone-session"), none, f.workspace))).empty());
 }
 
 TEST(EventStoreJumpTest, CompanionJumpOpensTheTypedTargetThenItsFallbackAndAudits) {
@@ -295,6 +298,26 @@ TEST(EventStoreJumpTest, CardJumpsReportTheirOutcomeMarkReadAndAudit) {
               QString::fromLatin1(c.auditRole) == u"jump_failed" ? QStringLiteral("refused by test") : QString());
   }
   JumpOpeners::setLastJumpOpenError(std::nullopt);
+}
+
+TEST(EventStoreJumpTest, ACmuxJumpWithoutTheCmuxCommandOpensTheFolderInstead) {
+  JumpFixture f;
+  f.resolver.commandExists = oneOf(names({"codex"}));
+  auto store = f.load({completed("cmux", "cmux",
+                                 {{"jump_target", QJsonObject{{"kind", "cmux"}, {"sessionId", "cmux-session"},
+                                                              {"windowId", "main"}, {"cwd", f.workspace}}}})});
+  const IslandMessage* message = JumpFixture::message(*store, QStringLiteral("cmux"));
+  ASSERT_NE(message, nullptr);
+  ASSERT_TRUE(message->jump.has_value());
+  EXPECT_FALSE(message->jump->available);
+
+  const ActionResult result = performAction(*store, QStringLiteral("jump"), *message);
+  EXPECT_TRUE(result.succeeded);
+  EXPECT_EQ(f.opened, std::vector<JumpTarget>{JumpTarget::terminalCwd(f.workspace, std::nullopt)});
+  EXPECT_TRUE(store->isReadForTests(QStringLiteral("cmux")));
+  QStringList roles;
+  for (const QJsonObject& line : test::readJsonLines(store->auditFile())) roles << line.value(QStringLiteral("role")).toString();
+  EXPECT_EQ(roles, (QStringList{QStringLiteral("jump_unavailable"), QStringLiteral("jump_fallback")}));
 }
 
 }  // namespace

@@ -64,6 +64,9 @@ TEST(JumpResolverTest, ResolvesEveryTargetKindWithFixedPredicates) {
       {"cmux folder", JumpTarget::cmux(none, none, workspace), true, "Open cmux", none, Q::workspaceLevel, A::openCmux, none},
       {"cmux window", JumpTarget::cmux(none, QStringLiteral("w"), none), true, "Open cmux", none, Q::exactWindow,
        A::openCmux, none},
+      // A window of a session that is gone is gone with it.
+      {"cmux window of a gone session", JumpTarget::cmux(QStringLiteral("missing"), QStringLiteral("w"), workspace), false,
+       "Configure", QStringLiteral("cmux session is no longer available."), Q::unavailable, A::configure, none},
       {"cli missing", JumpTarget::cli(QStringLiteral("missing-cli"), {}, workspace), false, "Configure",
        QStringLiteral("CLI command is not available."), Q::unavailable, A::configure, none},
       {"cli with cwd", JumpTarget::cli(QStringLiteral("codex"), {}, workspace), true, "Open CLI", none, Q::sessionLevel,
@@ -151,18 +154,35 @@ TEST(JumpResolverTest, ATmuxPaneNeedsTmux) {
   EXPECT_EQ(resolved.reason, QStringLiteral("Terminal app is not available."));
 }
 
-TEST(JumpResolverTest, CmuxWithoutLocatorOpensTheAppOrFallsBackToTheFolder) {
+TEST(JumpResolverTest, CmuxWithoutItsCommandOpensTheAppOrFallsBackToTheFolder) {
   TempHome home;
+  const QString workspace = home.file(QStringLiteral("workspace"));
+  ASSERT_TRUE(QDir().mkpath(workspace));
   JumpResolver resolver = fixedResolver();
   resolver.commandExists = [](const QString&) { return false; };
+  const JumpTarget folder = JumpTarget::terminalCwd(workspace, std::nullopt);
 
   const ResolvedJumpTarget app = resolver.resolve(JumpTarget::cmux(std::nullopt, std::nullopt, std::nullopt));
   EXPECT_TRUE(app.available);
   EXPECT_EQ(app.label, QStringLiteral("Open cmux"));
   EXPECT_TRUE(app.target == JumpTarget::app(QStringLiteral("com.cmuxterm.app"), QStringLiteral("/Applications/cmux.app"), std::nullopt));
 
-  const ResolvedJumpTarget located = resolver.resolve(JumpTarget::cmux(QStringLiteral("s"), std::nullopt, std::nullopt));
-  EXPECT_EQ(located.reason, QStringLiteral("cmux CLI is not available."));
+  // A targeted cmux Jump stays unavailable and keeps its target, but its folder opens instead,
+  // whether or not the session is one the session check knows.
+  for (const QString& session : {QStringLiteral("session-1"), QStringLiteral("missing")}) {
+    SCOPED_TRACE(session.toStdString());
+    const JumpTarget target = JumpTarget::cmux(session, QStringLiteral("main"), workspace);
+    const ResolvedJumpTarget located = resolver.resolve(target);
+    EXPECT_FALSE(located.available);
+    EXPECT_TRUE(located.target == target);
+    EXPECT_EQ(located.reason, QStringLiteral("cmux CLI is not available."));
+    ASSERT_NE(located.fallback, nullptr);
+    EXPECT_TRUE(located.fallback->value.available);
+    EXPECT_TRUE(located.fallback->value.target == folder);
+  }
+  // Without a folder that exists there is nothing to fall back to.
+  EXPECT_EQ(resolver.resolve(JumpTarget::cmux(QStringLiteral("s"), std::nullopt, home.file(QStringLiteral("gone")))).fallback,
+            nullptr);
 
   resolver.appExists = [](const QString&) { return false; };
   resolver.appBundleExists = [](const QString&) { return false; };
