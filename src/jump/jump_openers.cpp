@@ -671,13 +671,6 @@ QString JumpOpeners::shellQuote(const QString& text) {
   return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
-QString JumpOpeners::osascriptEscape(const QString& text) {
-  QString escaped = text;
-  escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"));
-  escaped.replace(QLatin1String("\""), QLatin1String("\\\""));
-  return escaped;
-}
-
 QString JumpOpeners::loginShell() {
   if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_shell && *entry->pw_shell) {
     const QString shell = QString::fromLocal8Bit(entry->pw_shell);

@@ -127,8 +127,6 @@ class JumpOpeners {
   static QString buildShellDetachedScript(const QString& command, const QStringList& arguments);
   // Single quotes around the text, each "'" written as '\''.
   static QString shellQuote(const QString& text);
-  // Backslashes doubled, then each double quote preceded by a backslash.
-  static QString osascriptEscape(const QString& text);
   // The user's login shell (from the password database), else "/bin/sh".
   static QString loginShell();
 

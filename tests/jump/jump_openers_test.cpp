@@ -165,9 +165,6 @@ TEST_F(JumpOpenersTest, QuotingSurvivesTheShell) {
   EXPECT_EQ(JumpOpeners::shellQuote(QString()), QStringLiteral("''"));
   EXPECT_EQ(JumpOpeners::buildShellDetachedScript(QStringLiteral("/usr/bin/cmux"), {QStringLiteral("select-workspace"), QStringLiteral("abc-123")}),
             QStringLiteral("nohup '/usr/bin/cmux' 'select-workspace' 'abc-123' >/dev/null 2>&1 </dev/null & wait $!; exit $?"));
-  EXPECT_EQ(JumpOpeners::osascriptEscape(QStringLiteral("plain")), QStringLiteral("plain"));
-  EXPECT_EQ(JumpOpeners::osascriptEscape(QStringLiteral("has \"quote\" and \\ backslash")),
-            QStringLiteral("has \\\"quote\\\" and \\\\ backslash"));
 
   // A failing command reports its exit status and output; a missing program is a failure too.
   const CapturedProcessResult failed =
