@@ -46,8 +46,8 @@ void drawIconTile(QPainter& painter, qreal tileTop, const QString& symbol, const
   island_paint::drawSymbol(painter, symbol, tile.adjusted(9, 9, -9, -9), accent, 15);
 }
 
-void rowSeparator(QPainter& painter, qreal rowBottom) {
-  painter.fillRect(QRectF(kRowX, rowBottom - 1, kRowWidth, 1), white(0.06));
+void rowSeparator(QPainter& painter, const QRectF& row) {
+  painter.fillRect(QRectF(row.left(), row.bottom() - 1, row.width(), 1), white(0.06));
 }
 
 void drawConfig(QPainter& painter, qreal viewWidth, bool muted) {
@@ -62,8 +62,8 @@ void drawConfig(QPainter& painter, qreal viewWidth, bool muted) {
 void drawSelectedCard(QPainter& painter, qreal viewWidth, const ViewSounds& sounds, const QString& selectedID) {
   settings_paint::drawSectionTitle(painter, QStringLiteral("Selected Sound"), 152);
   const SelectedSoundDescription selected = sounds.selectedSound();
-  roundedTile(painter, QRectF(kRowX, kSelectedCardY, kRowWidth, kRowHeight), 8, withAlpha(selected.accent, 0.1),
-              withAlpha(selected.accent, 0.28));
+  roundedTile(painter, QRectF(kRowX, kSelectedCardY, soundRowWidth(viewWidth), kRowHeight), 8,
+              withAlpha(selected.accent, 0.1), withAlpha(selected.accent, 0.28));
   const QRectF tile(180, 187, 36, 36);
   roundedTile(painter, tile, 8, withAlpha(selected.accent, 0.16), withAlpha(selected.accent, 0.34));
   island_paint::drawSymbol(painter, selected.symbol, tile.adjusted(9, 9, -9, -9), selected.accent, 15);
@@ -71,7 +71,7 @@ void drawSelectedCard(QPainter& painter, qreal viewWidth, const ViewSounds& soun
   island_paint::drawText(painter, selected.label, 228, 189, viewWidth, labelFont, white(0.84));
   const qreal labelWidth = std::min(std::ceil(island_paint::textWidth(selected.label, labelFont)), 240.0);
   settings_paint::drawSourceBadge(painter, selected.badge, 228 + labelWidth + 6, 190, selected.accent);
-  const QRectF play = soundPlayButtonRect(kSelectedCardY);
+  const QRectF play = soundPlayButtonRect(kSelectedCardY, viewWidth);
   island_paint::drawText(painter, selected.detail + QStringLiteral(" - ") + selected.source,
                          QRectF(228, 209, play.left() - 228 - 16, 18), islandFont(11), white(0.35));
   drawSoundPlayButton(painter, play, sounds.isSoundPlaying(QStringLiteral("selected:") + selectedID),
@@ -81,19 +81,21 @@ void drawSelectedCard(QPainter& painter, qreal viewWidth, const ViewSounds& soun
 void drawBuiltIn(QPainter& painter, qreal viewWidth, const ViewSounds& sounds, const QString& selectedID) {
   settings_paint::drawSectionTitle(painter, QStringLiteral("Built-in"), 252);
   const auto& categories = soundCategories();
+  const qreal rowWidth = soundRowWidth(viewWidth);
   for (size_t c = 0; c < categories.size(); ++c) {
     const SoundCategory& category = categories[c];
     const qreal y = soundCategoryPanelY(static_cast<int>(c));
     const int count = static_cast<int>(category.sounds.size());
-    settings_paint::drawRoundedPanel(painter, QRectF(kRowX, y, kRowWidth, kCategoryHeaderHeight + kRowHeight * count));
+    settings_paint::drawRoundedPanel(painter, QRectF(kRowX, y, rowWidth, kCategoryHeaderHeight + kRowHeight * count));
     island_paint::drawText(painter, category.label, 180, y + 9, viewWidth, islandFont(12), white(0.78));
     island_paint::drawText(painter, QString::number(count) + QStringLiteral(" sounds"), 276, y + 11, viewWidth,
                            islandFont(10), white(0.25));
-    island_paint::drawText(painter, category.detail, QRectF(180, y + 26, 656, 12), islandFont(10), white(0.3));
-    painter.fillRect(QRectF(kRowX, y + 41, kRowWidth, 1), white(0.06));
+    island_paint::drawText(painter, category.detail, QRectF(180, y + 26, std::max(rowWidth - 24, 0.0), 12),
+                           islandFont(10), white(0.3));
+    painter.fillRect(QRectF(kRowX, y + 41, rowWidth, 1), white(0.06));
     for (int s = 0; s < count; ++s) {
       const SoundPreset& preset = category.sounds[static_cast<size_t>(s)];
-      const QRectF row = soundPresetRowRect(static_cast<int>(c), s);
+      const QRectF row = soundPresetRowRect(static_cast<int>(c), s, viewWidth);
       const qreal r = row.top();
       const bool selected = selectedID == preset.id;
       if (selected) {
@@ -104,7 +106,7 @@ void drawBuiltIn(QPainter& painter, qreal viewWidth, const ViewSounds& sounds, c
       island_paint::drawText(painter, preset.label, 228, r + 13, viewWidth, labelFont, white(selected ? 0.9 : 0.74));
       const qreal labelWidth = std::min(std::ceil(island_paint::textWidth(preset.label, labelFont)), 210.0);
       settings_paint::drawSourceBadge(painter, preset.era, 228 + labelWidth + 6, r + 14, preset.accent);
-      const QRectF play = soundPresetPlayRect(static_cast<int>(c), s);
+      const QRectF play = soundPresetPlayRect(static_cast<int>(c), s, viewWidth);
       island_paint::drawText(painter, preset.detail + QStringLiteral(" - ") + preset.source,
                              QRectF(228, r + 33, play.left() - 228 - 34, 18), islandFont(11), white(0.35));
       if (selected) {
@@ -114,16 +116,16 @@ void drawBuiltIn(QPainter& painter, qreal viewWidth, const ViewSounds& sounds, c
       drawSoundPlayButton(painter, play, sounds.isSoundPlaying(QStringLiteral("preset:") + preset.id),
                           sounds.playingAnimationTime());
       if (s + 1 < count) {
-        rowSeparator(painter, row.bottom());
+        rowSeparator(painter, row);
       }
     }
   }
 }
 
 // The dashed import row with its folder symbol and text centred, and the folder's path below.
-void drawImportRow(QPainter& painter) {
+void drawImportRow(QPainter& painter, qreal viewWidth) {
   settings_paint::drawSectionTitle(painter, QStringLiteral("Custom"), soundCustomTitleY());
-  const QRectF button = soundImportRect();
+  const QRectF button = soundImportRect(viewWidth);
   QPainterPath outline;
   outline.addRoundedRect(button, 12, 12);
   QPen dashed(white(0.15), 1);
@@ -137,28 +139,29 @@ void drawImportRow(QPainter& painter) {
   island_paint::drawSymbol(painter, QStringLiteral("folder"), symbol, white(0.35), 12);
   island_paint::drawText(painter, text, QRectF(symbol.right() + 6, button.center().y() - 7, width + 2, 14), font,
                          white(0.35));
-  island_paint::drawText(painter, QStringLiteral("~/.tandrel/sounds"), QRectF(kRowX, button.bottom() + 8, kRowWidth, 12),
-                         monospaceFont(10), white(0.25), island_paint::TextAlignment::center);
+  island_paint::drawText(painter, QStringLiteral("~/.tandrel/sounds"),
+                         QRectF(kRowX, button.bottom() + 8, button.width(), 12), monospaceFont(10), white(0.25),
+                         island_paint::TextAlignment::center);
 }
 
 void drawImported(QPainter& painter, SettingsPageCanvas& canvas, const ViewSounds& sounds,
                   const UserSettings& values) {
-  const QRectF button = soundImportRect();
+  const QRectF button = soundImportRect(canvas.viewWidth);
   const auto& imported = values.importedSounds;
   if (imported.empty()) {
     island_paint::drawText(painter, QStringLiteral("No custom sounds imported"),
-                           QRectF(kRowX, button.bottom() + 34, kRowWidth, 16), islandFont(11), white(0.22),
+                           QRectF(kRowX, button.bottom() + 34, button.width(), 16), islandFont(11), white(0.22),
                            island_paint::TextAlignment::center);
     canvas.reach(button.bottom() + 70);
     return;
   }
   const int count = static_cast<int>(imported.size());
   const int shown = std::min(count, kShownImportedSounds);
-  const QRectF list(kRowX, button.bottom() + 36, kRowWidth, kRowHeight * shown);
+  const QRectF list(kRowX, button.bottom() + 36, button.width(), kRowHeight * shown);
   settings_paint::drawRoundedPanel(painter, list);
   for (int k = 0; k < shown; ++k) {
     const ImportedSound& sound = imported[static_cast<size_t>(k)];
-    const QRectF row = importedSoundRowRect(k, count);
+    const QRectF row = importedSoundRowRect(k, count, canvas.viewWidth);
     const qreal r = row.top();
     const bool selected = values.selectedSoundID == sound.id;
     if (selected) {
@@ -167,15 +170,15 @@ void drawImported(QPainter& painter, SettingsPageCanvas& canvas, const ViewSound
     drawIconTile(painter, r + 11, QStringLiteral("music.note"), kImportedGreen, selected);
     island_paint::drawText(painter, importedSoundTitle(sound), 228, r + 13, canvas.viewWidth, islandFont(13),
                            white(selected ? 0.9 : 0.74));
-    const QRectF remove = importedSoundDeleteRect(k, count);
+    const QRectF remove = importedSoundDeleteRect(k, count, canvas.viewWidth);
     island_paint::drawText(painter, QFileInfo(sound.path).fileName(),
                            QRectF(228, r + 33, std::max(0.0, remove.left() - 8 - 228), 18), monospaceFont(11),
                            white(0.35));
     island_paint::drawToolbarIconButton(painter, remove, kDeleteRed);
-    drawSoundPlayButton(painter, soundPlayButtonRect(r), sounds.isSoundPlaying(QStringLiteral("imported:") + sound.id),
-                        sounds.playingAnimationTime());
+    drawSoundPlayButton(painter, soundPlayButtonRect(r, canvas.viewWidth),
+                        sounds.isSoundPlaying(QStringLiteral("imported:") + sound.id), sounds.playingAnimationTime());
     if (k + 1 < shown) {
-      rowSeparator(painter, row.bottom());
+      rowSeparator(painter, row);
     }
   }
   if (count > shown) {
@@ -194,7 +197,7 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   drawConfig(painter, canvas.viewWidth, values.muted);
   drawSelectedCard(painter, canvas.viewWidth, sounds, values.selectedSoundID);
   drawBuiltIn(painter, canvas.viewWidth, sounds, values.selectedSoundID);
-  drawImportRow(painter);
+  drawImportRow(painter, canvas.viewWidth);
   drawImported(painter, canvas, sounds, values);
 }
 

@@ -14,7 +14,13 @@ qreal categoryPanelHeight(const SoundCategory& category) {
   return kRowHeight * static_cast<qreal>(category.sounds.size()) + kCategoryHeaderHeight + kCategoryGap;
 }
 
+qreal importedSoundRowY(int index, int importedCount) {
+  return soundCustomTitleY() + 24 + 42 + 36 + kRowHeight * std::min(index, importedCount);
+}
+
 }  // namespace
+
+qreal soundRowWidth(qreal viewWidth) { return std::max(viewWidth - kRowRightMargin - kRowX, 0.0); }
 
 qreal soundCategoryPanelY(int categoryIndex) {
   const auto& categories = soundCategories();
@@ -26,17 +32,17 @@ qreal soundCategoryPanelY(int categoryIndex) {
   return y;
 }
 
-QRectF soundPlayButtonRect(qreal rowY) {
-  return QRectF(kRowX + kRowWidth - 48, rowY + (kRowHeight - 24) / 2, 24, 24);
+QRectF soundPlayButtonRect(qreal rowY, qreal viewWidth) {
+  return QRectF(kRowX + soundRowWidth(viewWidth) - 48, rowY + (kRowHeight - 24) / 2, 24, 24);
 }
 
-QRectF soundPresetRowRect(int categoryIndex, int soundIndex) {
-  return QRectF(kRowX, soundCategoryPanelY(categoryIndex) + kCategoryHeaderHeight + kRowHeight * soundIndex, kRowWidth,
-                kRowHeight);
+QRectF soundPresetRowRect(int categoryIndex, int soundIndex, qreal viewWidth) {
+  return QRectF(kRowX, soundCategoryPanelY(categoryIndex) + kCategoryHeaderHeight + kRowHeight * soundIndex,
+                soundRowWidth(viewWidth), kRowHeight);
 }
 
-QRectF soundPresetPlayRect(int categoryIndex, int soundIndex) {
-  return soundPlayButtonRect(soundPresetRowRect(categoryIndex, soundIndex).top());
+QRectF soundPresetPlayRect(int categoryIndex, int soundIndex, qreal viewWidth) {
+  return soundPlayButtonRect(soundPresetRowRect(categoryIndex, soundIndex, viewWidth).top(), viewWidth);
 }
 
 qreal soundCustomTitleY() {
@@ -46,21 +52,22 @@ qreal soundCustomTitleY() {
   return soundCategoryPanelY(static_cast<int>(soundCategories().size())) + 4;
 }
 
-QRectF soundImportRect() { return QRectF(kRowX, soundCustomTitleY() + 24, kRowWidth, 42); }
-
-QRectF importedSoundRowRect(int index, int importedCount) {
-  const int row = std::min(index, importedCount);
-  return QRectF(kRowX, soundCustomTitleY() + 24 + 42 + 36 + kRowHeight * row, kRowWidth, kRowHeight);
+QRectF soundImportRect(qreal viewWidth) {
+  return QRectF(kRowX, soundCustomTitleY() + 24, soundRowWidth(viewWidth), 42);
 }
 
-QRectF importedSoundDeleteRect(int index, int importedCount) {
-  const QRectF row = importedSoundRowRect(index, importedCount);
-  const QRectF play = soundPlayButtonRect(row.top());
-  return QRectF(play.left() - 8 - 26, row.top() + 15, 26, 26);
+QRectF importedSoundRowRect(int index, int importedCount, qreal viewWidth) {
+  return QRectF(kRowX, importedSoundRowY(index, importedCount), soundRowWidth(viewWidth), kRowHeight);
+}
+
+QRectF importedSoundDeleteRect(int index, int importedCount, qreal viewWidth) {
+  const qreal rowY = importedSoundRowY(index, importedCount);
+  const QRectF play = soundPlayButtonRect(rowY, viewWidth);
+  return QRectF(play.left() - 8 - 26, rowY + 15, 26, 26);
 }
 
 QRectF importedSoundAssignRect(int index, int importedCount, int taskIndex) {
-  return QRectF(kRowX + 16 + 96 * taskIndex, importedSoundRowRect(index, importedCount).top() + 48, 86, 24);
+  return QRectF(kRowX + 16 + 96 * taskIndex, importedSoundRowY(index, importedCount) + 48, 86, 24);
 }
 
 QRectF soundMuteToggleRect(qreal viewWidth) { return QRectF(viewWidth - 93, 104, 36, 20); }
@@ -73,28 +80,29 @@ std::vector<SoundsTabRegion> soundsTabRegions(qreal viewWidth, const std::vector
     regions.push_back({rect, SoundsTabClick{kind, presetID, index, taskType}});
   };
   add(soundMuteToggleRect(viewWidth).adjusted(-6, -6, 6, 6), Kind::toggleMute);
-  add(soundPlayButtonRect(kSelectedCardY), Kind::playSelected);
+  add(soundPlayButtonRect(kSelectedCardY, viewWidth), Kind::playSelected);
   const auto& categories = soundCategories();
   for (const Kind kind : {Kind::playPreset, Kind::selectPreset}) {
     for (size_t c = 0; c < categories.size(); ++c) {
       for (size_t s = 0; s < categories[c].sounds.size(); ++s) {
         const int ci = static_cast<int>(c), si = static_cast<int>(s);
-        add(kind == Kind::playPreset ? soundPresetPlayRect(ci, si) : soundPresetRowRect(ci, si), kind,
+        add(kind == Kind::playPreset ? soundPresetPlayRect(ci, si, viewWidth) : soundPresetRowRect(ci, si, viewWidth),
+            kind,
             categories[c].sounds[s].id);
       }
     }
   }
-  add(soundImportRect(), Kind::importSound);
+  add(soundImportRect(viewWidth), Kind::importSound);
   const int count = static_cast<int>(showAssign.size());
   const int shown = std::min(count, kShownImportedSounds);
   for (int k = 0; k < shown; ++k) {
-    add(soundPlayButtonRect(importedSoundRowRect(k, count).top()), Kind::playImported, {}, k);
+    add(soundPlayButtonRect(importedSoundRowY(k, count), viewWidth), Kind::playImported, {}, k);
   }
   for (int k = 0; k < shown; ++k) {
-    add(importedSoundDeleteRect(k, count), Kind::deleteImported, {}, k);
+    add(importedSoundDeleteRect(k, count, viewWidth), Kind::deleteImported, {}, k);
   }
   for (int k = 0; k < shown; ++k) {
-    add(importedSoundRowRect(k, count), Kind::selectImported, {}, k);
+    add(importedSoundRowRect(k, count, viewWidth), Kind::selectImported, {}, k);
   }
   for (int k = 0; k < shown; ++k) {
     if (showAssign[static_cast<size_t>(k)]) {

@@ -132,14 +132,15 @@ void runCompanionRouteChecks(SelfCheckFailures& failures) {
   check(crossed.right() > 1440, "settings panel drag should be able to cross onto a second screen");
 
   // The Sounds tab's play buttons: the selected sound's, the built-in ones' and an imported one's.
-  const QRectF selectedPlay = soundPlayButtonRect(kSelectedCardY);
-  const QRectF presetPlay = soundPresetPlayRect(0, 0);
-  const QRectF importedPlay = soundPlayButtonRect(importedSoundRowRect(0, 1).top());
+  const qreal settingsWidth = settingsPanelDefaultFrame(mainScreen).width();
+  const QRectF selectedPlay = soundPlayButtonRect(kSelectedCardY, settingsWidth);
+  const QRectF presetPlay = soundPresetPlayRect(0, 0, settingsWidth);
+  const QRectF importedPlay = soundPlayButtonRect(importedSoundRowRect(0, 1, settingsWidth).top(), settingsWidth);
   check(selectedPlay.size() == QSizeF(24, 24) && presetPlay.size() == QSizeF(24, 24) &&
             importedPlay.size() == QSizeF(24, 24),
         "all sound play buttons should use the shared 24px size");
   check(std::abs(presetPlay.left() - selectedPlay.left()) < 0.001 &&
-            std::abs(soundPresetPlayRect(1, 0).left() - selectedPlay.left()) < 0.001,
+            std::abs(soundPresetPlayRect(1, 0, settingsWidth).left() - selectedPlay.left()) < 0.001,
         "selected and built-in sound play buttons should share one vertical column");
 
   // Usage rows: Codex quota as what is left, Claude context as what is used.

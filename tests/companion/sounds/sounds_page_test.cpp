@@ -68,17 +68,18 @@ class SoundsPageGui : public test::SettingsViewFixture {
 TEST_F(SoundsPageGui, ContentReachesBelowTheImportedListOrTheEmptyLine) {
   auto empty = soundsTab();
   renderBottom(*empty, "settings-sound-empty.png");
-  EXPECT_EQ(empty->lastDrawnContentHeight, soundImportRect().bottom() + 70);
+  EXPECT_EQ(empty->lastDrawnContentHeight, soundImportRect(empty->width()).bottom() + 70);
 
   packages(5);
   auto view = soundsTab();
+  const qreal w = view->width();
   ASSERT_EQ(settings.values().importedSounds.size(), 5u);
   view->sounds().selectSound("cli:cue-1");
-  view->handleSettingsClick(soundPresetPlayRect(2, 0).center());
-  view->handleSettingsClick(soundPlayButtonRect(importedSoundRowRect(0, 5).top()).center());
+  view->handleSettingsClick(soundPresetPlayRect(2, 0, w).center());
+  view->handleSettingsClick(soundPlayButtonRect(importedSoundRowRect(0, 5, w).top(), w).center());
   const QImage image = renderBottom(*view, "settings-sound-imported.png");
   // Three rows are drawn, then the line for two more.
-  EXPECT_EQ(view->lastDrawnContentHeight, importedSoundRowRect(3, 5).top() + 34);
+  EXPECT_EQ(view->lastDrawnContentHeight, importedSoundRowRect(3, 5, w).top() + 34);
 
   // The playing row's button shows its blue square; the others keep the faint one.
   const qreal offset = view->settingsScrollOffset();
@@ -86,8 +87,8 @@ TEST_F(SoundsPageGui, ContentReachesBelowTheImportedListOrTheEmptyLine) {
     const QPointF corner = content.topLeft() + QPointF(3, 3);
     return image.pixelColor(QPoint(static_cast<int>(corner.x()), static_cast<int>(corner.y() - offset + 20)));
   };
-  const QColor playing = pixelAt(soundPlayButtonRect(importedSoundRowRect(0, 5).top()));
-  const QColor idle = pixelAt(soundPlayButtonRect(importedSoundRowRect(2, 5).top()));
+  const QColor playing = pixelAt(soundPlayButtonRect(importedSoundRowRect(0, 5, w).top(), w));
+  const QColor idle = pixelAt(soundPlayButtonRect(importedSoundRowRect(2, 5, w).top(), w));
   EXPECT_GT(playing.blue(), playing.red() + 30) << playing.name().toStdString();
   EXPECT_LT(std::abs(idle.blue() - idle.red()), 12) << idle.name().toStdString();
 }
@@ -104,30 +105,30 @@ TEST_F(SoundsPageGui, ClicksMuteSelectPlayImportAndRemove) {
   view->handleSettingsClick(soundMuteToggleRect(w).center());
   EXPECT_EQ(view->statusBanner(), QStringLiteral("Sound unmuted"));
 
-  EXPECT_TRUE(view->handleSettingsClick(soundPresetRowRect(0, 1).topLeft() + QPointF(40, 20)));
+  EXPECT_TRUE(view->handleSettingsClick(soundPresetRowRect(0, 1, w).topLeft() + QPointF(40, 20)));
   EXPECT_EQ(settings.values().selectedSoundID, QStringLiteral("epic-quest"));
   EXPECT_EQ(view->statusBanner(), QStringLiteral("Epic Quest selected"));
 
-  EXPECT_TRUE(view->handleSettingsClick(soundPlayButtonRect(kSelectedCardY).center()));
+  EXPECT_TRUE(view->handleSettingsClick(soundPlayButtonRect(kSelectedCardY, w).center()));
   ASSERT_EQ(output.opened.size(), 1u);
   EXPECT_TRUE(output.opened[0]->path.endsWith("Sounds/generated/epic-quest.wav"));
   EXPECT_TRUE(view->sounds().isSoundPlaying("selected:epic-quest"));
 
   ASSERT_TRUE(test::writeFile(home.file("Standalone Cue.ogg"), "ogg audio"));
   soundImportChoiceOverrideForTests = [&] { return std::optional<QString>(home.file("Standalone Cue.ogg")); };
-  EXPECT_TRUE(view->handleSettingsClick(soundImportRect().center()));
+  EXPECT_TRUE(view->handleSettingsClick(soundImportRect(w).center()));
   EXPECT_EQ(settings.values().selectedSoundID, QStringLiteral("cli:standalone-cue"));
   EXPECT_EQ(view->statusBanner(), QStringLiteral("Selected Standalone Cue.ogg"));
   ASSERT_EQ(settings.values().importedSounds.size(), 2u);
 
   // Sorted by file name: "audio.ogg" before "cue-0.wav".
-  EXPECT_TRUE(view->handleSettingsClick(importedSoundDeleteRect(0, 2).center()));
+  EXPECT_TRUE(view->handleSettingsClick(importedSoundDeleteRect(0, 2, w).center()));
   EXPECT_EQ(view->statusBanner(), QStringLiteral("Removed Standalone Cue"));
   EXPECT_FALSE(QFile::exists(home.file(".tandrel/sounds/standalone-cue")));
   EXPECT_EQ(settings.values().selectedSoundID, QStringLiteral("moonlight-sonata"));
 
   soundImportChoiceOverrideForTests = [] { return std::optional<QString>(); };
-  EXPECT_TRUE(view->handleSettingsClick(soundImportRect().center())) << "a cancelled import is still a hit";
+  EXPECT_TRUE(view->handleSettingsClick(soundImportRect(w).center())) << "a cancelled import is still a hit";
   EXPECT_EQ(settings.values().importedSounds.size(), 1u);
 }
 
