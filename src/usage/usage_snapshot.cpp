@@ -150,9 +150,9 @@ auto firstOf(const QJsonObject& usage, const QStringList& keys, Read read) -> de
   return std::nullopt;
 }
 
-std::optional<QString> text(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, stringOf); }
-std::optional<double> number(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, numberOf); }
-std::optional<bool> flag(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, flagOf); }
+std::optional<QString> usageText(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, stringOf); }
+std::optional<double> usageNumber(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, numberOf); }
+std::optional<bool> usageFlag(const BridgeFields& usage, Keys keys) { return firstOf(usage, keys, flagOf); }
 
 // The current time (the system's, unless given) and, only when a reset label needs it, the zone
 // (looking the system zone up is not free, and most readings carry no reset time).
@@ -220,18 +220,18 @@ bool isQuotaLimitText(const QString& lower) {
 QString percentLabel(double percent) { return formatUsagePercent(percent) + QLatin1Char('%'); }
 
 std::optional<UsageMetric> makeContextMetric(const BridgeFields& usage) {
-  std::optional<double> percent = number(usage, {K("context_remaining_percent"), K("contextRemainingPercent")});
+  std::optional<double> percent = usageNumber(usage, {K("context_remaining_percent"), K("contextRemainingPercent")});
   const bool remaining = percent.has_value();
   if (!remaining) {
-    percent = number(usage, {K("context_percent"), K("context_window_percent"), K("context_pct"),
-                                    K("contextPercent")});
+    percent = usageNumber(usage, {K("context_percent"), K("context_window_percent"), K("context_pct"),
+                                  K("contextPercent")});
   }
-  const auto first = text(usage, {K("context_remaining"), K("contextRemaining"), K("context_used"),
-                                  K("context_used_tokens"), K("contextUsed")});
-  const auto second = text(usage, {K("context_total"), K("context_total_tokens"), K("context_window"),
-                                   K("contextWindow"), K("contextTotal")});
+  const auto first = usageText(usage, {K("context_remaining"), K("contextRemaining"), K("context_used"),
+                                       K("context_used_tokens"), K("contextUsed")});
+  const auto second = usageText(usage, {K("context_total"), K("context_total_tokens"), K("context_window"),
+                                        K("contextWindow"), K("contextTotal")});
   QString label;
-  if (auto explicitLabel = text(usage, {K("context_label"), K("context_window_label")})) {
+  if (auto explicitLabel = usageText(usage, {K("context_label"), K("context_window_label")})) {
     label = std::move(*explicitLabel);
   } else if (first && second) {
     label = contextPairDisplayLabel(*first, *second);
@@ -253,16 +253,16 @@ std::optional<UsageMetric> makeContextMetric(const BridgeFields& usage) {
 }
 
 std::optional<UsageMetric> makeTokensMetric(const BridgeFields& usage) {
-  const auto input = number(usage, {K("input_tokens"), K("inputTokens"), K("prompt_tokens"), K("promptTokens")});
+  const auto input = usageNumber(usage, {K("input_tokens"), K("inputTokens"), K("prompt_tokens"), K("promptTokens")});
   const auto output =
-      number(usage, {K("output_tokens"), K("outputTokens"), K("completion_tokens"), K("completionTokens")});
+      usageNumber(usage, {K("output_tokens"), K("outputTokens"), K("completion_tokens"), K("completionTokens")});
   const auto total =
-      number(usage, {K("total_tokens"), K("totalTokens"), K("token_count"), K("tokenCount"), K("tokens_total")});
-  const auto cacheRead = number(
+      usageNumber(usage, {K("total_tokens"), K("totalTokens"), K("token_count"), K("tokenCount"), K("tokens_total")});
+  const auto cacheRead = usageNumber(
       usage, {K("cache_read_tokens"), K("cacheReadTokens"), K("cache_read_input_tokens"), K("cached_input_tokens")});
   const auto cacheWrite =
-      number(usage, {K("cache_write_tokens"), K("cacheWriteTokens"), K("cache_creation_input_tokens")});
-  const auto reasoning = number(usage, {K("reasoning_tokens"), K("reasoningTokens")});
+      usageNumber(usage, {K("cache_write_tokens"), K("cacheWriteTokens"), K("cache_creation_input_tokens")});
+  const auto reasoning = usageNumber(usage, {K("reasoning_tokens"), K("reasoningTokens")});
 
   std::optional<double> grandTotal = total;
   if (!grandTotal && input) {
@@ -301,16 +301,16 @@ std::optional<UsageMetric> makeTokensMetric(const BridgeFields& usage) {
 }
 
 std::optional<UsageMetric> makeCostMetric(const BridgeFields& usage) {
-  if (flag(usage, {K("cost_estimate"), K("costEstimate"), K("estimate"), K("estimated")}) == true) {
+  if (usageFlag(usage, {K("cost_estimate"), K("costEstimate"), K("estimate"), K("estimated")}) == true) {
     return std::nullopt;
   }
-  const auto amount = number(usage, {K("cost_amount"), K("costAmount"), K("cost_usd"), K("costUSD"), K("total_cost"),
-                                     K("totalCost"), K("amount"), K("cost")});
+  const auto amount = usageNumber(usage, {K("cost_amount"), K("costAmount"), K("cost_usd"), K("costUSD"),
+                                          K("total_cost"), K("totalCost"), K("amount"), K("cost")});
   if (!amount) {
     return std::nullopt;
   }
   QString currency;
-  if (auto given = text(usage, {K("cost_currency"), K("costCurrency"), K("currency")})) {
+  if (auto given = usageText(usage, {K("cost_currency"), K("costCurrency"), K("currency")})) {
     currency = given->toUpper();
   } else if (usage.contains(K("cost_usd")) || usage.contains(K("costUSD"))) {
     currency = QStringLiteral("USD");
@@ -326,13 +326,13 @@ std::optional<UsageMetric> makeCostMetric(const BridgeFields& usage) {
 std::optional<UsageMetric> quotaMetric(const BridgeFields& usage, Keys labelKeys, Keys percentKeys,
                                        Keys remainingKeys, Keys resetKeys, int windowKey, const QString& window,
                                        ReadingTime& time) {
-  const auto labelText = text(usage, labelKeys);
-  std::optional<double> percent = number(usage, remainingKeys);
+  const auto labelText = usageText(usage, labelKeys);
+  std::optional<double> percent = usageNumber(usage, remainingKeys);
   const bool remaining = percent.has_value();
   if (!remaining) {
-    percent = number(usage, percentKeys);
+    percent = usageNumber(usage, percentKeys);
   }
-  const auto reset = text(usage, resetKeys);
+  const auto reset = usageText(usage, resetKeys);
 
   QString label;
   if (labelText) {
@@ -363,7 +363,7 @@ std::optional<UsageMetric> quotaMetric(const BridgeFields& usage, Keys labelKeys
     }
   }
   // A whole number of minutes of at most a year names the window; anything else is ignored.
-  if (const auto minutes = number(usage, {windowKey});
+  if (const auto minutes = usageNumber(usage, {windowKey});
       minutes && *minutes >= 1 && *minutes <= 527'040 && *minutes == std::floor(*minutes)) {
     metric.windowMinutes = static_cast<int>(*minutes);
   }
@@ -399,13 +399,13 @@ std::optional<UsageMetric> weeklyMetric(const BridgeFields& usage, ReadingTime& 
 }
 
 std::optional<UsageMetric> rateLimitMetric(const BridgeFields& usage, ReadingTime& time) {
-  const auto rateLabel = text(usage, {K("rate_limit_label"), K("rateLimitLabel"), K("rate_label")});
-  const auto rateReset = text(usage, {K("rate_limit_reset"), K("rateLimitReset"), K("reset_at"), K("resetAt")});
-  const bool blocked = flag(usage, {K("rate_limit_blocked"), K("rateLimitBlocked"), K("blocked")}) == true;
-  const bool warning = flag(usage, {K("rate_limit_warning"), K("rateLimitWarning"), K("warning")}) == true;
+  const auto rateLabel = usageText(usage, {K("rate_limit_label"), K("rateLimitLabel"), K("rate_label")});
+  const auto rateReset = usageText(usage, {K("rate_limit_reset"), K("rateLimitReset"), K("reset_at"), K("resetAt")});
+  const bool blocked = usageFlag(usage, {K("rate_limit_blocked"), K("rateLimitBlocked"), K("blocked")}) == true;
+  const bool warning = usageFlag(usage, {K("rate_limit_warning"), K("rateLimitWarning"), K("warning")}) == true;
   bool limitReached = false;
   for (const int key : {K("limit_5h_label"), K("quota_label"), K("label")}) {
-    if (isQuotaLimitText(text(usage, {key}).value_or(QString()).toLower())) {
+    if (isQuotaLimitText(usageText(usage, {key}).value_or(QString()).toLower())) {
       limitReached = true;
       break;
     }
@@ -491,10 +491,11 @@ std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& 
     return std::nullopt;
   }
 
-  QString dataSource = text(usage, {K("data_source"), K("dataSource"), K("source")}).value_or(QStringLiteral("hook"));
+  QString dataSource =
+      usageText(usage, {K("data_source"), K("dataSource"), K("source")}).value_or(QStringLiteral("hook"));
   QString observedAt;
   std::optional<QDateTime> observedDate;
-  if (auto given = text(usage, {K("observed_at"), K("observedAt"), K("timestamp")})) {
+  if (auto given = usageText(usage, {K("observed_at"), K("observedAt"), K("timestamp")})) {
     observedAt = std::move(*given);
   } else if (!timestamp.isEmpty()) {
     observedAt = timestamp;
@@ -502,7 +503,7 @@ std::optional<UsageSnapshot> snapshot(const BridgeFields& usage, const QString& 
   } else {
     observedAt = formatUsageDate(time.now());
   }
-  QString toolID = text(usage, {K("tool_id"), K("toolId")}).value_or(QString());
+  QString toolID = usageText(usage, {K("tool_id"), K("toolId")}).value_or(QString());
   if (toolID.isEmpty()) {
     toolID = memoised<&canonicalToolID>(tool);
   }
