@@ -95,7 +95,8 @@ void drawCanvas(QPainter& painter, TandrelView& view, const QRectF& canvas) {
   const bool motion = !view.effectiveLivePreviewReduceMotion();
   const PetPreviewStateStyle style = previewStateStyle(view.settings().values().previewState);
   const double phase = view.livePreviewPhase;
-  const PetAvatarContext context{view.petChoices, !motion, view.mediaSeconds()};
+  // A fixture's preview stands still at its phase: the pet's frame is taken at that time too.
+  const PetAvatarContext context{view.petChoices, !motion, view.isLivePreviewFixtureMode ? phase : view.mediaSeconds()};
   const QString& pet = view.settings().values().selectedPetID;
   const qreal s = previewPetSide(view.previewPetScale);
   switch (view.previewMode) {
