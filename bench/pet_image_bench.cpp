@@ -8,7 +8,7 @@
 #include "events/event_store.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include <QImage>
 #include <QPainter>

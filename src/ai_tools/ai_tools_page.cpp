@@ -1,10 +1,10 @@
 #include "ai_tools/ai_tools_page.h"
 
 #include "ai_tools/ai_tools_model.h"
-#include "ai_tools/tool_logo.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/tool_logo.h"
 #include "usage/usage_eligibility.h"
 
 #include <QFontDatabase>

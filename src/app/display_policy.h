@@ -4,9 +4,9 @@
 // displays a full-screen window covers. Pure functions over plain screen records, so that tests
 // can lay out any arrangement of screens; `ScreenInfo::fromScreens` reads Qt's.
 
-#include "app/overlay_mode.h"
-#include "island/island_geometry.h"
 #include "platform/window_server.h"
+#include "ui/island_geometry.h"
+#include "ui/overlay_mode.h"
 
 #include <QPoint>
 #include <QPointer>

@@ -4,12 +4,12 @@
 #include "app/overlay_controller.h"
 
 #include "app/application_menu.h"
-#include "app/window_activation.h"
 #include "base/log.h"
 #include "catalog/paths.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
 #include "platform/window_server.h"
+#include "ui/window_activation.h"
 
 #include <QCursor>
 #include <QGuiApplication>

@@ -1,9 +1,9 @@
 #include "companion/companion_bubble_view.h"
 
-#include "app/overlay_settings.h"
 #include "attention/pet_state.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/overlay_settings.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "companion/companion_layout.h"
 
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -6,10 +6,10 @@
 // Qt's logical pixels (a screen's available geometry), so "above the bottom" is measured up from
 // its bottom edge.
 
-#include "app/overlay_settings.h"
 #include "attention/companion_status.h"
 #include "attention/pet_state.h"
 #include "events/pet_preview_state.h"
+#include "ui/overlay_settings.h"
 
 #include <QColor>
 #include <QPointF>

@@ -6,10 +6,10 @@
 #include "companion/pets/pet_images.h"
 #include "companion/pets/pet_sprite.h"
 #include "events/event_store.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "island/tandrel_view.h"
-#include "settings/settings_model.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/settings_model.h"
 
 #include <QBitmap>
 #include <QContextMenuEvent>

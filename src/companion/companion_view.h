@@ -7,11 +7,11 @@
 // the Pets settings. Outside the pet and the bubble the window lets the pointer through (it is
 // cut to what it draws). The controller creates, places and persists it.
 
-#include "app/overlay_settings.h"
 #include "attention/companion_status.h"
 #include "companion/pets/pet_choice.h"
 #include "events/pet_preview_state.h"
 #include "platform/clock.h"
+#include "ui/overlay_settings.h"
 
 #include <QImage>
 #include <QPointF>

@@ -4,9 +4,9 @@
 // button, an open choice card's note field or the card itself. Pure functions of the page layout
 // (the rectangles the painters draw) and the point, in the view's y-down coordinates.
 
-#include "app/overlay_mode.h"
 #include "inbox/island_message.h"
 #include "island/inbox_layout.h"
+#include "ui/overlay_mode.h"
 
 #include <QPointF>
 #include <QRectF>

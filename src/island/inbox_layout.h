@@ -5,9 +5,9 @@
 // functions of the view's size and the page, in the view's y-down coordinates; drawing and
 // hit-testing both read them, so a card is clicked where it is drawn.
 
-#include "app/overlay_mode.h"
 #include "inbox/island_message.h"
 #include "inbox/user_facing_message.h"
+#include "ui/overlay_mode.h"
 
 #include <QRectF>
 #include <QSizeF>

@@ -1,6 +1,6 @@
 #include "island/island_painters_capsule.h"
 
-#include "island/island_paint.h"
+#include "ui/island_paint.h"
 
 #include <algorithm>
 

@@ -5,9 +5,9 @@
 // and the rectangles its content uses. The ticker line and the pet are drawn into the rectangles
 // of `CollapsedCapsuleLayout` by their own painters.
 
-#include "app/overlay_mode.h"
-#include "island/island_geometry.h"
 #include "island/island_painters_inbox.h"
+#include "ui/island_geometry.h"
+#include "ui/overlay_mode.h"
 
 #include <QPainter>
 #include <QRectF>

@@ -1,8 +1,8 @@
 #include "island/island_painters_inbox.h"
 
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
-#include "island/island_symbols.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/island_symbols.h"
 
 #include <QFontMetricsF>
 

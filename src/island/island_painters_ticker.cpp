@@ -1,10 +1,10 @@
 #include "island/island_painters_ticker.h"
 
 #include "catalog/tool_catalog.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "island/notch_status_words.h"
 #include "island/usage_header.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
 
 #include <QFontMetricsF>
 

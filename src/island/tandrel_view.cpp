@@ -4,12 +4,12 @@
 #include "island/tandrel_view.h"
 
 #include "ai_tools/ai_tools_tab.h"
-#include "ai_tools/tool_logo.h"
 #include "app/overlay_controller.h"
+#include "app/overlay_surface.h"
 #include "catalog/paths.h"
 #include "companion/pets/pet_catalog.h"
 #include "events/event_store.h"
-#include "app/overlay_surface.h"
+#include "ui/tool_logo.h"
 
 
 #include <algorithm>

@@ -9,24 +9,24 @@
 // inbox_layout.h) and tandrel_view_paint.cpp (the drawing pass, which sequences the painters of
 // island_painters_*.h).
 
-#include "app/overlay_mode.h"
-#include "app/overlay_settings.h"
 #include "companion/pets/island_pet_state.h"
 #include "companion/pets/pet_choice.h"
+#include "companion/sounds/view_sounds.h"
 #include "events/pet_preview_state.h"
 #include "hooks/hook_manager.h"
 #include "inbox/island_message.h"
-#include "island/inbox_hit_test.h"
 #include "island/collapsed_ticker.h"
+#include "island/inbox_hit_test.h"
 #include "island/inbox_layout.h"
-#include "island/island_geometry.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
 #include "platform/clock.h"
 #include "requests/pending_action.h"
-#include "companion/sounds/view_sounds.h"
-#include "settings/settings_model.h"
+#include "ui/island_geometry.h"
+#include "ui/overlay_mode.h"
+#include "ui/overlay_settings.h"
+#include "ui/settings_model.h"
 #include "update/about_update_flow.h"
 
 #include <QColor>

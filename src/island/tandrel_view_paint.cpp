@@ -6,13 +6,13 @@
 
 #include "companion/pets/pet_rail.h"
 #include "events/event_store.h"
-#include "island/island_paint.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_expanded.h"
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
 #include "island/usage_header.h"
-#include "settings/high_contrast.h"
+#include "ui/high_contrast.h"
+#include "ui/island_paint.h"
 
 #include <QTransform>
 #include <QPaintEvent>

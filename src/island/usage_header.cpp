@@ -1,7 +1,7 @@
 #include "island/usage_header.h"
 
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
 
 #include <QTextBoundaryFinder>
 

@@ -1,10 +1,10 @@
 #include "notifications/tandrel_un_delegate.h"
 
-#include "app/window_activation.h"
 #include "catalog/paths.h"
 #include "catalog/tool_catalog.h"
 #include "jump/jump_router.h"
 #include "requests/agent_reply_marshaller.h"
+#include "ui/window_activation.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #include "notifications/text_input_panel.h"
 
-#include "ai_tools/tool_logo.h"
+#include "ui/tool_logo.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -6,12 +6,12 @@
 //
 // Adding an image is one row in fixtureRows() (fixture_renderer.cpp).
 
-#include "app/overlay_mode.h"
-#include "app/overlay_settings.h"
 #include "base/result.h"
 #include "events/event_store.h"
 #include "hooks/hook_manager.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
+#include "ui/overlay_mode.h"
+#include "ui/overlay_settings.h"
 
 #include <QImage>
 #include <QJsonObject>

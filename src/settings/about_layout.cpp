@@ -1,6 +1,6 @@
 #include "settings/about_layout.h"
 
-#include "island/island_paint.h"
+#include "ui/island_paint.h"
 
 namespace tandrel::about_layout {
 namespace {

@@ -1,11 +1,11 @@
 #include "settings/about_page.h"
 
 #include "catalog/paths.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "island/tandrel_view.h"
 #include "settings/about_layout.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
 #include "update/update_client.h"
 
 #include <QFontMetricsF>

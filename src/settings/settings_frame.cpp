@@ -1,9 +1,9 @@
 #include "settings/settings_frame.h"
 
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
-#include "island/island_symbols.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/island_symbols.h"
 
 #include <QFontMetricsF>
 #include <QPainterPath>

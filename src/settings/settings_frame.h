@@ -5,7 +5,7 @@
 // drawing and its mouse handling read the same rectangles. View coordinates, y down; the content
 // of a tab is laid out in content coordinates, view y = content y + 20 - the tab's scroll offset.
 
-#include "app/overlay_settings.h"
+#include "ui/overlay_settings.h"
 
 #include <QColor>
 #include <QFont>

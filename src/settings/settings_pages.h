@@ -9,7 +9,7 @@
 // start at x 168 and are 680 wide. The rectangles a page draws its controls in should come from
 // the same functions its click routes use.
 
-#include "app/overlay_settings.h"
+#include "ui/overlay_settings.h"
 
 #include <QPainter>
 #include <QPointF>

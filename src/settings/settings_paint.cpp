@@ -1,6 +1,6 @@
 #include "settings/settings_paint.h"
 
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QFontMetricsF>
 #include <QPainterPath>

@@ -4,7 +4,7 @@
 // and a switch, the switch itself, section titles, small buttons and rounded panels. Coordinates
 // are the page's content coordinates (y down); the frame has already translated the painter.
 
-#include "island/island_paint.h"
+#include "ui/island_paint.h"
 
 #include <QColor>
 #include <QPainter>

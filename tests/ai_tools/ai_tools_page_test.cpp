@@ -2,7 +2,7 @@
 
 #include "ai_tools/ai_tools_model.h"
 #include "ai_tools/tool_rows.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/overlay_settings.h"
+#include "ui/overlay_settings.h"
 
 #include <gtest/gtest.h>
 

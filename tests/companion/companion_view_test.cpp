@@ -4,8 +4,8 @@
 #include "companion/pets/pet_catalog.h"
 #include "island/island_view_fixture.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
 #include "support/wait.h"
+#include "ui/settings_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "island/inbox_layout.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
-#include "island/island_paint.h"
-#include "island/island_symbols.h"
 #include "island_view_fixture.h"
+#include "ui/island_paint.h"
+#include "ui/island_symbols.h"
 
 #include <QFontInfo>
 #include <QFontMetricsF>

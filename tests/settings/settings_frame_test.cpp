@@ -1,7 +1,7 @@
 #include "settings/settings_frame.h"
 
-#include "island/island_geometry.h"
-#include "settings/high_contrast.h"
+#include "ui/high_contrast.h"
+#include "ui/island_geometry.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pets_page_layout.h"
 #include "settings/general_page.h"
-#include "settings/high_contrast.h"
 #include "settings/settings_frame.h"
 #include "settings/settings_pages.h"
 #include "settings/settings_paint.h"
+#include "ui/high_contrast.h"
 
 #include "settings_view_fixture.h"
 

@@ -4,8 +4,8 @@
 #include "island/tandrel_view.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
 #include "support/temp_home.h"
+#include "ui/settings_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include "settings_view_fixture.h"
 

@@ -1,7 +1,7 @@
 #include "companion/pets/live_preview_layout.h"
 
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 // the click routes, the preview driver and the fixture renderer read these. Also the preview's two
 // motion curves and the size slider's mapping.
 
-#include "app/overlay_settings.h"
 #include "events/pet_preview_state.h"
+#include "ui/overlay_settings.h"
 
 #include <QPointF>
 #include <QRectF>

@@ -1,14 +1,14 @@
 #include "companion/pets/live_preview_section.h"
 
 #include "app/overlay_controller.h"
-#include "app/overlay_settings.h"
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/overlay_settings.h"
 
 #include <QPainter>
 #include <QPainterPath>

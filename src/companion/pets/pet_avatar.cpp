@@ -4,7 +4,7 @@
 #include "companion/pets/pet_figures.h"
 #include "companion/pets/pet_images.h"
 #include "companion/pets/pet_sprite.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QPainter>
 

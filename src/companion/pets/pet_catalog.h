@@ -6,7 +6,7 @@
 // sprite sheet of exactly 8 × 9 cells of 192 × 208 pixels.
 
 #include "companion/pets/pet_choice.h"
-#include "settings/settings_model.h"  // kDefaultPetID, the capybara
+#include "ui/settings_model.h"  // kDefaultPetID, the capybara
 
 #include <QSet>
 #include <QString>

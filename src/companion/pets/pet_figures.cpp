@@ -1,6 +1,6 @@
 #include "companion/pets/pet_figures.h"
 
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_catalog.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QPainter>
 

@@ -5,11 +5,11 @@
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"
 #include "companion/pets/pets_page_layout.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
-#include "island/island_symbols.h"
 #include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/island_symbols.h"
 
 namespace tandrel {
 

@@ -3,11 +3,11 @@
 #include "companion/sounds/sound_catalog.h"
 #include "companion/sounds/sounds_tab_layout.h"
 #include "companion/sounds/view_sounds.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
-#include "island/island_symbols.h"
 #include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/island_symbols.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

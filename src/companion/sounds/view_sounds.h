@@ -12,7 +12,7 @@
 #include "companion/sounds/sound_packages.h"
 #include "platform/clock.h"
 #include "platform/sound_output.h"
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include <QColor>
 #include <QDateTime>

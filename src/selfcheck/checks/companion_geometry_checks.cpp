@@ -1,10 +1,10 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
 
 #include "companion/companion_layout.h"
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
+#include "ui/settings_model.h"
 
 #include <QDir>
 #include <QFile>

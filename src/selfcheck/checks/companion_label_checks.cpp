@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "platform/user_defaults.h"
 #include "selfcheck/fixture_builders.h"
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include <optional>
 #include <vector>

@@ -4,9 +4,9 @@
 #include "attention/event_reminder_policy.h"
 #include "companion/sounds/sounds_tab_layout.h"
 #include "events/tandrel_event.h"
-#include "island/island_geometry.h"
 #include "island/tandrel_view.h"
 #include "selfcheck/fixture_builders.h"
+#include "ui/island_geometry.h"
 
 #include <QJsonObject>
 

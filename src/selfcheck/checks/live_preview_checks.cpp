@@ -3,11 +3,11 @@
 #include "attention/pet_state.h"
 #include "companion/pets/live_preview_layout.h"
 #include "events/tandrel_event.h"
-#include "island/island_geometry.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
 #include "selfcheck/fixture_builders.h"
-#include "settings/settings_model.h"
+#include "ui/island_geometry.h"
+#include "ui/settings_model.h"
 
 #include <QJsonObject>
 

@@ -2,10 +2,10 @@
 
 #include "companion/companion_layout.h"
 #include "companion/companion_view.h"
-#include "island/island_geometry.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
+#include "ui/island_geometry.h"
+#include "ui/settings_model.h"
 
 #include <QStringList>
 

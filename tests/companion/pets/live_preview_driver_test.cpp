@@ -3,7 +3,7 @@
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pets_page_layout.h"
 #include "platform/user_defaults.h"
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include <gtest/gtest.h>
 

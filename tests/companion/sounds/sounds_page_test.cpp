@@ -2,9 +2,9 @@
 
 #include "companion/sounds/sound_catalog.h"
 #include "companion/sounds/sounds_tab_layout.h"
-#include "island/island_geometry.h"
 #include "platform/fake/fake_sound_output.h"
 #include "settings/settings_view_fixture.h"
+#include "ui/island_geometry.h"
 
 #include <QDir>
 

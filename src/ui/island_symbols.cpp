@@ -1,7 +1,7 @@
-#include "island/island_symbols.h"
+#include "ui/island_symbols.h"
 
-#include "island/island_geometry.h"
-#include "island/island_paint.h"
+#include "ui/island_geometry.h"
+#include "ui/island_paint.h"
 
 #include <QPainterPath>
 #include <QtMath>

@@ -1,4 +1,4 @@
-#include "settings/high_contrast.h"
+#include "ui/high_contrast.h"
 
 #include <QColor>
 

@@ -1,4 +1,4 @@
-#include "island/island_paint.h"
+#include "ui/island_paint.h"
 
 #include <QFontMetricsF>
 

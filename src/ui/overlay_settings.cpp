@@ -1,4 +1,4 @@
-#include "app/overlay_settings.h"
+#include "ui/overlay_settings.h"
 
 #include "events/raw_value_table.h"
 

@@ -5,8 +5,8 @@
 // the model is written at once and announced to everyone who reads it (`changed`), so no reader
 // keeps a copy that could go stale and write an old value back.
 
-#include "app/overlay_settings.h"
 #include "events/pet_preview_state.h"
+#include "ui/overlay_settings.h"
 
 #include <QMap>
 #include <QObject>

@@ -6,7 +6,7 @@
 // Qt's y-down coordinates (screen rectangles with the origin at the top left of the desktop,
 // view rectangles with the origin at the view's top left).
 
-#include "app/overlay_mode.h"
+#include "ui/overlay_mode.h"
 
 #include <QFont>
 #include <QPointF>

@@ -1,4 +1,4 @@
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QFontMetricsF>
 #include <QStringList>

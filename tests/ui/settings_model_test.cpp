@@ -1,4 +1,4 @@
-#include "settings/settings_model.h"
+#include "ui/settings_model.h"
 
 #include "catalog/paths.h"
 #include "catalog/tool_catalog.h"

@@ -1,4 +1,4 @@
-#include "app/window_activation.h"
+#include "ui/window_activation.h"
 
 #include "support/log_capture.h"
 #include "support/wait.h"

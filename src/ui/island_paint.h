@@ -6,7 +6,7 @@
 // text in a box, cut at the tail with an ellipsis. All take the painter and rectangles in the
 // view's y-down coordinates, so the same calls paint the window and an image.
 
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QColor>
 #include <QFont>

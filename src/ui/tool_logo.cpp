@@ -1,9 +1,9 @@
-#include "ai_tools/tool_logo.h"
+#include "ui/tool_logo.h"
 
 #include "catalog/paths.h"
 #include "catalog/software_logo_cache.h"
 #include "catalog/tool_catalog.h"
-#include "island/island_geometry.h"
+#include "ui/island_geometry.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "ai_tools/tool_logo.h"
+#include "ui/tool_logo.h"
 
 #include "catalog/software_logo_cache.h"
 #include "catalog/tool_catalog.h"
