@@ -60,7 +60,7 @@ OverlayController::OverlayController(QObject* parent)
     : OverlayController(OverlayControllerOptions(), parent) {}
 
 OverlayController::OverlayController(OverlayControllerOptions options, QObject* parent)
-    : QObject(parent),
+    : OverlayHost(parent),
       options_(std::move(options)),
       pendingActions_(options_.pendingActions != nullptr ? *options_.pendingActions
                                                          : PendingActionStore::shared()),

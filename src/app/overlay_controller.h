@@ -20,6 +20,7 @@
 #include "platform/desktop_notifications.h"
 #include "platform/global_hot_keys.h"
 #include "requests/socket_server.h"
+#include "ui/overlay_host.h"
 #include "ui/overlay_mode.h"
 #include "ui/overlay_settings.h"
 #include "ui/settings_model.h"
@@ -113,7 +114,7 @@ struct OverlayControllerOptions {
   static QString defaultHelpAddress();
 };
 
-class OverlayController : public QObject {
+class OverlayController : public OverlayHost {
   Q_OBJECT
 
  public:
@@ -152,7 +153,7 @@ class OverlayController : public QObject {
 
   // A request to quit from outside (a termination signal): tears down, then asks the
   // application's event loop to end.
-  void handleTerminationRequest();
+  void handleTerminationRequest() override;
   // A quit chosen in a menu or with the island's power button: the termination runs once control
   // is back in the event loop, since it deletes the menu or the view whose click asks for it.
   void requestTermination();
@@ -202,7 +203,7 @@ class OverlayController : public QObject {
   QSizeF size(OverlayMode mode, const ScreenInfo& screen);
   QRectF frame(OverlayMode mode, const ScreenInfo& screen);
   QRectF settingsFrame(const ScreenInfo& screen);
-  std::vector<QRectF> settingsPanelVisibleFrames(const QRectF& fallback) const;
+  std::vector<QRectF> settingsPanelVisibleFrames(const QRectF& fallback) const override;
 
   const std::vector<std::unique_ptr<OverlaySurface>>& surfaces() const { return surfaces_; }
   OverlaySurface* activeSurface() const;
@@ -219,13 +220,13 @@ class OverlayController : public QObject {
   void configurePanelChrome(OverlaySurface& surface, OverlayMode mode);
 
   // A view (or the hot key, with no view) asks for a mode; the view's surface becomes active.
-  void setMode(OverlayMode mode, TandrelView* source = nullptr);
-  void closeSettings(TandrelView* source = nullptr);
+  void setMode(OverlayMode mode, TandrelView* source = nullptr) override;
+  void closeSettings(TandrelView* source = nullptr) override;
   // A view changed a setting that may move or re-lay the panels.
-  void settingsDidChange();
+  void settingsDidChange() override;
   // A view's pet catalogue changed: every other surface's view takes a copy, the shared pet
   // images are decoded afresh, and the companion follows.
-  void petsDidChange(TandrelView* source);
+  void petsDidChange(TandrelView* source) override;
   void selectSettingsTabOnSurfaces(SettingsTab tab);
   void bringSettingsPanelToFront();
   // Settings-panel rectangles remembered per screen id.
@@ -285,7 +286,7 @@ class OverlayController : public QObject {
   void updateTrayIcon();
   QSystemTrayIcon* trayIcon() const { return trayIcon_.data(); }
   // Whether a tray host runs on this desktop now (none before launch).
-  bool trayHostRuns() const;
+  bool trayHostRuns() const override;
 
   // The menu's operations.
   void openSettings(SettingsTab tab);

@@ -6,6 +6,7 @@
 #include "app/display_policy.h"
 #include "island/tandrel_view.h"
 #include "platform/window_server.h"
+#include "ui/overlay_host.h"
 
 #include <QPointer>
 #include <QPropertyAnimation>
@@ -22,7 +23,7 @@ namespace tandrel {
 // debugging (TANDREL_DEBUG_REGULAR), or the settings page's decorated window.
 enum class PanelStyle { island, debugRegularIsland, settings };
 
-class TandrelOverlayPanel : public QWidget {
+class TandrelOverlayPanel : public QWidget, public KeyboardFocusPanel {
   Q_OBJECT
 
  public:
@@ -52,8 +53,8 @@ class TandrelOverlayPanel : public QWidget {
 
   // An island panel takes no focus, except while the user types into a card's note: then it
   // accepts focus and asks for it, until the island leaves the expanded mode.
-  void takeKeyboardFocus();
-  void releaseKeyboardFocus();
+  void takeKeyboardFocus() override;
+  void releaseKeyboardFocus() override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -6,9 +6,9 @@
 #include "companion/pets/pet_images.h"
 #include "companion/pets/pet_sprite.h"
 #include "events/event_store.h"
-#include "island/tandrel_view.h"
 #include "ui/island_geometry.h"
 #include "ui/island_paint.h"
+#include "ui/live_animation_timers.h"
 #include "ui/settings_model.h"
 
 #include <QBitmap>
@@ -24,12 +24,6 @@
 namespace tandrel {
 
 using namespace companion;
-
-PetRenderSnapshot petRenderSnapshot(const TandrelView& view) {
-  const UserSettings& values = view.settings().values();
-  return PetRenderSnapshot{values.selectedPetID, view.petChoices, previewStateStyle(values.previewState).petState,
-                           values.reduceMotion, values.highContrast, values.floatingPetScale};
-}
 
 bool defaultCompanionVisibility(const QWidget& window) {
   const QWindow* handle = window.windowHandle();
@@ -67,7 +61,7 @@ void TandrelCompanionView::evaluateAnimationTimer() {
   timer_->setInterval(kAnimationInterval);
   connect(timer_, &QTimer::timeout, this, &TandrelCompanionView::animationTick);
   timer_->start();
-  ++TandrelView::livePetAnimationTimerCountForTests;
+  ++liveAnimationTimerCount;
 }
 
 void TandrelCompanionView::stopAnimationTimer() {
@@ -75,7 +69,7 @@ void TandrelCompanionView::stopAnimationTimer() {
   timer_->stop();
   timer_->deleteLater();
   timer_ = nullptr;
-  TandrelView::livePetAnimationTimerCountForTests = std::max(0, TandrelView::livePetAnimationTimerCountForTests - 1);
+  liveAnimationTimerCount = std::max(0, liveAnimationTimerCount - 1);
 }
 
 void TandrelCompanionView::setAnimationDrivenByOwner(bool driven) {

@@ -44,10 +44,6 @@ struct PetRenderSnapshot {
   bool operator==(const PetRenderSnapshot&) const = default;
 };
 
-// What the companion draws of an island view: its pet settings, the live preview's state and the
-// pet scale.
-PetRenderSnapshot petRenderSnapshot(const TandrelView& view);
-
 // What a paint of the companion draws from, apart from the clock that moves the pet.
 struct CompanionDrawnInputs {
   std::optional<PetRenderSnapshot> snapshot;

@@ -4,8 +4,6 @@
 #include "island/tandrel_view.h"
 
 #include "ai_tools/ai_tools_tab.h"
-#include "app/overlay_controller.h"
-#include "app/overlay_surface.h"
 #include "catalog/paths.h"
 #include "companion/pets/pet_catalog.h"
 #include "events/event_store.h"
@@ -144,7 +142,7 @@ void TandrelView::setMode(OverlayMode mode) {
   if (mode != OverlayMode::expanded) {
     clearChoiceState();
     pendingMessageConfirmation.reset();
-    if (auto* panel = qobject_cast<TandrelOverlayPanel*>(window())) {
+    if (auto* panel = dynamic_cast<KeyboardFocusPanel*>(window())) {
       panel->releaseKeyboardFocus();
     }
   }

@@ -24,6 +24,8 @@
 #include "platform/clock.h"
 #include "requests/pending_action.h"
 #include "ui/island_geometry.h"
+#include "ui/live_animation_timers.h"
+#include "ui/overlay_host.h"
 #include "ui/overlay_mode.h"
 #include "ui/overlay_settings.h"
 #include "ui/settings_model.h"
@@ -52,8 +54,8 @@
 namespace tandrel {
 
 class AIToolsTab;
+struct PetRenderSnapshot;
 class EventStore;
-class OverlayController;
 
 // How far the pointer travels from a press on the pet before the pet leaves the island: a
 // travel up to this is still a click on the pet.
@@ -100,7 +102,7 @@ class TandrelView : public QWidget {
   ~TandrelView() override;
 
   // The controller that placed the view; none for views drawn without a panel.
-  QPointer<OverlayController> controller;
+  QPointer<OverlayHost> controller;
 
   OverlayMode mode() const { return mode_; }
   // A different mode resets hover, choice and confirmation state, stamps the mode animation and
@@ -469,7 +471,7 @@ class TandrelView : public QWidget {
   // Entries into the two rotations.
   static inline int rotationCallCountForTests = 0;
   static inline int terminationCountForTests = 0;
-  static inline int livePetAnimationTimerCountForTests = 0;
+  static inline int& livePetAnimationTimerCountForTests = liveAnimationTimerCount;
   // Views made while it is set play through it instead of the system's audio output.
   static inline SoundOutput* soundOutputOverrideForTests = nullptr;
 
@@ -563,5 +565,9 @@ class TandrelView : public QWidget {
 // Hands the source view's pet catalogue to the other views (the selection is the shared settings'
 // own): the pet images are decoded afresh and each view redraws.
 void syncPetSettings(const TandrelView& source, const std::vector<TandrelView*>& views);
+
+// What the companion draws of an island view: its pet settings, the live preview's state and the
+// pet scale.
+PetRenderSnapshot petRenderSnapshot(const TandrelView& view);
 
 }  // namespace tandrel

@@ -4,8 +4,6 @@
 
 #include "island/tandrel_view.h"
 
-#include "app/overlay_controller.h"
-#include "app/overlay_surface.h"
 #include "events/event_store.h"
 #include "island/usage_header.h"
 #include "notifications/tandrel_banners.h"
@@ -150,7 +148,7 @@ void TandrelView::toggleChoiceCard(const IslandMessage& message) {
 void TandrelView::takeKeyboardFocus() {
   setFocusPolicy(Qt::ClickFocus);
   setFocus(Qt::MouseFocusReason);
-  if (auto* panel = qobject_cast<TandrelOverlayPanel*>(window())) {
+  if (auto* panel = dynamic_cast<KeyboardFocusPanel*>(window())) {
     panel->takeKeyboardFocus();
   }
 }

@@ -4,8 +4,6 @@
 
 #include "island/tandrel_view.h"
 
-#include "app/overlay_controller.h"
-#include "app/overlay_surface.h"
 #include "island/choice_note_input.h"
 
 #include <QKeyEvent>

@@ -3,8 +3,8 @@
 
 #include "island/tandrel_view.h"
 
-#include "app/overlay_controller.h"
 #include "catalog/paths.h"
+#include "companion/companion_view.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_catalog.h"
 #include "companion/pets/pet_images.h"
@@ -110,6 +110,12 @@ void syncPetSettings(const TandrelView& source, const std::vector<TandrelView*>&
       view->update();
     }
   }
+}
+
+PetRenderSnapshot petRenderSnapshot(const TandrelView& view) {
+  const UserSettings& values = view.settings().values();
+  return PetRenderSnapshot{values.selectedPetID, view.petChoices, previewStateStyle(values.previewState).petState,
+                           values.reduceMotion, values.highContrast, values.floatingPetScale};
 }
 
 void TandrelView::warmPetImageCache() const { tandrel::warmPetImageCache(petChoices); }

@@ -1,6 +1,5 @@
 #include "settings/general_page.h"
 
-#include "app/overlay_controller.h"
 #include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
 

@@ -2,7 +2,6 @@
 
 #include "island/tandrel_view.h"
 
-#include "app/overlay_controller.h"
 #include "settings/about_layout.h"
 
 #include <QCoreApplication>
@@ -28,7 +27,7 @@ void TandrelView::resetAboutUpdateFlow(std::optional<QString> installFailure) {
   // views, this flow among them, so it runs on the next turn of the loop.
   hooks.terminateApplication = [self] {
     if (self && self->controller) {
-      QMetaObject::invokeMethod(self->controller.data(), &OverlayController::handleTerminationRequest,
+      QMetaObject::invokeMethod(self->controller.data(), &OverlayHost::handleTerminationRequest,
                                 Qt::QueuedConnection);
     } else {
       QCoreApplication::quit();

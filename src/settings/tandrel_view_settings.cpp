@@ -4,7 +4,6 @@
 
 #include "island/tandrel_view.h"
 
-#include "app/overlay_controller.h"
 #include "settings/settings_frame.h"
 #include "settings/settings_pages.h"
 

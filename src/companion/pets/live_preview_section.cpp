@@ -1,6 +1,5 @@
 #include "companion/pets/live_preview_section.h"
 
-#include "app/overlay_controller.h"
 #include "companion/pets/live_preview_layout.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"

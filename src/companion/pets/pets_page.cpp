@@ -1,6 +1,5 @@
 #include "companion/pets/pets_page.h"
 
-#include "app/overlay_controller.h"
 #include "companion/pets/live_preview_section.h"
 #include "companion/pets/pet_avatar.h"
 #include "companion/pets/pet_provenance.h"
