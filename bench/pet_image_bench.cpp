@@ -2,11 +2,11 @@
 // in full), one sprite cell drawn from the cache into the island's pet rectangle, one frame of the
 // pet rail alone and one frame of the whole expanded island with it. The sheet is the shipped tandrelcat (beside the build's bin/).
 #include "catalog/paths.h"
-#include "companion/pets/pet_avatar.h"
-#include "companion/pets/pet_images.h"
-#include "companion/pets/pet_rail.h"
 #include "events/event_store.h"
 #include "island/tandrel_view.h"
+#include "pets/pet_avatar.h"
+#include "pets/pet_images.h"
+#include "pets/pet_rail.h"
 #include "platform/user_defaults.h"
 #include "ui/settings_model.h"
 

@@ -2,11 +2,11 @@
 // folder's signature (80 packages) and the event-sound gate over 2,400 events already heard. The
 // budget is 500 refreshes in 0.08 s, so one must stay well under 160 us. BM_SoundPackageScan is the
 // full listing and manifest parse that a changed folder (or every 30 s) costs.
-#include "companion/sounds/sound_packages.h"
-#include "companion/sounds/view_sounds.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_sound_output.h"
 #include "platform/user_defaults.h"
+#include "sounds/sound_packages.h"
+#include "sounds/view_sounds.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The island view's AI Tools tab: the tab's actions over the view's tool health, and the page's
 // drawing and click routes.
 
-#include "ai_tools/ai_tools_page.h"
 #include "ai_tools/ai_tools_tab.h"
 #include "island/collapsed_ticker.h"
 #include "island/tandrel_view.h"
+#include "settings/pages/ai_tools_page.h"
 #include "settings/settings_paint.h"
 
 namespace tandrel {

@@ -1,9 +1,9 @@
 #include "app/overlay_controller.h"
 
 #include "base/log.h"
-#include "companion/pets/pet_images.h"
 #include "island/tandrel_view.h"
 #include "jump/jump_diagnostics.h"
+#include "pets/pet_images.h"
 #include "platform/appearance.h"
 #include "platform/user_defaults.h"
 #include "platform/window_server.h"

@@ -2,10 +2,10 @@
 
 #include "catalog/tool_catalog.h"
 #include "companion/companion_layout.h"
-#include "companion/pets/pet_catalog.h"
-#include "companion/pets/pet_images.h"
-#include "companion/pets/pet_sprite.h"
 #include "events/event_store.h"
+#include "pets/pet_catalog.h"
+#include "pets/pet_images.h"
+#include "pets/pet_sprite.h"
 #include "ui/island_geometry.h"
 #include "ui/island_paint.h"
 #include "ui/live_animation_timers.h"

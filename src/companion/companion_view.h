@@ -8,8 +8,8 @@
 // cut to what it draws). The controller creates, places and persists it.
 
 #include "attention/companion_status.h"
-#include "companion/pets/pet_choice.h"
 #include "events/pet_preview_state.h"
+#include "pets/pet_choice.h"
 #include "platform/clock.h"
 #include "ui/overlay_settings.h"
 

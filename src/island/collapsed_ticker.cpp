@@ -1,8 +1,8 @@
 #include "island/collapsed_ticker.h"
 
 #include "catalog/tool_catalog.h"
-#include "companion/pets/pet_rail.h"
 #include "events/event_store.h"
+#include "pets/pet_rail.h"
 #include "usage/usage_brand.h"
 #include "usage/usage_eligibility.h"
 

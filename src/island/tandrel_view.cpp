@@ -5,8 +5,8 @@
 
 #include "ai_tools/ai_tools_tab.h"
 #include "catalog/paths.h"
-#include "companion/pets/pet_catalog.h"
 #include "events/event_store.h"
+#include "pets/pet_catalog.h"
 #include "ui/tool_logo.h"
 
 

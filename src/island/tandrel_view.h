@@ -9,9 +9,6 @@
 // inbox_layout.h) and tandrel_view_paint.cpp (the drawing pass, which sequences the painters of
 // island_painters_*.h).
 
-#include "companion/pets/island_pet_state.h"
-#include "companion/pets/pet_choice.h"
-#include "companion/sounds/view_sounds.h"
 #include "events/pet_preview_state.h"
 #include "hooks/hook_manager.h"
 #include "inbox/island_message.h"
@@ -21,8 +18,11 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
+#include "pets/island_pet_state.h"
+#include "pets/pet_choice.h"
 #include "platform/clock.h"
 #include "requests/pending_action.h"
+#include "sounds/view_sounds.h"
 #include "ui/island_geometry.h"
 #include "ui/live_animation_timers.h"
 #include "ui/overlay_host.h"
@@ -349,7 +349,7 @@ class TandrelView : public QWidget {
   // The monotonic clock in seconds: every pet animation is drawn at this time.
   double mediaSeconds() const { return mediaTime(); }
 
-  // ---- The Pets tab's live preview (companion/pets/tandrel_view_live_preview.cpp) ----
+  // ---- The Pets tab's live preview (tandrel_view_live_preview.cpp) ----
 
   // The preview's own switch or the app-wide one; never in fixture renders (fixed phase).
   bool effectiveLivePreviewReduceMotion() const;

@@ -4,13 +4,13 @@
 
 #include "island/tandrel_view.h"
 
-#include "companion/pets/pet_rail.h"
 #include "events/event_store.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_expanded.h"
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
 #include "island/usage_header.h"
+#include "pets/pet_rail.h"
 #include "ui/high_contrast.h"
 #include "ui/island_paint.h"
 

@@ -5,12 +5,12 @@
 
 #include "catalog/paths.h"
 #include "companion/companion_view.h"
-#include "companion/pets/pet_avatar.h"
-#include "companion/pets/pet_catalog.h"
-#include "companion/pets/pet_images.h"
-#include "companion/pets/pet_import.h"
-#include "companion/pets/pet_rail.h"
 #include "events/event_store.h"
+#include "pets/pet_avatar.h"
+#include "pets/pet_catalog.h"
+#include "pets/pet_images.h"
+#include "pets/pet_import.h"
+#include "pets/pet_rail.h"
 
 namespace tandrel {
 

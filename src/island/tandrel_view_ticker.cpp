@@ -3,10 +3,10 @@
 
 #include "island/tandrel_view.h"
 
-#include "companion/pets/pet_rail.h"
 #include "catalog/tool_catalog.h"
 #include "events/event_store.h"
 #include "island/usage_header.h"
+#include "pets/pet_rail.h"
 #include "usage/usage_brand.h"
 
 namespace tandrel {

@@ -4,8 +4,8 @@
 // installed hooks append, the files they are written to, a blank pet sprite sheet and colours.
 
 #include "base/result.h"
-#include "companion/pets/pet_catalog.h"  // the sprite sheet size
 #include "hooks/hook_manager.h"
+#include "pets/pet_catalog.h"  // the sprite sheet size
 
 #include <QColor>
 #include <QJsonObject>

@@ -2,7 +2,7 @@
 
 #include "island/tandrel_view.h"
 
-#include "settings/about_layout.h"
+#include "settings/pages/about_layout.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -4,11 +4,11 @@
 #include "app/overlay_controller.h"
 #include "app/overlay_controller_fixture.h"
 
-#include "companion/pets/live_preview_layout.h"
-#include "companion/pets/pets_page_layout.h"
 #include "island/tandrel_view.h"
 #include "jump/jump_diagnostics.h"
 #include "platform/fake/fake_window_server.h"
+#include "settings/pages/live_preview_layout.h"
+#include "settings/pages/pets_page_layout.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>

@@ -7,10 +7,10 @@
 
 #include "app/overlay_controller_fixture.h"
 #include "island/tandrel_view.h"
-#include "settings/general_page.h"
 #include "platform/fake/fake_global_hot_keys.h"
 #include "platform/fake/fake_tray_hosts.h"
 #include "platform/fake/fake_window_server.h"
+#include "settings/pages/general_page.h"
 #include "support/log_capture.h"
 #include "support/wait.h"
 

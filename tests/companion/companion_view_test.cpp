@@ -1,8 +1,8 @@
 #include "companion/companion_view.h"
 
 #include "companion/companion_layout.h"
-#include "companion/pets/pet_catalog.h"
 #include "island/island_view_fixture.h"
+#include "pets/pet_catalog.h"
 #include "platform/user_defaults.h"
 #include "support/wait.h"
 #include "ui/settings_model.h"

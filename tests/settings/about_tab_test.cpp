@@ -1,8 +1,8 @@
 #include "island/tandrel_view.h"
 
 #include "events/event_store.h"
-#include "settings/about_layout.h"
 #include "platform/fake/fake_clock.h"
+#include "settings/pages/about_layout.h"
 #include "support/temp_home.h"
 
 #include "update/update_client.h"

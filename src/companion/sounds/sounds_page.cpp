@@ -1,10 +1,10 @@
 #include "companion/sounds/sounds_page.h"
 
-#include "companion/sounds/sound_catalog.h"
 #include "companion/sounds/sounds_tab_layout.h"
-#include "companion/sounds/view_sounds.h"
 #include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
+#include "sounds/sound_catalog.h"
+#include "sounds/view_sounds.h"
 #include "ui/island_geometry.h"
 #include "ui/island_paint.h"
 #include "ui/island_symbols.h"

@@ -1,8 +1,8 @@
 #include "companion/sounds/sounds_tab_layout.h"
 
-#include "companion/sounds/sound_catalog.h"
-#include "companion/sounds/sound_packages.h"
 #include "settings/settings_pages.h"
+#include "sounds/sound_catalog.h"
+#include "sounds/sound_packages.h"
 
 #include <algorithm>
 

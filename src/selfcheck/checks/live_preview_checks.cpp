@@ -1,11 +1,11 @@
 #include "selfcheck/checks/live_preview_checks.h"
 
 #include "attention/pet_state.h"
-#include "companion/pets/live_preview_layout.h"
 #include "events/tandrel_event.h"
 #include "island/tandrel_view.h"
 #include "platform/user_defaults.h"
 #include "selfcheck/fixture_builders.h"
+#include "settings/pages/live_preview_layout.h"
 #include "ui/island_geometry.h"
 #include "ui/settings_model.h"
 

@@ -1,9 +1,9 @@
 #include "companion/sounds/sounds_page.h"
 
-#include "companion/sounds/sound_catalog.h"
 #include "companion/sounds/sounds_tab_layout.h"
 #include "platform/fake/fake_sound_output.h"
 #include "settings/settings_view_fixture.h"
+#include "sounds/sound_catalog.h"
 #include "ui/island_geometry.h"
 
 #include <QDir>
