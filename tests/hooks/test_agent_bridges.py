@@ -67,6 +67,8 @@ class WrapperTest(BridgeTest):
                             "status": "completed", "session_id": started["session_id"],
                             "pid": started["pid"]}, completed)
         self.assertEqual(len(started["session_id"]), 36)
+        self.assertEqual(len(started["turn_id"]), 36)
+        self.assertEqual(completed["turn_id"], started["turn_id"])
         self.assertNotEqual(started["pid"], str(os.getpid()))
 
         self.fresh_home()
@@ -80,6 +82,48 @@ class WrapperTest(BridgeTest):
                             "severity": "critical", "title": "cursor failed",
                             "message": "sh -c 'pwd; exit 3' exited 3", "status": "failed",
                             "cwd": os.path.join(self.home, "sub")}, failed)
+
+    def test_runs_of_one_tool_folder_and_terminal_share_a_session(self):
+        # Each run is a turn of the session of its tool, folder and terminal: a later run's end
+        # overrides an earlier run's failure.
+        os.makedirs(os.path.join(self.home, "sub"))
+        os.symlink(self.home, os.path.join(self.home, "link"))
+        terminals = [os.openpty(), os.openpty()]
+        for master, slave in terminals:
+            self.addCleanup(os.close, master)
+            self.addCleanup(os.close, slave)
+        runs = [  # name, source, folder, terminal (index into terminals, or None for pipes), status
+            ("failed", "gemini-cli", self.home, None, 2),
+            ("succeeded later", "gemini-cli", self.home, None, 0),
+            ("through a link to the folder", "gemini-cli", os.path.join(self.home, "link"), None, 0),
+            ("other folder", "gemini-cli", os.path.join(self.home, "sub"), None, 0),
+            ("other tool", "codex", self.home, None, 0),
+            ("on a terminal", "gemini-cli", self.home, 0, 0),
+            ("on the same terminal again", "gemini-cli", self.home, 0, 1),
+            ("on another terminal", "gemini-cli", self.home, 1, 0),
+        ]
+        sessions = {}
+        turns = set()
+        for name, source, folder, terminal, status in runs:
+            before = len(self.records())
+            stdin = terminals[terminal][1] if terminal is not None else subprocess.DEVNULL
+            result = subprocess.run(
+                [PYTHON, script_path(WRAP), "--source", source, "--cwd", folder, "--",
+                 "sh", "-c", "exit %d" % status], stdin=stdin, env=self.env, cwd=self.home,
+                capture_output=True, timeout=60)
+            self.assertEqual(result.returncode, status, name)
+            started, ended = self.records()[before:]
+            self.assertEqual(started["session_id"], ended["session_id"], name)
+            self.assertEqual(started["turn_id"], ended["turn_id"], name)
+            self.assertNotEqual(started["session_id"], started["turn_id"], name)
+            turns.add(started["turn_id"])
+            sessions[name] = started["session_id"]
+        self.assertEqual(len(turns), len(runs))
+        self.assertEqual(sessions["succeeded later"], sessions["failed"])
+        self.assertEqual(sessions["through a link to the folder"], sessions["failed"])
+        self.assertEqual(sessions["on the same terminal again"], sessions["on a terminal"])
+        distinct = ["failed", "other folder", "other tool", "on a terminal", "on another terminal"]
+        self.assertEqual(len({sessions[name] for name in distinct}), len(distinct))
 
     def test_commands_that_cannot_start(self):
         script = os.path.join(self.home, "not-executable.sh")
@@ -184,6 +228,7 @@ class WrapperTest(BridgeTest):
                     self.assert_subset(dict(usage, data_source="wrapper", tool_id="gemini"),
                                        report["usage"])
                     self.assert_subset({"session_id": records[0]["session_id"],
+                                        "turn_id": records[0]["turn_id"],
                                         "raw_event_name": "Usage", "project": "P",
                                         "cwd": self.home, "source": "gemini"}, report)
 
@@ -319,7 +364,7 @@ class WrapperTest(BridgeTest):
                 result = self.wrap("--source", source, printer, *command[1:], env=env)
                 words = result.stdout.decode().splitlines()
                 if adds:
-                    run_id = self.records()[0]["session_id"]
+                    run_id = self.records()[0]["turn_id"]
                     self.assertEqual(words, command[1:] + [
                         "--trajectory-file", os.path.join(folder, run_id + ".json")])
                     self.assertTrue(os.path.isdir(folder))
