@@ -44,6 +44,8 @@ class UserDefaults : public QObject {
   // The folder that holds the files; an empty text goes back to the default folder.
   static QString directory();
   static void setDirectoryForTests(const QString& folder);
+  // The folder setDirectoryForTests() gave; empty for the default folder.
+  static QString directoryForTests();
 
   std::optional<DefaultsValue> object(const QString& key) const;
   bool contains(const QString& key) const { return object(key).has_value(); }

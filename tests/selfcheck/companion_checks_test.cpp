@@ -5,20 +5,13 @@
 #include "selfcheck/checks/pet_sync_checks.h"
 
 #include "events/event_store.h"
+#include "listed_failures.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
 
-#include <QStringList>
-
 namespace tandrel {
 namespace {
-
-QString listed(const SelfCheckFailures& failures) {
-  QStringList lines;
-  for (const QString& message : failures.messages()) lines << message;
-  return lines.join(QLatin1Char('\n'));
-}
 
 TEST(SelfCheckFailures, KeepsEveryFailedSentenceInTheOrderTheChecksRan) {
   SelfCheckFailures failures;
@@ -35,10 +28,10 @@ TEST(CompanionChecksGui, TheCompanionAndLivePreviewGroupsPassOnTheRealComponents
   SelfCheckFailures failures;
   runPetSyncAndCompanionChecks(failures, store, home.path());
   runCompanionRouteChecks(failures);
-  runCompanionGeometryChecks(failures);
+  runCompanionGeometryChecks(failures, home.path());
   runCompanionLabelChecks(failures, store, home.path());
   runLivePreviewAndPetStateChecks(failures, store, home.path());
-  EXPECT_TRUE(failures.messages().empty()) << listed(failures).toStdString();
+  EXPECT_TRUE(failures.messages().empty()) << test::listed(failures.messages());
 }
 
 }  // namespace

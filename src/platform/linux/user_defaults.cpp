@@ -169,6 +169,11 @@ void UserDefaults::setDirectoryForTests(const QString& folder) {
   testDirectory = folder;
 }
 
+QString UserDefaults::directoryForTests() {
+  std::lock_guard lock(registryMutex);
+  return testDirectory;
+}
+
 UserDefaults::UserDefaults(QString filePath) : path_(std::move(filePath)) { load(); }
 
 void UserDefaults::load() {
