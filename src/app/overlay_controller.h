@@ -73,6 +73,10 @@ inline constexpr milliseconds kSettingsSpaceCloseSuppression{600};
 inline constexpr milliseconds kSecondBringToFrontDelay{250};
 }  // namespace runtime_tuning
 
+// Sets up the runtime refresh timer the controller starts: every kRefreshInterval, to the whole
+// second only, so that the system may group the wake-up with others.
+void armRuntimeRefreshTimer(QTimer& timer);
+
 // Whether the application shows a panel-bar entry and takes focus like a regular window
 // (regular) or stays an accessory without one.
 enum class ActivationPolicy { regular, accessory };

@@ -121,6 +121,11 @@ void OverlayController::closeSettingsForSpaceChange() {
   applyModeAfterSettingsBoundaryChange(true, false);
 }
 
+void armRuntimeRefreshTimer(QTimer& timer) {
+  timer.setTimerType(Qt::VeryCoarseTimer);
+  timer.setInterval(runtime_tuning::kRefreshInterval);
+}
+
 void OverlayController::startRuntimeObservers() {
   // Screens added, removed, moved or resized rebuild the panels.
   screenObserver_ = std::make_unique<QObject>();
@@ -145,9 +150,7 @@ void OverlayController::startRuntimeObservers() {
   windowServer_.setWorkspaceChangedHandler([this] { activeSpaceDidChange(); });
 
   runtimeTimer_ = std::make_unique<QTimer>();
-  // Whole-second precision lets the system group this wake-up with others.
-  runtimeTimer_->setTimerType(Qt::VeryCoarseTimer);
-  runtimeTimer_->setInterval(runtime_tuning::kRefreshInterval);
+  armRuntimeRefreshTimer(*runtimeTimer_);
   QObject::connect(runtimeTimer_.get(), &QTimer::timeout, runtimeTimer_.get(), [this] { refreshRuntime(); });
   runtimeTimer_->start();
 }

@@ -47,11 +47,16 @@ QString readText(const QString& path) {
   return QString::fromUtf8(file.readAll());
 }
 
+// The file's whole content equals `text`.
+bool holdsExactly(const QString& path, const QByteArray& text) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && file.readAll() == text;
+}
+
 // The file's whole content equals the text the app carries.
 bool isCurrent(const QString& path, const QString& name) {
   const auto embedded = embeddedHookText(name);
-  QFile file(path);
-  return embedded && file.open(QIODevice::ReadOnly) && file.readAll() == embedded.value();
+  return embedded && holdsExactly(path, embedded.value());
 }
 
 bool isExecutableFile(const QString& path) {
@@ -189,6 +194,12 @@ Result<QByteArray> embeddedHookText(const QString& name) {
         QStringLiteral("This build of Tandrel carries no %1 to install").arg(name));
   }
   return file.readAll();
+}
+
+bool bridgeScriptsCurrent(const QString& folder, const std::vector<std::pair<QString, QByteArray>>& expected) {
+  return std::all_of(expected.begin(), expected.end(), [&folder](const auto& script) {
+    return holdsExactly(folder + u'/' + script.first, script.second);
+  });
 }
 
 HookManager::HookManager(HookPaths paths, const AppLocator& locator, SecondsClock now)

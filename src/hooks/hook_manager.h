@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Hook installation: which agent tools are here, whether their integration is installed and
@@ -74,6 +75,9 @@ struct HookPaths {
 const QStringList& bridgeScriptNames();
 // The text the app carries for a bridge script or "tandrel.js", or an error when it has none.
 Result<QByteArray> embeddedHookText(const QString& name);
+// Whether installed scripts are current: every `folder`/<name> reads back exactly its expected
+// text, byte for byte. A script that cannot be read is not current.
+bool bridgeScriptsCurrent(const QString& folder, const std::vector<std::pair<QString, QByteArray>>& expected);
 
 class HookManager {
  public:

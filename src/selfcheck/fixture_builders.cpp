@@ -209,6 +209,17 @@ std::vector<QJsonObject> fixtureCardRecords() {
   };
 }
 
+const QStringList& requiredToolIDs() {
+  static const QStringList ids = {
+      "claude-app",    "claude-code",    "codex-app",    "codex-cli",        "cursor-ide",
+      "cursor-glass",  "cursor-agent-cli", "kilo-code",  "pi",               "cline",
+      "roo-code",      "factory-droid",  "trae-ide",     "trae-solo",        "trae-agent-cli",
+      "gemini-cli",    "opencode-cli",   "copilot-vscode-extension", "copilot-cli", "copilot-coding-agent",
+      "vscode-host",   "kimi-app-web",   "kimi-cli",     "warp",             "windsurf",
+  };
+  return ids;
+}
+
 ToolHealth fixtureToolHealthRow(const QString& id, HookStatus status, bool detected, const QString& path,
                                 std::optional<QString> jumpTarget, std::optional<QString> detail) {
   const AIToolCatalogItem* item = catalogItem(id);

@@ -10,6 +10,7 @@
 #include <QColor>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
 #include <optional>
@@ -66,6 +67,9 @@ std::vector<QJsonObject> fixtureUsageRecords(double fiveHourUsed);
 std::vector<QJsonObject> fixtureCodexUsageRecords();
 // The event id of the question in fixtureCardRecords().
 inline constexpr const char* kFixtureChoiceEventID = "fixture-choice";
+
+// The 25 tool ids the product requirements name, in the order the AI Tools tab groups them.
+const QStringList& requiredToolIDs();
 
 // A tool-health row with the catalogue's fields for `id` (name, product, surface, integration,
 // capabilities, colour, priority, detail unless given).

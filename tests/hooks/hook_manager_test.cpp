@@ -584,5 +584,37 @@ TEST_F(HookManagerTest, TheInstallDoubleStandsInForEveryInstall) {
   EXPECT_FALSE(QFileInfo::exists(paths_.home + QStringLiteral("/.tandrel")));
 }
 
+// Installed scripts count as current only when every one reads back its text exactly.
+TEST(BridgeScriptsCurrent, OnlyWhenEveryScriptReadsBackItsTextExactly) {
+  test::TempHome home;
+  const std::vector<std::pair<QString, QByteArray>> expected = {{"tandrel-event", "fresh event"},
+                                                                {"tandrel-wrap", "fresh wrapper"}};
+  const struct {
+    const char* name;
+    QByteArray event;  // empty: no file
+    bool eventIsFolder;
+    bool current;
+  } cases[] = {
+      {"both exact", "fresh event", false, true},
+      {"a trailing line feed", "fresh event\n", false, false},
+      {"an older script", "#!/usr/bin/env python3\nprint('old')\n", false, false},
+      {"a script missing", "", false, false},
+      {"a folder where the script goes", "", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString folder = home.file(QString::fromLatin1(c.name));
+    ASSERT_TRUE(test::writeFile(folder + "/tandrel-wrap", "fresh wrapper"));
+    if (!c.event.isEmpty()) {
+      ASSERT_TRUE(test::writeFile(folder + "/tandrel-event", c.event));
+    }
+    if (c.eventIsFolder) {
+      ASSERT_TRUE(QDir().mkpath(folder + "/tandrel-event"));
+    }
+    EXPECT_EQ(bridgeScriptsCurrent(folder, expected), c.current);
+  }
+  EXPECT_TRUE(bridgeScriptsCurrent(home.file("nothing expected"), {}));
+}
+
 }  // namespace
 }  // namespace tandrel
