@@ -6,47 +6,42 @@
 #include "island/tandrel_view.h"
 #include "selfcheck/fixture_builders.h"
 #include "selfcheck/fixture_renderer.h"
+#include "selfcheck/harness.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QEventLoop>
 #include <QUrl>
 
 namespace tandrel {
 
 namespace {
 
-// The tab's switches, reset whatever the outcome.
-struct SwitchesReset {
-  ~SwitchesReset() {
-    AIToolsTab::toolHealthProviderForTests = nullptr;
-    AIToolsTab::repairConfirmationForTests = nullptr;
-    AIToolsTab::hookInstallerForTests = nullptr;
-    AIToolsTab::externalURLOpenerForTests = nullptr;
-    AIToolsTab::appLauncherForTests = nullptr;
-  }
-};
+// The tab's switches, recorded before a check sets them and put back however it ends.
+ScopedRestore switchesRestore() {
+  ScopedRestore restore;
+  restore.variable(AIToolsTab::toolHealthProviderForTests)
+      .variable(AIToolsTab::repairConfirmationForTests)
+      .variable(AIToolsTab::hookInstallerForTests)
+      .variable(AIToolsTab::externalURLOpenerForTests)
+      .variable(AIToolsTab::appLauncherForTests);
+  return restore;
+}
 
 // Runs the event loop until the view shows a banner (at most 5 s): the tab's results come back
 // from its queue.
 std::optional<QString> awaitBanner(TandrelView& view) {
-  const QDeadlineTimer deadline(5000);
-  while (!view.statusBanner() && !deadline.hasExpired()) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
+  waitOnEventLoop([&view] { return view.statusBanner().has_value(); }, 5.0);
   return view.statusBanner();
 }
 
 }  // namespace
 
 bool aiToolsJumpActionClosesSettingsFunctionalTest(const QString& tempRoot) {
-  const SwitchesReset reset;
-  const QString app = QDir(tempRoot).filePath(QStringLiteral("ai-tools-jump/Trae.app"));
+  const ScopedRestore restore = switchesRestore();
+  const QString app = scratchPath(tempRoot, QStringLiteral("ai-tools-jump/Trae.app"));
   if (!QDir().mkpath(app)) {
     return false;
   }
-  EventStore store(fixtureStoreOptions(QDir(tempRoot).filePath(QStringLiteral("ai-tools-jump-events.jsonl"))));
+  EventStore store(fixtureStoreOptions(scratchPath(tempRoot, QStringLiteral("ai-tools-jump-events.jsonl"))));
   TandrelView view(QSize(860, 780), store);
   view.setMode(OverlayMode::settings);
   view.activateSettingsTab(SettingsTab::aiTools);
@@ -64,9 +59,9 @@ bool aiToolsJumpActionClosesSettingsFunctionalTest(const QString& tempRoot) {
          view.mode() == OverlayMode::collapsed;
 }
 
-bool aiToolsRepairSuccessClearsRepairActionFunctionalTest() {
-  const SwitchesReset reset;
-  EventStore store(fixtureStoreOptions(QDir::temp().filePath(QStringLiteral("ai-tools-repair-events.jsonl"))));
+bool aiToolsRepairSuccessClearsRepairActionFunctionalTest(const QString& tempRoot) {
+  const ScopedRestore restore = switchesRestore();
+  EventStore store(fixtureStoreOptions(scratchPath(tempRoot, QStringLiteral("ai-tools-repair-events.jsonl"))));
   TandrelView view(QSize(860, 780), store);
   view.setMode(OverlayMode::settings);
   view.activateSettingsTab(SettingsTab::aiTools);

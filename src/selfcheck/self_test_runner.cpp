@@ -3,14 +3,21 @@
 #include "catalog/paths.h"
 #include "events/event_store.h"
 #include "hooks/hook_manager.h"
+#include "platform/user_defaults.h"
 #include "selfcheck/ai_tools_checks.h"
+#include "selfcheck/checks/bridge_script_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
+#include "selfcheck/checks/runtime_catalog_checks.h"
+#include "selfcheck/checks/tool_health_checks.h"
+#include "selfcheck/checks/usage_date_checks.h"
 #include "selfcheck/fixture_builders.h"
+#include "selfcheck/harness.h"
 #include "selfcheck/self_check.h"
+#include "ui/settings_model.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +36,7 @@ namespace {
 void runAIToolsChecks(SelfCheckFailures& failures, const QString& tempRoot) {
   failures.check(aiToolsJumpActionClosesSettingsFunctionalTest(tempRoot),
                  QStringLiteral("AI Tools Jump should open the target app and close the settings panel"));
-  failures.check(aiToolsRepairSuccessClearsRepairActionFunctionalTest(),
+  failures.check(aiToolsRepairSuccessClearsRepairActionFunctionalTest(tempRoot),
                  QStringLiteral("AI Tools Repair should refresh health so the Repair button disappears after success"));
 
   const QString script = QStringLiteral("/Users/me/.tandrel/bin/tandrel-event");
@@ -106,7 +113,48 @@ std::vector<QJsonObject> baseEvents(const QString& decisionFile) {
   };
 }
 
+// The groups of one row of the run, over the shared store and the scratch folder.
+struct SelfTestRun {
+  SelfCheckFailures& failures;
+  EventStore& store;
+  const QString& tempRoot;
+};
+
+// Row 5: usage date parsing and its speed; the choice-message model.
+void runUsageDatesAndChoiceMessageRow(const SelfTestRun& run) { runUsageDateAndChoiceMessageChecks(run.failures); }
+
+// Row 9: the store and expanded-island functional tests, runtime intervals and the tool catalogue,
+// the collapsed capsule and the expanded island, pet sync and companion geometry, collapsed status
+// text, sound presets, companion labels.
+void runIslandAndCompanionRow(const SelfTestRun& run) {
+  runRuntimeIntervalAndCatalogueChecks(run.failures);
+  runPetSyncAndCompanionChecks(run.failures, run.store, run.tempRoot);
+  runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
+}
+
+// Row 16: message cache and reload throttle, bridge scripts and message modules, event
+// classification, inbox and sound policy, companion status policy.
+void runMessagesAndPoliciesRow(const SelfTestRun& run) { runBridgeScriptCurrentnessChecks(run.failures, run.tempRoot); }
+
+// Row 17: companion route, ticker and panels; desktop companion geometry; the rendered island;
+// usage formats, tool health and installation previews; live preview and pet state.
+void runCompanionPanelsRow(const SelfTestRun& run) {
+  runCompanionRouteChecks(run.failures);
+  runCompanionGeometryChecks(run.failures, run.tempRoot);
+  runContextUsageToolHealthAndPreviewChecks(run.failures, run.tempRoot);
+  runLivePreviewAndPetStateChecks(run.failures, run.store, run.tempRoot);
+}
+
 }  // namespace
+
+ScopedRestore codexPetsSettingsRestore() {
+  ScopedRestore restore;
+  restore.environment("CODEX_HOME")
+      .environment("TANDREL_TEST_CODEX_PETS_AUTHORIZED")
+      .defaultsKey(QString::fromLatin1(settings_keys::kCodexPetsDirectoryAuthorized))
+      .defaultsKey(QString::fromLatin1(settings_keys::kDidRequestCodexPetsDirectoryAuthorization));
+  return restore;
+}
 
 int runSelfTests() {
   // A blank name would make the run use, and first remove, the user's own bridge file: refuse it
@@ -117,27 +165,40 @@ int runSelfTests() {
   }
   const QString eventFile = eventFileURL();
   const QString tempRoot = QFileInfo(eventFile).absolutePath();
-  const QString decisionFile = QDir(tempRoot).filePath(QStringLiteral("decision.json"));
+  const QString decisionFile = scratchPath(tempRoot, QStringLiteral("decision.json"));
   QFile::remove(eventFile);
   QFile::remove(decisionFile);
 
+  // The settings that views save during the run go to a defaults folder of the run's own, not to
+  // the user's. The home of pets and sounds, which a group moves into the scratch folder for the
+  // rest of the run, is put back at its end.
+  ScopedRestore runScope;
+  runScope.atExit([previous = UserDefaults::directoryForTests()] { UserDefaults::setDirectoryForTests(previous); })
+      .environment("TANDREL_HOME");
+  UserDefaults::setDirectoryForTests(scratchPath(tempRoot, QStringLiteral("defaults")));
+
   SelfCheckFailures failures;
+  // Row 1: the application bundle's permission text for Jump automation has no counterpart here.
+  failures.notAvailable(QStringLiteral("the Info.plist permission text for Jump automation"));
+  // Row 2.
   runAIToolsChecks(failures, tempRoot);
 
+  // Row 3.
   if (auto written = writeJSONLines(baseEvents(decisionFile), eventFile); !written) {
     printLine(stderr, QStringLiteral("Could not write self-test events: ") + written.error());
     return 2;
   }
   EventStoreOptions options;
   options.eventFile = eventFile;
+  options.auditFile = scratchPath(tempRoot, QStringLiteral("audit.jsonl"));
   EventStore store(options);
   store.reload(false);
 
-  runPetSyncAndCompanionChecks(failures, store, tempRoot);
-  runCompanionLabelChecks(failures, store, tempRoot);
-  runCompanionRouteChecks(failures);
-  runCompanionGeometryChecks(failures);
-  runLivePreviewAndPetStateChecks(failures, store, tempRoot);
+  const SelfTestRun run{failures, store, tempRoot};
+  runUsageDatesAndChoiceMessageRow(run);
+  runIslandAndCompanionRow(run);
+  runMessagesAndPoliciesRow(run);
+  runCompanionPanelsRow(run);
 
   if (failures.messages().empty()) {
     printLine(stdout, QStringLiteral("Tandrel self tests passed"));

@@ -11,7 +11,7 @@ namespace {
 TEST(AIToolsChecksGui, BothChecksPassAndLeaveTheSwitchesReset) {
   test::TempHome home;
   EXPECT_TRUE(aiToolsJumpActionClosesSettingsFunctionalTest(home.path()));
-  EXPECT_TRUE(aiToolsRepairSuccessClearsRepairActionFunctionalTest());
+  EXPECT_TRUE(aiToolsRepairSuccessClearsRepairActionFunctionalTest(home.path()));
   EXPECT_FALSE(AIToolsTab::externalURLOpenerForTests);
   EXPECT_FALSE(AIToolsTab::hookInstallerForTests);
   EXPECT_FALSE(AIToolsTab::repairConfirmationForTests);

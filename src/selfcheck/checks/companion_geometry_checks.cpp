@@ -2,13 +2,12 @@
 
 #include "companion/companion_layout.h"
 #include "platform/user_defaults.h"
+#include "selfcheck/harness.h"
 #include "ui/island_geometry.h"
 #include "ui/island_paint.h"
 #include "ui/settings_model.h"
 
-#include <QDir>
 #include <QFile>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -31,7 +30,7 @@ bool petFitsVertically(CompanionDisplayMode mode, double scale) {
 
 }  // namespace
 
-void runCompanionGeometryChecks(SelfCheckFailures& failures) {
+void runCompanionGeometryChecks(SelfCheckFailures& failures, const QString& tempRoot) {
   const auto check = [&](bool condition, const char* message) { failures.check(condition, QString::fromUtf8(message)); };
   using Mode = CompanionDisplayMode;
 
@@ -95,8 +94,7 @@ void runCompanionGeometryChecks(SelfCheckFailures& failures) {
   check(overlayModeSize(OverlayMode::collapsed) == islandBefore, "floating pet size should not change top island size");
 
   // A pet dragged out of the island, as the settings write it, in a defaults domain of its own.
-  const QString suite = QDir::tempPath() + QStringLiteral("/TandrelSelfTest.drag.") +
-                        QUuid::createUuid().toString(QUuid::WithoutBraces) + QStringLiteral(".json");
+  const QString suite = scratchPath(tempRoot, QStringLiteral("companion-drag-out-defaults.json"));
   QFile::remove(suite);
   {
     UserDefaults defaults(suite);

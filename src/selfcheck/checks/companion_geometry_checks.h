@@ -8,6 +8,7 @@
 
 namespace tandrel {
 
-void runCompanionGeometryChecks(SelfCheckFailures& failures);
+// The drag-out settings are written to a defaults file of their own under `tempRoot`.
+void runCompanionGeometryChecks(SelfCheckFailures& failures, const QString& tempRoot);
 
 }  // namespace tandrel
