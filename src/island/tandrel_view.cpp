@@ -6,7 +6,6 @@
 #include "ai_tools/ai_tools_tab.h"
 #include "catalog/paths.h"
 #include "events/event_store.h"
-#include "pets/pet_catalog.h"
 #include "ui/tool_logo.h"
 
 
@@ -44,19 +43,16 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, Clock& clock, QWi
 TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& settings, Clock& clock,
                          QWidget* parent)
     : QWidget(parent),
-      debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1"),
       store_(store),
       settings_(settings),
-      clock_(clock) {
+      clock_(clock),
+      pets_(std::make_unique<ViewPets>(settings, petHooks())),
+      debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1") {
   toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
     drawToolLogo(painter, tool, rect);
   };
   modeAnimationStarted = usageAnimationStarted = lastUsageRotationAt = lastCollapsedMessageRotationAt = mediaTime();
   toolHealth = HookManager::shared().health();
-  localTandrelHomeURL = tandrelHomeURL();
-  localCodexHomeURL = codexHomeURL();
-  bundledBuiltInPetsURL = bundledBuiltInPetsDirectory();
-  bundledCodexPetsURL = bundledCodexPetsDirectory();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);
   setMouseTracking(true);

@@ -20,6 +20,7 @@
 #include "island/island_painters_ticker.h"
 #include "pets/island_pet_state.h"
 #include "pets/pet_choice.h"
+#include "pets/view_pets.h"
 #include "platform/clock.h"
 #include "requests/pending_action.h"
 #include "sounds/view_sounds.h"
@@ -86,6 +87,12 @@ bool isRenderingFixtures();
 
 class TandrelView : public QWidget {
   Q_OBJECT
+
+  // Declared first, since the forwarding references below bind to what they hold.
+  EventStore& store_;
+  SettingsModel& settings_;
+  Clock& clock_;
+  std::unique_ptr<ViewPets> pets_;
 
  public:
   static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
@@ -311,36 +318,21 @@ class TandrelView : public QWidget {
 
   // ---- Pets (tandrel_view_pets.cpp) ----
 
-  // This view's pet catalogue, in display order; the controller copies it to the other views.
-  std::vector<PetChoice> petChoices;
-  // Where the catalogue is read from; set when the view is made.
-  QString localTandrelHomeURL;
-  QString localCodexHomeURL;
-  std::optional<QString> bundledBuiltInPetsURL;
-  std::optional<QString> bundledCodexPetsURL;
-
-  // Rebuilds the catalogue (emptying the shared pet image cache first) and repairs the selected
-  // pet in memory; saves nothing and tells nobody.
-  void refreshLocalPets();
-  // The Pets tab's refresh control: the rebuild, the banner "Loaded N local pets", the other views
-  // told.
-  void reloadLocalPetsFromControl();
-  // Asks for a folder, adds the pet it holds at the front and selects it; a cancelled chooser
-  // changes nothing.
-  void importPetDirectory();
-  // The folder chooser of the import (the modal dialog unless a test replaces it).
-  std::function<std::optional<QString>(QWidget* parent)> petFolderChooser;
-  // The removal of a deletable pet: hidden for good, its own folder deleted when it lives in
-  // ~/.tandrel/pets, the selection moved on when it was selected.
-  void removePetFromCatalogue(const QString& id);
-  // The first catalogue entry with the selected id, or none.
-  const PetChoice* selectedPetChoice() const;
-  // Makes `id` the selected pet, with the banner "<name> selected".
-  void selectPet(const QString& id);
+  // The view's pets: its catalogue, imports, removals and the selection (pets/view_pets.h).
+  ViewPets& pets() { return *pets_; }
+  const ViewPets& pets() const { return *pets_; }
+  // The names the view has always had for them.
+  std::vector<PetChoice>& petChoices = pets_->choices;
+  std::function<std::optional<QString>(QWidget* parent)>& petFolderChooser = pets_->folderChooser;
+  void refreshLocalPets() { pets_->refresh(); }
+  void reloadLocalPetsFromControl() { pets_->reloadFromControl(); }
+  void importPetDirectory() { pets_->importDirectory(); }
+  void removePetFromCatalogue(const QString& id) { pets_->remove(id); }
+  const PetChoice* selectedPetChoice() const { return pets_->selected(); }
+  void selectPet(const QString& id) { pets_->select(id); }
   // The island pet's state: the agents' state without the events of hidden tools, cached.
   PetState currentPetState();
-  // Loads every pet's image into the shared cache on a worker thread.
-  void warmPetImageCache() const;
+  void warmPetImageCache() const { pets_->warmImageCache(); }
   static bool petImageCacheContainsForTests(const QString& id);
   // The pet rail at the left of the expanded island.
   void paintExpandedPetRail(QPainter& painter);
@@ -518,10 +510,9 @@ class TandrelView : public QWidget {
 
   // The live preview takes the companion's mode and scale from freshly read settings.
   void settingsLoaded();
+  // What the pets ask of the view: banners, redraws, the controller told.
+  ViewPets::ViewHooks petHooks();
 
-  EventStore& store_;
-  SettingsModel& settings_;
-  Clock& clock_;
   std::unique_ptr<ViewSounds> sounds_;
   std::unique_ptr<AIToolsTab> aiToolsTab_;
   OverlayMode mode_ = OverlayMode::collapsed;

@@ -61,8 +61,8 @@ TEST_F(TandrelViewPetsGui, TheCatalogueIsReadWhenTheViewIsMadeAndTheControlReloa
   settings.change([](UserSettings& s) { s.selectedPetID = "custom:gone"; });
   const auto v = view();
   EXPECT_EQ(ids(*v), (QStringList{"capybara", "tandrelcat", "custom:otter"}));
-  EXPECT_EQ(v->localTandrelHomeURL, home.file(".tandrel"));
-  EXPECT_EQ(v->bundledBuiltInPetsURL, std::nullopt);  // the scratch resources hold no pets
+  EXPECT_EQ(v->pets().localTandrelHomeURL, home.file(".tandrel"));
+  EXPECT_EQ(v->pets().bundledBuiltInPetsURL, std::nullopt);  // the scratch resources hold no pets
   EXPECT_EQ(settings.values().selectedPetID, "capybara");
 
   ASSERT_TRUE(writePackage(home.file(".tandrel/pets/badger"), "Badger"));
