@@ -1,10 +1,10 @@
 #include "settings/settings_pages.h"
 
-#include "companion/sounds/sounds_page.h"
 #include "settings/pages/about_page.h"
 #include "settings/pages/ai_tools_page.h"
 #include "settings/pages/general_page.h"
 #include "settings/pages/pets_page.h"
+#include "settings/pages/sounds_page.h"
 
 #include <map>
 

@@ -2,10 +2,10 @@
 
 #include "attention/companion_status.h"
 #include "attention/event_reminder_policy.h"
-#include "companion/sounds/sounds_tab_layout.h"
 #include "events/tandrel_event.h"
 #include "island/tandrel_view.h"
 #include "selfcheck/fixture_builders.h"
+#include "settings/pages/sounds_tab_layout.h"
 #include "ui/island_geometry.h"
 
 #include <QJsonObject>

@@ -1,7 +1,7 @@
-#include "companion/sounds/sounds_page.h"
+#include "settings/pages/sounds_page.h"
 
-#include "companion/sounds/sounds_tab_layout.h"
 #include "platform/fake/fake_sound_output.h"
+#include "settings/pages/sounds_tab_layout.h"
 #include "settings/settings_view_fixture.h"
 #include "sounds/sound_catalog.h"
 #include "ui/island_geometry.h"

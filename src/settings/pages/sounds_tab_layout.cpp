@@ -1,4 +1,4 @@
-#include "companion/sounds/sounds_tab_layout.h"
+#include "settings/pages/sounds_tab_layout.h"
 
 #include "settings/settings_pages.h"
 #include "sounds/sound_catalog.h"

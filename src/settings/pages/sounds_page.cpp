@@ -1,7 +1,7 @@
-#include "companion/sounds/sounds_page.h"
+#include "settings/pages/sounds_page.h"
 
-#include "companion/sounds/sounds_tab_layout.h"
 #include "island/tandrel_view.h"
+#include "settings/pages/sounds_tab_layout.h"
 #include "settings/settings_paint.h"
 #include "sounds/sound_catalog.h"
 #include "sounds/view_sounds.h"
