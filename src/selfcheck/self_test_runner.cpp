@@ -9,6 +9,7 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
+#include "selfcheck/checks/jump_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
@@ -123,10 +124,18 @@ struct SelfTestRun {
 // Row 5: usage date parsing and its speed; the choice-message model.
 void runUsageDatesAndChoiceMessageRow(const SelfTestRun& run) { runUsageDateAndChoiceMessageChecks(run.failures); }
 
+// Row 7: the message normalizer, the action dispatcher, the jump resolver and the terminal
+// openers, the event bridge, the store's choice messages and its Jumps.
+void runMessageDispatchAndJumpRow(const SelfTestRun& run) { runJumpChecks(run.failures, run.tempRoot); }
+
+// Row 8: the cmux opener's fallback chain and its shell quoting.
+void runCmuxFallbackChainRow(const SelfTestRun& run) { runCmuxFallbackChainChecks(run.failures, run.tempRoot); }
+
 // Row 9: the store and expanded-island functional tests, runtime intervals and the tool catalogue,
 // the collapsed capsule and the expanded island, pet sync and companion geometry, collapsed status
 // text, sound presets, companion labels.
 void runIslandAndCompanionRow(const SelfTestRun& run) {
+  runStoreJumpChecks(run.failures, run.tempRoot);
   runRuntimeIntervalAndCatalogueChecks(run.failures);
   runPetSyncAndCompanionChecks(run.failures, run.store, run.tempRoot);
   runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
@@ -196,6 +205,8 @@ int runSelfTests() {
 
   const SelfTestRun run{failures, store, tempRoot};
   runUsageDatesAndChoiceMessageRow(run);
+  runMessageDispatchAndJumpRow(run);
+  runCmuxFallbackChainRow(run);
   runIslandAndCompanionRow(run);
   runMessagesAndPoliciesRow(run);
   runCompanionPanelsRow(run);

@@ -2,6 +2,8 @@
 
 #include "ai_tools/ai_tools_tab.h"
 #include "catalog/paths.h"
+#include "jump/jump_diagnostics.h"
+#include "jump/jump_openers.h"
 #include "platform/user_defaults.h"
 #include "support/temp_home.h"
 
@@ -100,6 +102,13 @@ TEST(SelfTestRunSlow, AFailedCheckGivesStatusOneWithItsSentenceAndEverySettingCo
   EXPECT_FALSE(AIToolsTab::repairConfirmationForTests);
   EXPECT_FALSE(AIToolsTab::toolHealthProviderForTests);
   EXPECT_FALSE(AIToolsTab::appLauncherForTests);
+  EXPECT_FALSE(JumpOpeners::runDetachedCommandCapturingOverrideForTests);
+  EXPECT_FALSE(JumpOpeners::openCmuxStrategyOverrideForTests);
+  EXPECT_FALSE(JumpOpeners::openCmuxActivateFallbackOverrideForTests);
+  EXPECT_EQ(JumpOpeners::cmuxExecutablePathOverrideForTests, std::nullopt);
+  EXPECT_EQ(JumpOpeners::windowActivatorOverrideForTests, nullptr);
+  EXPECT_TRUE(lines.contains("not available on this platform: the Terminal and iTerm focus scripts (AppleScript)"));
+  EXPECT_FALSE(QFileInfo::exists(jumpDiagnosticFile())) << "the Jump checks keep their openers' diagnostics in the scratch folder";
   EXPECT_FALSE(QFileInfo::exists(appSupportDirectory() + QStringLiteral("/audit.jsonl")))
       << "the shared store audits into the scratch folder";
   userDefaults.remove(authorized);
