@@ -1,6 +1,7 @@
 #include "selfcheck/fixture_builders.h"
 
 #include "base/canonical_json.h"
+#include "base/posix_error.h"
 #include "catalog/tool_catalog.h"
 #include "usage/usage_dates.h"
 
@@ -11,7 +12,10 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace tandrel {
 
@@ -25,13 +29,18 @@ Result<void> makeParentFolder(const QString& path) {
   return {};
 }
 
+// The file is written beside its place and renamed over it. Fixtures are read back by the run
+// that wrote them, so nothing waits for the disk: a run writes well over a thousand files, and a
+// flush to disk each would cost most of its time on a busy machine.
 Result<void> replaceFile(const QString& path, const QByteArray& bytes) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    const QString reason = file.errorString();
-    file.cancelWriting();
-    return Result<void>::failure(QStringLiteral("Cannot write %1: %2").arg(path, reason));
+  QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+  if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) {
+    return Result<void>::failure(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
   }
+  if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+    return Result<void>::failure(QStringLiteral("Cannot write %1: %2").arg(path, errnoText(errno)));
+  }
+  file.setAutoRemove(false);
   return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QImage>
 #include <QJsonDocument>
 
@@ -64,6 +65,16 @@ TEST(FixtureBuildersTest, WritersCreateFoldersAndReplaceFilesWhole) {
 
   // A regular file in the way of the folder.
   EXPECT_FALSE(writeJSONLines({}, lines + QStringLiteral("/below.jsonl")));
+  // A folder where the file goes: the write fails with its reason and leaves the folder alone.
+  const auto refused = writeJSONLines({}, home.file(QStringLiteral("a")));
+  ASSERT_FALSE(refused);
+  EXPECT_TRUE(refused.error().startsWith(QStringLiteral("Cannot write ") + home.file(QStringLiteral("a")) + ": "))
+      << refused.error().toStdString();
+  // Neither write leaves a half-written file beside its place.
+  EXPECT_EQ(QDir(home.file(QStringLiteral("a"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+            QStringList{"b"});
+  EXPECT_EQ(QDir(home.file(QStringLiteral("a/b"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+            QStringList{"events.jsonl"});
 }
 
 TEST(FixtureBuildersTest, SpriteSheetIsABlankPngOfTheSheetSizeWhateverTheName) {
