@@ -121,6 +121,26 @@ TEST(SelfCheckHarness, TimingSentencesEndWithTheMeasuredSeconds) {
   EXPECT_LT(slept, 2.0);
 }
 
+TEST(SelfCheckHarness, TheFastestOfThreeAttemptsCountsEachAttemptRunningOnceInOrder) {
+  const struct {
+    std::vector<double> measured;
+    double fastest;
+  } cases[] = {
+      {{0.3, 0.2, 0.1}, 0.1},
+      {{0.1, 0.2, 0.3}, 0.1},
+      {{0.2, 0.05, 0.4}, 0.05},
+  };
+  for (const auto& c : cases) {
+    std::vector<int> attempts;
+    const double fastest = fastestOfThree([&](int attempt) {
+      attempts.push_back(attempt);
+      return c.measured[static_cast<std::size_t>(attempt)];
+    });
+    EXPECT_EQ(fastest, c.fastest);
+    EXPECT_EQ(attempts, (std::vector<int>{0, 1, 2}));
+  }
+}
+
 TEST(SelfCheckHarness, TimingChecksFailAtTheLimitAndUnavailableOnesCountNeitherWay) {
   SelfCheckFailures failures;
   failures.checkTiming(0.0199, 0.02, QStringLiteral("fast enough"));
