@@ -5,12 +5,15 @@
 #include "hooks/hook_manager.h"
 #include "platform/user_defaults.h"
 #include "selfcheck/ai_tools_checks.h"
+#include "selfcheck/checks/async_local_usage_checks.h"
 #include "selfcheck/checks/bridge_script_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
 #include "selfcheck/checks/jump_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
+#include "selfcheck/checks/local_usage_cache_checks.h"
+#include "selfcheck/checks/local_usage_loader_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
@@ -141,6 +144,17 @@ void runIslandAndCompanionRow(const SelfTestRun& run) {
   runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
 }
 
+// Row 13: local usage fixtures and the Codex rollout, Claude transcript and Trae trajectory
+// loaders; usage eligibility while integrations need repair.
+void runLocalUsageLoadersRow(const SelfTestRun& run) { runLocalUsageLoaderChecks(run.failures, run.tempRoot); }
+
+// Row 14: Claude brand usage merge, local transcript and hot-plug loaders, asynchronous local usage
+// (which leaves the unchanged-rollout fixture for row 15).
+void runLocalUsageMergeHotplugAndAsyncRow(const SelfTestRun& run) { runAsyncLocalUsageChecks(run.failures, run.tempRoot); }
+
+// Row 15: local usage caches, with the loader-rerun and bounded-scan checks at their places.
+void runLocalUsageCachesRow(const SelfTestRun& run) { runLocalUsageCacheChecks(run.failures, run.tempRoot); }
+
 // Row 16: message cache and reload throttle, bridge scripts and message modules, event
 // classification, inbox and sound policy, companion status policy.
 void runMessagesAndPoliciesRow(const SelfTestRun& run) { runBridgeScriptCurrentnessChecks(run.failures, run.tempRoot); }
@@ -208,6 +222,9 @@ int runSelfTests() {
   runMessageDispatchAndJumpRow(run);
   runCmuxFallbackChainRow(run);
   runIslandAndCompanionRow(run);
+  runLocalUsageLoadersRow(run);
+  runLocalUsageMergeHotplugAndAsyncRow(run);
+  runLocalUsageCachesRow(run);
   runMessagesAndPoliciesRow(run);
   runCompanionPanelsRow(run);
 
