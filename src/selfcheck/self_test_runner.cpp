@@ -14,6 +14,7 @@
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/local_usage_cache_checks.h"
 #include "selfcheck/checks/local_usage_loader_checks.h"
+#include "selfcheck/checks/message_cache_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
@@ -157,7 +158,10 @@ void runLocalUsageCachesRow(const SelfTestRun& run) { runLocalUsageCacheChecks(r
 
 // Row 16: message cache and reload throttle, bridge scripts and message modules, event
 // classification, inbox and sound policy, companion status policy.
-void runMessagesAndPoliciesRow(const SelfTestRun& run) { runBridgeScriptCurrentnessChecks(run.failures, run.tempRoot); }
+void runMessagesAndPoliciesRow(const SelfTestRun& run) {
+  runMessageCacheAndReloadThrottleChecks(run.failures, run.tempRoot);
+  runBridgeScriptCurrentnessChecks(run.failures, run.tempRoot);
+}
 
 // Row 17: companion route, ticker and panels; desktop companion geometry; the rendered island;
 // usage formats, tool health and installation previews; live preview and pet state.
