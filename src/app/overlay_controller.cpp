@@ -173,6 +173,17 @@ void OverlayController::applicationDidFinishLaunching() {
     }
   });
   updateTrayIcon();
+  // Turning "holdFinishedTurns" off, in the General tab or in the settings file, lets go of the
+  // agents it holds as well as of those that finish later.
+  connect(&settings_, &SettingsModel::changed, this, [this] {
+    if (settings_.values().holdFinishedTurns) {
+      return;
+    }
+    // Answered as "Let it stop" answers, so each agent goes on at once.
+    for (const PendingAction& turn : waitingFinishedTurns()) {
+      pendingActions_.complete(turn.requestID, noDecisionReply(turn.requestID), PendingActionStatus::answered);
+    }
+  });
   registerHotKeys();
   startRuntimeObservers();
 

@@ -22,7 +22,9 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace tandrel {
 namespace {
@@ -143,6 +145,42 @@ TEST_F(FinishedTurnTest, WithTheSwitchOnAFinishedTurnWaitsUntilItsTimeOut) {
   const std::optional<QJsonObject> reply = client.reply();
   ASSERT_TRUE(reply.has_value());
   EXPECT_EQ(reply->value("decision").toString(), "timed_out");
+}
+
+TEST_F(FinishedTurnTest, TurningTheSwitchOffLetsGoOfTheTurnsAlreadyWaiting) {
+  launch(true);
+  std::vector<std::unique_ptr<HookClient>> turns;
+  for (const char* id : {"r-1", "r-2"}) {
+    turns.push_back(std::make_unique<HookClient>(fixtureOptions().socketPath));
+    HookRequest request = finishedTurn(QString::fromLatin1(id));
+    request.sessionID = QString::fromLatin1(id);  // requests of one session would supersede each other
+    ASSERT_TRUE(turns.back()->send(request));
+  }
+  HookClient permission(fixtureOptions().socketPath);
+  HookRequest request = finishedTurn(QStringLiteral("p-1"));
+  request.kind = QStringLiteral("permission_request");
+  request.payload.extras->insert(QStringLiteral("hook_event_name"), QStringLiteral("PermissionRequest"));
+  ASSERT_TRUE(permission.send(request));
+  ASSERT_TRUE(test::waitUntil([&] { return pendingActions.waitingActions().size() == 3; }));
+
+  // A change that leaves the switch on holds them.
+  controller->settings().change([](UserSettings& s) { s.muted = !s.muted; });
+  EXPECT_FALSE(turns.front()->reply(100).has_value());
+  EXPECT_EQ(pendingActions.waitingActions().size(), 3U);
+
+  controller->settings().change([](UserSettings& s) { s.holdFinishedTurns = false; });
+  for (size_t i = 0; i < turns.size(); ++i) {
+    SCOPED_TRACE(i);
+    const std::optional<QJsonObject> reply = turns[i]->reply();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->value("decision").toString(), "no_decision");
+    EXPECT_EQ(reply->value("raw_agent_payload").toString(), "{}");
+  }
+  EXPECT_EQ(pendingActions.action(QStringLiteral("r-1"))->status, PendingActionStatus::answered);
+  // Only finished turns are let go: a permission request still waits for the user.
+  ASSERT_EQ(pendingActions.waitingActions().size(), 1U);
+  EXPECT_EQ(pendingActions.waitingActions().front().requestID, QStringLiteral("p-1"));
+  EXPECT_FALSE(permission.reply(100).has_value());
 }
 
 TEST_F(FinishedTurnTest, CancelAnEmptyAnswerAndClosingThePanelEachLetTheAgentGoAtOnce) {
