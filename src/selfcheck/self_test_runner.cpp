@@ -10,11 +10,15 @@
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
+#include "selfcheck/checks/companion_status_checks.h"
+#include "selfcheck/checks/decision_action_checks.h"
+#include "selfcheck/checks/event_policy_checks.h"
 #include "selfcheck/checks/jump_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/local_usage_cache_checks.h"
 #include "selfcheck/checks/local_usage_loader_checks.h"
 #include "selfcheck/checks/message_cache_checks.h"
+#include "selfcheck/checks/message_module_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
@@ -66,9 +70,8 @@ QJsonObject action(const char* kind, const char* risk, const QJsonObject& extra 
   return object;
 }
 
-// The run's shared bridge events: requests without a way to answer, with a decision file and
-// with a command that always fails; usage from three tools and three data sources; finished Pi,
-// Roo Code and Codex work with fixed times; a Cline approval; a silent Claude tool update.
+}  // namespace
+
 std::vector<QJsonObject> baseEvents(const QString& decisionFile) {
   const QJsonObject codexUsage{
       {"context_used", "1200"},  {"context_total", "8000"},    {"input_tokens", 2500},
@@ -118,6 +121,8 @@ std::vector<QJsonObject> baseEvents(const QString& decisionFile) {
   };
 }
 
+namespace {
+
 // The groups of one row of the run, over the shared store and the scratch folder.
 struct SelfTestRun {
   SelfCheckFailures& failures;
@@ -145,6 +150,10 @@ void runIslandAndCompanionRow(const SelfTestRun& run) {
   runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
 }
 
+// Row 12: expanded top row, decision actions, usage snapshots and carousel, usage tabs and the
+// collapsed ticker, MacBook notch status, usage eligibility.
+void runDecisionsAndUsageRow(const SelfTestRun& run) { runDecisionActionChecks(run.failures, run.store); }
+
 // Row 13: local usage fixtures and the Codex rollout, Claude transcript and Trae trajectory
 // loaders; usage eligibility while integrations need repair.
 void runLocalUsageLoadersRow(const SelfTestRun& run) { runLocalUsageLoaderChecks(run.failures, run.tempRoot); }
@@ -161,6 +170,9 @@ void runLocalUsageCachesRow(const SelfTestRun& run) { runLocalUsageCacheChecks(r
 void runMessagesAndPoliciesRow(const SelfTestRun& run) {
   runMessageCacheAndReloadThrottleChecks(run.failures, run.tempRoot);
   runBridgeScriptCurrentnessChecks(run.failures, run.tempRoot);
+  runMessageModuleChecks(run.failures, run.store);
+  runEventPolicyChecks(run.failures);
+  runCompanionStatusChecks(run.failures);
 }
 
 // Row 17: companion route, ticker and panels; desktop companion geometry; the rendered island;
@@ -226,6 +238,7 @@ int runSelfTests() {
   runMessageDispatchAndJumpRow(run);
   runCmuxFallbackChainRow(run);
   runIslandAndCompanionRow(run);
+  runDecisionsAndUsageRow(run);
   runLocalUsageLoadersRow(run);
   runLocalUsageMergeHotplugAndAsyncRow(run);
   runLocalUsageCachesRow(run);

@@ -5,7 +5,20 @@
 
 #include "selfcheck/harness.h"
 
+#include <QJsonObject>
+#include <QString>
+
+#include <vector>
+
 namespace tandrel {
+
+// The run's shared bridge events, in the order they are written: permission requests without a
+// way to answer, with `decisionFile` and with a command that always fails; usage from three tools
+// and three data sources; finished Pi, Roo Code and Codex work with fixed times; a Cline approval;
+// a silent Claude tool update. The ids are those the groups look for ("jump-only", "decision-file",
+// "decision-fail", "usage", "claude-usage", "kilo-usage", "pi-message", "cline-approval",
+// "roo-done", "task-start", "task-tool", "silent-claude-tool-update", "task-done").
+std::vector<QJsonObject> baseEvents(const QString& decisionFile);
 
 // Needs TANDREL_EVENT_FILE: the folder holding that file takes the run's fixtures, and the event
 // file and "decision.json" beside it are removed first; the event file then holds the run's base
