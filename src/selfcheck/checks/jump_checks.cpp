@@ -2,12 +2,19 @@
 
 #include "selfcheck/functional/cmux_jump_functional_tests.h"
 #include "selfcheck/functional/event_bridge_functional_tests.h"
+#include "selfcheck/functional/inbox_functional_tests.h"
 #include "selfcheck/functional/jump_resolver_functional_tests.h"
+#include "selfcheck/functional/message_action_functional_tests.h"
+#include "selfcheck/functional/message_functional_tests.h"
 #include "selfcheck/functional/store_jump_functional_tests.h"
 
 namespace tandrel {
 
 void runJumpChecks(SelfCheckFailures& failures, const QString& tempRoot) {
+  failures.check(messageNormalizerFunctionalTest(),
+                 QStringLiteral("message normalizer should map choices, gated approvals, and jump-only permissions"));
+  failures.check(messageActionDispatcherFunctionalTest(tempRoot),
+                 QStringLiteral("message action dispatcher should write choice response payloads and receipts"));
   failures.check(jumpResolverFunctionalTest(tempRoot),
                  QStringLiteral("jump resolver should validate cmux, file, cwd fallback, and URL schemes"));
   // Terminal tabs and iTerm sessions are focused by AppleScript on macOS; here the terminal
@@ -19,6 +26,10 @@ void runJumpChecks(SelfCheckFailures& failures, const QString& tempRoot) {
                  QStringLiteral("event bridge schema should preserve options and response metadata"));
   failures.check(eventBridgeExecutableFunctionalTest(tempRoot),
                  QStringLiteral("event bridge executable should preserve options, response metadata, and string booleans"));
+  failures.check(eventStoreChoiceMessageFunctionalTest(tempRoot),
+                 QStringLiteral("event store should expose normalized choice messages with compact card buttons"));
+  failures.check(eventStoreChoiceDispatchFunctionalTest(tempRoot),
+                 QStringLiteral("event store should submit choice responses and hide answered messages"));
   failures.check(eventStoreJumpResolverFunctionalTest(tempRoot),
                  QStringLiteral("event store jump resolver should disable unavailable jump targets"));
   failures.check(eventStoreUnavailableCLIJumpDoesNotOpenWorkspaceFallbackFunctionalTest(tempRoot),
@@ -47,8 +58,14 @@ void runCmuxFallbackChainChecks(SelfCheckFailures& failures, const QString& temp
 void runStoreJumpChecks(SelfCheckFailures& failures, const QString& tempRoot) {
   failures.check(eventStoreJumpFailureSurfacesOpenerDetailFunctionalTest(tempRoot),
                  QStringLiteral("event store jump failure should surface opener detail in banner and audit"));
+  failures.check(eventStoreReadIgnoreStateFunctionalTest(tempRoot),
+                 QStringLiteral("event store should keep Mark Read and Ignore state separate"));
+  failures.check(eventStoreMessageReminderAdmissionFunctionalTest(tempRoot),
+                 QStringLiteral("event store should only remind for approvals, choices, and completed work"));
   failures.check(eventStoreCommonToolJumpQualityFunctionalTest(tempRoot),
                  QStringLiteral("event store should classify common tool jump targets by quality"));
+  failures.check(responseReceiptIngestionFunctionalTest(tempRoot),
+                 QStringLiteral("event store should ingest response receipts and surface failed choice receipts"));
 }
 
 }  // namespace tandrel

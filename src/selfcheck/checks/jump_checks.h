@@ -9,7 +9,8 @@
 
 namespace tandrel {
 
-// The jump resolver, the terminal openers, the event bridge and the event store's Jumps of typed,
+// The message normalizer and action dispatcher, the jump resolver, the terminal openers, the event
+// bridge, the event store's choice card and answering it, and the event store's Jumps of typed,
 // inferred, strict and cmux targets, each check with its own files under `tempRoot`.
 void runJumpChecks(SelfCheckFailures& failures, const QString& tempRoot);
 
@@ -17,7 +18,8 @@ void runJumpChecks(SelfCheckFailures& failures, const QString& tempRoot);
 void runCmuxFallbackChainChecks(SelfCheckFailures& failures, const QString& tempRoot);
 
 // The event store's functional checks after the cmux chain: the opener's failure detail in the
-// Jump's text and audit, and the Jump quality of common tools' cards.
+// Jump's text and audit, Mark Read and Ignore, which events become cards, the Jump quality of
+// common tools' cards, and receipts reported through the bridge file.
 void runStoreJumpChecks(SelfCheckFailures& failures, const QString& tempRoot);
 
 }  // namespace tandrel
