@@ -2,6 +2,7 @@
 
 #include "app/overlay_controller.h"
 #include "base/canonical_json.h"
+#include "base/heap_memory.h"
 #include "base/log.h"
 #include "catalog/paths.h"
 #include "platform/single_instance.h"
@@ -197,6 +198,7 @@ std::optional<QString> prepareDisplay() {
 }
 
 int runApplication(int argc, char** argv) {
+  tuneHeapForLongRuns();
   if (const std::optional<QString> problem = prepareDisplay()) {
     logWarning(*problem);
     return 1;

@@ -9,6 +9,8 @@
 
 #include "events/event_store.h"
 
+#include "base/heap_memory.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -191,6 +193,8 @@ bool EventStore::scheduleLocalUsageEventsReloadIfNeeded(const QDateTime& now) {
         (*self)->finishLocalUsageLoad(std::move(loaded), fingerprint);
       }
     });
+    // A scan of long transcripts leaves many small freed pieces behind in this thread's heap.
+    returnFreeHeapMemory();
   });
   return false;
 }
