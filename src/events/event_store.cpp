@@ -93,8 +93,8 @@ EventStore::~EventStore() {
   jumpQueue_.reset();
 }
 
-void EventStore::reload(bool forceBridgeMetadataCheck) {
-  const bool bridgeChanged = reloadBridgeEventsIfNeeded(clock_.now(), forceBridgeMetadataCheck);
+void EventStore::reload(BridgeCheck bridgeCheck) {
+  const bool bridgeChanged = reloadBridgeEventsIfNeeded(clock_.now(), bridgeCheck);
   bool usageChanged = false;
   bool hotplugChanged = false;
   if (localUsageLoadMode_ == LocalUsageLoadMode::synchronous) {

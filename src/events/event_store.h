@@ -53,8 +53,9 @@
 //
 // Threads: the store's state belongs to the main thread. The bridge monitors and the pending
 // debounced reload belong to the bridge queue "app.tandrel.bridge-events"; the only way from there
-// to the tail state is a main-thread call of reload(true). The two loader queues run only the
-// loaders and hand their results back to the main thread. Every hop holds the store weakly.
+// to the tail state is a main-thread call of reload(BridgeCheck::changed). The two loader queues
+// run only the loaders and hand their results back to the main thread. Every hop holds the store
+// weakly.
 
 namespace tandrel {
 
@@ -202,9 +203,19 @@ class EventStore {
 
   // ---- Reload and publishing (event_store.cpp) ----
 
+  // How a reload looks at the bridge file.
+  enum class BridgeCheck {
+    throttled,  // at most every 0.35 s, reading what changed
+    changed,    // at once (the watch reported a change), reading what changed
+    forced,     // at once, rereading the tail even when size, date and identity are the same
+  };
+
   // The one entry that refreshes the store: the bridge file, then the local usage and hot-plug
   // events; publishes once when any of them changed. Main thread.
-  void reload(bool forceBridgeMetadataCheck = false);
+  void reload(bool forceBridgeMetadataCheck = false) {
+    reload(forceBridgeMetadataCheck ? BridgeCheck::forced : BridgeCheck::throttled);
+  }
+  void reload(BridgeCheck bridgeCheck);
 
   // Called after every publish (set by the application controller).
   std::function<void()> onChange;
@@ -233,7 +244,7 @@ class EventStore {
   // ---- Bridge file tailing and monitoring (event_store_bridge.cpp) ----
 
   // True when `bridgeEvents` was replaced. Main thread.
-  bool reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMetadataCheck);
+  bool reloadBridgeEventsIfNeeded(const QDateTime& now, BridgeCheck check);
 
   // The bridge events currently known: the usage history, then the active tail, without
   // duplicate identifiers.

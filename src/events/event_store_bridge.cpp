@@ -1,10 +1,12 @@
 // EventStore: tailing the bridge file and watching it.
 //
 // The bridge file is appended to by many agent processes at once, one JSON object per line. A
-// reload looks at the file's size, modification time and identity (at most every 0.35 s unless
-// forced) and then either reads just the bytes appended since the last read (the incremental path)
-// or rereads the last 8 MiB (the reset path). Both paths keep an unterminated last line as the
-// pending fragment, so a line an agent is still writing is parsed once, after its line break.
+// reload looks at the file's size, modification time and identity (at most every 0.35 s, at once
+// when the watch reported a change or the check is forced) and then either reads just the bytes
+// appended since the last read (the incremental path) or rereads the last 8 MiB (the reset path);
+// only a forced check rereads a file whose size, time and identity are as they were. Both paths
+// keep an unterminated last line as the pending fragment, so a line an agent is still writing is
+// parsed once, after its line break.
 // Every read stops at the size the check saw, so that bytes appended during the read are read
 // next time, once, from the right offset. The incremental read starts a few bytes early and
 // compares them with the last bytes read before: a file rewritten in place (and grown) no longer
@@ -29,6 +31,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "base/heap_memory.h"
 #include "base/log.h"
 #include "base/posix_error.h"
 
@@ -92,6 +95,8 @@ bool mayBeUsageOnly(std::string_view line) {
 std::vector<TandrelEvent> parseNewestLines(QByteArrayView bytes, std::size_t cap) {
   const std::string_view text(bytes.data(), static_cast<std::size_t>(bytes.size()));
   std::vector<TandrelEvent> newestFirst;
+  // Room for the kept events at once: growing by doubling held two copies of a long read's events.
+  newestFirst.reserve(std::min<std::size_t>(cap, static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'))));
   std::size_t newestCount = 0;
   std::size_t end = text.rfind('\n');
   while (end != std::string_view::npos) {
@@ -247,13 +252,16 @@ void EventStore::forgetBridgeTail() {
   ++bridgeReadGeneration_;  // a read still running describes what is forgotten now
 }
 
-bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMetadataCheck) {
-  if (!forceMetadataCheck &&
+bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, BridgeCheck check) {
+  if (check == BridgeCheck::throttled &&
       lastBridgeEventMetadataCheckAt_.msecsTo(now) < kBridgeMetadataCheckInterval.count()) {
     return false;
   }
   if (bridgeReadInFlight_) {
     bridgeReadAgain_ = true;  // checked again once the running read is taken in
+    if (check == BridgeCheck::forced) {
+      lastEventFileModified_.reset();  // that check then finds the file changed, and rereads it
+    }
     return false;
   }
   lastBridgeEventMetadataCheckAt_ = now;
@@ -272,7 +280,10 @@ bool EventStore::reloadBridgeEventsIfNeeded(const QDateTime& now, bool forceMeta
   const quint64 size = status->size;
   const auto previous = lastEventFileSize_;
   const bool sameFile = lastEventFileIdentity_ == status->identity;
-  if (!forceMetadataCheck && previous && *previous == size && sameFile &&
+  // Unchanged: nothing to read. A watch reports changes the last read has already taken in (a
+  // line read by the reload its first change started), and rereading the tail for each of them
+  // would parse up to 8 MiB many times a minute on a busy day.
+  if (check != BridgeCheck::forced && previous && *previous == size && sameFile &&
       lastEventFileModified_ == status->modifiedNs) {
     rotateBridgeFileIfLarge();
     return rotatedAppends;
@@ -386,6 +397,7 @@ void EventStore::readBridgeInBackground(BridgeReadPlan plan) {
         (*self)->finishBackgroundBridgeRead(generation, std::move(result));
       }
     });
+    returnFreeHeapMemory();  // the long read's lines, parsed and dropped
   });
 }
 
@@ -399,7 +411,7 @@ void EventStore::finishBackgroundBridgeRead(quint64 generation, BridgeReadResult
   }
   if (bridgeReadAgain_) {
     bridgeReadAgain_ = false;
-    reload(true);
+    reload(BridgeCheck::changed);
   }
 }
 
@@ -607,7 +619,7 @@ void EventStore::runPendingBridgeReload() {
   }
   postToMain([weak = weakSelf()] {
     if (const auto self = weak.lock()) {
-      (*self)->reload(true);
+      (*self)->reload(BridgeCheck::changed);
     }
   });
 }
