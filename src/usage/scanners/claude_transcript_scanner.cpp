@@ -361,6 +361,9 @@ FileEntryCache& fileEntryCache() {
 
 std::atomic<qint64> bytesRead{0};
 
+// Each scanning thread's read buffer: one chunk, more only while a line longer than that is read.
+thread_local std::vector<char> readBuffer;
+
 struct Descriptor {
   int fd;
   explicit Descriptor(int value) : fd(value) {}
@@ -394,7 +397,7 @@ qsizetype preadFully(int fd, char* target, qsizetype length, qint64 offset) {
 // Returns the offset after the last line feed read.
 template <typename OnLine>
 qint64 scanUsageLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
-  thread_local std::vector<char> buffer;
+  std::vector<char>& buffer = readBuffer;
   std::size_t capacity = kReadChunkBytes;
   if (buffer.size() < capacity + simdjson::SIMDJSON_PADDING) {
     buffer.resize(capacity + simdjson::SIMDJSON_PADDING);
@@ -452,6 +455,12 @@ qint64 scanUsageLines(int fd, qint64 from, qint64 to, OnLine&& onLine) {
   }
   if (have > 0 && findUsageKey(buffer.data(), have) != std::string_view::npos) {
     onLine(std::string_view(buffer.data(), have), false);
+  }
+  if (buffer.size() > kReadChunkBytes + simdjson::SIMDJSON_PADDING) {
+    // A long line grew the buffer: give the memory back rather than keep the longest line ever
+    // seen for the life of the thread.
+    buffer.resize(kReadChunkBytes + simdjson::SIMDJSON_PADDING);
+    buffer.shrink_to_fit();
   }
   return bufferOffset;
 }
@@ -862,6 +871,8 @@ int countForTests() {
 }  // namespace ClaudeTranscriptBlockEventCache
 
 qint64 claudeTranscriptBytesReadForTests() { return bytesRead.load(); }
+
+std::size_t claudeTranscriptReadBufferBytesForTests() { return readBuffer.capacity(); }
 
 void clearClaudeTranscriptBlockCaches() {
   {

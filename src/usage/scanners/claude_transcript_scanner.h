@@ -97,6 +97,9 @@ int countForTests();
 
 // For tests and benchmarks: how many bytes the per-file entry cache has read from files.
 qint64 claudeTranscriptBytesReadForTests();
+// For tests: the capacity of the calling thread's read buffer, which a long line grows only while
+// it is read.
+std::size_t claudeTranscriptReadBufferBytesForTests();
 
 // Empties the block event cache and the per-file entry cache.
 void clearClaudeTranscriptBlockCaches();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonDocument>
 
 namespace tandrel {
 namespace {
@@ -245,6 +246,20 @@ TEST_F(ClaudeTranscriptScannerTest, AppendedLinesAreReadAloneAndRewrittenFilesWh
   ASSERT_TRUE(QFile::remove(path));
   ASSERT_TRUE(QFile::rename(other, path));
   EXPECT_EQ(inputOf(), 42);
+}
+
+TEST_F(ClaudeTranscriptScannerTest, LinesLongerThanTheReadBufferAreReadAndTheBufferShrinksAfter) {
+  // Tool output of a megabyte without the usage key, and a response whose own line is that long.
+  const QString path = home.file("projects/p/long.jsonl");
+  QJsonObject longResponse = QJsonDocument::fromJson(response(nowMs - kHour, "m2", 20)).object();
+  longResponse.insert("padding", QString(1'000'000, QLatin1Char('y')));
+  ASSERT_TRUE(writeFile(path, response(nowMs - kHour, "m1", 100) + "{\"type\":\"user\",\"big\":\"" +
+                                  QByteArray(1'000'000, 'x') + "\"}\n" + jsonLine(longResponse) +
+                                  response(nowMs - 60'000, "m3", 3)));
+  const auto active = claudeActiveBlockUsage(claudeTranscriptUsageBlocks(claudeTranscriptBlockEntries({path}, now)), now);
+  ASSERT_TRUE(active);
+  EXPECT_EQ(active->usage.value("input_tokens").toDouble(), 123);
+  EXPECT_LT(claudeTranscriptReadBufferBytesForTests(), std::size_t{300'000});
 }
 
 TEST_F(ClaudeTranscriptScannerTest, BlockEventCacheSkipsUnchangedRecentFiles) {
