@@ -5,6 +5,7 @@
 #include "hooks/hook_manager.h"
 #include "platform/user_defaults.h"
 #include "selfcheck/ai_tools_checks.h"
+#include "selfcheck/checks/about_update_checks.h"
 #include "selfcheck/checks/async_local_usage_checks.h"
 #include "selfcheck/checks/bridge_script_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
@@ -130,6 +131,9 @@ struct SelfTestRun {
   const QString& tempRoot;
 };
 
+// Row 4: the About panel and self-update.
+void runAboutUpdateRow(const SelfTestRun& run) { runAboutUpdateChecks(run.failures, run.tempRoot); }
+
 // Row 5: usage date parsing and its speed; the choice-message model.
 void runUsageDatesAndChoiceMessageRow(const SelfTestRun& run) { runUsageDateAndChoiceMessageChecks(run.failures); }
 
@@ -234,6 +238,7 @@ int runSelfTests() {
   store.reload(false);
 
   const SelfTestRun run{failures, store, tempRoot};
+  runAboutUpdateRow(run);
   runUsageDatesAndChoiceMessageRow(run);
   runMessageDispatchAndJumpRow(run);
   runCmuxFallbackChainRow(run);
