@@ -419,7 +419,7 @@ void OverlayController::expandIslandOn(QScreen* screen) {
     applyActivationPolicy();
   }
   applyModeAfterSettingsBoundaryChange(wasSettings, true);
-  collapseExpandedIslandLaterUnlessPointerNear();
+  collapseExpandedIslandLaterUnlessPointerNear(TandrelView::kShownAwayFromPointerDelay);
 }
 
 void OverlayController::applicationWillTerminate() { prepareForTermination(); }

@@ -402,9 +402,9 @@ class OverlayController : public OverlayHost {
   void keepStartupPromptInFront();
   std::vector<ScreenInfo> allScreens() const;
   void scheduleScreenRebuild();
-  // After an expansion the pointer did not cause, the expanded island collapses on the collapse
-  // delay unless the pointer is near it then.
-  void collapseExpandedIslandLaterUnlessPointerNear();
+  // After an expansion the pointer did not cause, the expanded island collapses after `delay`
+  // unless the pointer is near it then.
+  void collapseExpandedIslandLaterUnlessPointerNear(std::chrono::milliseconds delay);
   // The icon and its menu go once control is back in the event loop: the menu may be the one
   // whose click led here.
   void releaseTrayIcon();

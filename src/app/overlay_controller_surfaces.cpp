@@ -230,13 +230,13 @@ void OverlayController::rebuildSurfaces(OverlayMode mode) {
   if (replaced) {
     // The new panels know nothing of where the pointer was (a screen that went may have taken
     // the expanded island with it).
-    collapseExpandedIslandLaterUnlessPointerNear();
+    collapseExpandedIslandLaterUnlessPointerNear(TandrelView::kCollapseDelay);
   }
 }
 
-void OverlayController::collapseExpandedIslandLaterUnlessPointerNear() {
+void OverlayController::collapseExpandedIslandLaterUnlessPointerNear(std::chrono::milliseconds delay) {
   if (OverlaySurface* active = activeSurface(); active != nullptr && currentMode_ == OverlayMode::expanded) {
-    active->view->collapseLaterUnlessPointerNear();
+    active->view->collapseLaterUnlessPointerNear(delay);
   }
 }
 

@@ -97,6 +97,9 @@ class TandrelView : public QWidget {
  public:
   static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
   static constexpr std::chrono::milliseconds kCollapseDelay{200};
+  // How long an island shown on the user's request away from the pointer (a tray click, a second
+  // launch) stays open for them to find it before it collapses as after the pointer left it.
+  static constexpr std::chrono::milliseconds kShownAwayFromPointerDelay{4000};
   static constexpr std::chrono::milliseconds kStatusBannerDuration{2000};
 
   // A view of `size` over the one store and the one settings model (the process's shared model
@@ -191,9 +194,8 @@ class TandrelView : public QWidget {
   void mouseExitedView();
   void mouseMovedInView(QPointF location);
   // The island expanded without the pointer (a tray click, a reopen, rebuilt panels): unless the
-  // pointer is near it when the collapse delay has passed, it collapses then, as after the
-  // pointer left it.
-  void collapseLaterUnlessPointerNear();
+  // pointer is near it when `delay` has passed, it collapses then, as after the pointer left it.
+  void collapseLaterUnlessPointerNear(std::chrono::milliseconds delay);
   bool hasPendingHoverExpand() const { return hoverExpandWork_.isPending(); }
   bool hasPendingCollapse() const { return collapseWork_.isPending(); }
 
@@ -480,8 +482,8 @@ class TandrelView : public QWidget {
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
-  // Collapses after the collapse delay, unless the pointer is near the expanded island then.
-  void scheduleCollapse();
+  // Collapses after `delay`, unless the pointer is near the expanded island then.
+  void scheduleCollapse(std::chrono::milliseconds delay = kCollapseDelay);
   void paintCollapsed(QPainter& painter);
   void paintExpanded(QPainter& painter, const std::optional<QRect>& dirty);
   // Where the ticker line and the pet, the usage header and the settings page are drawn.

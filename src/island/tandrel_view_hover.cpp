@@ -84,18 +84,18 @@ void TandrelView::mouseExitedView() {
   scheduleCollapse();
 }
 
-void TandrelView::collapseLaterUnlessPointerNear() {
+void TandrelView::collapseLaterUnlessPointerNear(std::chrono::milliseconds delay) {
   if (mode_ == OverlayMode::expanded) {
-    scheduleCollapse();
+    scheduleCollapse(delay);
   }
 }
 
-void TandrelView::scheduleCollapse() {
+void TandrelView::scheduleCollapse(std::chrono::milliseconds delay) {
   if (mode_ == OverlayMode::settings || debugLockExpanded) {
     return;
   }
   QPointer<TandrelView> self(this);
-  collapseWork_ = clock_.schedule(kCollapseDelay, [self] {
+  collapseWork_ = clock_.schedule(delay, [self] {
     if (!self || self->mode_ == OverlayMode::settings || self->debugLockExpanded) {
       return;
     }

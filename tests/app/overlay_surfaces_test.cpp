@@ -325,7 +325,7 @@ TEST_F(OverlaySurfacesGui, AWorkspaceSwitchClosesSettingsExceptRightAfterTheyCam
   EXPECT_EQ(controller.surfaces().front()->panel->style(), PanelStyle::island);
 }
 
-TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesOnTheCollapseDelayUnlessThePointerIsNear) {
+TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesAfterItsDelayUnlessThePointerIsNear) {
   defaults.set(OverlayController::kDisplayPolicyKey, QStringLiteral("all"));
   defaults.set(OverlayController::kShowInDockModeKey, true);
   const QPoint away(10, 1000);
@@ -340,14 +340,18 @@ TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesOnTheCollap
     const char* what;
     std::function<void(OverlayController&)> expand;
     QPoint pointer;
+    milliseconds delay;
     OverlayMode after;
   } cases[] = {
-      {"reopened (a tray click), the pointer away", reopen, away, OverlayMode::collapsed},
-      {"reopened, the pointer on the island", reopen, onThePrimaryIsland, OverlayMode::expanded},
-      {"panels rebuilt, the pointer away", rebuild, away, OverlayMode::collapsed},
-      {"panels rebuilt, the pointer on the island", rebuild, onThePrimaryIsland, OverlayMode::expanded},
+      // Shown on request (a tray click, a second launch): open long enough to be found.
+      {"reopened (a tray click), the pointer away", reopen, away, milliseconds(4000), OverlayMode::collapsed},
+      {"reopened, the pointer on the island", reopen, onThePrimaryIsland, milliseconds(4000),
+       OverlayMode::expanded},
+      {"panels rebuilt, the pointer away", rebuild, away, milliseconds(200), OverlayMode::collapsed},
+      {"panels rebuilt, the pointer on the island", rebuild, onThePrimaryIsland, milliseconds(200),
+       OverlayMode::expanded},
       // The user's own key: the island stays open until the key or the pointer closes it.
-      {"the hot key, the pointer away", hotKey, away, OverlayMode::expanded},
+      {"the hot key, the pointer away", hotKey, away, milliseconds(4000), OverlayMode::expanded},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -359,7 +363,7 @@ TEST_F(OverlaySurfacesGui, AnIslandExpandedWithoutThePointerCollapsesOnTheCollap
     ASSERT_EQ(controller.activeSurface()->id, QStringLiteral("Primary"));
     // The panel's 0.18 s layout animation ends within the collapse delay.
     ASSERT_TRUE(test::waitUntil([&] { return !controller.activeSurface()->panel->isAnimating(); }));
-    clock.advance(TandrelView::kCollapseDelay - milliseconds(1));
+    clock.advance(c.delay - milliseconds(1));
     EXPECT_EQ(controller.currentMode(), OverlayMode::expanded);
     clock.advance(milliseconds(1));
     EXPECT_EQ(controller.currentMode(), c.after);
