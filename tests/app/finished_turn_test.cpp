@@ -21,7 +21,9 @@
 #include <QPushButton>
 
 #include <chrono>
+#include <algorithm>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -280,13 +282,19 @@ class FinishedTurnSlow : public FinishedTurnTest {};
 
 TEST_F(FinishedTurnSlow, WithTheSwitchOffTheAgentHasItsAnswerWithin50Ms) {
   launch(false);
-  HookClient client(fixtureOptions().socketPath);
-  ASSERT_TRUE(client.connected());
-  QElapsedTimer elapsed;
-  elapsed.start();
-  ASSERT_TRUE(client.send(finishedTurn(QStringLiteral("r-1"))));
-  ASSERT_TRUE(client.reply().has_value());
-  EXPECT_LT(elapsed.elapsed(), 50);
+  // The fastest of three turns: a busy test machine may stall any one of them, while an answer
+  // that waited for anything (a card, a time-out) would be slow every time.
+  qint64 fastest = std::numeric_limits<qint64>::max();
+  for (const char* id : {"r-1", "r-2", "r-3"}) {
+    HookClient client(fixtureOptions().socketPath);
+    ASSERT_TRUE(client.connected());
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ASSERT_TRUE(client.send(finishedTurn(QString::fromLatin1(id))));
+    ASSERT_TRUE(client.reply().has_value());
+    fastest = std::min(fastest, elapsed.elapsed());
+  }
+  EXPECT_LT(fastest, 50);
 }
 
 }  // namespace
