@@ -106,5 +106,23 @@ TEST(ClaudeSettingsPlan, RepairsWrongTypesAndGatesWithoutTimeOut) {
             QJsonValue(5));
 }
 
+// Numbers the plan does not change are written back as the user wrote them, also beyond what a
+// double holds exactly, at the top level and inside the objects the plan edits.
+TEST(ClaudeSettingsPlan, KeepsTheUsersNumbersAsWritten) {
+  const char* literals[] = {"18446744073709551616", "-18446744073709551617",
+                            "0.1000000000000000055511151231257827", "9007199254740993"};
+  for (const char* literal : literals) {
+    SCOPED_TRACE(literal);
+    const QString settings = QStringLiteral(R"j({
+  "big": %1,
+  "statusLine": {"type": "command", "command": "~/bin/line", "padding": %1},
+  "hooks": {"Stop": [{"hooks": [{"type": "command", "command": "guard.sh", "timeout": %1}]}]}
+})j").arg(QLatin1String(literal));
+    const auto planned = plannedClaudeSettingsText(settings, kCommands);
+    ASSERT_TRUE(planned.ok()) << planned.error().toStdString();
+    EXPECT_EQ(planned.value().count(QLatin1String(literal)), 3) << planned.value().toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace tandrel
