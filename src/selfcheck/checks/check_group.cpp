@@ -24,16 +24,4 @@ std::optional<QString> CheckGroup::freshFolder(const char* name, const char* fix
   return folder;
 }
 
-EventStoreOptions storeOptionsWithoutAgentFolders(const QString& eventFile, const QString& auditFile) {
-  EventStoreOptions options;
-  options.eventFile = eventFile;
-  options.auditFile = auditFile;
-  options.codexSessionsRoot = std::nullopt;
-  options.claudeProjectsRoot = std::nullopt;
-  options.traeTrajectoryRoot = std::nullopt;
-  options.cursorProjectsRoot = std::nullopt;
-  options.traeLogsRoot = std::nullopt;
-  return options;
-}
-
 }  // namespace tandrel

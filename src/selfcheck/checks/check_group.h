@@ -6,6 +6,7 @@
 
 #include "base/result.h"
 #include "events/event_store.h"
+#include "selfcheck/functional/check_store.h"
 #include "selfcheck/self_check.h"
 
 #include <QString>
@@ -34,9 +35,5 @@ class CheckGroup {
   SelfCheckFailures& failures_;
   const QString tempRoot_;
 };
-
-// A store over its own bridge and audit files that reads no agent folder unless the caller sets
-// one; everything else as the application makes it.
-EventStoreOptions storeOptionsWithoutAgentFolders(const QString& eventFile, const QString& auditFile);
 
 }  // namespace tandrel

@@ -6,9 +6,9 @@
 
 namespace tandrel {
 
-// The store a functional test reads its own bridge file with: no Codex sessions or Claude
-// projects root (the other roots at their defaults, none in the test environment), its message
-// action audit in `auditFile`, everything else as the application has it.
-EventStoreOptions checkStoreOptions(const QString& eventFile, const QString& auditFile);
+// A store over its own bridge and audit files that reads no agent folder (Codex sessions, Claude
+// projects, Trae trajectories and logs, Cursor projects) unless the caller sets one, so that a
+// check never reads the user's own sessions; everything else as the application makes it.
+EventStoreOptions storeOptionsWithoutAgentFolders(const QString& eventFile, const QString& auditFile);
 
 }  // namespace tandrel

@@ -65,7 +65,7 @@ bool eventStoreReadIgnoreStateFunctionalTest(const QString& tempRoot) {
   const QStringList roles{"mark_read", "ignore", "jump", "authorize"};
   if (!writeJSONLines(records, eventFile)) return false;
 
-  EventStoreOptions options = checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("read-ignore-audit.jsonl")));
+  EventStoreOptions options = storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("read-ignore-audit.jsonl")));
   options.jumpOpener = [](const ResolvedJumpTarget&) { return true; };
   EventStore store(options);
   store.reload(false);
@@ -139,7 +139,7 @@ bool eventStoreMessageReminderAdmissionFunctionalTest(const QString& tempRoot) {
              {{QStringLiteral("notify_policy"), QStringLiteral("usage_only")}}),
   };
   if (!writeJSONLines(records, eventFile)) return false;
-  EventStore store(checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("message-reminder-admission-audit.jsonl"))));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("message-reminder-admission-audit.jsonl"))));
   store.reload(false);
   const QSet<QString> admitted = cardEventIDs(store, true);
   const std::optional<CompanionStatusItem>& status = store.companionStatus();

@@ -74,7 +74,7 @@ std::optional<CheckFiles> prepareCheckFiles(const QString& tempRoot, const QStri
 }
 
 std::unique_ptr<EventStore> loadedCheckStore(const CheckFiles& files, JumpResolver resolver, JumpOpener opener) {
-  EventStoreOptions options = checkStoreOptions(files.eventFile, files.auditFile);
+  EventStoreOptions options = storeOptionsWithoutAgentFolders(files.eventFile, files.auditFile);
   options.jumpResolver = std::move(resolver);
   options.jumpOpener = std::move(opener);
   auto store = std::make_unique<EventStore>(options);

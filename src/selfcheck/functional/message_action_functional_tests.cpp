@@ -137,7 +137,7 @@ bool eventStoreChoiceMessageFunctionalTest(const QString& tempRoot) {
                 QStringLiteral("critical"), QStringLiteral("Codex failed"), QStringLiteral("Tests failed")),
   };
   if (!writeJSONLines(records, eventFile)) return false;
-  EventStore store(checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("choice-audit-store.jsonl"))));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("choice-audit-store.jsonl"))));
   store.reload(false);
   const IslandMessage* card = cardOf(store.allMessages(), QStringLiteral("choice-store"));
   if (!card) return false;
@@ -173,7 +173,7 @@ bool eventStoreChoiceDispatchFunctionalTest(const QString& tempRoot) {
   if (!writeJSONLines(records, eventFile)) return false;
   QFile::remove(response);
   QFile::remove(auditFile);
-  EventStore store(checkStoreOptions(eventFile, auditFile));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, auditFile));
   store.reload(false);
   const std::vector<IslandMessage> messages = store.allMessages();
   const IslandMessage* answered = cardOf(messages, QStringLiteral("choice-dispatch"));
@@ -223,7 +223,7 @@ bool responseReceiptIngestionFunctionalTest(const QString& tempRoot) {
                  {QStringLiteral("error"), QStringLiteral("Adapter rejected response")}}),
   };
   if (!writeJSONLines(records, eventFile)) return false;
-  EventStore store(checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("receipt-audit.jsonl"))));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("receipt-audit.jsonl"))));
   store.reload(false);
   if (!receiptIs(store.responseReceipts(), QStringLiteral("receipt-choice"), ResponseReceiptStatus::failed,
                  ResponseReceiptAction::chooseOption, QStringLiteral("Adapter rejected response"))) {

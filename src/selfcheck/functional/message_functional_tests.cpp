@@ -106,7 +106,7 @@ bool messagePetStateRuntimeMappingFunctionalTest(const QString& tempRoot) {
                       eventFile)) {
     return false;
   }
-  EventStore store(checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("pet-state-runtime-audit.jsonl"))));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("pet-state-runtime-audit.jsonl"))));
   store.reload(false);
   store.ensureMessageCache();
   return store.allMessages().empty() && store.petState() == PetState::working;
@@ -196,7 +196,7 @@ bool companionCandidateCacheFunctionalTest(const QString& tempRoot) {
   }
   const QString eventFile = scratchPath(tempRoot, QStringLiteral("companion-candidate-cache-events.jsonl"));
   if (!writeJSONLines(records, eventFile)) return false;
-  EventStore store(checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("companion-candidate-cache-audit.jsonl"))));
+  EventStore store(storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("companion-candidate-cache-audit.jsonl"))));
   store.reload(false);
   EventStore::companionCandidateCacheBuildCountForTests = 0;
   store.ensureCompanionCandidateCache();

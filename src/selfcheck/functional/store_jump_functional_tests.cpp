@@ -509,7 +509,7 @@ bool eventStoreCommonToolJumpQualityFunctionalTest(const QString& tempRoot) {
   if (!writeJSONLines(records, eventFile)) {
     return false;
   }
-  EventStoreOptions options = checkStoreOptions(eventFile, scratchPath(tempRoot, QStringLiteral("common-tool-jump-audit.jsonl")));
+  EventStoreOptions options = storeOptionsWithoutAgentFolders(eventFile, scratchPath(tempRoot, QStringLiteral("common-tool-jump-audit.jsonl")));
   options.jumpResolver = listedJumpResolver(
       onlyFor({QStringLiteral("cmux"), QStringLiteral("codex"), QStringLiteral("opencode"), QStringLiteral("cursor-agent"),
                QStringLiteral("gemini"), QStringLiteral("kilo"), QStringLiteral("pi"), QStringLiteral("factory-droid"),
