@@ -561,6 +561,16 @@ std::shared_ptr<const FileEntries> fileEntries(const QString& path) {
   return loaded;
 }
 
+// Drops the cached entries of every file but `files`: the cache holds the files of the last scan
+// only, so a transcript that was deleted or is no longer among the newest does not keep its
+// entries for the life of the process (one that comes back is read anew).
+void keepOnlyFileEntriesOf(const QStringList& files) {
+  const QSet<QString> kept(files.cbegin(), files.cend());
+  FileEntryCache& cache = fileEntryCache();
+  const std::lock_guard guard(cache.lock);
+  std::erase_if(cache.files, [&kept](const auto& item) { return !kept.contains(item.first); });
+}
+
 struct BlockEventCacheEntry {
   QString fingerprint;
   std::optional<TandrelEvent> event;
@@ -746,6 +756,7 @@ std::vector<ClaudeTranscriptBlockEntry> claudeTranscriptBlockEntries(const QStri
       }
     }
   }
+  keepOnlyFileEntriesOf(files);
   return entries;
 }
 

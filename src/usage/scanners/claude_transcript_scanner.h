@@ -65,7 +65,7 @@ bool claudeBlockIsActive(const ClaudeTranscriptUsageBlock& block, const QDateTim
 double projectedClaudeBlockTotalTokens(const ClaudeTranscriptUsageBlock& block, const QDateTime& now);
 
 // Every entry of the files, in file order, repeats dropped (the first occurrence wins, across
-// files). Reads through the per-file entry cache.
+// files). Reads through the per-file entry cache, which then holds these files only.
 std::vector<ClaudeTranscriptBlockEntry> claudeTranscriptBlockEntries(const QStringList& files);
 std::vector<ClaudeTranscriptBlockEntry> claudeTranscriptBlockEntries(const QStringList& files, const QDateTime& now);
 

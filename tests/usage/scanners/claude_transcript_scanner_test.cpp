@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 namespace tandrel {
@@ -246,6 +247,22 @@ TEST_F(ClaudeTranscriptScannerTest, AppendedLinesAreReadAloneAndRewrittenFilesWh
   ASSERT_TRUE(QFile::remove(path));
   ASSERT_TRUE(QFile::rename(other, path));
   EXPECT_EQ(inputOf(), 42);
+}
+
+TEST_F(ClaudeTranscriptScannerTest, OnlyTheFilesOfTheLastScanStayCached) {
+  const QString a = home.file("projects/p/a.jsonl");
+  const QString b = home.file("projects/p/b.jsonl");
+  ASSERT_TRUE(writeFile(a, response(nowMs - kHour, "m1", 100)));
+  ASSERT_TRUE(writeFile(b, response(nowMs - kHour, "m2", 20)));
+  const auto bytesReadScanning = [&](const QStringList& files) {
+    const qint64 before = claudeTranscriptBytesReadForTests();
+    claudeTranscriptBlockEntries(files, now);
+    return claudeTranscriptBytesReadForTests() - before;
+  };
+  bytesReadScanning({a, b});
+  EXPECT_EQ(bytesReadScanning({a, b}), 0);  // both cached
+  EXPECT_EQ(bytesReadScanning({b}), 0);     // a falls out of the scan (no longer among the newest)
+  EXPECT_EQ(bytesReadScanning({a, b}), QFileInfo(a).size());  // its entries went with it
 }
 
 TEST_F(ClaudeTranscriptScannerTest, LinesLongerThanTheReadBufferAreReadAndTheBufferShrinksAfter) {
