@@ -172,6 +172,9 @@ class EventStore {
   static constexpr std::chrono::milliseconds kBridgeReloadMaxWait{100};
   // Past this size the bridge file is moved aside (see rotatedBridgeFile) and a new one begun.
   static constexpr qint64 kBridgeRotateBytes = 64 * 1024 * 1024;
+  // Past this size the message-action audit log is moved aside as "audit.jsonl.1" (replacing an
+  // older one) before its next line, so that the two hold at most about twice this much.
+  static constexpr qint64 kAuditRotateBytes = 16 * 1024 * 1024;
   // Local scan throttles (both 0 in the test environment).
   static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
   static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
@@ -456,8 +459,8 @@ class EventStore {
   int clear(const std::vector<IslandMessage>& messages, const QString& auditRole);
   // Hides every card now in the inbox; returns their number.
   int clearAll();
-  // Removes the bridge file, the one moved aside from it and the audit file (a missing file is
-  // fine), empties the read and hidden sets (persisted), the events and the bridge tail state, and
+  // Removes the bridge file and the audit file and the parts moved aside from both (a missing file
+  // is fine), empties the read and hidden sets (persisted), the events and the bridge tail state, and
   // raises the revision without publishing. A file that exists but cannot be removed fails with the
   // file system's reason, and then the sets and caches stay as they were.
   Result<void> clearHistory();

@@ -1,5 +1,5 @@
 // EventStore: the message-action audit log, one line per user action on a card, beside the
-// bridge file.
+// bridge file; moved aside as "audit.jsonl.1" past kAuditRotateBytes.
 
 #include "events/event_store.h"
 
@@ -32,6 +32,7 @@ void EventStore::audit(const QString& role, const TandrelEvent& event, int colla
   }
   // Auditing never fails an action; an append that cannot be made is dropped, and a file that
   // cannot be opened is never replaced.
+  rotateLogIfLarge(auditFile_, kAuditRotateBytes);
   (void)appendFile(auditFile_, canonicalJsonLine(record));
 }
 

@@ -6,6 +6,7 @@
 
 #include "events/event_store.h"
 
+#include "platform/append_file.h"
 #include "platform/user_defaults.h"
 
 #include <QFile>
@@ -76,6 +77,9 @@ Result<void> EventStore::clearHistory() {
     return removed;
   }
   if (Result<void> removed = removeIfPresent(auditFile_); !removed) {
+    return removed;
+  }
+  if (Result<void> removed = removeIfPresent(rotatedLogPath(auditFile_)); !removed) {
     return removed;
   }
 

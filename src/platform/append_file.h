@@ -15,6 +15,15 @@ namespace tandrel {
 // exist.
 Result<void> appendFile(const QString& path, const QByteArray& bytes);
 
+// Where a log is moved aside once it is past its size: "<path>.1" beside it.
+QString rotatedLogPath(const QString& path);
+
+// Moves the log at `path` aside to rotatedLogPath(path), replacing an older one, when it holds
+// `limitBytes` or more, so that the next append begins a new file (a writer holding the old one
+// open goes on writing into the moved file). A log that cannot be moved keeps growing: no line is
+// lost for a full disk or a read-only folder.
+void rotateLogIfLarge(const QString& path, qint64 limitBytes);
+
 // A log that lines are appended to again and again, through one O_APPEND descriptor kept open, so
 // that running out of descriptors later costs no line. Before each append the path is looked at:
 // when it no longer names the file the descriptor writes to (renamed away, deleted, replaced), the

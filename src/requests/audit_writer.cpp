@@ -13,7 +13,6 @@
 #include <QList>
 #include <QSet>
 
-#include <sys/stat.h>
 
 #include <cstdio>
 
@@ -144,19 +143,10 @@ void AuditWriter::reconcileOnLaunch() {
   }
 }
 
-void AuditWriter::rotateIfLarge() {
-  struct stat info {};
-  if (::stat(QFile::encodeName(auditFile()).constData(), &info) != 0 || info.st_size < rotateBytes_) {
-    return;
-  }
-  // The open descriptor sees that the path names another file now and opens the new one; a failed
-  // move leaves the log growing rather than losing a line.
-  (void)::rename(QFile::encodeName(auditFile()).constData(), QFile::encodeName(rotatedAuditFile()).constData());
-}
-
 void AuditWriter::append(const QJsonObject& record) {
   (void)makePrivateFolder(QFileInfo(auditFile()).absolutePath());
-  rotateIfLarge();
+  // The kept-open descriptor sees that the path names another file after a move, and opens it.
+  rotateLogIfLarge(auditFile(), rotateBytes_);
   // The log holds commands and folders: a new file is readable by its owner only. The log is best
   // effort, so a failed append is dropped.
   (void)log_.append(canonicalJsonLine(record));

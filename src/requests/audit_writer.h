@@ -37,7 +37,7 @@ class AuditWriter {
   const QString& auditFile() const { return log_.path(); }
   void setAuditFile(QString path) { log_.setPath(std::move(path)); }
   // Where the log is moved once it is past the rotation size: "audit.jsonl.1" beside it.
-  QString rotatedAuditFile() const { return auditFile() + QStringLiteral(".1"); }
+  QString rotatedAuditFile() const { return rotatedLogPath(auditFile()); }
 
   // Appends the "pending_request" line of `action` (its creation time as "timestamp").
   void recordRequest(const PendingAction& action);
@@ -55,9 +55,6 @@ class AuditWriter {
 
  private:
   void append(const QJsonObject& record);
-
-  // Moves the log aside when it is past the rotation size.
-  void rotateIfLarge();
 
   Clock& clock_;
   qint64 rotateBytes_;

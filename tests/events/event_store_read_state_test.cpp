@@ -4,6 +4,7 @@
 #include "events/event_store.h"
 #include "event_store_test_support.h"
 
+#include "platform/append_file.h"
 #include "platform/user_defaults.h"
 
 #include <gtest/gtest.h>
@@ -227,11 +228,13 @@ TEST_F(EventStoreReadStateTest, ClearHistoryRemovesBothFilesAndEveryTrace) {
   ASSERT_TRUE(QFileInfo::exists(auditFile()));
   const qint64 revision = store->revision();
   ASSERT_TRUE(test::writeFile(store->rotatedBridgeFile(), bridgeLine(QStringLiteral("moved-aside"))));
+  ASSERT_TRUE(test::writeFile(rotatedLogPath(auditFile()), "moved-aside\n"));
 
   ASSERT_TRUE(store->clearHistory().ok());
   EXPECT_FALSE(QFileInfo::exists(eventFile));
   EXPECT_FALSE(QFileInfo::exists(store->rotatedBridgeFile()));
   EXPECT_FALSE(QFileInfo::exists(auditFile()));
+  EXPECT_FALSE(QFileInfo::exists(rotatedLogPath(auditFile())));
   EXPECT_TRUE(store->hiddenIDs().isEmpty());
   EXPECT_TRUE(store->readIDs().isEmpty());
   EXPECT_EQ(storedSet(EventStore::kHiddenEventIDsKey), QSet<QString>());
@@ -301,6 +304,31 @@ TEST_F(EventStoreReadStateTest, AuditLines) {
   EXPECT_EQ(store->clearAll(), 2);
   EXPECT_TRUE(store->allMessages().empty());
   EXPECT_TRUE(QFileInfo(auditFile()).isSymLink());
+}
+
+// Past its size the log is moved aside before the next line (replacing an older part), so the two
+// stay bounded; a line is never split between them.
+TEST_F(EventStoreReadStateTest, TheAuditLogIsMovedAsideOnceItIsLarge) {
+  auto store = loadedStore();
+  const TandrelEvent& ask = store->allMessages().front().event;
+  const QString moved = rotatedLogPath(auditFile());
+  ASSERT_TRUE(test::writeFile(moved, "older part\n"));
+  QFile::remove(auditFile());
+  store->audit(QStringLiteral("mark_read"), ask, 1);
+  const qint64 lineBytes = QFileInfo(auditFile()).size();
+  // Sparse: 16 MiB on disk costs nothing.
+  QFile log(auditFile());
+  ASSERT_TRUE(log.resize(EventStore::kAuditRotateBytes - lineBytes));
+  log.close();
+
+  store->audit(QStringLiteral("mark_read"), ask, 1);  // reaches the size, still written here
+  EXPECT_EQ(QFileInfo(auditFile()).size(), EventStore::kAuditRotateBytes);
+  EXPECT_EQ(test::readFile(moved), "older part\n");
+  store->audit(QStringLiteral("jump"), ask, 1);  // the next line begins a new log
+  EXPECT_EQ(QFileInfo(moved).size(), EventStore::kAuditRotateBytes);
+  const std::vector<QJsonObject> lines = test::readJsonLines(auditFile());
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_EQ(lines[0].value("role"), "jump");
 }
 
 }  // namespace

@@ -50,6 +50,17 @@ Result<void> appendFile(const QString& path, const QByteArray& bytes) {
   return outcome;
 }
 
+QString rotatedLogPath(const QString& path) { return path + QStringLiteral(".1"); }
+
+void rotateLogIfLarge(const QString& path, qint64 limitBytes) {
+  const QByteArray name = QFile::encodeName(path);
+  struct stat info {};
+  if (::stat(name.constData(), &info) != 0 || info.st_size < limitBytes) {
+    return;
+  }
+  (void)::rename(name.constData(), QFile::encodeName(rotatedLogPath(path)).constData());
+}
+
 AppendOnlyFile::AppendOnlyFile(QString path) : path_(std::move(path)) {}
 
 AppendOnlyFile::~AppendOnlyFile() { close(); }
