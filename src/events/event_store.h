@@ -178,6 +178,9 @@ class EventStore {
   // Local scan throttles (both 0 in the test environment).
   static constexpr std::chrono::milliseconds kLocalUsageRescanInterval{30'000};
   static constexpr std::chrono::milliseconds kLocalHotplugRescanInterval{3'000};
+  // A read or hidden set larger than this drops the identifiers of the events the bridge caches
+  // no longer hold (see forgetReadStateOfEventsGone).
+  static constexpr int kReadStateIDsBeforePruning = 2 * kBridgeActiveTailCap;
   // Read and hidden event identifiers in the store's user defaults.
   static inline const QString kHiddenEventIDsKey = QStringLiteral("hiddenEventIDs");
   static inline const QString kReadEventIDsKey = QStringLiteral("readEventIDs");
@@ -464,6 +467,14 @@ class EventStore {
   // raises the revision without publishing. A file that exists but cannot be removed fails with the
   // file system's reason, and then the sets and caches stay as they were.
   Result<void> clearHistory();
+
+  // Keeps the read and hidden sets bounded: once either holds more than
+  // kReadStateIDsBeforePruning identifiers, it keeps only those of the events the bridge caches hold
+  // now and those of hot-plug events, and is persisted. Bridge lines are only ever appended, so an
+  // event that has left the newest 500 never comes back into view (nor, after the second move
+  // aside, exists at all); a hot-plug event comes back whenever its file is among the newest scanned
+  // again, and stays. Called after each read of the bridge file that changed its caches.
+  void forgetReadStateOfEventsGone();
 
   bool isReadForTests(const QString& eventID) const { return readIDs_.contains(eventID); }
 

@@ -437,6 +437,7 @@ bool EventStore::applyBridgeRead(BridgeReadResult result) {
   cachedBridgeActiveTailEvents_ = std::move(events);
   trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
   bridgeEvents_ = bridgeEventsFromCaches();
+  forgetReadStateOfEventsGone();
   return true;
 }
 
@@ -454,6 +455,7 @@ bool EventStore::takeAppendedBridgeEvents(std::vector<TandrelEvent> events) {
                                        std::make_move_iterator(events.end()));
   trimToNewest(cachedBridgeActiveTailEvents_, kBridgeActiveTailCap);
   bridgeEvents_ = bridgeEventsFromCaches();
+  forgetReadStateOfEventsGone();
   return true;
 }
 

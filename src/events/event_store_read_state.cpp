@@ -1,13 +1,16 @@
 // EventStore: read and hidden event identifiers, clearing the inbox and wiping the history.
 //
-// Both sets only grow (until clearHistory) and are kept in the store's user defaults, except in
-// the test environment, where they live in memory only. Changing them is not a publish: the
-// revision goes up without onChange, and every derived cache rebuilds on its next read.
+// Both sets grow with the user's actions, up to a bound past which the identifiers of events gone
+// from the bridge caches are dropped (or until clearHistory), and are kept in the store's user
+// defaults, except in the test environment, where they live in memory only. Changing them is not a
+// publish: the revision goes up without onChange, and every derived cache rebuilds on its next
+// read.
 
 #include "events/event_store.h"
 
 #include "platform/append_file.h"
 #include "platform/user_defaults.h"
+#include "usage/scanners/local_usage_values.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -29,6 +32,25 @@ void EventStore::persistRead(EventIDSet set) {
   const QSet<QString>& ids = set == EventIDSet::hidden ? hiddenIDs_ : readIDs_;
   defaults_.set(set == EventIDSet::hidden ? kHiddenEventIDsKey : kReadEventIDsKey,
                 QStringList(ids.cbegin(), ids.cend()));
+}
+
+void EventStore::forgetReadStateOfEventsGone() {
+  if (readIDs_.size() <= kReadStateIDsBeforePruning && hiddenIDs_.size() <= kReadStateIDsBeforePruning) {
+    return;
+  }
+  QSet<QString> held;
+  held.reserve(static_cast<qsizetype>(bridgeEvents_.size()));
+  for (const TandrelEvent& event : bridgeEvents_) {
+    held.insert(event.id);
+  }
+  for (const EventIDSet set : {EventIDSet::read, EventIDSet::hidden}) {
+    QSet<QString>& ids = set == EventIDSet::hidden ? hiddenIDs_ : readIDs_;
+    if (ids.size() <= kReadStateIDsBeforePruning) {
+      continue;
+    }
+    ids.removeIf([&held](const QString& id) { return !held.contains(id) && !isLocalHotplugEventID(id); });
+    persistRead(set);
+  }
 }
 
 int EventStore::clear(const std::vector<IslandMessage>& messages, const QString& auditRole) {

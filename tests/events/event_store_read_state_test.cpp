@@ -27,6 +27,13 @@ QSet<QString> storedSet(const QString& key) {
   return list ? QSet<QString>(list->cbegin(), list->cend()) : QSet<QString>();
 }
 
+// A set as a failure message can show it: its ids in order, or their number when there are many.
+std::string described(const QSet<QString>& ids) {
+  QStringList sorted(ids.cbegin(), ids.cend());
+  sorted.sort();
+  return (ids.size() > 8 ? QString::number(ids.size()) + QStringLiteral(" ids") : sorted.join(u',')).toStdString();
+}
+
 class EventStoreReadStateTest : public ::testing::Test, protected test::StoreFixture {
  protected:
   void SetUp() override {
@@ -304,6 +311,52 @@ TEST_F(EventStoreReadStateTest, AuditLines) {
   EXPECT_EQ(store->clearAll(), 2);
   EXPECT_TRUE(store->allMessages().empty());
   EXPECT_TRUE(QFileInfo(auditFile()).isSymLink());
+}
+
+// Past the bound a set keeps only what can still be seen: the events the bridge caches hold and
+// hot-plug events (their files can come back into the scan). Up to the bound nothing is dropped.
+// The launch's read and a later appended line both prune, and what is kept is persisted.
+TEST_F(EventStoreReadStateTest, LargeReadAndHiddenSetsKeepOnlyEventsThatCanStillBeSeen) {
+  const int bound = EventStore::kReadStateIDsBeforePruning;
+  const QString hotplug = QStringLiteral("hotplug-codex-permission-call-1");
+  const QStringList gone = test::numberedIDs(QStringLiteral("gone-"), 1, bound);
+  struct Case {
+    const char* name;
+    QStringList stored;
+    QSet<QString> keptAtLaunch;
+  };
+  const QStringList past = gone + QStringList{"ask", hotplug};
+  const QStringList within = gone.mid(2) + QStringList{"ask", hotplug};
+  const Case cases[] = {
+      {"past the bound", past, {"ask", hotplug}},
+      {"within the bound", within, QSet<QString>(within.cbegin(), within.cend())},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const QString& key : {EventStore::kHiddenEventIDsKey, EventStore::kReadEventIDsKey}) {
+      UserDefaults::standard().set(key, c.stored);
+    }
+    auto store = loadedStore(false);
+    EXPECT_EQ(described(store->hiddenIDs()), described(c.keptAtLaunch));
+    EXPECT_EQ(described(store->readIDs()), described(c.keptAtLaunch));
+    EXPECT_EQ(described(storedSet(EventStore::kHiddenEventIDsKey)), described(c.keptAtLaunch));
+    EXPECT_EQ(described(storedSet(EventStore::kReadEventIDsKey)), described(c.keptAtLaunch));
+  }
+
+  // While running: a set that grows past the bound is pruned by the next line read.
+  auto store = loadedStore(false);
+  IslandMessage many;
+  for (const QString& id : gone) {
+    many.events.push_back(test::event(id));
+  }
+  store->markRead(many);
+  store->persistRead();
+  ASSERT_GT(store->readIDs().size(), bound);
+  appendBytes(eventFile, bridgeLine(QStringLiteral("late"), {{"event_type", "task_started"}}));
+  store->reload(EventStore::BridgeCheck::changed);
+  const QSet<QString> kept{"ask", hotplug};
+  EXPECT_EQ(described(store->readIDs()), described(kept));
+  EXPECT_EQ(described(storedSet(EventStore::kReadEventIDsKey)), described(kept));
 }
 
 // Past its size the log is moved aside before the next line (replacing an older part), so the two

@@ -214,6 +214,8 @@ QString stableLocalUsageID(const QString& prefix, const QString& path, const QSt
   return result.mid(start, end - start);
 }
 
+bool isLocalHotplugEventID(const QString& id) { return id.startsWith(QLatin1String("hotplug-")); }
+
 void insertLocalContextUsage(QJsonObject& usage, double inUse, double window) {
   const double remaining = std::max(window - inUse, 0.0);
   usage.insert(QLatin1String("context_remaining"), formatWholePercent(remaining));

@@ -44,6 +44,11 @@ QString normalizedLocalUsageTimestamp(const QJsonValue& value, const QDateTime& 
 // or digits turned into one "-", at most 160 characters, without "-" at either end.
 QString stableLocalUsageID(const QString& prefix, const QString& path, const QString& timestamp);
 
+// Whether `id` is that of a hot-plug event, made from an agent's own files (every hot-plug scanner
+// gives stableLocalUsageID a prefix that begins "hotplug-"). Such an event comes back whenever its
+// file is back among the newest scanned.
+bool isLocalHotplugEventID(const QString& id);
+
 // Writes "context_remaining", "context_total" (whole numbers), "context_label" ("200k / 258.4k")
 // and, for a window above 0, "context_remaining_percent", for `inUse` tokens of `window`.
 void insertLocalContextUsage(QJsonObject& usage, double inUse, double window);
