@@ -35,7 +35,7 @@ qreal petRailPeekOffset(double secondsSinceModeChange) {
     return 0;
   }
   const double p = std::fmod(secondsSinceModeChange, kPetRailPeekSeconds + kPetRailRestSeconds) / kPetRailPeekSeconds;
-  return std::sin(-std::numbers::pi * p) * 1.55 * kExpandedPetRailPetRect.width();
+  return std::sin(-std::numbers::pi * p) * kPetRailPeekDistance * kExpandedPetRailPetRect.width();
 }
 
 void drawExpandedPetRail(QPainter& painter, const PetRailContext& context) {

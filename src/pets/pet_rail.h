@@ -20,7 +20,8 @@ namespace tandrel {
 inline constexpr QRectF kExpandedPetRailPetRect{30, 24, 76, 84};
 inline constexpr QRectF kExpandedPetRailLabelRect{12, 106, 112, 16};
 inline constexpr QRectF kExpandedPetRailDividerRect{124, 45, 1, 96};
-// The peek: 0.65 s out and back, then 3 s at rest.
+// The peek: 0.65 s out and back, reaching 1.55 pet widths to the left, then 3 s at rest.
+inline constexpr double kPetRailPeekDistance = 1.55;  // in widths of the rail's pet
 inline constexpr double kPetRailPeekSeconds = 0.65;
 inline constexpr double kPetRailRestSeconds = 3.0;
 
