@@ -364,10 +364,8 @@ void OverlayController::closeSettings(TandrelView* source) {
   }
   const QRectF expandedFrame =
       screen ? frame(OverlayMode::expanded, *screen) : QRectF(0, 0, island::kExpandedWidth, expandedOverlayHeight(0));
-  const QRectF hoverZone = expandedFrame.adjusted(-island::kHoverMargin, -island::kHoverMargin, island::kHoverMargin,
-                                                  island::kHoverMargin);
   const bool wasSettings = currentMode_ == OverlayMode::settings;
-  currentMode_ = hoverZone.contains(QCursor::pos()) ? OverlayMode::expanded : OverlayMode::collapsed;
+  currentMode_ = insideExpandedHoverRegion(expandedFrame, QCursor::pos()) ? OverlayMode::expanded : OverlayMode::collapsed;
   applyActivationPolicy();
   applyModeAfterSettingsBoundaryChange(wasSettings, true);
 }

@@ -32,8 +32,7 @@ bool shouldExpandAfterHoverDelay(OverlayMode mode, const std::optional<QRectF>& 
   // Below the capsule: inside what the expanded island would cover, with the hover margin.
   QRectF expanded(0, windowFrame->top(), island::kExpandedWidth, expandedOverlayHeight(island::kCardsCountedForHeight));
   expanded.moveCenter(QPointF(windowFrame->center().x(), expanded.center().y()));
-  const qreal margin = island::kHoverMargin;
-  return expanded.adjusted(-margin, -margin, margin, margin).contains(mouseLocation);
+  return insideExpandedHoverRegion(expanded, mouseLocation);
 }
 
 std::optional<QRectF> TandrelView::windowFrame() const { return QRectF(window()->geometry()); }
@@ -101,8 +100,7 @@ void TandrelView::scheduleCollapse(std::chrono::milliseconds delay) {
     }
     if (self->mode_ == OverlayMode::expanded) {
       const std::optional<QRectF> frame = self->windowFrame();
-      const qreal margin = island::kHoverMargin;
-      if (frame && frame->adjusted(-margin, -margin, margin, margin).contains(QCursor::pos())) {
+      if (frame && insideExpandedHoverRegion(*frame, QCursor::pos())) {
         return;  // the pointer is still near the island
       }
     }

@@ -50,6 +50,10 @@ QSizeF overlayModeSize(OverlayMode mode) {
   return {};
 }
 
+bool insideExpandedHoverRegion(const QRectF& expandedFrame, QPointF point) {
+  return expandedFrame.adjusted(-kHoverMargin, -kHoverMargin, kHoverMargin, kHoverMargin).contains(point);
+}
+
 QRectF settingsPanelDefaultFrame(const QRectF& availableArea) {
   const QRectF inset = availableArea.adjusted(kSettingsPanelMargin, kSettingsPanelMargin, -kSettingsPanelMargin,
                                               -kSettingsPanelMargin);

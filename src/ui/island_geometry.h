@@ -84,6 +84,11 @@ QFont externalCollapsedStatusFont(const QString& text, qreal width);
 // has no area. Not rounded.
 QRectF aspectFitRect(const QSizeF& contentSize, const QRectF& bounds);
 
+// Whether `point` lies in the hover region of the expanded island at `expandedFrame` (both in
+// screen coordinates): the frame grown by the hover margin on every side, edges included. A
+// pointer there keeps the open island open, and keeps a hover below the capsule heading for it.
+bool insideExpandedHoverRegion(const QRectF& expandedFrame, QPointF point);
+
 // The settings panel's default rectangle inside an available area: inset by 12, at most
 // 860 x 780, centred.
 QRectF settingsPanelDefaultFrame(const QRectF& availableArea);

@@ -101,6 +101,27 @@ TEST(IslandGeometry, ExternalCapsuleParts) {
   EXPECT_EQ(externalCollapsedStatusTextRect(QRectF(0, 0, 100, 32), 8, true).width(), 44);
 }
 
+TEST(IslandGeometry, TheExpandedHoverRegionIsTheFrameGrownByEighteen) {
+  const QRectF frame(1440, 100, 540, 501);  // x 1440..1980, y 100..601
+  const struct {
+    QPointF point;
+    bool inside;
+  } cases[] = {
+      {{1710, 350}, true},          // the centre
+      {{1710, 100 - 17}, true},     // 17 above the top edge
+      {{1710, 100 - 18}, true},     // on the region's edge
+      {{1710, 100 - 19}, false},    // 19 above
+      {{1980 + 17, 350}, true},     // 17 right of the panel
+      {{1980 + 19, 350}, false},    // 19 right
+      {{1440 - 19, 350}, false},    // 19 left
+      {{1710, 601 + 17}, true},     // 17 below
+      {{1980 + 80, 601 + 80}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(insideExpandedHoverRegion(frame, c.point), c.inside) << c.point.x() << "," << c.point.y();
+  }
+}
+
 TEST(IslandGeometry, AspectFit) {
   EXPECT_EQ(aspectFitRect(QSizeF(100, 50), QRectF(0, 0, 40, 40)), QRectF(0, 10, 40, 20));
   EXPECT_EQ(aspectFitRect(QSizeF(10, 30), QRectF(10, 10, 60, 60)), QRectF(30, 10, 20, 60));
