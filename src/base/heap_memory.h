@@ -11,9 +11,9 @@ namespace tandrel {
 // the large temporaries of every later read stay inside the heaps, in whichever thread's heap made
 // them, and the process only grows.
 
-// Fixes both thresholds for the life of the process: a block of 256 KiB or more gets a mapping of
+// Fixes both thresholds for the life of the process: a block of 2 MiB or more gets a mapping of
 // its own, which is unmapped when it is freed, and a heap gives back what is free at its end past
-// 1 MiB. Call once, first thing in main.
+// 4 MiB. Call once, first thing in main.
 void tuneHeapForLongRuns();
 
 // Gives the free pages inside every heap back to the system, for work that has just freed large
