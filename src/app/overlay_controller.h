@@ -354,7 +354,11 @@ class OverlayController : public OverlayHost {
   // linked task" for 1.4 s. `done` (tests) runs once the Jump finished.
   void openCompanionStatus(const CompanionStatusItem& item, std::function<void()> done = {});
   // Opens the settings page on the Pets tab, on the companion's screen when a surface shows it.
+  // While the page is already open (the second click of a double click) it only shows the Pets
+  // tab again and brings the page to the front.
   void openCompanionPetSettings();
+  // The times openCompanionPetSettings() really opened the page.
+  static inline int companionPetSettingsOpenCountForTests = 0;
   // The companion's pop-up menu, and showing it at a screen point.
   std::unique_ptr<QMenu> createCompanionMenu();
   void showCompanionMenu(QPointF screenPoint);

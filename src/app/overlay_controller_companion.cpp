@@ -355,6 +355,7 @@ void OverlayController::openCompanionPetSettings() {
     record.insert(QStringLiteral("stage"), QStringLiteral("companion_pet_open_settings_duplicate"));
     record.insert(QStringLiteral("total_ms"), wholeMilliseconds(secondsOf(clock_) - t0));
   } else {
+    ++companionPetSettingsOpenCountForTests;
     currentMode_ = OverlayMode::settings;
     applyActivationPolicy();
     const double t3 = secondsOf(clock_);

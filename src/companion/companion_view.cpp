@@ -62,6 +62,7 @@ void TandrelCompanionView::evaluateAnimationTimer() {
   connect(timer_, &QTimer::timeout, this, &TandrelCompanionView::animationTick);
   timer_->start();
   ++liveAnimationTimerCount;
+  ++liveAnimationTimerCountForTests;
 }
 
 void TandrelCompanionView::stopAnimationTimer() {
@@ -70,6 +71,7 @@ void TandrelCompanionView::stopAnimationTimer() {
   timer_->deleteLater();
   timer_ = nullptr;
   liveAnimationTimerCount = std::max(0, liveAnimationTimerCount - 1);
+  --liveAnimationTimerCountForTests;
 }
 
 void TandrelCompanionView::setAnimationDrivenByOwner(bool driven) {

@@ -143,6 +143,8 @@ class TandrelCompanionView : public QWidget {
   static inline int paintCountForTests = 0;
   static inline int maskRebuildCountForTests = 0;
   static inline int labelDrawCountForTests = 0;
+  // The companions' animation timers running now (the island views' are not counted here).
+  static inline int liveAnimationTimerCountForTests = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
