@@ -11,4 +11,8 @@ namespace tandrel {
 // check never reads the user's own sessions; everything else as the application makes it.
 EventStoreOptions storeOptionsWithoutAgentFolders(const QString& eventFile, const QString& auditFile);
 
+// The same over an empty bridge file "<prefix>-events.jsonl" in `tempRoot` (emptied when an
+// earlier run left lines in it), auditing into "<prefix>-audit.jsonl": a store with nothing to show.
+EventStoreOptions emptyCheckStoreOptions(const QString& tempRoot, const QString& prefix);
+
 }  // namespace tandrel
