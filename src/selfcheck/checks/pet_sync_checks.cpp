@@ -1,13 +1,20 @@
 #include "selfcheck/checks/pet_sync_checks.h"
 
+#include "attention/companion_status.h"
 #include "companion/companion_layout.h"
 #include "companion/companion_view.h"
 #include "island/tandrel_view.h"
+#include "events/tandrel_event.h"
 #include "platform/user_defaults.h"
+#include "selfcheck/fixture_builders.h"
 #include "ui/island_geometry.h"
 #include "ui/settings_model.h"
 
 #include <QStringList>
+
+#include <cmath>
+#include <optional>
+#include <vector>
 
 namespace tandrel {
 
@@ -65,6 +72,28 @@ void runPetSyncAndCompanionChecks(SelfCheckFailures& failures, EventStore& store
   const PetRenderSnapshot snapshot = petRenderSnapshot(source);
   check(snapshot.previewPetState == PetState::approval, "companion render snapshot should carry live preview pet state");
   check(snapshot.floatingPetScale == 1.25, "companion render snapshot should carry floating pet size");
+
+  // The bubble as the companion draws it over a status item, in its bubble mode: its click area
+  // is the drawn bubble grown by the hit margin.
+  TandrelCompanionView companion(store, settings, true);
+  companion.displayMode = CompanionDisplayMode::bubble;
+  const QSizeF companionBounds = companion::companionSize(CompanionDisplayMode::bubble, 1.0);
+  companion.setGeometry(QRect(QPoint(), companionBounds.toSize()));
+  const std::optional<TandrelEvent> working = TandrelEvent::fromDictionary(
+      testEvent(QStringLiteral("pet-sync-bubble"), QStringLiteral("codex"), QStringLiteral("task_started"),
+                QStringLiteral("info"), QStringLiteral("Codex started"), QStringLiteral("Planning changes")));
+  const std::optional<CompanionStatusItem> status =
+      working ? companionStatusItem(std::vector<TandrelEvent>{*working}) : std::nullopt;
+  companion.statusProvider = [status] { return status; };
+  companion.renderImage();
+  const qreal margin = companion::kLabelHitMargin;
+  const QRectF bubble = companion.labelHitRect().adjusted(margin, margin, -margin, -margin);
+  const QRectF pet =
+      companion::companionPetContentRect(QRectF(QPointF(), companionBounds), CompanionDisplayMode::bubble);
+  check(status && !bubble.isEmpty() && std::abs(bubble.center().x() - pet.center().x()) <= 0.001 &&
+            bubble.bottom() <= pet.top(),
+        "companion bubble should sit above the pet panel");
+  companion.prepareForTermination();
 
   check(floatingPetHeight(1.0) < floatingPetHeight(1.5),
         "companion rendering should consume floating pet size through the companion window bounds");
