@@ -1,6 +1,7 @@
 #include "selfcheck/checks/jump_checks.h"
 
 #include "selfcheck/functional/cmux_jump_functional_tests.h"
+#include "selfcheck/functional/companion_preview_functional_tests.h"
 #include "selfcheck/functional/event_bridge_functional_tests.h"
 #include "selfcheck/functional/inbox_functional_tests.h"
 #include "selfcheck/functional/jump_resolver_functional_tests.h"
@@ -64,6 +65,8 @@ void runStoreJumpChecks(SelfCheckFailures& failures, const QString& tempRoot) {
                  QStringLiteral("event store should only remind for approvals, choices, and completed work"));
   failures.check(eventStoreCommonToolJumpQualityFunctionalTest(tempRoot),
                  QStringLiteral("event store should classify common tool jump targets by quality"));
+  failures.check(companionPreviewAndJumpFunctionalTest(tempRoot),
+                 QStringLiteral("companion should mirror message preview text and use typed jump routing"));
   failures.check(responseReceiptIngestionFunctionalTest(tempRoot),
                  QStringLiteral("event store should ingest response receipts and surface failed choice receipts"));
 }

@@ -19,7 +19,8 @@ void runCmuxFallbackChainChecks(SelfCheckFailures& failures, const QString& temp
 
 // The event store's functional checks after the cmux chain: the opener's failure detail in the
 // Jump's text and audit, Mark Read and Ignore, which events become cards, the Jump quality of
-// common tools' cards, and receipts reported through the bridge file.
+// common tools' cards, the companion's preview text and typed Jumps, and receipts reported through
+// the bridge file.
 void runStoreJumpChecks(SelfCheckFailures& failures, const QString& tempRoot);
 
 }  // namespace tandrel
