@@ -14,14 +14,17 @@
 #include "selfcheck/checks/companion_status_checks.h"
 #include "selfcheck/checks/decision_action_checks.h"
 #include "selfcheck/checks/event_policy_checks.h"
+#include "selfcheck/checks/idle_cost_checks.h"
 #include "selfcheck/checks/jump_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
 #include "selfcheck/checks/local_usage_cache_checks.h"
 #include "selfcheck/checks/local_usage_loader_checks.h"
 #include "selfcheck/checks/message_cache_checks.h"
 #include "selfcheck/checks/message_module_checks.h"
+#include "selfcheck/checks/pet_sound_import_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
+#include "selfcheck/checks/sound_preset_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
 #include "selfcheck/checks/usage_date_checks.h"
 #include "selfcheck/fixture_builders.h"
@@ -137,6 +140,13 @@ void runAboutUpdateRow(const SelfTestRun& run) { runAboutUpdateChecks(run.failur
 // Row 5: usage date parsing and its speed; the choice-message model.
 void runUsageDatesAndChoiceMessageRow(const SelfTestRun& run) { runUsageDateAndChoiceMessageChecks(run.failures); }
 
+// Row 6: the message and pet functional tests, the runtime refresh's visibility gate, the panels'
+// layout branches and rebuilds, one Pets settings open for a double click, idle ticks and
+// occluded refreshes.
+void runPetOverlayRuntimeAndIdleCostRow(const SelfTestRun& run) {
+  runPetOverlayRuntimeAndIdleCostChecks(run.failures, run.tempRoot);
+}
+
 // Row 7: the message normalizer, the action dispatcher, the jump resolver and the terminal
 // openers, the event bridge, the store's choice messages and its Jumps.
 void runMessageDispatchAndJumpRow(const SelfTestRun& run) { runJumpChecks(run.failures, run.tempRoot); }
@@ -151,7 +161,16 @@ void runIslandAndCompanionRow(const SelfTestRun& run) {
   runStoreJumpChecks(run.failures, run.tempRoot);
   runRuntimeIntervalAndCatalogueChecks(run.failures);
   runPetSyncAndCompanionChecks(run.failures, run.store, run.tempRoot);
+  runBuiltInSoundPresetChecks(run.failures);
   runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
+}
+
+// Row 10: pets and sounds installed by Codex and the command-line installer, a sound reassigned,
+// sound packages installed; CODEX_HOME, the Codex-pets switch and keys come back after it, while
+// TANDREL_HOME stays in the run's folder until the run ends.
+void runCodexPetsAndSoundRow(const SelfTestRun& run) {
+  const ScopedRestore restore = codexPetsSettingsRestore();
+  runPetAndSoundImportChecks(run.failures, run.store, run.tempRoot);
 }
 
 // Row 12: expanded top row, decision actions, usage snapshots and carousel, usage tabs and the
@@ -240,9 +259,11 @@ int runSelfTests() {
   const SelfTestRun run{failures, store, tempRoot};
   runAboutUpdateRow(run);
   runUsageDatesAndChoiceMessageRow(run);
+  runPetOverlayRuntimeAndIdleCostRow(run);
   runMessageDispatchAndJumpRow(run);
   runCmuxFallbackChainRow(run);
   runIslandAndCompanionRow(run);
+  runCodexPetsAndSoundRow(run);
   runDecisionsAndUsageRow(run);
   runLocalUsageLoadersRow(run);
   runLocalUsageMergeHotplugAndAsyncRow(run);
