@@ -9,10 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <csignal>
@@ -110,6 +114,30 @@ TEST(EntryPointSwitchesSlow, SelfTestsPassAndStartFromAFreshEventFile) {
   if (decision.open(QIODevice::ReadOnly)) {
     EXPECT_FALSE(decision.readAll().contains("left_over"));
   }
+}
+
+// The run keeps everything it writes in the folder of its event file: the home it runs in (its
+// data, settings, caches, pets, sounds and audits) is as empty afterwards as before.
+TEST(EntryPointSwitchesSlow, SelfTestsLeaveNothingInTheUsersHome) {
+  test::TempHome home;
+  QTemporaryDir elsewhere;
+  ASSERT_TRUE(elsewhere.isValid());
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"TANDREL_HOME", "CODEX_HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                           "XDG_STATE_HOME"}) {
+    environment.remove(QString::fromLatin1(name));
+  }
+  environment.insert("XDG_RUNTIME_DIR", elsewhere.filePath("runtime"));
+  environment.insert("TANDREL_RUN_SELF_TESTS", "1");
+  environment.insert("TANDREL_EVENT_FILE", elsewhere.filePath("run/events.jsonl"));
+  const test::BinaryRun run = test::runTandrel({}, {}, environment, 60000);
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0) << run.standardError.toStdString();
+  QStringList left;
+  QDirIterator entries(home.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+  while (entries.hasNext()) left << entries.next().mid(home.path().size());
+  EXPECT_TRUE(left.isEmpty()) << left.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST(EntryPointSwitchesSlow, NormalStartWithoutADisplaySaysSoAndFails) {
