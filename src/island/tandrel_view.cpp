@@ -47,11 +47,13 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
       settings_(settings),
       clock_(clock),
       pets_(std::make_unique<ViewPets>(settings, petHooks())),
+      ticker_(std::make_unique<UsageTicker>(store, settings, clock, toolHealth,
+                                            [this]() -> const std::vector<IslandMessage>& { return filteredAllMessages(); })),
       debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1") {
   toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
     drawToolLogo(painter, tool, rect);
   };
-  modeAnimationStarted = usageAnimationStarted = lastUsageRotationAt = lastCollapsedMessageRotationAt = mediaTime();
+  modeAnimationStarted = mediaTime();
   toolHealth = HookManager::shared().health();
   resize(size);
   setAttribute(Qt::WA_NoSystemBackground);

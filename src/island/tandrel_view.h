@@ -18,6 +18,7 @@
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
 #include "island/island_painters_ticker.h"
+#include "island/usage_ticker.h"
 #include "pets/island_pet_state.h"
 #include "pets/pet_choice.h"
 #include "pets/view_pets.h"
@@ -88,11 +89,19 @@ bool isRenderingFixtures();
 class TandrelView : public QWidget {
   Q_OBJECT
 
-  // Declared first, since the forwarding references below bind to what they hold.
+  // Declared first, since the forwarding references below bind to what they hold (the ticker
+  // reads the tool health).
   EventStore& store_;
   SettingsModel& settings_;
   Clock& clock_;
   std::unique_ptr<ViewPets> pets_;
+
+ public:
+  // The tool health the usage eligibility reads; the hook manager's at set-up.
+  std::vector<ToolHealth> toolHealth;
+
+ private:
+  std::unique_ptr<UsageTicker> ticker_;
 
  public:
   static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
@@ -206,46 +215,30 @@ class TandrelView : public QWidget {
   void stopPetAnimationTimer();
   std::optional<std::chrono::milliseconds> petAnimationTimerInterval() const;
 
-  // ---- Collapsed ticker and usage tools (tandrel_view_ticker.cpp) ----
+  // ---- Collapsed ticker and usage tools (island/usage_ticker.h; redraws in tandrel_view_ticker.cpp) ----
 
-  // The ticker queue, never empty; rebuilt when the store's revision, the hidden tools or the
-  // usage-tool list's keys changed.
-  const std::vector<CollapsedTickerDisplay>& collapsedTickerItems();
-  // The inbox messages of the shown tools without a usage reading.
-  std::vector<IslandMessage> collapsedTickerMessages();
-  // The item shown now (the first when the queue shrank below the shown position). Finished turns
-  // that wait for the user's reply come before the queue, each with the time it still waits.
-  CollapsedTickerDisplay collapsedTickerDisplay();
+  UsageTicker& ticker() { return *ticker_; }
+  const std::vector<CollapsedTickerDisplay>& collapsedTickerItems() { return ticker_->items(); }
+  std::vector<IslandMessage> collapsedTickerMessages() { return ticker_->messages(); }
+  CollapsedTickerDisplay collapsedTickerDisplay() { return ticker_->display(); }
   // A finished turn began waiting: the ticker goes to the head of its queue at once.
   void showFinishedTurnsFirst();
-  CollapsedTickerDisplay collapsedTickerDisplayForTests() { return collapsedTickerDisplay(); }
-  // Makes the next tick's rotation due: the last one 10 s ago.
-  void forceCollapsedMessageRotationDueForTests();
-
-  // The usage brands to show, cached on the store's revision, the hidden tools, the tool health
-  // and the wrapper bridge's readiness.
-  const QStringList& enabledUsageTools();
-  // Forgets the usage-tool list (after the settings or the tool health changed); the next read of
-  // the wrapper bridge's readiness goes to the disk.
-  void markUsageToolsUnset() { cachedUsageToolsKeys_.storeRevision = -1; }
-  // The wrapper bridge's readiness, asked at most every 10 s while the usage-tool list is set.
-  bool wrapperBridgeReadyCached(const QDateTime& now);
-  QString usageToolsHealthSignature() const;
-  // The merged reading of a usage brand; none for "".
-  std::optional<UsageSnapshot> usageSnapshotForTool(const QString& tool);
-
-  // Keeps `activeUsageTool` among the enabled tools (the first, unpinned, when it is not).
-  void normalizeActiveUsageTool();
-  // Makes a tool active; a tool the user picked stays until it disappears.
+  CollapsedTickerDisplay collapsedTickerDisplayForTests() { return ticker_->display(); }
+  void forceCollapsedMessageRotationDueForTests() { ticker_->forceMessageRotationDue(); }
+  const QStringList& enabledUsageTools() { return ticker_->enabledUsageTools(); }
+  void markUsageToolsUnset() { ticker_->markUsageToolsUnset(); }
+  bool wrapperBridgeReadyCached(const QDateTime& now) { return ticker_->wrapperBridgeReadyCached(now); }
+  QString usageToolsHealthSignature() const { return ticker_->usageToolsHealthSignature(); }
+  std::optional<UsageSnapshot> usageSnapshotForTool(const QString& tool) { return ticker_->usageSnapshotForTool(tool); }
+  void normalizeActiveUsageTool() { ticker_->normalizeActiveUsageTool(); }
+  // Makes a tool active and redraws; a tool the user picked stays until it disappears.
   void selectUsageTool(const QString& tool, bool pinnedByUser);
-  // Moves the shown item, and the active usage tool, on when 4 s have passed.
+  // The ticker's rotations; each redraws when it moved.
   void rotateCollapsedMessageIfNeeded();
   void rotateUsageToolIfNeeded();
   // One firing of the animation timer: rotations when due, then the frames of whatever moves.
   void animationTick();
-
-  // A tab's rectangle; the zero rectangle for a tool that is not enabled.
-  QRectF usageTabRect(const QString& tool);
+  QRectF usageTabRect(const QString& tool) { return ticker_->usageTabRect(tool); }
   static UsageMetric usageMetricDisplaySnapshotForTests(const UsageMetric& metric, const QString& rowLabel,
                                                         const QString& tool, const QString& dataSource);
   // Opens a message's choice card, focusing its note when the note takes text.
@@ -423,7 +416,7 @@ class TandrelView : public QWidget {
   QRegion islandShape(const QSize& size, qreal devicePixelRatio = 1) const;
 
   // ---- State the settings page, drawing and tests read or set ----
-  bool usageRotationPinnedByUser = false;
+  bool& usageRotationPinnedByUser = ticker_->usageRotationPinnedByUser;
   std::optional<QString> expandedChoiceMessageID;
   QString activeChoiceNote;
   std::optional<QString> choiceNoteFocusedMessageID;
@@ -440,21 +433,19 @@ class TandrelView : public QWidget {
   // Whether the view draws a fixture image: the expanded content then shows at full opacity at
   // once. The process's fixture renderer by default; the renderer sets it on its own views.
   bool renderingFixtures = isRenderingFixtures();
-  // The tool health the usage eligibility reads; the hook manager's at set-up.
-  std::vector<ToolHealth> toolHealth;
   // How the wrapper bridge's readiness is read; the shared hook manager's by default.
-  std::function<bool()> wrapperBridgeReadyProbe;
+  std::function<bool()>& wrapperBridgeReadyProbe = ticker_->wrapperBridgeReadyProbe;
   // The finished turns that wait for the user's reply, oldest first: the controller's waiting
   // requests raised at the end of a turn. None when unset.
-  std::function<std::vector<PendingAction>()> waitingFinishedTurns;
-  int collapsedMessageRotationIndex = 0;
-  QString activeUsageTool = QStringLiteral("Claude");
+  std::function<std::vector<PendingAction>()>& waitingFinishedTurns = ticker_->waitingFinishedTurns;
+  int& collapsedMessageRotationIndex = ticker_->collapsedMessageRotationIndex;
+  QString& activeUsageTool = ticker_->activeUsageTool;
   // Monotonic seconds of the last mode change, of the usage meters' start (the bars grow from
   // it) and of the last moves of the ticker and of the usage tool.
   double modeAnimationStarted = 0;
-  double usageAnimationStarted = 0;
-  double lastUsageRotationAt = 0;
-  double lastCollapsedMessageRotationAt = 0;
+  double& usageAnimationStarted = ticker_->usageAnimationStarted;
+  double& lastUsageRotationAt = ticker_->lastUsageRotationAt;
+  double& lastCollapsedMessageRotationAt = ticker_->lastCollapsedMessageRotationAt;
   const bool debugLockExpanded;
 
   // The paints the view received, and the region of the last one.
@@ -503,12 +494,6 @@ class TandrelView : public QWidget {
   void showBanner(const QString& text, const QColor& color);
   // The frame on screen of the panel holding the view (of the view itself when it has none).
   std::optional<QRectF> windowFrame() const;
-  // The ticker lines of the waiting finished turns, with the time left on the clock.
-  std::vector<CollapsedTickerDisplay> finishedTurnTickerItems();
-  int collapsedTickerItemCount() {
-    return static_cast<int>(withFinishedTurnsFirst(finishedTurnTickerItems(), collapsedTickerItems()).size());
-  }
-  int enabledUsageToolCount() { return static_cast<int>(enabledUsageTools().size()); }
 
   // The live preview takes the companion's mode and scale from freshly read settings.
   void settingsLoaded();
@@ -544,15 +529,6 @@ class TandrelView : public QWidget {
   std::optional<QString> cachedExpandedChoiceMessageID_;
   std::vector<IslandMessage> cachedFilteredAllMessages_;
   std::vector<IslandMessage> cachedFilteredMessages_;
-
-  // The usage-tool list and its keys (store revision -1: unset), the wrapper readiness and when
-  // it was read, and the ticker queue and its keys (none: not built).
-  UsageToolsCacheKeys cachedUsageToolsKeys_;
-  QStringList cachedUsageTools_;
-  bool cachedWrapperBridgeReady_ = false;
-  QDateTime cachedWrapperBridgeReadyCheckedAt_;
-  std::optional<CollapsedTickerCacheKeys> cachedCollapsedTickerKeys_;
-  std::vector<CollapsedTickerDisplay> cachedCollapsedTickerItems_;
 };
 
 // Hands the source view's pet catalogue to the other views (the selection is the shared settings'

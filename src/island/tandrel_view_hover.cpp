@@ -143,8 +143,8 @@ void TandrelView::evaluatePetAnimationTimer() {
   std::optional<std::chrono::milliseconds> wanted;
   switch (mode_) {
     case OverlayMode::collapsed:
-      if (collapsedTickerItemCount() >= 2 || (!usageRotationPinnedByUser && enabledUsageToolCount() >= 2) ||
-          !finishedTurnTickerItems().empty()) {
+      if (ticker_->itemCount() >= 2 || (!usageRotationPinnedByUser && ticker_->enabledUsageToolCount() >= 2) ||
+          !ticker_->finishedTurnItems().empty()) {
         wanted = kCollapsedTickInterval;
       }
       break;
@@ -153,7 +153,7 @@ void TandrelView::evaluatePetAnimationTimer() {
         wanted = kMotionTickInterval;
       } else {
         ensureMessageCache();
-        if (cachedFilteredMessages_.empty() && !usageRotationPinnedByUser && enabledUsageToolCount() >= 2) {
+        if (cachedFilteredMessages_.empty() && !usageRotationPinnedByUser && ticker_->enabledUsageToolCount() >= 2) {
           wanted = kMotionTickInterval;
         }
       }
