@@ -49,6 +49,7 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
       pets_(std::make_unique<ViewPets>(settings, petHooks())),
       ticker_(std::make_unique<UsageTicker>(store, settings, clock, toolHealth,
                                             [this]() -> const std::vector<IslandMessage>& { return filteredAllMessages(); })),
+      inbox_(std::make_unique<IslandInbox>(store, settings, [this] { return QSizeF(this->size()); })),
       debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1") {
   toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
     drawToolLogo(painter, tool, rect);
@@ -138,8 +139,7 @@ void TandrelView::setMode(OverlayMode mode) {
     hoverExpandWork_.cancel();
   }
   if (mode != OverlayMode::expanded) {
-    clearChoiceState();
-    pendingMessageConfirmation.reset();
+    inbox_->resetInteraction();
     if (auto* panel = dynamic_cast<KeyboardFocusPanel*>(window())) {
       panel->releaseKeyboardFocus();
     }

@@ -17,6 +17,7 @@
 #include "island/inbox_layout.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
+#include "island/island_inbox.h"
 #include "island/island_painters_ticker.h"
 #include "island/usage_ticker.h"
 #include "pets/island_pet_state.h"
@@ -102,6 +103,7 @@ class TandrelView : public QWidget {
 
  private:
   std::unique_ptr<UsageTicker> ticker_;
+  std::unique_ptr<IslandInbox> inbox_;
 
  public:
   static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
@@ -244,22 +246,20 @@ class TandrelView : public QWidget {
   // Opens a message's choice card, focusing its note when the note takes text.
   void setExpandedChoiceMessageForTests(const QString& eventID);
 
-  // ---- Inbox (tandrel_view_inbox.cpp) ----
+  // ---- Inbox (island/island_inbox.h; its test rectangles in tandrel_view_inbox.cpp) ----
 
-  // Rebuilds the filtered inbox and the page when the store's revision, the page size, the room
-  // for cards, the hidden tools or the open choice card changed.
-  void ensureMessageCache();
-  const std::vector<IslandMessage>& filteredMessages();     // the page
-  const std::vector<IslandMessage>& filteredAllMessages();  // every message of the shown tools
-  int filteredUnreadCount();
-  int filteredApprovalCount();
+  IslandInbox& inbox() { return *inbox_; }
+  void ensureMessageCache() { inbox_->ensureCache(); }
+  const std::vector<IslandMessage>& filteredMessages() { return inbox_->page(); }
+  const std::vector<IslandMessage>& filteredAllMessages() { return inbox_->all(); }
+  int filteredUnreadCount() { return static_cast<int>(inbox_->all().size()); }
+  int filteredApprovalCount() { return inbox_->approvalCount(); }
   // The page's rectangles at the view's current size and mode.
-  inbox_layout::InboxPageLayout pageLayout();
+  inbox_layout::InboxPageLayout pageLayout() { return inbox_->pageLayout(mode_); }
   // What the open choice card's body adds below its card on the page, 0 when none is open; the
   // controller makes the expanded island that much taller.
-  qreal openChoiceExtent();
-  // Closes the open choice card; false when nothing was open.
-  bool clearChoiceState();
+  qreal openChoiceExtent() { return inbox_->openChoiceExtent(); }
+  bool clearChoiceState() { return inbox_->clearChoiceState(); }
 
   std::map<QString, QRectF> messageRectsForTests();
   std::map<QString, QRectF> choiceOptionRectsForTests(const QString& messageID);
@@ -283,7 +283,9 @@ class TandrelView : public QWidget {
   void performExpandedMessageAction(const IslandMessage& message, const QString& role);
   // True when the action waits for a second click on the same card's same button.
   bool deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role);
-  void clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target);
+  void clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target) {
+    inbox_->clearPendingConfirmationUnlessConfirming(target);
+  }
   // The toolbar's two clear buttons: the page becomes read, or every message hidden.
   void clearPage();
   void clearAll();
@@ -417,10 +419,10 @@ class TandrelView : public QWidget {
 
   // ---- State the settings page, drawing and tests read or set ----
   bool& usageRotationPinnedByUser = ticker_->usageRotationPinnedByUser;
-  std::optional<QString> expandedChoiceMessageID;
-  QString activeChoiceNote;
-  std::optional<QString> choiceNoteFocusedMessageID;
-  std::optional<std::pair<QString, QString>> pendingMessageConfirmation;  // event id, role
+  std::optional<QString>& expandedChoiceMessageID = inbox_->expandedChoiceMessageID;
+  QString& activeChoiceNote = inbox_->activeChoiceNote;
+  std::optional<QString>& choiceNoteFocusedMessageID = inbox_->choiceNoteFocusedMessageID;
+  std::optional<std::pair<QString, QString>>& pendingMessageConfirmation = inbox_->pendingMessageConfirmation;
   std::optional<QPointF> hoverPoint;
   // The Pets tab's live preview: it follows the companion's mode and scale whenever the settings
   // are read, and can be changed on its own.
@@ -486,7 +488,7 @@ class TandrelView : public QWidget {
   void paintSettings(QPainter& painter);
   // The usage header's tabs (tool and rectangle, in order), hit before the rest.
   std::vector<std::pair<QString, QRectF>> usageTabHitRects();
-  // Opens the choice card at `index` of the page, or closes it when open.
+  // Opens a message's choice card, or closes it when open.
   void toggleChoiceCard(const IslandMessage& message);
   // Gives the view the keyboard, so that typing reaches an open card's note.
   void takeKeyboardFocus();
@@ -521,14 +523,6 @@ class TandrelView : public QWidget {
 
   IslandPetStateCache petStateCache_;
 
-  // The inbox cache and the five values it was built for.
-  qint64 cachedMessageRevision_ = -1;
-  int cachedMessagePageLimit_ = -1;
-  qreal cachedMessageLayoutHeight_ = -1;
-  QSet<QString> cachedDisabledToolIDs_;
-  std::optional<QString> cachedExpandedChoiceMessageID_;
-  std::vector<IslandMessage> cachedFilteredAllMessages_;
-  std::vector<IslandMessage> cachedFilteredMessages_;
 };
 
 // Hands the source view's pet catalogue to the other views (the selection is the shared settings'

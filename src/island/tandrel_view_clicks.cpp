@@ -45,8 +45,7 @@ void TandrelView::mousePressed(QPointF point, QPointF screenPoint) {
       const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(size()), displayKind_, mode_);
       if (collapsedPetPressRect(layout).contains(point)) {
         activateSettingsTab(SettingsTab::pets);
-        clearChoiceState();
-        pendingMessageConfirmation.reset();
+        inbox_->resetInteraction();
         requestMode(OverlayMode::settings);
       } else {
         requestMode(OverlayMode::expanded);
@@ -61,9 +60,7 @@ void TandrelView::mousePressed(QPointF point, QPointF screenPoint) {
   clearPendingConfirmationUnlessConfirming(target);
   const inbox_layout::InboxPageLayout layout = pageLayout();
   if (const std::optional<int> noted = choiceNoteMessage(layout, point)) {
-    const QString id = layout.page()[static_cast<size_t>(*noted)].event.id;
-    expandedChoiceMessageID = id;
-    choiceNoteFocusedMessageID = id;
+    inbox_->focusNote(layout.page()[static_cast<size_t>(*noted)].event.id);
     takeKeyboardFocus();
     update();
     return;
@@ -93,8 +90,7 @@ void TandrelView::mousePressed(QPointF point, QPointF screenPoint) {
       break;
     case Kind::settings:
       activateSettingsTab(SettingsTab::general);
-      clearChoiceState();
-      pendingMessageConfirmation.reset();
+      inbox_->resetInteraction();
       requestMode(OverlayMode::settings);
       break;
     case Kind::clearPage:
@@ -127,19 +123,9 @@ std::vector<std::pair<QString, QRectF>> TandrelView::usageTabHitRects() {
 }
 
 void TandrelView::toggleChoiceCard(const IslandMessage& message) {
-  if (expandedChoiceMessageID == message.event.id) {
-    expandedChoiceMessageID.reset();
-    choiceNoteFocusedMessageID.reset();
-  } else {
-    expandedChoiceMessageID = message.event.id;
-    if (inbox_layout::choiceNote(message).enabled) {
-      choiceNoteFocusedMessageID = message.event.id;
-      takeKeyboardFocus();
-    } else {
-      choiceNoteFocusedMessageID.reset();
-    }
+  if (inbox_->toggleChoiceCard(message)) {
+    takeKeyboardFocus();
   }
-  activeChoiceNote.clear();
   update();
   // The island's height follows the open body: the controller lays the panel out again.
   requestMode(OverlayMode::expanded);
@@ -153,43 +139,10 @@ void TandrelView::takeKeyboardFocus() {
   }
 }
 
-void TandrelView::clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target) {
-  if (!pendingMessageConfirmation) {
-    return;
-  }
-  const bool confirming = target.kind == ExpandedClickTarget::Kind::messageAction &&
-                          pendingMessageConfirmation->first == target.message->event.id &&
-                          pendingMessageConfirmation->second == target.role;
-  if (!confirming) {
-    pendingMessageConfirmation.reset();
-  }
-}
-
 bool TandrelView::deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role) {
-  bool needsConfirmation = false;
-  if (message.pendingAction) {
-    // Approving a high-risk request waiting behind the card takes two clicks, as on a card that
-    // answers through a decision file.
-    const std::optional<PendingCardAction> action = pendingCardActionOfRole(role);
-    needsConfirmation = (action == PendingCardAction::approve || action == PendingCardAction::always) &&
-                        message.normalized && message.normalized->risk == MessageRisk::high;
-  } else if (message.normalized) {
-    for (const MessageActionSpec& action : message.normalized->actions) {
-      if (cardButtonRole(action.role) == role && action.requiresConfirmation) {
-        needsConfirmation = true;
-        break;
-      }
-    }
-  }
-  if (!needsConfirmation) {
-    pendingMessageConfirmation.reset();
+  if (!inbox_->deferForConfirmation(message, role)) {
     return false;
   }
-  if (pendingMessageConfirmation == std::pair{message.event.id, role}) {
-    pendingMessageConfirmation.reset();
-    return false;
-  }
-  pendingMessageConfirmation = std::pair{message.event.id, role};
   showBanner(message.pendingAction ? QStringLiteral("Click Approve again to confirm")
                                    : QStringLiteral("Click Authorize again to confirm"),
              kAttentionColor);
@@ -288,8 +241,7 @@ void TandrelView::performExpandedMessageAction(const IslandMessage& message, con
 
   if (role == u"configure") {
     activateSettingsTab(SettingsTab::aiTools);
-    clearChoiceState();
-    pendingMessageConfirmation.reset();
+    inbox_->resetInteraction();
     requestMode(OverlayMode::settings);
     return;
   }
@@ -316,9 +268,7 @@ void TandrelView::performExpandedMessageAction(const IslandMessage& message, con
 }
 
 void TandrelView::clearPage() {
-  const int count = store_.clear(filteredMessages(), QStringLiteral("clear_page"));
-  clearChoiceState();
-  pendingMessageConfirmation.reset();
+  const int count = inbox_->clearPage();
   if (count == 0) {
     showBanner(QStringLiteral("No current-page messages"), kAttentionColor);
   } else {
@@ -330,9 +280,7 @@ void TandrelView::clearPage() {
 }
 
 void TandrelView::clearAll() {
-  const int count = store_.clearAll();
-  clearChoiceState();
-  pendingMessageConfirmation.reset();
+  const int count = inbox_->clearAll();
   if (count == 0) {
     showBanner(QStringLiteral("No messages to clear"), kAttentionColor);
   } else {

@@ -152,8 +152,7 @@ void TandrelView::evaluatePetAnimationTimer() {
       if (!settings_.values().reduceMotion) {
         wanted = kMotionTickInterval;
       } else {
-        ensureMessageCache();
-        if (cachedFilteredMessages_.empty() && !usageRotationPinnedByUser && ticker_->enabledUsageToolCount() >= 2) {
+        if (inbox_->page().empty() && !usageRotationPinnedByUser && ticker_->enabledUsageToolCount() >= 2) {
           wanted = kMotionTickInterval;
         }
       }

@@ -1,88 +1,14 @@
-// The view's inbox page: the store's messages without the hidden tools, cached on the five
-// values the page depends on, and the rectangles of the page.
+// The rectangles of the view's inbox page for tests, and opening a choice card for them.
 
 #include "island/tandrel_view.h"
-
-#include "catalog/tool_catalog.h"
-#include "events/event_store.h"
-
-#include <cmath>
 
 namespace tandrel {
 
 using namespace inbox_layout;
 
-void TandrelView::ensureMessageCache() {
-  const qreal available = messagePageAvailableHeight(height());
-  const int baseLimit = messagePageBaseLimit(available);
-  if (cachedMessageRevision_ == store_.revision() && cachedMessagePageLimit_ == baseLimit &&
-      std::abs(cachedMessageLayoutHeight_ - available) <= 0.001 && cachedDisabledToolIDs_ == settings_.values().disabledToolIDs &&
-      cachedExpandedChoiceMessageID_ == expandedChoiceMessageID) {
-    return;
-  }
-  cachedMessageRevision_ = store_.revision();
-  cachedMessagePageLimit_ = baseLimit;
-  cachedMessageLayoutHeight_ = available;
-  cachedDisabledToolIDs_ = settings_.values().disabledToolIDs;
-  cachedExpandedChoiceMessageID_ = expandedChoiceMessageID;
-
-  cachedFilteredAllMessages_.clear();
-  for (const IslandMessage& message : store_.allMessages()) {
-    if (!settings_.values().disabledToolIDs.contains(canonicalToolID(message.tool))) {
-      cachedFilteredAllMessages_.push_back(message);
-    }
-  }
-  if (expandedChoiceMessageID) {
-    const bool kept = std::any_of(cachedFilteredAllMessages_.begin(), cachedFilteredAllMessages_.end(),
-                                  [&](const IslandMessage& m) { return m.event.id == *expandedChoiceMessageID; });
-    if (!kept) {
-      clearChoiceState();
-      cachedExpandedChoiceMessageID_.reset();
-    }
-  }
-  const auto [first, length] =
-      fittedPageRange(cachedFilteredAllMessages_, expandedChoiceMessageID, baseLimit, available);
-  cachedFilteredMessages_.assign(cachedFilteredAllMessages_.begin() + first,
-                                 cachedFilteredAllMessages_.begin() + first + length);
-}
-
-const std::vector<IslandMessage>& TandrelView::filteredMessages() {
-  ensureMessageCache();
-  return cachedFilteredMessages_;
-}
-
-const std::vector<IslandMessage>& TandrelView::filteredAllMessages() {
-  ensureMessageCache();
-  return cachedFilteredAllMessages_;
-}
-
-int TandrelView::filteredUnreadCount() { return static_cast<int>(filteredAllMessages().size()); }
-
-int TandrelView::filteredApprovalCount() {
-  int count = 0;
-  for (const IslandMessage& message : filteredAllMessages()) {
-    count += messageWaitsForUser(message);
-  }
-  return count;
-}
-
-InboxPageLayout TandrelView::pageLayout() {
-  ensureMessageCache();
-  return InboxPageLayout(QSizeF(size()), mode_, cachedFilteredMessages_, expandedChoiceMessageID);
-}
-
-qreal TandrelView::openChoiceExtent() {
-  return inbox_layout::openChoiceExtent(filteredMessages(), expandedChoiceMessageID);
-}
-
-bool TandrelView::clearChoiceState() {
-  if (!expandedChoiceMessageID && !choiceNoteFocusedMessageID && activeChoiceNote.isEmpty()) {
-    return false;
-  }
-  expandedChoiceMessageID.reset();
-  choiceNoteFocusedMessageID.reset();
-  activeChoiceNote.clear();
-  return true;
+void TandrelView::setExpandedChoiceMessageForTests(const QString& eventID) {
+  inbox_->openChoiceCard(eventID);
+  update();
 }
 
 namespace {

@@ -100,20 +100,5 @@ UsageMetric TandrelView::usageMetricDisplaySnapshotForTests(const UsageMetric& m
   return usageMetricForDisplay(metric, rowLabel, tool, dataSource);
 }
 
-void TandrelView::setExpandedChoiceMessageForTests(const QString& eventID) {
-  expandedChoiceMessageID = eventID;
-  ensureMessageCache();
-  choiceNoteFocusedMessageID.reset();
-  for (const IslandMessage& message : cachedFilteredMessages_) {
-    if (message.event.id == eventID) {
-      if (inbox_layout::choiceNote(message).enabled) {
-        choiceNoteFocusedMessageID = eventID;
-      }
-      break;
-    }
-  }
-  activeChoiceNote.clear();
-  update();
-}
 
 }  // namespace tandrel
