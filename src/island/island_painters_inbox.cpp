@@ -331,7 +331,7 @@ void paintChoiceBody(QPainter& painter, const InboxPageLayout& layout, int index
 }
 
 void paintEmptyInbox(QPainter& painter, const QRectF& rect) {
-  drawText(painter, QStringLiteral("All clear \u00B7 waiting for agent events"), rect, islandFont(12), white(0.28),
+  drawText(painter, kEmptyInboxText, rect, islandFont(12), white(0.28),
            TextAlignment::center);
 }
 

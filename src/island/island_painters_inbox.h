@@ -48,6 +48,8 @@ void paintMessageCard(QPainter& painter, const inbox_layout::InboxPageLayout& la
 void paintCardButton(QPainter& painter, const IslandButton& button, const QRectF& rect, const QColor& accent);
 void paintChoiceBody(QPainter& painter, const inbox_layout::InboxPageLayout& layout, int index,
                      const InboxPaintState& state);
+// The empty inbox's line, centred in its rectangle.
+inline const QString kEmptyInboxText = QStringLiteral("All clear \u00B7 waiting for agent events");
 void paintEmptyInbox(QPainter& painter, const QRectF& rect);
 
 // A prefix in the medium weight of `font`'s size, then the text in `font` up to the box's right

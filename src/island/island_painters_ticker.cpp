@@ -159,7 +159,7 @@ void paintUsageHeaderTopLine(QPainter& painter, const UsageHeaderState& state) {
     }
   } else {
     if (state.toolLogo) {
-      state.toolLogo(painter, name, QRectF(kColumnX, 5, 18, 18));
+      state.toolLogo(painter, name, expandedTopLogoRect());
     }
     if (const auto quota = expandedTopQuotaText(state.snapshot)) {
       drawText(painter, *quota, expandedTopQuotaRect(state.viewWidth, state.settingsRect), islandFont(9.5, QFont::Bold),

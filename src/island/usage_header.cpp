@@ -292,6 +292,8 @@ std::optional<QString> expandedTopQuotaText(const std::optional<UsageSnapshot>& 
   return parts.join(QStringLiteral(" \u00B7 "));
 }
 
+QRectF expandedTopLogoRect() { return {usage_header::kColumnX, 5, 18, 18}; }
+
 QRectF expandedTopQuotaRect(qreal viewWidth, const QRectF& settingsRect) {
   const qreal x = viewWidth / 2 + 115 + 8;
   return {x, 8, std::max(settingsRect.left() - x - 8, 72.0), 18};

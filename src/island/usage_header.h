@@ -125,6 +125,10 @@ inline const QString kTopStatusMeterWidestText = QStringLiteral("99.9%");
 // weekly metrics (and the context metric when asked), "ok" when none is there.
 QString usageHeadlineStatus(const UsageSnapshot& snapshot, bool includeContext);
 
+// The tool's logo in place of its name in a notched display's top line: 18 × 18 at the content
+// column, 5 from the top.
+QRectF expandedTopLogoRect();
+
 // The one-line quota summary of a notched display, "5h 42% · 7d 18%", and one part of it.
 std::optional<QString> expandedTopQuotaText(const std::optional<UsageSnapshot>& snapshot);
 std::optional<QString> expandedTopQuotaPart(const QString& label, const std::optional<UsageMetric>& metric);
