@@ -3,6 +3,7 @@
 #include "selfcheck/checks/event_policy_checks.h"
 #include "selfcheck/checks/message_module_checks.h"
 
+#include "base_event_store.h"
 #include "events/event_store.h"
 #include "listed_failures.h"
 #include "selfcheck/fixture_builders.h"
@@ -20,17 +21,7 @@
 namespace tandrel {
 namespace {
 
-// A store over the run's base events in the home's "run" folder, its audit beside them.
-std::unique_ptr<EventStore> baseEventStore(const test::TempHome& home) {
-  const QString folder = home.file(QStringLiteral("run"));
-  EventStoreOptions options;
-  options.eventFile = QDir(folder).filePath(QStringLiteral("events.jsonl"));
-  options.auditFile = QDir(folder).filePath(QStringLiteral("audit.jsonl"));
-  EXPECT_TRUE(writeJSONLines(baseEvents(QDir(folder).filePath(QStringLiteral("decision.json"))), options.eventFile));
-  auto store = std::make_unique<EventStore>(options);
-  store->reload(false);
-  return store;
-}
+using test::baseEventStore;
 
 TEST(InboxPolicyChecks, EventPolicyAndCompanionStatusGroupsPassOnTheProduct) {
   SelfCheckFailures failures;
