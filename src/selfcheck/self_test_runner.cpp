@@ -8,12 +8,14 @@
 #include "selfcheck/checks/about_update_checks.h"
 #include "selfcheck/checks/async_local_usage_checks.h"
 #include "selfcheck/checks/bridge_script_checks.h"
+#include "selfcheck/checks/collapsed_capsule_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
 #include "selfcheck/checks/companion_status_checks.h"
 #include "selfcheck/checks/decision_action_checks.h"
 #include "selfcheck/checks/event_policy_checks.h"
+#include "selfcheck/checks/expanded_island_checks.h"
 #include "selfcheck/checks/idle_cost_checks.h"
 #include "selfcheck/checks/jump_checks.h"
 #include "selfcheck/checks/live_preview_checks.h"
@@ -23,6 +25,7 @@
 #include "selfcheck/checks/message_module_checks.h"
 #include "selfcheck/checks/pet_sound_import_checks.h"
 #include "selfcheck/checks/pet_sync_checks.h"
+#include "selfcheck/checks/rendered_island_checks.h"
 #include "selfcheck/checks/runtime_catalog_checks.h"
 #include "selfcheck/checks/sound_preset_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
@@ -159,8 +162,13 @@ void runCmuxFallbackChainRow(const SelfTestRun& run) { runCmuxFallbackChainCheck
 // text, sound presets, companion labels.
 void runIslandAndCompanionRow(const SelfTestRun& run) {
   runStoreJumpChecks(run.failures, run.tempRoot);
+  runExpandedClickAndChoiceChecks(run.failures, run.tempRoot);
   runRuntimeIntervalAndCatalogueChecks(run.failures);
+  runCollapsedCapsuleChecks(run.failures, run.store);
+  runExternalCollapsedLayoutChecks(run.failures, run.tempRoot);
+  runExpandedIslandLayoutChecks(run.failures, run.store);
   runPetSyncAndCompanionChecks(run.failures, run.store, run.tempRoot);
+  runCollapsedStatusPlacementChecks(run.failures);
   runBuiltInSoundPresetChecks(run.failures);
   runCompanionLabelChecks(run.failures, run.store, run.tempRoot);
 }
@@ -173,9 +181,15 @@ void runCodexPetsAndSoundRow(const SelfTestRun& run) {
   runPetAndSoundImportChecks(run.failures, run.store, run.tempRoot);
 }
 
+// Row 11: the hover region and the expanded status row.
+void runHoverRegionAndStatusRow(const SelfTestRun& run) { runHoverRegionAndStatusRowChecks(run.failures); }
+
 // Row 12: expanded top row, decision actions, usage snapshots and carousel, usage tabs and the
 // collapsed ticker, MacBook notch status, usage eligibility.
-void runDecisionsAndUsageRow(const SelfTestRun& run) { runDecisionActionChecks(run.failures, run.store); }
+void runDecisionsAndUsageRow(const SelfTestRun& run) {
+  runExpandedTopRowChecks(run.failures, run.store);
+  runDecisionActionChecks(run.failures, run.store);
+}
 
 // Row 13: local usage fixtures and the Codex rollout, Claude transcript and Trae trajectory
 // loaders; usage eligibility while integrations need repair.
@@ -203,6 +217,7 @@ void runMessagesAndPoliciesRow(const SelfTestRun& run) {
 void runCompanionPanelsRow(const SelfTestRun& run) {
   runCompanionRouteChecks(run.failures);
   runCompanionGeometryChecks(run.failures, run.tempRoot);
+  runRenderedExpandedIslandChecks(run.failures, eventFileURL());
   runContextUsageToolHealthAndPreviewChecks(run.failures, run.tempRoot);
   runLivePreviewAndPetStateChecks(run.failures, run.store, run.tempRoot);
 }
@@ -264,6 +279,7 @@ int runSelfTests() {
   runCmuxFallbackChainRow(run);
   runIslandAndCompanionRow(run);
   runCodexPetsAndSoundRow(run);
+  runHoverRegionAndStatusRow(run);
   runDecisionsAndUsageRow(run);
   runLocalUsageLoadersRow(run);
   runLocalUsageMergeHotplugAndAsyncRow(run);
