@@ -180,7 +180,7 @@ class TandrelView : public QWidget {
   bool clickAboutUpdateCheckForTests();
   bool clickAboutPrimaryUpdateActionForTests();
 
-  // ---- AI Tools tab (src/ai_tools/tandrel_view_ai_tools.cpp) ----
+  // ---- AI Tools tab (tandrel_view_ai_tools.cpp) ----
 
   // The tab's rows and actions over `toolHealth`; made on first use.
   AIToolsTab& aiToolsTab();

@@ -62,7 +62,7 @@ class IncludeRuleTest(unittest.TestCase):
 
     def test_the_sources_keep_the_rule(self):
         # The user interface's folders still include each other this often; the figure only falls.
-        known_breaches = 14
+        known_breaches = 11
         found = RULE.violations(os.path.join(SOURCE_DIR, "src"))
         self.assertLessEqual(len(found), known_breaches, "\n".join(found))
 
