@@ -3,11 +3,10 @@
 
 #include "island/tandrel_view.h"
 
-#include "ai_tools/ai_tools_tab.h"
 #include "catalog/paths.h"
 #include "events/event_store.h"
+#include "island/collapsed_ticker.h"
 #include "ui/tool_logo.h"
-
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +36,46 @@ std::optional<SettingsTab> settingsTabFromEnvironment(QString value) {
 
 }  // namespace
 
+// What the settings panel and its pages reach of the view.
+class TandrelView::SettingsHost final : public SettingsPanelHost {
+ public:
+  explicit SettingsHost(TandrelView& view) : view_(view) {}
+
+  SettingsModel& settings() override { return view_.settings_; }
+  Clock& clock() override { return view_.clock_; }
+  ViewSounds& sounds() override { return *view_.sounds_; }
+  ViewPets& pets() override { return *view_.pets_; }
+  std::vector<ToolHealth>& toolHealth() override { return view_.toolHealth; }
+  void showBanner(std::optional<QString> text, const QColor& color) override {
+    view_.statusBannerColor = color;
+    view_.setStatusBanner(std::move(text));
+  }
+  void redraw() override { view_.update(); }
+  OverlayHost* host() override { return view_.controller.data(); }
+  void petsDidChange() override {
+    if (view_.controller != nullptr) {
+      view_.controller->petsDidChange(&view_);
+    }
+  }
+  QWidget& widget() override { return view_; }
+  PetState islandPetState() override { return view_.currentPetState(); }
+  void normalizeActiveUsageTool() override { view_.normalizeActiveUsageTool(); }
+  void evaluateAnimationTimer() override { view_.evaluatePetAnimationTimer(); }
+
+  bool showsSettings() override { return view_.mode() == OverlayMode::settings; }
+  void leaveSettings() override { view_.requestMode(OverlayMode::collapsed); }
+  void usageToolsChanged() override { view_.markUsageToolsUnset(); }
+  QString usageToolsHealthSignature(const std::vector<ToolHealth>& rows) override {
+    return tandrel::usageToolsHealthSignature(rows);
+  }
+  bool terminated() override { return view_.terminated_; }
+  const std::optional<QString>& statusBanner() override { return view_.statusBanner_; }
+  QColor statusBannerColor() override { return view_.statusBannerColor; }
+
+ private:
+  TandrelView& view_;
+};
+
 TandrelView::TandrelView(const QSize& size, EventStore& store, Clock& clock, QWidget* parent)
     : TandrelView(size, store, SettingsModel::shared(), clock, parent) {}
 
@@ -47,6 +86,8 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
       settings_(settings),
       clock_(clock),
       pets_(std::make_unique<ViewPets>(settings, petHooks())),
+      settingsHost_(std::make_unique<SettingsHost>(*this)),
+      settingsPanel_(std::make_unique<SettingsPanel>(*settingsHost_)),
       ticker_(std::make_unique<UsageTicker>(store, settings, clock, toolHealth,
                                             [this]() -> const std::vector<IslandMessage>& { return filteredAllMessages(); })),
       inbox_(std::make_unique<IslandInbox>(store, settings, [this] { return QSizeF(this->size()); })),
@@ -75,7 +116,6 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
   sounds_->refreshLocalSoundsFromCLI();
   // What the store holds now is history: it never sounds.
   sounds_->seedEventSounds(store_.events(), store_.revision());
-  resetAboutUpdateFlow(std::nullopt);
   connect(&settings_, &SettingsModel::loaded, this, &TandrelView::settingsLoaded);
   connect(&settings_, &SettingsModel::changed, this, [this] {
     update();
@@ -93,12 +133,12 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
     return;
   }
   if (const std::optional<SettingsTab> tab = settingsTabFromEnvironment(environment.value("TANDREL_SETTINGS_TAB"))) {
-    activeSettingsTab_ = *tab;
+    settingsPanel_->setActiveTab(*tab);
   }
   bool ok = false;
   const double scroll = environment.value(QStringLiteral("TANDREL_SETTINGS_SCROLL")).toDouble(&ok);
   if (ok) {
-    settingsScrollOffsets[activeSettingsTab_] = scroll;
+    settingsScrollOffsets[activeSettingsTab()] = scroll;
   }
   if (const std::optional<PetPreviewMode> preview =
           parsePetPreviewMode(environment.value(QStringLiteral("TANDREL_PREVIEW_MODE")).toLower())) {
@@ -123,8 +163,7 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
 
 void TandrelView::settingsLoaded() {
   petStateCache_.invalidate();
-  previewMode = *parsePetPreviewMode(rawValue(settings_.values().companionDisplayMode));
-  previewPetScale = settings_.values().floatingPetScale;
+  settingsPanel_->settingsLoaded();
   markUsageToolsUnset();
 }
 
@@ -166,21 +205,6 @@ void TandrelView::setDisplayKind(DisplayKind kind) {
   update();
 }
 
-void TandrelView::activateSettingsTab(SettingsTab tab) {
-  activeSettingsTab_ = tab;
-  update();
-  evaluatePetAnimationTimer();
-  evaluateLivePreviewDriver();
-}
-
-void TandrelView::selectSettingsTab(SettingsTab tab) {
-  if (tab == SettingsTab::aiTools) {
-    refreshAIToolsHealth(true);
-    normalizeActiveUsageTool();
-  }
-  activateSettingsTab(tab);
-}
-
 void TandrelView::closeSettingsFromTitleBar() {
   if (controller != nullptr) {
     controller->closeSettings(this);
@@ -210,7 +234,7 @@ void TandrelView::refreshFromDisk() {
   if (activeUsageTool != active) {
     update();
   }
-  if (mode_ == OverlayMode::settings && activeSettingsTab_ == SettingsTab::aiTools) {
+  if (mode_ == OverlayMode::settings && activeSettingsTab() == SettingsTab::aiTools) {
     refreshAIToolsHealth(false);
   }
   evaluatePetAnimationTimer();

@@ -23,6 +23,7 @@
 #include "pets/island_pet_state.h"
 #include "pets/pet_choice.h"
 #include "pets/view_pets.h"
+#include "settings/settings_panel.h"
 #include "platform/clock.h"
 #include "requests/pending_action.h"
 #include "sounds/view_sounds.h"
@@ -32,7 +33,6 @@
 #include "ui/overlay_mode.h"
 #include "ui/overlay_settings.h"
 #include "ui/settings_model.h"
-#include "update/about_update_flow.h"
 
 #include <QColor>
 #include <QImage>
@@ -96,6 +96,10 @@ class TandrelView : public QWidget {
   SettingsModel& settings_;
   Clock& clock_;
   std::unique_ptr<ViewPets> pets_;
+  // What the settings panel reaches of the view, and the panel (tandrel_view_settings.cpp).
+  class SettingsHost;
+  std::unique_ptr<SettingsHost> settingsHost_;
+  std::unique_ptr<SettingsPanel> settingsPanel_;
 
  public:
   // The tool health the usage eligibility reads; the hook manager's at set-up.
@@ -143,10 +147,13 @@ class TandrelView : public QWidget {
   DisplayKind displayKind() const { return displayKind_; }
   void setDisplayKind(DisplayKind kind);
 
-  SettingsTab activeSettingsTab() const { return activeSettingsTab_; }
+  // The settings panel: its frame, tabs and pages, the live preview, the AI Tools tab and the
+  // About flow (settings/settings_panel.h). The names below are the view's own for its parts.
+  SettingsPanel& settingsPanel() { return *settingsPanel_; }
+  SettingsTab activeSettingsTab() const { return settingsPanel_->activeTab(); }
   // Shows a settings tab; `selectSettingsTab` also refreshes what the tab shows.
-  void activateSettingsTab(SettingsTab tab);
-  void selectSettingsTab(SettingsTab tab);
+  void activateSettingsTab(SettingsTab tab) { settingsPanel_->activateTab(tab); }
+  void selectSettingsTab(SettingsTab tab) { settingsPanel_->selectTab(tab); }
   // The settings window's close button: asks the controller to close the settings page.
   void closeSettingsFromTitleBar();
 
@@ -168,22 +175,24 @@ class TandrelView : public QWidget {
   // views); the controller calls it on every store change.
   void playSoundsForNewEvents();
 
-  // ---- The About tab's update flow (settings/tandrel_view_about.cpp) ----
+  // ---- The About tab's update flow ----
 
   // The check, download and restart of the About tab; its banners are the view's.
-  AboutUpdateFlow& aboutUpdate() { return *aboutUpdate_; }
+  AboutUpdateFlow& aboutUpdate() { return settingsPanel_->aboutUpdate(); }
   // Starts the flow afresh, in the error a failed install left when there is one.
-  void resetAboutUpdateFlow(std::optional<QString> installFailure);
+  void resetAboutUpdateFlow(std::optional<QString> installFailure) {
+    settingsPanel_->resetAboutUpdateFlow(std::move(installFailure));
+  }
   // Test hooks: a click through the settings click routing in the middle of the update row's
   // status control, and in the middle of the update panel's button (the status control when the
   // panel has none). Whether the click hit.
-  bool clickAboutUpdateCheckForTests();
-  bool clickAboutPrimaryUpdateActionForTests();
+  bool clickAboutUpdateCheckForTests() { return settingsPanel_->clickAboutUpdateCheck(); }
+  bool clickAboutPrimaryUpdateActionForTests() { return settingsPanel_->clickAboutPrimaryUpdateAction(); }
 
-  // ---- AI Tools tab (tandrel_view_ai_tools.cpp) ----
+  // ---- AI Tools tab (tandrel_view_settings.cpp) ----
 
   // The tab's rows and actions over `toolHealth`; made on first use.
-  AIToolsTab& aiToolsTab();
+  AIToolsTab& aiToolsTab() { return settingsPanel_->aiToolsTab(); }
   // Re-reads tool health on the tab's queue (at most every 2 s unless forced); false when the
   // throttle skipped it. The rows change when the read comes back.
   bool refreshAIToolsHealth(bool force);
@@ -338,29 +347,33 @@ class TandrelView : public QWidget {
   // The monotonic clock in seconds: every pet animation is drawn at this time.
   double mediaSeconds() const { return mediaTime(); }
 
-  // ---- The Pets tab's live preview (tandrel_view_live_preview.cpp) ----
+  // ---- The Pets tab's live preview ----
 
   // The preview's own switch or the app-wide one; never in fixture renders (fixed phase).
-  bool effectiveLivePreviewReduceMotion() const;
+  bool effectiveLivePreviewReduceMotion() const { return settingsPanel_->effectiveLivePreviewReduceMotion(); }
   // Runs the 60 Hz driver exactly while the animated preview shows: settings mode on the Pets
   // tab, a floating or roaming preview, motion on, no fixture render. A running driver keeps
   // its phase; every start begins at 0.
-  void evaluateLivePreviewDriver();
-  void stopLivePreviewDriver();
-  bool hasLivePreviewDriver() const { return livePreviewTimer_ != nullptr; }
+  void evaluateLivePreviewDriver() { settingsPanel_->evaluateLivePreviewDriver(); }
+  void stopLivePreviewDriver() { settingsPanel_->stopLivePreviewDriver(); }
+  bool hasLivePreviewDriver() const { return settingsPanel_->hasLivePreviewDriver(); }
   // One frame at `now` (monotonic seconds): the phase grows by the step, 0 to 50 ms, and the
   // canvas is redrawn.
-  void livePreviewDriverTick(double now);
+  void livePreviewDriverTick(double now) { settingsPanel_->livePreviewDriverTick(now); }
   // The canvas's top in unscrolled content coordinates.
-  qreal unscrolledLivePreviewCanvasY() const;
+  qreal unscrolledLivePreviewCanvasY() const { return settingsPanel_->unscrolledLivePreviewCanvasY(); }
   // On the Pets tab: scrolls so that the canvas sits 80 below the top.
-  void scrollPetsTabToLivePreviewCanvas();
+  void scrollPetsTabToLivePreviewCanvas() { settingsPanel_->scrollPetsTabToLivePreviewCanvas(); }
   // The pet scale under the pointer on the slider's track (content coordinates).
-  void updateLivePreviewPetScaleSlider(QPointF point, const QRectF& track);
+  void updateLivePreviewPetScaleSlider(QPointF point, const QRectF& track) {
+    settingsPanel_->updateLivePreviewPetScaleSlider(point, track);
+  }
   // A press on the slider: the scale follows it until the button is released.
-  void beginLivePreviewSliderInteraction(const QRectF& track);
+  void beginLivePreviewSliderInteraction(const QRectF& track) {
+    settingsPanel_->beginLivePreviewSliderInteraction(track);
+  }
   // The content point of the settings click being routed.
-  QPointF lastSettingsClickContentPoint;
+  QPointF& lastSettingsClickContentPoint = settingsPanel_->lastClickContentPoint;
 
   // ---- Drawing (tandrel_view_paint.cpp) ----
 
@@ -374,42 +387,37 @@ class TandrelView : public QWidget {
   // Draws a tool's logo in the cards: drawToolLogo unless replaced; none leaves the squares empty.
   ToolLogoPainter toolLogoPainter;
 
-  // ---- Settings page (src/settings/tandrel_view_settings.cpp) ----
+  // ---- Settings page (the panel's; mouse and wheel events in tandrel_view_settings.cpp) ----
 
   // A press of the pointer that the settings page follows until the button is released: the
   // window being moved by hand (where the window system cannot move it itself), or the Pets
-  // tab's size slider. Screen coordinates for the move; content coordinates for the slider.
-  struct SettingsPanelPointerInteraction {
-    enum class Kind { drag, petScaleSlider };
-    Kind kind = Kind::drag;
-    QPointF startPoint;
-    QRectF frame;
-    QRectF track;
-    qreal scrollOffset = 0;
-  };
-  std::optional<SettingsPanelPointerInteraction> settingsPanelPointerInteraction;
+  // tab's size slider.
+  using SettingsPanelPointerInteraction = SettingsPanel::PointerInteraction;
+  std::optional<SettingsPanelPointerInteraction>& settingsPanelPointerInteraction = settingsPanel_->pointerInteraction;
   // The height of the active tab's content as last drawn, never less than the viewport's.
-  qreal lastDrawnContentHeight = 0;
+  qreal& lastDrawnContentHeight = settingsPanel_->lastDrawnContentHeight;
 
   // The desktop companion's scale, pulled into 0.75...1.6, also taken by the live preview; written,
   // and the controller re-places the companion.
-  void setFloatingPetScale(double scale);
+  void setFloatingPetScale(double scale) { settingsPanel_->setFloatingPetScale(scale); }
   // The active tab's scroll offset (0 when it was never scrolled).
-  qreal settingsScrollOffset() const;
+  qreal settingsScrollOffset() const { return settingsPanel_->scrollOffset(); }
   // A press at `point` (view coordinates) in settings mode: a double click on the title strip
   // zooms the window; a sidebar row selects its tab; the header moves the window; anything else
   // goes to the active page as a click in content coordinates.
-  void settingsMouseDown(QPointF point, bool doubleClick);
+  void settingsMouseDown(QPointF point, bool doubleClick) { settingsPanel_->mouseDown(point, doubleClick); }
   // The pointer moved with the button down after a press the page follows (`point` in view,
   // `globalPoint` in screen coordinates).
-  void continueSettingsPointerInteraction(QPointF point, QPointF globalPoint);
+  void continueSettingsPointerInteraction(QPointF point, QPointF globalPoint) {
+    settingsPanel_->continuePointerInteraction(point, globalPoint);
+  }
   // Where a settings panel moved by hand may go: the screens' available areas together.
-  QRectF settingsPanelDesktop() const;
+  QRectF settingsPanelDesktop() const { return settingsPanel_->desktop(); }
   // A click in content coordinates on the active page: true when a region took it.
-  bool handleSettingsClick(QPointF contentPoint);
+  bool handleSettingsClick(QPointF contentPoint) { return settingsPanel_->handleClick(contentPoint); }
   // A wheel movement of `deltaY` pixels (positive: towards the top) on the settings page; true
   // when the offset moved.
-  bool scrollSettings(qreal deltaY);
+  bool scrollSettings(qreal deltaY) { return settingsPanel_->scroll(deltaY); }
 
   // The island's outline for a panel of `size`: the panel is cut to it when no compositor blends
   // transparent corners, and drawing fills it.
@@ -426,12 +434,12 @@ class TandrelView : public QWidget {
   std::optional<QPointF> hoverPoint;
   // The Pets tab's live preview: it follows the companion's mode and scale whenever the settings
   // are read, and can be changed on its own.
-  PetPreviewMode previewMode = PetPreviewMode::bubble;
-  bool previewReduceMotion = false;
-  double previewPetScale = 1.0;
-  std::map<SettingsTab, qreal> settingsScrollOffsets;
-  double livePreviewPhase = 0;
-  bool isLivePreviewFixtureMode = false;
+  PetPreviewMode& previewMode = settingsPanel_->livePreview.mode;
+  bool& previewReduceMotion = settingsPanel_->livePreview.reduceMotion;
+  double& previewPetScale = settingsPanel_->livePreview.petScale;
+  std::map<SettingsTab, qreal>& settingsScrollOffsets = settingsPanel_->scrollOffsets;
+  double& livePreviewPhase = settingsPanel_->livePreview.phase;
+  bool& isLivePreviewFixtureMode = settingsPanel_->livePreview.fixtureMode;
   // Whether the view draws a fixture image: the expanded content then shows at full opacity at
   // once. The process's fixture renderer by default; the renderer sets it on its own views.
   bool renderingFixtures = isRenderingFixtures();
@@ -485,7 +493,7 @@ class TandrelView : public QWidget {
   UsageHeaderState usageHeaderState();
   void paintUsageHeaderTopLine(QPainter& painter);
   void paintUsageHeader(QPainter& painter);
-  void paintSettings(QPainter& painter);
+  void paintSettings(QPainter& painter) { settingsPanel_->paint(painter); }
   // The usage header's tabs (tool and rectangle, in order), hit before the rest.
   std::vector<std::pair<QString, QRectF>> usageTabHitRects();
   // Opens a message's choice card, or closes it when open.
@@ -503,12 +511,9 @@ class TandrelView : public QWidget {
   ViewPets::ViewHooks petHooks();
 
   std::unique_ptr<ViewSounds> sounds_;
-  std::unique_ptr<AIToolsTab> aiToolsTab_;
   OverlayMode mode_ = OverlayMode::collapsed;
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
-  SettingsTab activeSettingsTab_ = SettingsTab::general;
   std::optional<QString> statusBanner_;
-  std::unique_ptr<AboutUpdateFlow> aboutUpdate_;
 
   DelayedWork hoverExpandWork_;
   DelayedWork collapseWork_;
@@ -517,8 +522,6 @@ class TandrelView : public QWidget {
   DelayedWork cardAgeRefreshWork_;
   void scheduleCardAgeRefresh(const inbox_layout::InboxPageLayout& layout, const QDateTime& now);
   QTimer* petAnimationTimer_ = nullptr;
-  QTimer* livePreviewTimer_ = nullptr;
-  double livePreviewLastTickTime_ = 0;
   bool terminated_ = false;
 
   IslandPetStateCache petStateCache_;

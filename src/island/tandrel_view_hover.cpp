@@ -158,7 +158,7 @@ void TandrelView::evaluatePetAnimationTimer() {
       }
       break;
     case OverlayMode::settings:
-      if (activeSettingsTab_ == SettingsTab::sound && sounds_->playingSoundKey) {
+      if (activeSettingsTab() == SettingsTab::sound && sounds_->playingSoundKey) {
         wanted = kMotionTickInterval;
       }
       break;

@@ -8,7 +8,6 @@
 
 #include <QKeyEvent>
 #include <QLineF>
-#include <QScreen>
 
 namespace tandrel {
 
@@ -85,12 +84,6 @@ void TandrelView::mouseDragged(QPointF screenPoint) {
     return;  // jitter: still a click on the pet
   }
   petDragOutActive = companionDragOut != nullptr && companionDragOut->begin(screenPoint);
-}
-
-QRectF TandrelView::settingsPanelDesktop() const {
-  const QRectF fallback = window()->screen() != nullptr ? QRectF(window()->screen()->availableGeometry()) : QRectF();
-  return settingsPanelDesktopFrame(controller != nullptr ? controller->settingsPanelVisibleFrames(fallback)
-                                                         : std::vector<QRectF>{fallback});
 }
 
 void TandrelView::mouseReleased(QPointF screenPoint) {

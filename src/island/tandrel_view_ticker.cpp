@@ -57,7 +57,7 @@ void TandrelView::animationTick() {
       }
       break;
     case OverlayMode::settings:
-      if (activeSettingsTab_ != SettingsTab::pets && activeSettingsTab_ != SettingsTab::sound) {
+      if (activeSettingsTab() != SettingsTab::pets && activeSettingsTab() != SettingsTab::sound) {
         return;
       }
       break;
@@ -77,7 +77,7 @@ void TandrelView::animationTick() {
       case ExpandedTickRedraw::none:
         return;
     }
-  } else if (activeSettingsTab_ == SettingsTab::pets) {
+  } else if (activeSettingsTab() == SettingsTab::pets) {
     update();
   } else {
     if (!sounds_->playingSoundKey) {

@@ -60,7 +60,7 @@ class AIToolsViewGui : public test::SettingsViewFixture {
 };
 
 TEST_F(AIToolsViewGui, RoutesFollowTheRows) {
-  const std::vector<SettingsClickRoute> routes = settingsPage(SettingsTab::aiTools)->routes(*view);
+  const std::vector<SettingsClickRoute> routes = view->settingsPanel().page(SettingsTab::aiTools).routes();
   std::vector<QRectF> rects;
   for (const SettingsClickRoute& route : routes) {
     rects.push_back(route.rect);

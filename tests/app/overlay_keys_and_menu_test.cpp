@@ -402,20 +402,20 @@ TEST_F(OverlayKeysAndMenuGui, ATrayThatStartsLaterGetsTheIconAndOneThatComesBack
   EXPECT_EQ(controller.trayIcon(), nullptr);
   const TandrelView& view = *controller.activeSurface()->view;
   const QString noTray = QStringLiteral("This desktop shows no tray icon now: no system tray is running");
-  EXPECT_EQ(general_page::trayRowDetail(view), noTray);
+  EXPECT_EQ(general_page::trayRowDetail(view.settings().values(), view.controller), noTray);
   QPointer<QSystemTrayIcon> first;
   // XEmbed and StatusNotifierItem hosts alike, one after the other.
   for (const TrayHosts::Running host : {TrayHosts::Running{true, false}, TrayHosts::Running{false, true}}) {
     trayHosts.set(host);
     EXPECT_TRUE(controller.trayHostRuns());
-    EXPECT_NE(general_page::trayRowDetail(view), noTray);
+    EXPECT_NE(general_page::trayRowDetail(view.settings().values(), view.controller), noTray);
     ASSERT_NE(controller.trayIcon(), nullptr);
     EXPECT_TRUE(controller.trayIcon()->isVisible());
     EXPECT_NE(controller.trayIcon(), first.data());
     first = controller.trayIcon();
     trayHosts.set({});
     EXPECT_FALSE(controller.trayHostRuns());
-    EXPECT_EQ(general_page::trayRowDetail(view), noTray);
+    EXPECT_EQ(general_page::trayRowDetail(view.settings().values(), view.controller), noTray);
     EXPECT_EQ(controller.trayIcon(), nullptr);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
@@ -426,7 +426,7 @@ TEST_F(OverlayKeysAndMenuGui, ATrayThatStartsLaterGetsTheIconAndOneThatComesBack
   trayHosts.setXEmbed(true);
   EXPECT_EQ(controller.trayIcon(), nullptr);
   trayHosts.set({});
-  EXPECT_NE(general_page::trayRowDetail(view), noTray);
+  EXPECT_NE(general_page::trayRowDetail(view.settings().values(), view.controller), noTray);
 }
 
 TEST_F(OverlayKeysAndMenuGui, AboutFromTheTrayShowsAPanelWideEnoughForItsTitle) {

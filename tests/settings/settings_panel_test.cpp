@@ -44,7 +44,7 @@ TEST_F(SettingsPanelGui, EachGeneralRouteIsHitWhereItsSwitchIsDrawn) {
       settings.change(
           [](UserSettings& s) { s.showInDockMode = s.desktopCompanionMode = s.holdFinishedTurns = true; });
       const QImage on = view->renderImage(ratio);
-      const std::vector<SettingsClickRoute> routes = settingsPage(SettingsTab::general)->routes(*view);
+      const std::vector<SettingsClickRoute> routes = view->settingsPanel().page(SettingsTab::general).routes();
       ASSERT_EQ(routes.size(), 3u);
       EXPECT_EQ(routes[0].rect, QRectF(width - 56, 85, 36, 20));
       EXPECT_EQ(routes[1].rect, QRectF(width - 56, 144, 36, 20));

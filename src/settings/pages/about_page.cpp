@@ -1,7 +1,6 @@
 #include "settings/pages/about_page.h"
 
 #include "catalog/paths.h"
-#include "island/tandrel_view.h"
 #include "settings/pages/about_layout.h"
 #include "settings/settings_paint.h"
 #include "ui/island_geometry.h"
@@ -239,10 +238,12 @@ void drawAppLog(QPainter& painter, qreal titleY, qreal viewWidth) {
   }
 }
 
-void draw(TandrelView& view, SettingsPageCanvas& canvas) {
+}  // namespace
+
+void AboutPage::draw(SettingsPageCanvas& canvas) {
   QPainter& painter = canvas.painter;
-  const UpdateState& state = view.aboutUpdate().aboutUpdateState();
-  const bool hasFeed = view.aboutUpdate().hasUpdateFeed();
+  const UpdateState& state = flow_().aboutUpdateState();
+  const bool hasFeed = flow_().hasUpdateFeed();
   drawHeader(painter, state, hasFeed, canvas.viewWidth);
   settings_paint::drawSectionTitle(painter, QStringLiteral("Updates"), 212);
   settings_paint::drawSettingRow(painter, canvas.viewWidth, kUpdateRowRect.y(), QStringLiteral("Check for updates"),
@@ -253,15 +254,13 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   // The page fits the panel: it never scrolls.
 }
 
-std::vector<SettingsClickRoute> routes(TandrelView& view) {
-  auto primary = [&view] { view.aboutUpdate().performAboutUpdatePrimaryAction(); };
+std::vector<SettingsClickRoute> AboutPage::routes() {
+  auto primary = [this] { flow_().performAboutUpdatePrimaryAction(); };
   return {
-      {updatePanelActionRect(view.aboutUpdate().aboutUpdateState()), primary},
+      {updatePanelActionRect(flow_().aboutUpdateState()), primary},
       {kUpdateRowRect, primary},
   };
 }
-
-}  // namespace
 
 namespace about_page {
 
@@ -287,7 +286,5 @@ void drawApplicationIcon(QPainter& painter, const QRectF& rect) {
 }
 
 }  // namespace about_page
-
-SettingsPage aboutSettingsPage() { return SettingsPage{draw, routes}; }
 
 }  // namespace tandrel

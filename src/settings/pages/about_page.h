@@ -7,13 +7,24 @@
 // flow's primary action.
 
 #include "settings/settings_pages.h"
+#include "update/about_update_flow.h"
 
 #include <QPainter>
 #include <QRectF>
 
 namespace tandrel {
 
-SettingsPage aboutSettingsPage();
+class AboutPage : public SettingsPage {
+ public:
+  // `flow` gives the panel's update flow, which is made afresh after a failed install.
+  AboutPage(SettingsContext& context, std::function<AboutUpdateFlow&()> flow)
+      : SettingsPage(context), flow_(std::move(flow)) {}
+  void draw(SettingsPageCanvas& canvas) override;
+  std::vector<SettingsClickRoute> routes() override;
+
+ private:
+  std::function<AboutUpdateFlow&()> flow_;
+};
 
 namespace about_page {
 // The application's icon clipped to a rounded square in `rect`: resources/AppIcon.png, else the

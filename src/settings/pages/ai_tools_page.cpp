@@ -2,7 +2,6 @@
 
 #include "ai_tools/ai_tools_model.h"
 #include "ai_tools/ai_tools_tab.h"
-#include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
 #include "ui/island_geometry.h"
 #include "ui/island_paint.h"
@@ -149,48 +148,39 @@ qreal drawAIToolsPage(QPainter& painter, const std::vector<ToolHealth>& toolHeal
   return layout.contentHeight;
 }
 
-// The page in the settings table: the rows drawn over the view's tool health, Refresh, each
-// row's button and each installed tool's switch.
-
-namespace {
-
-void announce(TandrelView& view, const QString& text, const QColor& color) {
-  view.statusBannerColor = color;
-  view.setStatusBanner(text);
-}
-
-void draw(TandrelView& view, SettingsPageCanvas& canvas) {
-  canvas.reach(drawAIToolsPage(canvas.painter, view.toolHealth, view.settings().values().disabledToolIDs,
+void AIToolsPage::draw(SettingsPageCanvas& canvas) {
+  canvas.reach(drawAIToolsPage(canvas.painter, context_.toolHealth(), context_.settings().values().disabledToolIDs,
                                canvas.viewWidth));
 }
 
-std::vector<SettingsClickRoute> routes(TandrelView& view) {
+std::vector<SettingsClickRoute> AIToolsPage::routes() {
+  const std::vector<ToolHealth>& toolHealth = context_.toolHealth();
   std::vector<SettingsClickRoute> out;
-  out.push_back({aiToolsRefreshButtonRect(view.width()), [&view] {
-                   view.aiToolsTab().refreshAIToolsHealth(true, [&view](bool changed) {
-                     view.normalizeActiveUsageTool();
+  out.push_back({aiToolsRefreshButtonRect(viewWidth()), [this] {
+                   tab_().refreshAIToolsHealth(true, [this](bool changed) {
+                     context_.normalizeActiveUsageTool();
                      if (changed) {
-                       announce(view, QStringLiteral("AI Tools refreshed"), settings_paint::kSuccessGreen);
+                       context_.showBanner(QStringLiteral("AI Tools refreshed"), settings_paint::kSuccessGreen);
                      } else {
-                       announce(view, QStringLiteral("AI Tools already up to date"),
-                                  settings_paint::kInformationBlue);
+                       context_.showBanner(QStringLiteral("AI Tools already up to date"),
+                                           settings_paint::kInformationBlue);
                      }
                    });
                  }});
-  for (const ToolHealth& tool : view.toolHealth) {
-    const auto frame = toolRowFrame(view.toolHealth, tool.id);
+  for (const ToolHealth& tool : toolHealth) {
+    const auto frame = toolRowFrame(toolHealth, tool.id);
     if (frame && settingsToolPrimaryAction(tool) != SettingsToolPrimaryAction::none) {
-      out.push_back({toolActionButtonRect(*frame), [&view, tool] { view.aiToolsTab().performAIToolPrimaryAction(tool); }});
+      out.push_back({toolActionButtonRect(*frame), [this, tool] { tab_().performAIToolPrimaryAction(tool); }});
     }
   }
-  for (const ToolHealth& tool : view.toolHealth) {
-    const auto frame = toolRowFrame(view.toolHealth, tool.id);
+  for (const ToolHealth& tool : toolHealth) {
+    const auto frame = toolRowFrame(toolHealth, tool.id);
     if (!frame || !settingsToolIsDetected(tool)) {
       continue;  // the switch of a tool that is not installed does nothing
     }
-    out.push_back({toolEnableToggleRect(*frame), [&view, tool] {
-                     const bool hidden = view.settings().values().disabledToolIDs.contains(tool.id);
-                     view.settings().change([&tool, hidden](UserSettings& settings) {
+    out.push_back({toolEnableToggleRect(*frame), [this, tool] {
+                     const bool hidden = context_.settings().values().disabledToolIDs.contains(tool.id);
+                     context_.settings().change([&tool, hidden](UserSettings& settings) {
                        if (hidden) {
                          settings.disabledToolIDs.remove(tool.id);
                        } else {
@@ -198,19 +188,16 @@ std::vector<SettingsClickRoute> routes(TandrelView& view) {
                        }
                      });
                      if (hidden) {
-                       announce(view, tool.name + QStringLiteral(" enabled in Tandrel"), settings_paint::kSuccessGreen);
+                       context_.showBanner(tool.name + QStringLiteral(" enabled in Tandrel"),
+                                           settings_paint::kSuccessGreen);
                      } else {
-                       announce(view, tool.name + QStringLiteral(" hidden from Tandrel until re-enabled"),
-                                  settings_paint::kWarningAmber);
+                       context_.showBanner(tool.name + QStringLiteral(" hidden from Tandrel until re-enabled"),
+                                           settings_paint::kWarningAmber);
                      }
-                     view.normalizeActiveUsageTool();
+                     context_.normalizeActiveUsageTool();
                    }});
   }
   return out;
 }
-
-}  // namespace
-
-SettingsPage aiToolsSettingsPage() { return SettingsPage{draw, routes}; }
 
 }  // namespace tandrel

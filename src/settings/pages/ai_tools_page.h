@@ -27,9 +27,20 @@ qreal toolSettingsBadgeWidth(const QString& text, const QString& symbol);
 void drawToolSettingsBadge(QPainter& painter, const QString& text, const QString& symbol, const QRectF& rect,
                            const QColor& color, bool muted);
 
-// The page in the settings panel's table: drawing over the view's tool health and hidden tools,
-// and the click routes (Refresh, each row's button, each installed tool's switch).
-SettingsPage aiToolsSettingsPage();
+class AIToolsTab;
+
+// The page: drawing over the view's tool health and hidden tools, and the click routes (Refresh,
+// each row's button, each installed tool's switch), which act through the panel's AIToolsTab.
+class AIToolsPage : public SettingsPage {
+ public:
+  AIToolsPage(SettingsContext& context, std::function<AIToolsTab&()> tab)
+      : SettingsPage(context), tab_(std::move(tab)) {}
+  void draw(SettingsPageCanvas& canvas) override;
+  std::vector<SettingsClickRoute> routes() override;
+
+ private:
+  std::function<AIToolsTab&()> tab_;
+};
 
 // Draws the page for a view `viewWidth` wide; returns the height its content reaches.
 qreal drawAIToolsPage(QPainter& painter, const std::vector<ToolHealth>& toolHealth,

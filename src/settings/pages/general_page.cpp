@@ -1,6 +1,5 @@
 #include "settings/pages/general_page.h"
 
-#include "island/tandrel_view.h"
 #include "settings/settings_paint.h"
 
 namespace tandrel {
@@ -14,22 +13,20 @@ QRectF holdFinishedTurnsToggleRect(qreal viewWidth) {
   return settings_paint::settingRowToggleRect(kHoldFinishedTurnsRowY, viewWidth);
 }
 
-QString trayRowDetail(const TandrelView& view) {
+QString trayRowDetail(const UserSettings& settings, const OverlayHost* host) {
   // With the switch on and no tray running, the row says why no icon shows; one shows as soon
   // as a tray starts.
-  if (view.settings().values().showInDockMode && view.controller != nullptr && !view.controller->trayHostRuns()) {
+  if (settings.showInDockMode && host != nullptr && !host->trayHostRuns()) {
     return QStringLiteral("This desktop shows no tray icon now: no system tray is running");
   }
   return QStringLiteral("Keep the Tandrel icon and its menu in the system tray");
 }
 }  // namespace general_page
 
-namespace {
-
-void draw(TandrelView& view, SettingsPageCanvas& canvas) {
-  const UserSettings& settings = view.settings().values();
+void GeneralPage::draw(SettingsPageCanvas& canvas) {
+  const UserSettings& settings = context_.settings().values();
   settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kTrayRowY,
-                                 QStringLiteral("Show in Tray"), general_page::trayRowDetail(view),
+                                 QStringLiteral("Show in Tray"), general_page::trayRowDetail(settings, context_.host()),
                                  settings.showInDockMode);
   settings_paint::drawSettingRow(canvas.painter, canvas.viewWidth, general_page::kDesktopPetRowY,
                                  QStringLiteral("Desktop Pet"),
@@ -42,27 +39,20 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
                                  settings.holdFinishedTurns);
 }
 
-// Flips one flag, writes the settings and lets the controller re-apply what depends on them.
-std::function<void()> flip(TandrelView& view, bool UserSettings::*flag) {
-  return [&view, flag] {
-    view.settings().change([flag](UserSettings& s) { s.*flag = !(s.*flag); });
-    if (view.controller != nullptr) {
-      view.controller->settingsDidChange();
-    }
+std::function<void()> GeneralPage::flip(bool UserSettings::*flag) {
+  return [this, flag] {
+    context_.settings().change([flag](UserSettings& s) { s.*flag = !(s.*flag); });
+    context_.settingsDidChange();
   };
 }
 
-std::vector<SettingsClickRoute> routes(TandrelView& view) {
-  const qreal w = view.width();
+std::vector<SettingsClickRoute> GeneralPage::routes() {
+  const qreal w = viewWidth();
   return {
-      {general_page::trayToggleRect(w), flip(view, &UserSettings::showInDockMode)},
-      {general_page::desktopPetToggleRect(w), flip(view, &UserSettings::desktopCompanionMode)},
-      {general_page::holdFinishedTurnsToggleRect(w), flip(view, &UserSettings::holdFinishedTurns)},
+      {general_page::trayToggleRect(w), flip(&UserSettings::showInDockMode)},
+      {general_page::desktopPetToggleRect(w), flip(&UserSettings::desktopCompanionMode)},
+      {general_page::holdFinishedTurnsToggleRect(w), flip(&UserSettings::holdFinishedTurns)},
   };
 }
-
-}  // namespace
-
-SettingsPage generalSettingsPage() { return SettingsPage{draw, routes}; }
 
 }  // namespace tandrel

@@ -10,8 +10,6 @@
 
 namespace tandrel {
 
-class TandrelView;
-
 namespace general_page {
 inline constexpr qreal kTrayRowY = 69;
 inline constexpr qreal kDesktopPetRowY = 128;
@@ -21,10 +19,21 @@ inline constexpr qreal kHoldFinishedTurnsRowY = 187;
 QRectF trayToggleRect(qreal viewWidth);
 QRectF desktopPetToggleRect(qreal viewWidth);
 QRectF holdFinishedTurnsToggleRect(qreal viewWidth);
-// The tray row's detail: what the switch does, or, while it is on, that no tray runs now.
-QString trayRowDetail(const TandrelView& view);
+
+// The tray row's detail: what the switch does, or, while it is on, that no tray runs now
+// (`host` tells; without one nothing is known about trays).
+QString trayRowDetail(const UserSettings& settings, const OverlayHost* host);
 }  // namespace general_page
 
-SettingsPage generalSettingsPage();
+class GeneralPage : public SettingsPage {
+ public:
+  using SettingsPage::SettingsPage;
+  void draw(SettingsPageCanvas& canvas) override;
+  std::vector<SettingsClickRoute> routes() override;
+
+ private:
+  // Flips one flag, writes the settings and lets the controller re-apply what depends on them.
+  std::function<void()> flip(bool UserSettings::*flag);
+};
 
 }  // namespace tandrel

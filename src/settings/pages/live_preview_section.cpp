@@ -1,8 +1,8 @@
 #include "settings/pages/live_preview_section.h"
 
-#include "island/tandrel_view.h"
 #include "pets/pet_avatar.h"
 #include "pets/pet_provenance.h"
+#include "pets/view_pets.h"
 #include "settings/pages/live_preview_layout.h"
 #include "settings/settings_paint.h"
 #include "ui/island_geometry.h"
@@ -34,8 +34,10 @@ void drawPill(QPainter& painter, const QString& text, const QRectF& rect, bool a
                          island_paint::TextAlignment::center);
 }
 
-void drawHeader(QPainter& painter, TandrelView& view, const QRectF& header) {
-  const PetChoice* choice = view.selectedPetChoice();
+}  // namespace
+
+void LivePreviewSection::drawHeader(QPainter& painter, const QRectF& header) {
+  const PetChoice* choice = context_.pets().selected();
   const QString name = choice != nullptr ? choice->name : QStringLiteral("Pixel Cat");
   const QFont nameFont = islandFont(13);
   island_paint::drawText(painter, name, QRectF(header.left(), header.top() + 4, 400, 18), nameFont, white(0.8));
@@ -52,16 +54,16 @@ void drawHeader(QPainter& painter, TandrelView& view, const QRectF& header) {
   const qreal reduceWidth = island_paint::textWidth(reduce, islandFont(10));
   island_paint::drawText(painter, reduce, QRectF(791 - reduceWidth - 8, header.top() + 10, reduceWidth + 1, 14),
                          islandFont(10), white(0.32));
-  settings_paint::drawToggle(painter, 791, header.top() + 6, view.previewReduceMotion);
+  settings_paint::drawToggle(painter, 791, header.top() + 6, state_.reduceMotion);
 }
 
-void drawSizeControl(QPainter& painter, TandrelView& view, const QRectF& control) {
+void LivePreviewSection::drawSizeControl(QPainter& painter, const QRectF& control) {
   island_paint::fillAndStrokeRoundedRect(painter, control, 12, white(0.03), white(0.08));
   island_paint::drawText(painter, QStringLiteral("Pet size"), QRectF(control.left() + 6, control.top() + 9, 44, 13),
                          islandFont(10), white(0.36));
   const std::vector<QRectF> pills = sizePillRects(control);
   for (size_t i = 0; i < pills.size(); ++i) {
-    const bool chosen = sizeChosen(view.previewPetScale, kSizeChoices[i].scale);
+    const bool chosen = sizeChosen(state_.petScale, kSizeChoices[i].scale);
     if (chosen) {
       painter.setPen(Qt::NoPen);
       painter.setBrush(withAlpha(settings_paint::kSelectionBlue, 0.18));
@@ -75,33 +77,33 @@ void drawSizeControl(QPainter& painter, TandrelView& view, const QRectF& control
   painter.setPen(Qt::NoPen);
   painter.setBrush(white(0.15));
   painter.drawRoundedRect(track, 2.5, 2.5);
-  const qreal u = std::clamp((view.previewPetScale - 0.75) / (1.6 - 0.75), 0.0, 1.0);
+  const qreal u = std::clamp((state_.petScale - 0.75) / (1.6 - 0.75), 0.0, 1.0);
   painter.setBrush(settings_paint::kSelectionBlue);
   painter.drawRect(QRectF(track.left(), track.top(), track.width() * u, track.height()));
   painter.drawEllipse(QRectF(track.left() + track.width() * u - 8, track.top() - 6, 17, 17));
-  island_paint::drawText(painter, QString::number(std::llround(view.previewPetScale * 100)) + QLatin1Char('%'),
+  island_paint::drawText(painter, QString::number(std::llround(state_.petScale * 100)) + QLatin1Char('%'),
                          QRectF(control.right() - 42, control.top() + 8, 36, 13), islandFont(11), white(0.45),
                          island_paint::TextAlignment::right);
 }
 
-void drawCanvas(QPainter& painter, TandrelView& view, const QRectF& canvas) {
+void LivePreviewSection::drawCanvas(QPainter& painter, const QRectF& canvas) {
   QPainterPath outline;
   outline.addRoundedRect(canvas, 12, 12);
   painter.fillPath(outline, QColor::fromRgbF(0, 0, 0, 0.25f));
   painter.strokePath(outline, QPen(white(0.08), 1));
   painter.save();
   painter.setClipPath(outline, Qt::IntersectClip);
-  const bool motion = !view.effectiveLivePreviewReduceMotion();
-  const PetPreviewStateStyle style = previewStateStyle(view.settings().values().previewState);
-  const double phase = view.livePreviewPhase;
+  const bool motion = !control_.effectiveLivePreviewReduceMotion();
+  const PetPreviewStateStyle style = previewStateStyle(context_.settings().values().previewState);
+  const double phase = state_.phase;
   // A fixture's preview stands still at its phase: the pet's frame is taken at that time too.
-  const PetAvatarContext context{view.petChoices, !motion, view.isLivePreviewFixtureMode ? phase : view.mediaSeconds()};
-  const QString& pet = view.settings().values().selectedPetID;
-  const qreal s = previewPetSide(view.previewPetScale);
-  switch (view.previewMode) {
+  const PetAvatarContext context{context_.pets().choices, !motion, state_.fixtureMode ? phase : context_.mediaSeconds()};
+  const QString& pet = context_.settings().values().selectedPetID;
+  const qreal s = previewPetSide(state_.petScale);
+  switch (state_.mode) {
     case PetPreviewMode::bubble:
     case PetPreviewMode::floating: {
-      const qreal dy = motion ? floatingY(phase) * (view.previewMode == PetPreviewMode::bubble ? 1.5 : 1.0) : 0;
+      const qreal dy = motion ? floatingY(phase) * (state_.mode == PetPreviewMode::bubble ? 1.5 : 1.0) : 0;
       const qreal top = canvas.top();
       island_paint::drawText(painter, QStringLiteral("Codex CLI"), QRectF(canvas.left(), top + 24 + dy, canvas.width(), 14),
                              islandFont(11), white(0.58), island_paint::TextAlignment::center);
@@ -138,21 +140,19 @@ void drawCanvas(QPainter& painter, TandrelView& view, const QRectF& canvas) {
   painter.restore();
 }
 
-}  // namespace
-
-qreal drawLivePreviewSection(QPainter& painter, TandrelView& view, qreal below) {
+qreal LivePreviewSection::draw(QPainter& painter, qreal below) {
   settings_paint::drawSectionTitle(painter, QStringLiteral("Live Preview"), below + 14);
   const QRectF panel = panelRect(below);
   settings_paint::drawRoundedPanel(painter, panel);
-  drawHeader(painter, view, headerRect(below));
+  drawHeader(painter, headerRect(below));
   for (const auto& [mode, rect] : modeRowPillRects(modeRowRect(below))) {
     const QString raw = rawValue(mode);
-    drawPill(painter, raw.left(1).toUpper() + raw.mid(1), rect, mode == view.previewMode,
+    drawPill(painter, raw.left(1).toUpper() + raw.mid(1), rect, mode == state_.mode,
              settings_paint::kInformationBlue);
   }
-  drawSizeControl(painter, view, sizeControlRect(below));
-  drawCanvas(painter, view, canvasRect(below));
-  const PetPreviewStateID current = view.settings().values().previewState;
+  drawSizeControl(painter, sizeControlRect(below));
+  drawCanvas(painter, canvasRect(below));
+  const PetPreviewStateID current = context_.settings().values().previewState;
   for (const auto& [state, rect] : statePillRects(statePillArea(below))) {
     const PetPreviewStateStyle style = previewStateStyle(state);
     drawPill(painter, QString::fromUtf8(style.label), rect, state == current, style.color);
@@ -160,44 +160,38 @@ qreal drawLivePreviewSection(QPainter& painter, TandrelView& view, qreal below) 
   return panel.bottom() + 16;
 }
 
-std::vector<SettingsClickRoute> livePreviewRoutes(TandrelView& view, qreal below) {
+std::vector<SettingsClickRoute> LivePreviewSection::routes(qreal below) {
   std::vector<SettingsClickRoute> routes;
-  const auto changed = [&view] {
-    view.evaluateLivePreviewDriver();
-    view.update();
-  };
   for (const auto& [mode, rect] : modeRowPillRects(modeRowRect(below))) {
     // A mode pill chooses the desktop companion's mode too, not only the preview's.
-    routes.push_back({rect, [&view, changed, mode = mode] {
-                        view.previewMode = mode;
-                        view.livePreviewPhase = 0;
+    routes.push_back({rect, [this, mode = mode] {
+                        state_.mode = mode;
+                        state_.phase = 0;
                         const CompanionDisplayMode companion = *parseCompanionDisplayMode(rawValue(mode));
-                        view.settings().change([companion](UserSettings& values) {
+                        context_.settings().change([companion](UserSettings& values) {
                           values.companionDisplayMode = companion;
                         });
-                        if (view.controller != nullptr) view.controller->settingsDidChange();
-                        changed();
-                        view.evaluatePetAnimationTimer();
+                        context_.settingsDidChange();
+                        control_.livePreviewChanged();
+                        context_.evaluateAnimationTimer();
                       }});
   }
   const QRectF control = sizeControlRect(below);
   const std::vector<QRectF> pills = sizePillRects(control);
   for (size_t i = 0; i < pills.size(); ++i) {
-    routes.push_back({pills[i], [&view, scale = kSizeChoices[i].scale] { view.setFloatingPetScale(scale); }});
+    routes.push_back({pills[i], [this, scale = kSizeChoices[i].scale] { control_.setFloatingPetScale(scale); }});
   }
   const QRectF track = sliderTrackRect(control);
   // The knob reaches 8 past the track's ends and 6 above and below it.
-  routes.push_back({track.adjusted(-8, -6, 8, 6), [&view, track] {
-                      view.beginLivePreviewSliderInteraction(track);
-                    }});
-  routes.push_back({reduceMotionToggleRect(below), [&view, changed] {
-                      view.previewReduceMotion = !view.previewReduceMotion;
-                      changed();
+  routes.push_back({track.adjusted(-8, -6, 8, 6), [this, track] { control_.beginLivePreviewSliderInteraction(track); }});
+  routes.push_back({reduceMotionToggleRect(below), [this] {
+                      state_.reduceMotion = !state_.reduceMotion;
+                      control_.livePreviewChanged();
                     }});
   for (const auto& [state, rect] : statePillRects(statePillArea(below))) {
-    routes.push_back({rect, [&view, state = state] {
-                        view.settings().change([state](UserSettings& values) { values.previewState = state; });
-                        if (view.controller != nullptr) view.controller->settingsDidChange();
+    routes.push_back({rect, [this, state = state] {
+                        context_.settings().change([state](UserSettings& values) { values.previewState = state; });
+                        context_.settingsDidChange();
                       }});
   }
   return routes;

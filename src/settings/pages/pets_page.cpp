@@ -1,8 +1,8 @@
 #include "settings/pages/pets_page.h"
 
-#include "island/tandrel_view.h"
 #include "pets/pet_avatar.h"
 #include "pets/pet_provenance.h"
+#include "pets/view_pets.h"
 #include "settings/pages/live_preview_section.h"
 #include "settings/pages/pets_page_layout.h"
 #include "settings/settings_paint.h"
@@ -52,17 +52,19 @@ void drawImportLabel(QPainter& painter, const QRectF& row, const QColor& color) 
   island_paint::drawText(painter, words, QRectF(x + glyphWidth, lineTop, total, metrics.height()), font, color);
 }
 
-void drawPetRow(QPainter& painter, TandrelView& view, int index, PetState islandState, double now) {
-  const PetChoice& pet = view.petChoices[index];
+}  // namespace
+
+void PetsPage::drawPetRow(QPainter& painter, int index, PetState islandState, double now) {
+  const PetChoice& pet = context_.pets().choices[index];
   const QRectF row = pets_page::petRowRect(index);
-  const bool selected = pet.id == view.settings().values().selectedPetID;
+  const bool selected = pet.id == context_.settings().values().selectedPetID;
   if (selected) {
     painter.fillRect(row, withAlpha(kDeepBlue, 0.10));
   }
   const QRectF avatarBox = pets_page::petAvatarBoxRect(row);
   island_paint::fillAndStrokeRoundedRect(painter, avatarBox, 8, selected ? withAlpha(kDeepBlue, 0.15) : white(0.04),
                                          selected ? withAlpha(kDeepBlue, 0.30) : white(0.08));
-  drawPetAvatar(painter, {view.petChoices, view.settings().values().reduceMotion, now}, pet.id,
+  drawPetAvatar(painter, {context_.pets().choices, context_.settings().values().reduceMotion, now}, pet.id,
                 avatarBox.adjusted(4, 4, -4, -4), selected ? islandState : pet.state);
 
   const QFont nameFont = islandFont(13);
@@ -98,18 +100,18 @@ void drawPetRow(QPainter& painter, TandrelView& view, int index, PetState island
   if (pet.isDeletable) {
     island_paint::drawToolbarIconButton(painter, pets_page::petDeleteButtonRect(row), kLightRed);
   }
-  if (index + 1 < static_cast<int>(view.petChoices.size())) {
+  if (index + 1 < static_cast<int>(context_.pets().choices.size())) {
     painter.fillRect(pets_page::petRowSeparatorRect(row), white(0.06));
   }
 }
 
-void draw(TandrelView& view, SettingsPageCanvas& canvas) {
+void PetsPage::draw(SettingsPageCanvas& canvas) {
   QPainter& painter = canvas.painter;
   const qreal w = canvas.viewWidth;
   settings_paint::drawSectionTitle(painter, QStringLiteral("Runtime"), pets_page::kRuntimeTitleY);
   settings_paint::drawSettingRow(painter, w, pets_page::kDesktopPetRowY, QStringLiteral("Desktop Pet"),
                                  QStringLiteral("Follow the Live Preview mode and state on the desktop"),
-                                 view.settings().values().desktopCompanionMode);
+                                 context_.settings().values().desktopCompanionMode);
   island_paint::drawText(painter, QStringLiteral("Refresh local pets"), 168, 166, w, islandFont(13), white(0.80));
   island_paint::drawText(painter, QStringLiteral("Reload compatible pets from ~/.codex/pets"), 168, 184, w,
                          islandFont(11), white(0.35));
@@ -122,60 +124,52 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   drawImportLabel(painter, importRow, white(0.55));
   settings_paint::drawSectionTitle(painter, QStringLiteral("Choose Pet"), pets_page::kChoosePetTitleY);
 
-  const int count = static_cast<int>(view.petChoices.size());
+  const int count = static_cast<int>(context_.pets().choices.size());
   settings_paint::drawRoundedPanel(painter, pets_page::petListCardRect(count));
-  const PetState islandState = view.currentPetState();
-  const double now = view.mediaSeconds();
+  const PetState islandState = context_.islandPetState();
+  const double now = context_.mediaSeconds();
   for (int i = 0; i < count; ++i) {
-    drawPetRow(painter, view, i, islandState, now);
+    drawPetRow(painter, i, islandState, now);
   }
-  canvas.reach(drawLivePreviewSection(painter, view, pets_page::livePreviewTop(count)));
+  canvas.reach(livePreview_.draw(painter, pets_page::livePreviewTop(count)));
 }
 
-std::vector<SettingsClickRoute> routes(TandrelView& view) {
+std::vector<SettingsClickRoute> PetsPage::routes() {
+  ViewPets& pets = context_.pets();
   std::vector<bool> deletable;
-  for (const PetChoice& pet : view.petChoices) {
+  for (const PetChoice& pet : pets.choices) {
     deletable.push_back(pet.isDeletable);
   }
   std::vector<SettingsClickRoute> list;
-  for (const pets_page::PetsPageRegion& region : pets_page::petsPageRegions(view.width(), deletable)) {
+  for (const pets_page::PetsPageRegion& region : pets_page::petsPageRegions(viewWidth(), deletable)) {
     using Kind = pets_page::PetsPageClick::Kind;
     const int index = region.click.petIndex;
     std::function<void()> action;
     switch (region.click.kind) {
       case Kind::toggleDesktopPet:
-        action = [&view] {
-          view.settings().change([](UserSettings& s) { s.desktopCompanionMode = !s.desktopCompanionMode; });
-          if (view.controller != nullptr) {
-            view.controller->settingsDidChange();
-          }
+        action = [this] {
+          context_.settings().change([](UserSettings& s) { s.desktopCompanionMode = !s.desktopCompanionMode; });
+          context_.settingsDidChange();
         };
         break;
-      case Kind::refresh: action = [&view] { view.reloadLocalPetsFromControl(); }; break;
-      case Kind::importPet: action = [&view] { view.importPetDirectory(); }; break;
+      case Kind::refresh: action = [&pets] { pets.reloadFromControl(); }; break;
+      case Kind::importPet: action = [&pets] { pets.importDirectory(); }; break;
       case Kind::deletePet:
-        action = [&view, id = view.petChoices[index].id] { view.removePetFromCatalogue(id); };
+        action = [&pets, id = pets.choices[index].id] { pets.remove(id); };
         break;
       case Kind::selectPet:
-        action = [&view, id = view.petChoices[index].id] {
-          view.selectPet(id);
-          if (view.controller != nullptr) {
-            view.controller->petsDidChange(&view);
-          }
+        action = [this, &pets, id = pets.choices[index].id] {
+          pets.select(id);
+          context_.petsDidChange();
         };
         break;
     }
     list.push_back({region.rect, std::move(action)});
   }
-  for (SettingsClickRoute& route :
-       livePreviewRoutes(view, pets_page::livePreviewTop(static_cast<int>(view.petChoices.size())))) {
+  for (SettingsClickRoute& route : livePreview_.routes(pets_page::livePreviewTop(static_cast<int>(pets.choices.size())))) {
     list.push_back(std::move(route));
   }
   return list;
 }
-
-}  // namespace
-
-SettingsPage petsSettingsPage() { return SettingsPage{draw, routes}; }
 
 }  // namespace tandrel

@@ -1,6 +1,5 @@
 #include "settings/pages/sounds_page.h"
 
-#include "island/tandrel_view.h"
 #include "settings/pages/sounds_tab_layout.h"
 #include "settings/settings_paint.h"
 #include "sounds/sound_catalog.h"
@@ -190,10 +189,12 @@ void drawImported(QPainter& painter, SettingsPageCanvas& canvas, const ViewSound
   canvas.reach(list.bottom() + 34);
 }
 
-void draw(TandrelView& view, SettingsPageCanvas& canvas) {
+}  // namespace
+
+void SoundsPage::draw(SettingsPageCanvas& canvas) {
   QPainter& painter = canvas.painter;
-  const UserSettings& values = view.settings().values();
-  const ViewSounds& sounds = view.sounds();
+  const UserSettings& values = context_.settings().values();
+  const ViewSounds& sounds = context_.sounds();
   drawConfig(painter, canvas.viewWidth, values.muted);
   drawSelectedCard(painter, canvas.viewWidth, sounds, values.selectedSoundID);
   drawBuiltIn(painter, canvas.viewWidth, sounds, values.selectedSoundID);
@@ -201,16 +202,16 @@ void draw(TandrelView& view, SettingsPageCanvas& canvas) {
   drawImported(painter, canvas, sounds, values);
 }
 
-std::function<void()> action(TandrelView& view, const SoundsTabClick& click) {
+std::function<void()> SoundsPage::action(const SoundsTabClick& click) {
   using Kind = SoundsTabClick::Kind;
-  ViewSounds& sounds = view.sounds();
+  ViewSounds& sounds = context_.sounds();
   switch (click.kind) {
     case Kind::toggleMute:
-      return [&view] {
-        view.settings().change([](UserSettings& s) { s.muted = !s.muted; });
-        view.setStatusBanner(view.settings().values().muted ? QStringLiteral("Sound muted")
-                                                            : QStringLiteral("Sound unmuted"));
-        view.statusBannerColor = settings_paint::kInformationBlue;
+      return [this] {
+        context_.settings().change([](UserSettings& s) { s.muted = !s.muted; });
+        context_.showBanner(context_.settings().values().muted ? QStringLiteral("Sound muted")
+                                                               : QStringLiteral("Sound unmuted"),
+                            settings_paint::kInformationBlue);
       };
     case Kind::playSelected:
       return [&sounds] { sounds.playSelectedSoundPreview(); };
@@ -219,9 +220,9 @@ std::function<void()> action(TandrelView& view, const SoundsTabClick& click) {
     case Kind::selectPreset:
       return [&sounds, id = click.presetID] { sounds.selectSound(id); };
     case Kind::importSound:
-      return [&view, &sounds] {
+      return [this, &sounds] {
         const auto path = soundImportChoiceOverrideForTests ? soundImportChoiceOverrideForTests()
-                                                            : askForSoundToImport(&view);
+                                                            : askForSoundToImport(&context_.widget());
         if (path) {
           sounds.importSound(*path);
         }
@@ -231,8 +232,8 @@ std::function<void()> action(TandrelView& view, const SoundsTabClick& click) {
     case Kind::deleteImported:
       return [&sounds, k = click.importedIndex] { sounds.removeImportedSound(k); };
     case Kind::selectImported:
-      return [&view, &sounds, k = click.importedIndex] {
-        const auto& imported = view.settings().values().importedSounds;
+      return [this, &sounds, k = click.importedIndex] {
+        const auto& imported = context_.settings().values().importedSounds;
         if (k < static_cast<int>(imported.size())) {
           sounds.selectSound(imported[static_cast<size_t>(k)].id);
         }
@@ -243,21 +244,17 @@ std::function<void()> action(TandrelView& view, const SoundsTabClick& click) {
   return [] {};
 }
 
-std::vector<SettingsClickRoute> routes(TandrelView& view) {
+std::vector<SettingsClickRoute> SoundsPage::routes() {
   std::vector<bool> showAssign;
-  for (const ImportedSound& sound : view.settings().values().importedSounds) {
+  for (const ImportedSound& sound : context_.settings().values().importedSounds) {
     showAssign.push_back(sound.showAssign);
   }
   std::vector<SettingsClickRoute> list;
-  for (const SoundsTabRegion& region : soundsTabRegions(view.width(), showAssign)) {
-    list.push_back({region.rect, action(view, region.click)});
+  for (const SoundsTabRegion& region : soundsTabRegions(viewWidth(), showAssign)) {
+    list.push_back({region.rect, action(region.click)});
   }
   return list;
 }
-
-}  // namespace
-
-SettingsPage soundsSettingsPage() { return SettingsPage{draw, routes}; }
 
 void drawSoundPlayButton(QPainter& painter, const QRectF& rect, bool isPlaying, double seconds) {
   const QRectF square(rect.topLeft(), QSizeF(24, 24));

@@ -4,6 +4,7 @@
 // and the imported sounds, drawn over the rectangles of sounds_tab_layout.h, which its click
 // routes use too.
 
+#include "settings/pages/sounds_tab_layout.h"
 #include "settings/settings_pages.h"
 
 #include <QPainter>
@@ -15,7 +16,15 @@
 
 namespace tandrel {
 
-SettingsPage soundsSettingsPage();
+class SoundsPage : public SettingsPage {
+ public:
+  using SettingsPage::SettingsPage;
+  void draw(SettingsPageCanvas& canvas) override;
+  std::vector<SettingsClickRoute> routes() override;
+
+ private:
+  std::function<void()> action(const sounds_tab::SoundsTabClick& click);
+};
 
 // The 24 x 24 play button at `rect`'s origin: a triangle, or while playing five equaliser bars
 // moving with `seconds` since the sound started.
