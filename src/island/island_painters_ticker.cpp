@@ -76,8 +76,8 @@ void paintNotchTicker(QPainter& painter, const CollapsedCapsuleLayout& layout, c
                       PetState petState) {
   QRectF box = macBookCollapsedStatusRect(layout.body, layout.cutout);
   box.setHeight(13);
-  drawText(painter, macBookCollapsedStatusLabel(item, petState), box, islandFont(9.5, QFont::DemiBold),
-           macBookCollapsedStatusColor(item, petState), TextAlignment::center);
+  const MacBookCollapsedStatus status = macBookCollapsedStatus(item, petState);
+  drawText(painter, status.label, box, islandFont(9.5, QFont::DemiBold), status.color, TextAlignment::center);
 }
 
 }  // namespace
@@ -111,6 +111,10 @@ QColor macBookCollapsedStatusColor(const CollapsedTickerDisplay& display, PetSta
       break;
   }
   return macBookPetStateColor(fallbackState);
+}
+
+MacBookCollapsedStatus macBookCollapsedStatus(const CollapsedTickerDisplay& display, PetState fallbackState) {
+  return {macBookCollapsedStatusLabel(display, fallbackState), macBookCollapsedStatusColor(display, fallbackState)};
 }
 
 void paintCollapsedTicker(QPainter& painter, const CollapsedCapsuleLayout& layout,

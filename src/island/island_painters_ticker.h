@@ -23,6 +23,11 @@ namespace tandrel {
 // The word and colour a notched capsule shows for the item, with the pet's state for idle lines.
 QString macBookCollapsedStatusLabel(const CollapsedTickerDisplay& display, PetState fallbackState);
 QColor macBookCollapsedStatusColor(const CollapsedTickerDisplay& display, PetState fallbackState);
+struct MacBookCollapsedStatus {
+  QString label;
+  QColor color;
+};
+MacBookCollapsedStatus macBookCollapsedStatus(const CollapsedTickerDisplay& display, PetState fallbackState);
 
 // The ticker line of the collapsed capsule for `display`, on either kind of display.
 void paintCollapsedTicker(QPainter& painter, const CollapsedCapsuleLayout& layout,

@@ -235,6 +235,8 @@ class TandrelView : public QWidget {
   // A finished turn began waiting: the ticker goes to the head of its queue at once.
   void showFinishedTurnsFirst();
   CollapsedTickerDisplay collapsedTickerDisplayForTests() { return ticker_->display(); }
+  // The word and colour a notched capsule shows beside the camera for the item shown now.
+  MacBookCollapsedStatus macBookCollapsedStatusDisplay();
   void forceCollapsedMessageRotationDueForTests() { ticker_->forceMessageRotationDue(); }
   const QStringList& enabledUsageTools() { return ticker_->enabledUsageTools(); }
   void markUsageToolsUnset() { ticker_->markUsageToolsUnset(); }

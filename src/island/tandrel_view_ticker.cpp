@@ -1,5 +1,6 @@
-// The view's side of the collapsed ticker and the usage tools (island/usage_ticker.h): the redraws
-// after a rotation or a selection, and the animation timer's tick.
+// The view's side of the collapsed ticker and the usage tools (island/usage_ticker.h): the word a
+// notch shows for the current item, the redraws after a rotation or a selection, and the animation
+// timer's tick.
 
 #include "island/tandrel_view.h"
 
@@ -8,6 +9,10 @@
 #include "pets/pet_rail.h"
 
 namespace tandrel {
+
+MacBookCollapsedStatus TandrelView::macBookCollapsedStatusDisplay() {
+  return macBookCollapsedStatus(ticker_->display(), store_.petState());
+}
 
 void TandrelView::showFinishedTurnsFirst() {
   ticker_->showFinishedTurnsFirst();
