@@ -1,5 +1,7 @@
 #include "selfcheck/checks/check_group.h"
 
+#include "catalog/tool_catalog.h"
+#include "selfcheck/fixture_builders.h"
 #include "selfcheck/harness.h"
 
 namespace tandrel {
@@ -22,6 +24,25 @@ std::optional<QString> CheckGroup::freshFolder(const char* name, const char* fix
   std::optional<QString> folder = freshScratchFolder(tempRoot_, QString::fromUtf8(name));
   if (!folder) written(Result<void>::failure(QStringLiteral("cannot empty the folder ") + path(name)), fixture);
   return folder;
+}
+
+std::vector<ToolHealth> catalogueToolHealth(
+    const std::function<std::optional<HookStatus>(const QString& id)>& installed) {
+  std::vector<ToolHealth> health;
+  for (const AIToolCatalogItem& item : aiToolCatalog()) {
+    const std::optional<HookStatus> status = installed(item.id);
+    health.push_back(fixtureToolHealthRow(item.id, status.value_or(HookStatus::missing), status.has_value(), QString(),
+                                          std::nullopt));
+  }
+  return health;
+}
+
+QString metricLabel(const std::optional<UsageMetric>& metric) { return metric ? metric->label : QString(); }
+
+QStringList usageRowLabels(const UsageSnapshot& snapshot) {
+  QStringList labels;
+  for (const auto& [label, metric] : snapshot.rows()) labels << label;
+  return labels;
 }
 
 }  // namespace tandrel

@@ -6,12 +6,17 @@
 
 #include "base/result.h"
 #include "events/event_store.h"
+#include "hooks/hook_manager.h"
 #include "selfcheck/functional/check_store.h"
 #include "selfcheck/self_check.h"
+#include "usage/usage_snapshot.h"
 
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
+#include <vector>
 
 namespace tandrel {
 
@@ -35,5 +40,15 @@ class CheckGroup {
   SelfCheckFailures& failures_;
   const QString tempRoot_;
 };
+
+// One tool-health row per catalogue tool, in catalogue order: detected with the status
+// `installed` gives for its id, or missing and not detected when it gives none.
+std::vector<ToolHealth> catalogueToolHealth(
+    const std::function<std::optional<HookStatus>(const QString& id)>& installed);
+
+// A meter's label; "" when the meter is absent.
+QString metricLabel(const std::optional<UsageMetric>& metric);
+// The labels of a reading's meter rows, in order.
+QStringList usageRowLabels(const UsageSnapshot& snapshot);
 
 }  // namespace tandrel

@@ -122,16 +122,8 @@ qint64 wholePercent(const std::optional<UsageMetric>& metric) {
   return static_cast<qint64>(std::trunc(*metric->percent));
 }
 
-QString labelOf(const std::optional<UsageMetric>& metric) { return metric ? metric->label : QString(); }
-
 std::optional<QString> suffixOf(const std::optional<UsageMetric>& metric) {
   return metric ? std::optional<QString>(metric->suffix) : std::nullopt;
-}
-
-QStringList rowLabels(const UsageSnapshot& snapshot) {
-  QStringList labels;
-  for (const auto& [label, metric] : snapshot.rows()) labels << label;
-  return labels;
 }
 
 std::optional<UsageSnapshot> mergedBrandUsage(EventStore& store, const QString& name) {
@@ -205,11 +197,12 @@ class LoaderGroup : CheckGroup {
     }
     check(usage->dataSource == u"rollout", "Codex rollout loader should preserve rollout provenance");
     check(usage->quality == UsageQuality::stableLocal, "Codex rollout usage should be stable local quality");
-    check(labelOf(usage->tokens) == u"8.8k total", "Codex rollout loader should use total rollout token usage");
-    check(labelOf(usage->context) == u"126.2k / 128k",
+    check(metricLabel(usage->tokens) == u"8.8k total", "Codex rollout loader should use total rollout token usage");
+    check(metricLabel(usage->context) == u"126.2k / 128k",
           "Codex rollout loader should display remaining context, not context already sent");
     check(wholePercent(usage->context) == 98, "Codex rollout loader context percent should represent remaining context");
-    check(labelOf(usage->fiveHour) == u"26% left", "Codex rollout loader should label 5-hour remaining quota as left");
+    check(metricLabel(usage->fiveHour) == u"26% left",
+          "Codex rollout loader should label 5-hour remaining quota as left");
     check(wholePercent(usage->fiveHour) == 26, "Codex rollout loader should display remaining primary rate-limit percent");
     const std::optional<QString> fiveHourReset = suffixOf(usage->fiveHour);
     check(fiveHourReset && fiveHourReset->contains(QLatin1Char(':')),
@@ -218,7 +211,8 @@ class LoaderGroup : CheckGroup {
           "Codex 5-hour reset label should not include the word resets");
     check(fiveHourReset && !fiveHourReset->contains(QLatin1Char('(')),
           "Codex 5-hour reset label should not include a window suffix");
-    check(labelOf(usage->weekly) == u"69% left", "Codex rollout loader should label weekly remaining quota as left");
+    check(metricLabel(usage->weekly) == u"69% left",
+          "Codex rollout loader should label weekly remaining quota as left");
     check(wholePercent(usage->weekly) == 69,
           "Codex rollout loader should display remaining secondary rate-limit percent as 7-day usage");
     const std::optional<QString> weeklyReset = suffixOf(usage->weekly);
@@ -226,8 +220,8 @@ class LoaderGroup : CheckGroup {
           "Codex weekly reset should render as a compact reset date label");
     check(weeklyReset && !weeklyReset->contains(QLatin1Char('(')),
           "Codex weekly reset label should not include a window suffix");
-    check(rowLabels(*usage) == QStringList{QStringLiteral("Context window"), QStringLiteral("5-hour limit"),
-                                           QStringLiteral("7-day limit")},
+    check(usageRowLabels(*usage) == QStringList{QStringLiteral("Context window"), QStringLiteral("5-hour limit"),
+                                                QStringLiteral("7-day limit")},
           "Codex usage rows should render exactly context, 5h, and 7d without the token row");
   }
 
@@ -254,9 +248,9 @@ class LoaderGroup : CheckGroup {
       check(false, "quota-only Codex rollout usage loader missing");
       return true;
     }
-    check(labelOf(usage->tokens) == u"8.8k total",
+    check(metricLabel(usage->tokens) == u"8.8k total",
           "Codex rollout loader should skip quota-only token_count records when richer token usage exists");
-    check(labelOf(usage->context) == u"126.2k / 128k",
+    check(metricLabel(usage->context) == u"126.2k / 128k",
           "Codex rollout loader should keep context metrics when a newer quota-only token_count exists");
     return true;
   }
@@ -279,8 +273,10 @@ class LoaderGroup : CheckGroup {
       check(false, "fractional Codex rollout usage loader missing");
       return true;
     }
-    check(labelOf(usage->fiveHour) == u"99.9% left", "fractional Codex 5-hour utilization should not round to 100% left");
-    check(labelOf(usage->weekly) == u"99.5% left", "fractional Codex weekly utilization should not round to 100% left");
+    check(metricLabel(usage->fiveHour) == u"99.9% left",
+          "fractional Codex 5-hour utilization should not round to 100% left");
+    check(metricLabel(usage->weekly) == u"99.5% left",
+          "fractional Codex weekly utilization should not round to 100% left");
     return true;
   }
 
@@ -292,19 +288,20 @@ class LoaderGroup : CheckGroup {
     }
     check(usage->dataSource == u"transcript", "Claude transcript loader should preserve transcript provenance");
     check(usage->quality == UsageQuality::stableLocal, "Claude transcript usage should be stable local quality");
-    check(labelOf(usage->context) == u"864.2k / 1m",
+    check(metricLabel(usage->context) == u"864.2k / 1m",
           "Claude transcript loader should display remaining context, not consumed context");
     check(wholePercent(usage->context) == 86, "Claude transcript loader context percent should represent remaining context");
-    check(labelOf(usage->tokens) == u"665 total", "Claude transcript loader should sum input and output tokens");
+    check(metricLabel(usage->tokens) == u"665 total", "Claude transcript loader should sum input and output tokens");
     const std::optional<QString> tokenSuffix = suffixOf(usage->tokens);
     check(tokenSuffix && tokenSuffix->contains(QLatin1String("135.2k cache read")),
           "Claude transcript loader should preserve cache-read tokens");
-    check(labelOf(usage->fiveHour) == u"50% left", "Claude transcript loader should publish a remaining 5-hour block label");
+    check(metricLabel(usage->fiveHour) == u"50% left",
+          "Claude transcript loader should publish a remaining 5-hour block label");
     const std::optional<QString> reset = suffixOf(usage->fiveHour);
     check(reset && reset->contains(QLatin1Char(':')),
           "Claude transcript loader should render the 5-hour reset as a compact reset time label");
     check(!usage->weekly, "Claude transcript loader should not publish local token totals as a 7-day quota");
-    const QStringList rows = rowLabels(*usage);
+    const QStringList rows = usageRowLabels(*usage);
     check(rows.contains(QStringLiteral("7-day limit")), "Claude usage rows should keep the 7-day slot when no weekly quota exists");
     check(!rows.contains(QStringLiteral("Tokens")), "Claude usage rows should not include token totals in the panel");
   }
@@ -317,11 +314,11 @@ class LoaderGroup : CheckGroup {
     }
     check(usage->dataSource == u"trajectory", "Trae trajectory loader should preserve trajectory provenance");
     check(usage->quality == UsageQuality::stableLocal, "Trae trajectory usage should be stable local quality");
-    check(labelOf(usage->tokens) == u"2.6k total", "Trae trajectory loader should sum interaction token usage");
+    check(metricLabel(usage->tokens) == u"2.6k total", "Trae trajectory loader should sum interaction token usage");
     const std::optional<QString> tokenSuffix = suffixOf(usage->tokens);
     check(tokenSuffix && tokenSuffix->contains(QLatin1String("70 reasoning")),
           "Trae trajectory loader should preserve reasoning tokens");
-    check(rowLabels(*usage).contains(QStringLiteral("Tokens")),
+    check(usageRowLabels(*usage).contains(QStringLiteral("Tokens")),
           "Trae token-only usage should render a token row instead of fake quota data");
   }
 
@@ -336,7 +333,7 @@ class LoaderGroup : CheckGroup {
           "local usage reload should notice metric changes even when event id, timestamp, and summary label are "
           "unchanged");
     const std::optional<UsageSnapshot> codex = mergedBrandUsage(s1, QStringLiteral("Codex CLI"));
-    check(codex && labelOf(codex->tokens) == u"9.9k total",
+    check(codex && metricLabel(codex->tokens) == u"9.9k total",
           "local usage reload should publish updated token metrics from the same rollout event");
 
     const QJsonObject newRecord = claudeAssistantLine(formatUsageDate(QDateTime::currentDateTimeUtc().addSecs(2)),
@@ -348,19 +345,16 @@ class LoaderGroup : CheckGroup {
     s1.reload(false);
     check(before < s1.revision(), "local usage reload should notice newly created transcript files after discovery caching");
     const std::optional<UsageSnapshot> claude = mergedBrandUsage(s1, QStringLiteral("Claude Code"));
-    check(claude && labelOf(claude->tokens) == u"1.2k total",
+    check(claude && metricLabel(claude->tokens) == u"1.2k total",
           "local usage reload should publish usage from newly discovered transcript files");
     return true;
   }
 
   void checkEligibility(EventStore& s1) {
-    std::vector<ToolHealth> health;
-    for (const AIToolCatalogItem& item : aiToolCatalog()) {
-      const bool needsRepair =
-          item.id == u"claude-code" || item.id == u"codex-cli" || item.id == u"trae-agent-cli";
-      health.push_back(fixtureToolHealthRow(item.id, needsRepair ? HookStatus::repair : HookStatus::missing, needsRepair,
-                                            QString(), std::nullopt));
-    }
+    const std::vector<ToolHealth> health = catalogueToolHealth([](const QString& id) -> std::optional<HookStatus> {
+      if (id == u"claude-code" || id == u"codex-cli" || id == u"trae-agent-cli") return HookStatus::repair;
+      return std::nullopt;
+    });
     const QStringList names = eligibleUsageToolNames(health, {}, s1, true, QDateTime::currentDateTimeUtc());
     check(names.contains(QStringLiteral("Codex")), "Codex rollout usage should stay eligible while notify bridge needs repair");
     check(names.contains(QStringLiteral("Claude")), "Claude transcript usage should stay eligible while hooks need repair");
