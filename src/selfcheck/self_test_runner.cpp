@@ -9,6 +9,7 @@
 #include "selfcheck/checks/async_local_usage_checks.h"
 #include "selfcheck/checks/bridge_script_checks.h"
 #include "selfcheck/checks/collapsed_capsule_checks.h"
+#include "selfcheck/checks/collapsed_ticker_checks.h"
 #include "selfcheck/checks/companion_geometry_checks.h"
 #include "selfcheck/checks/companion_label_checks.h"
 #include "selfcheck/checks/companion_route_checks.h"
@@ -30,6 +31,7 @@
 #include "selfcheck/checks/sound_preset_checks.h"
 #include "selfcheck/checks/tool_health_checks.h"
 #include "selfcheck/checks/usage_date_checks.h"
+#include "selfcheck/checks/usage_display_checks.h"
 #include "selfcheck/fixture_builders.h"
 #include "selfcheck/harness.h"
 #include "selfcheck/self_check.h"
@@ -189,6 +191,10 @@ void runHoverRegionAndStatusRow(const SelfTestRun& run) { runHoverRegionAndStatu
 void runDecisionsAndUsageRow(const SelfTestRun& run) {
   runExpandedTopRowChecks(run.failures, run.store);
   runDecisionActionChecks(run.failures, run.store);
+  runUsageSnapshotAndCarouselChecks(run.failures, run.store);
+  runUsageTabAndCollapsedTickerChecks(run.failures, run.store, run.tempRoot);
+  runNotchStatusAndUsageRotationChecks(run.failures, run.store, run.tempRoot);
+  runUsageEligibilityChecks(run.failures, run.tempRoot);
 }
 
 // Row 13: local usage fixtures and the Codex rollout, Claude transcript and Trae trajectory
