@@ -32,6 +32,7 @@
 #include "selfcheck/checks/tool_health_checks.h"
 #include "selfcheck/checks/usage_date_checks.h"
 #include "selfcheck/checks/usage_display_checks.h"
+#include "selfcheck/checks/usage_merge_hotplug_checks.h"
 #include "selfcheck/fixture_builders.h"
 #include "selfcheck/harness.h"
 #include "selfcheck/self_check.h"
@@ -203,7 +204,11 @@ void runLocalUsageLoadersRow(const SelfTestRun& run) { runLocalUsageLoaderChecks
 
 // Row 14: Claude brand usage merge, local transcript and hot-plug loaders, asynchronous local usage
 // (which leaves the unchanged-rollout fixture for row 15).
-void runLocalUsageMergeHotplugAndAsyncRow(const SelfTestRun& run) { runAsyncLocalUsageChecks(run.failures, run.tempRoot); }
+void runLocalUsageMergeHotplugAndAsyncRow(const SelfTestRun& run) {
+  runClaudeBrandUsageMergeChecks(run.failures, run.tempRoot);
+  runLocalTranscriptAndHotplugChecks(run.failures, run.tempRoot);
+  runAsyncLocalUsageChecks(run.failures, run.tempRoot);
+}
 
 // Row 15: local usage caches, with the loader-rerun and bounded-scan checks at their places.
 void runLocalUsageCachesRow(const SelfTestRun& run) { runLocalUsageCacheChecks(run.failures, run.tempRoot); }
