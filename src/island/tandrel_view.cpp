@@ -88,9 +88,7 @@ TandrelView::TandrelView(const QSize& size, EventStore& store, SettingsModel& se
       pets_(std::make_unique<ViewPets>(settings, petHooks())),
       settingsHost_(std::make_unique<SettingsHost>(*this)),
       settingsPanel_(std::make_unique<SettingsPanel>(*settingsHost_)),
-      ticker_(std::make_unique<UsageTicker>(store, settings, clock, toolHealth,
-                                            [this]() -> const std::vector<IslandMessage>& { return filteredAllMessages(); })),
-      inbox_(std::make_unique<IslandInbox>(store, settings, [this] { return QSizeF(this->size()); })),
+      island_(std::make_unique<IslandView>(*this, store, settings, clock)),
       debugLockExpanded(qgetenv("TANDREL_LOCK_EXPANDED") == "1") {
   toolLogoPainter = [](QPainter& painter, const QString& tool, const QRectF& rect) {
     drawToolLogo(painter, tool, rect);
@@ -162,7 +160,7 @@ void TandrelView::applyEnvironmentOverrides(const QProcessEnvironment& environme
 }
 
 void TandrelView::settingsLoaded() {
-  petStateCache_.invalidate();
+  island_->invalidatePetState();
   settingsPanel_->settingsLoaded();
   markUsageToolsUnset();
 }
@@ -174,15 +172,7 @@ void TandrelView::setMode(OverlayMode mode) {
     return;
   }
   mode_ = mode;
-  if (mode != OverlayMode::collapsed) {
-    hoverExpandWork_.cancel();
-  }
-  if (mode != OverlayMode::expanded) {
-    inbox_->resetInteraction();
-    if (auto* panel = dynamic_cast<KeyboardFocusPanel*>(window())) {
-      panel->releaseKeyboardFocus();
-    }
-  }
+  island_->modeChanged(mode);
   modeAnimationStarted = mediaTime();
   if (mode == OverlayMode::expanded) {
     usageAnimationStarted = modeAnimationStarted;
@@ -247,8 +237,7 @@ void TandrelView::prepareForTermination() {
     terminated_ = true;
     ++terminationCountForTests;
   }
-  hoverExpandWork_.cancel();
-  collapseWork_.cancel();
+  island_->cancelHoverWork();
   statusBannerDismissWork_.cancel();
   stopPetAnimationTimer();
   stopLivePreviewDriver();

@@ -1,13 +1,15 @@
 #pragma once
 
-// The island view of one overlay panel: the collapsed capsule, the expanded inbox and the
-// settings page are all drawn by it, in the mode the controller gives it. Split by concern:
-// tandrel_view.cpp (set-up, environment knobs, the mode, the status banner, tear-down),
-// tandrel_view_hover.cpp (hover expand and delayed collapse, the animation timer),
-// tandrel_view_ticker.cpp (the collapsed ticker, the usage tools and their rotation, the
-// animation tick), tandrel_view_inbox.cpp (the filtered inbox page and the rectangles of
-// inbox_layout.h) and tandrel_view_paint.cpp (the drawing pass, which sequences the painters of
-// island_painters_*.h).
+// The island view of one overlay panel: the one widget per panel, in the mode the controller
+// gives it. The collapsed capsule and the expanded inbox are its IslandView (island_view.h, with
+// the ticker of usage_ticker.h and the inbox of island_inbox.h); the settings page is drawn in
+// settings/. The view keeps the mode and display kind, the status banner, the one animation timer,
+// the drawing entry points and what its parts share (tool health, sounds, pets), and forwards the
+// names it has always had to the part that now holds them. Split by concern: tandrel_view.cpp
+// (set-up, environment knobs, the mode, the status banner, tear-down), tandrel_view_hover.cpp
+// (Qt's pointer events, the animation timer), tandrel_view_ticker.cpp (the redraws after the
+// ticker moved, the animation tick), tandrel_view_inbox.cpp (the page's rectangles for tests) and
+// tandrel_view_paint.cpp (the drawing pass and the outline).
 
 #include "events/pet_preview_state.h"
 #include "hooks/hook_manager.h"
@@ -17,9 +19,8 @@
 #include "island/inbox_layout.h"
 #include "island/island_painters_capsule.h"
 #include "island/island_painters_inbox.h"
-#include "island/island_inbox.h"
 #include "island/island_painters_ticker.h"
-#include "island/usage_ticker.h"
+#include "island/island_view.h"
 #include "pets/island_pet_state.h"
 #include "pets/pet_choice.h"
 #include "pets/view_pets.h"
@@ -60,29 +61,6 @@ class AIToolsTab;
 struct PetRenderSnapshot;
 class EventStore;
 
-// How far the pointer travels from a press on the pet before the pet leaves the island: a
-// travel up to this is still a click on the pet.
-inline constexpr qreal kPetDragOutThreshold = 14;
-bool petTravelStartsDragOut(QPointF start, QPointF point);
-
-// The desktop companion as the pet dragged out of the expanded island moves it. Positions are
-// screen points (y-down).
-class CompanionDragOut {
- public:
-  virtual ~CompanionDragOut() = default;
-  // Switches the companion on in its floating mode and puts it, in placement, under the point;
-  // false when no companion panel could be made.
-  virtual bool begin(QPointF screenPoint) = 0;
-  virtual void move(QPointF screenPoint) = 0;
-  // Places it at the point, saves its frame and ends placement.
-  virtual void finish(QPointF screenPoint) = 0;
-};
-
-// Whether a collapsed island should expand after the hover delay: the pointer is within 1 of
-// the panel's frame, or below it inside the area the expanded island would cover grown by the
-// hover margin. `windowFrame` and `mouseLocation` are in screen coordinates (y-down).
-bool shouldExpandAfterHoverDelay(OverlayMode mode, const std::optional<QRectF>& windowFrame, QPointF mouseLocation);
-
 // Whether this process renders fixtures (TANDREL_RENDER_FIXTURES is set, whatever its value):
 // the expanded content then shows at full opacity at once.
 bool isRenderingFixtures();
@@ -106,8 +84,7 @@ class TandrelView : public QWidget {
   std::vector<ToolHealth> toolHealth;
 
  private:
-  std::unique_ptr<UsageTicker> ticker_;
-  std::unique_ptr<IslandInbox> inbox_;
+  std::unique_ptr<IslandView> island_;
 
  public:
   static constexpr std::chrono::milliseconds kHoverExpandDelay{280};
@@ -210,14 +187,14 @@ class TandrelView : public QWidget {
 
   // The pointer entered, left or moved over the view (Qt's enter, leave and move events call
   // these; tests call them directly).
-  void mouseEnteredView();
-  void mouseExitedView();
-  void mouseMovedInView(QPointF location);
+  void mouseEnteredView() { island_->mouseEntered(); }
+  void mouseExitedView() { island_->mouseExited(); }
+  void mouseMovedInView(QPointF location) { island_->mouseMoved(location); }
   // The island expanded without the pointer (a tray click, a reopen, rebuilt panels): unless the
   // pointer is near it when `delay` has passed, it collapses then, as after the pointer left it.
-  void collapseLaterUnlessPointerNear(std::chrono::milliseconds delay);
-  bool hasPendingHoverExpand() const { return hoverExpandWork_.isPending(); }
-  bool hasPendingCollapse() const { return collapseWork_.isPending(); }
+  void collapseLaterUnlessPointerNear(std::chrono::milliseconds delay) { island_->collapseLaterUnlessPointerNear(delay); }
+  bool hasPendingHoverExpand() const { return island_->hasPendingHoverExpand(); }
+  bool hasPendingCollapse() const { return island_->hasPendingCollapse(); }
 
   // Arms, keeps or stops the animation timer for what currently animates: 1 s while a collapsed
   // ticker rotates or counts down a finished turn's wait, 1/30 s while expanded (with reduced motion only for rotating usage meters on
@@ -228,22 +205,22 @@ class TandrelView : public QWidget {
 
   // ---- Collapsed ticker and usage tools (island/usage_ticker.h; redraws in tandrel_view_ticker.cpp) ----
 
-  UsageTicker& ticker() { return *ticker_; }
-  const std::vector<CollapsedTickerDisplay>& collapsedTickerItems() { return ticker_->items(); }
-  std::vector<IslandMessage> collapsedTickerMessages() { return ticker_->messages(); }
-  CollapsedTickerDisplay collapsedTickerDisplay() { return ticker_->display(); }
+  UsageTicker& ticker() { return island_->ticker(); }
+  const std::vector<CollapsedTickerDisplay>& collapsedTickerItems() { return island_->ticker().items(); }
+  std::vector<IslandMessage> collapsedTickerMessages() { return island_->ticker().messages(); }
+  CollapsedTickerDisplay collapsedTickerDisplay() { return island_->ticker().display(); }
   // A finished turn began waiting: the ticker goes to the head of its queue at once.
   void showFinishedTurnsFirst();
-  CollapsedTickerDisplay collapsedTickerDisplayForTests() { return ticker_->display(); }
+  CollapsedTickerDisplay collapsedTickerDisplayForTests() { return island_->ticker().display(); }
   // The word and colour a notched capsule shows beside the camera for the item shown now.
   MacBookCollapsedStatus macBookCollapsedStatusDisplay();
-  void forceCollapsedMessageRotationDueForTests() { ticker_->forceMessageRotationDue(); }
-  const QStringList& enabledUsageTools() { return ticker_->enabledUsageTools(); }
-  void markUsageToolsUnset() { ticker_->markUsageToolsUnset(); }
-  bool wrapperBridgeReadyCached(const QDateTime& now) { return ticker_->wrapperBridgeReadyCached(now); }
-  QString usageToolsHealthSignature() const { return ticker_->usageToolsHealthSignature(); }
-  std::optional<UsageSnapshot> usageSnapshotForTool(const QString& tool) { return ticker_->usageSnapshotForTool(tool); }
-  void normalizeActiveUsageTool() { ticker_->normalizeActiveUsageTool(); }
+  void forceCollapsedMessageRotationDueForTests() { island_->ticker().forceMessageRotationDue(); }
+  const QStringList& enabledUsageTools() { return island_->ticker().enabledUsageTools(); }
+  void markUsageToolsUnset() { island_->ticker().markUsageToolsUnset(); }
+  bool wrapperBridgeReadyCached(const QDateTime& now) { return island_->ticker().wrapperBridgeReadyCached(now); }
+  QString usageToolsHealthSignature() const { return island_->ticker().usageToolsHealthSignature(); }
+  std::optional<UsageSnapshot> usageSnapshotForTool(const QString& tool) { return island_->ticker().usageSnapshotForTool(tool); }
+  void normalizeActiveUsageTool() { island_->ticker().normalizeActiveUsageTool(); }
   // Makes a tool active and redraws; a tool the user picked stays until it disappears.
   void selectUsageTool(const QString& tool, bool pinnedByUser);
   // The ticker's rotations; each redraws when it moved.
@@ -251,7 +228,7 @@ class TandrelView : public QWidget {
   void rotateUsageToolIfNeeded();
   // One firing of the animation timer: rotations when due, then the frames of whatever moves.
   void animationTick();
-  QRectF usageTabRect(const QString& tool) { return ticker_->usageTabRect(tool); }
+  QRectF usageTabRect(const QString& tool) { return island_->ticker().usageTabRect(tool); }
   static UsageMetric usageMetricDisplaySnapshotForTests(const UsageMetric& metric, const QString& rowLabel,
                                                         const QString& tool, const QString& dataSource);
   // Opens a message's choice card, focusing its note when the note takes text.
@@ -259,18 +236,18 @@ class TandrelView : public QWidget {
 
   // ---- Inbox (island/island_inbox.h; its test rectangles in tandrel_view_inbox.cpp) ----
 
-  IslandInbox& inbox() { return *inbox_; }
-  void ensureMessageCache() { inbox_->ensureCache(); }
-  const std::vector<IslandMessage>& filteredMessages() { return inbox_->page(); }
-  const std::vector<IslandMessage>& filteredAllMessages() { return inbox_->all(); }
-  int filteredUnreadCount() { return static_cast<int>(inbox_->all().size()); }
-  int filteredApprovalCount() { return inbox_->approvalCount(); }
+  IslandInbox& inbox() { return island_->inbox(); }
+  void ensureMessageCache() { island_->inbox().ensureCache(); }
+  const std::vector<IslandMessage>& filteredMessages() { return island_->inbox().page(); }
+  const std::vector<IslandMessage>& filteredAllMessages() { return island_->inbox().all(); }
+  int filteredUnreadCount() { return static_cast<int>(island_->inbox().all().size()); }
+  int filteredApprovalCount() { return island_->inbox().approvalCount(); }
   // The page's rectangles at the view's current size and mode.
-  inbox_layout::InboxPageLayout pageLayout() { return inbox_->pageLayout(mode_); }
+  inbox_layout::InboxPageLayout pageLayout() { return island_->inbox().pageLayout(mode_); }
   // What the open choice card's body adds below its card on the page, 0 when none is open; the
   // controller makes the expanded island that much taller.
-  qreal openChoiceExtent() { return inbox_->openChoiceExtent(); }
-  bool clearChoiceState() { return inbox_->clearChoiceState(); }
+  qreal openChoiceExtent() { return island_->inbox().openChoiceExtent(); }
+  bool clearChoiceState() { return island_->inbox().clearChoiceState(); }
 
   std::map<QString, QRectF> messageRectsForTests();
   std::map<QString, QRectF> choiceOptionRectsForTests(const QString& messageID);
@@ -289,39 +266,47 @@ class TandrelView : public QWidget {
   // come here. Expanded: toolbar, tabs, choice cards and card buttons; collapsed: the pet opens
   // the Pets settings, anywhere else expands; settings: the page's own handling.
   void mousePressed(QPointF point, QPointF screenPoint);
-  ExpandedClickTarget expandedClickTarget(QPointF point);
+  ExpandedClickTarget expandedClickTarget(QPointF point) { return island_->expandedClickTarget(point); }
   // Runs a card's action (or a choice, role "choose_option:<id>") and reports it in the banner.
-  void performExpandedMessageAction(const IslandMessage& message, const QString& role);
+  void performExpandedMessageAction(const IslandMessage& message, const QString& role) {
+    island_->performExpandedMessageAction(message, role);
+  }
   // True when the action waits for a second click on the same card's same button.
-  bool deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role);
+  bool deferMessageActionForConfirmationIfNeeded(const IslandMessage& message, const QString& role) {
+    return island_->deferMessageActionForConfirmationIfNeeded(message, role);
+  }
   void clearPendingConfirmationUnlessConfirming(const ExpandedClickTarget& target) {
-    inbox_->clearPendingConfirmationUnlessConfirming(target);
+    island_->inbox().clearPendingConfirmationUnlessConfirming(target);
   }
   // The toolbar's two clear buttons: the page becomes read, or every message hidden.
-  void clearPage();
-  void clearAll();
+  void clearPage() { island_->clearPage(); }
+  void clearAll() { island_->clearAll(); }
   // What the quit button does; ends the application's event loop by default.
-  std::function<void()> quitApplication;
+  std::function<void()>& quitApplication = island_->quitApplication;
   // Answers the socket request waiting behind a card as a press on its notification's action
   // `actionID` would (NotificationCategoryRegistrar's identifiers): the controller hands it to
   // the notification delegate. Unset: a card's request buttons do nothing but say so.
-  std::function<void(const QString& actionID, const PendingAction& action)> respondToRequest;
+  std::function<void(const QString& actionID, const PendingAction& action)>& respondToRequest = island_->respondToRequest;
   // The same press as `role` ("request:approve", … or "choose_option:<id>") on a card with a
   // waiting request: the answer goes through respondToRequest.
-  void performPendingCardAction(const IslandMessage& message, const QString& role);
+  void performPendingCardAction(const IslandMessage& message, const QString& role) {
+    island_->performPendingCardAction(message, role);
+  }
 
   // The pet's press in the expanded island (screen point) and whether it is being dragged out.
-  std::optional<QPointF> pendingPetDragStart;
-  bool petDragOutActive = false;
+  std::optional<QPointF>& pendingPetDragStart = island_->pendingPetDragStart;
+  bool& petDragOutActive = island_->petDragOutActive;
   // The desktop companion the pet is dragged out into; none: the pet is never dragged out.
-  CompanionDragOut* companionDragOut = nullptr;
+  CompanionDragOut*& companionDragOut = island_->companionDragOut;
 
   // ---- Keys and drags (tandrel_view_keys.cpp) ----
 
   // A key press; true when the view consumed it (Qt's key events come here).
-  bool keyPressed(int key, Qt::KeyboardModifiers modifiers, const QString& text);
+  bool keyPressed(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+    return island_->keyPressed(key, modifiers, text);
+  }
   // The pointer moved with the button held after a press on the pet, and was released.
-  void mouseDragged(QPointF screenPoint);
+  void mouseDragged(QPointF screenPoint) { island_->mouseDragged(screenPoint); }
   void mouseReleased(QPointF screenPoint);
 
   // ---- Pets (tandrel_view_pets.cpp) ----
@@ -339,13 +324,13 @@ class TandrelView : public QWidget {
   const PetChoice* selectedPetChoice() const { return pets_->selected(); }
   void selectPet(const QString& id) { pets_->select(id); }
   // The island pet's state: the agents' state without the events of hidden tools, cached.
-  PetState currentPetState();
+  PetState currentPetState() { return island_->currentPetState(); }
   void warmPetImageCache() const { pets_->warmImageCache(); }
   static bool petImageCacheContainsForTests(const QString& id);
   // The pet rail at the left of the expanded island.
-  void paintExpandedPetRail(QPainter& painter);
+  void paintExpandedPetRail(QPainter& painter) { island_->paintExpandedPetRail(painter); }
   // The collapsed capsule's pet in `rect`, in the island pet's state.
-  void paintCollapsedPet(QPainter& painter, const QRectF& rect);
+  void paintCollapsedPet(QPainter& painter, const QRectF& rect) { island_->paintCollapsedPet(painter, rect); }
   // The monotonic clock in seconds: every pet animation is drawn at this time.
   double mediaSeconds() const { return mediaTime(); }
 
@@ -385,9 +370,9 @@ class TandrelView : public QWidget {
   // The island drawn into a transparent image of the view's size at `devicePixelRatio`.
   QImage renderImage(qreal devicePixelRatio = 1);
   // The fade-in of the expanded content (1 outside the first 0.2 s of the expanded mode).
-  qreal expandedContentAlpha() const;
+  qreal expandedContentAlpha() const { return island_->expandedContentAlpha(); }
   // Draws a tool's logo in the cards: drawToolLogo unless replaced; none leaves the squares empty.
-  ToolLogoPainter toolLogoPainter;
+  ToolLogoPainter& toolLogoPainter = island_->toolLogoPainter;
 
   // ---- Settings page (the panel's; mouse and wheel events in tandrel_view_settings.cpp) ----
 
@@ -428,12 +413,12 @@ class TandrelView : public QWidget {
   QRegion islandShape(const QSize& size, qreal devicePixelRatio = 1) const;
 
   // ---- State the settings page, drawing and tests read or set ----
-  bool& usageRotationPinnedByUser = ticker_->usageRotationPinnedByUser;
-  std::optional<QString>& expandedChoiceMessageID = inbox_->expandedChoiceMessageID;
-  QString& activeChoiceNote = inbox_->activeChoiceNote;
-  std::optional<QString>& choiceNoteFocusedMessageID = inbox_->choiceNoteFocusedMessageID;
-  std::optional<std::pair<QString, QString>>& pendingMessageConfirmation = inbox_->pendingMessageConfirmation;
-  std::optional<QPointF> hoverPoint;
+  bool& usageRotationPinnedByUser = island_->ticker().usageRotationPinnedByUser;
+  std::optional<QString>& expandedChoiceMessageID = island_->inbox().expandedChoiceMessageID;
+  QString& activeChoiceNote = island_->inbox().activeChoiceNote;
+  std::optional<QString>& choiceNoteFocusedMessageID = island_->inbox().choiceNoteFocusedMessageID;
+  std::optional<std::pair<QString, QString>>& pendingMessageConfirmation = island_->inbox().pendingMessageConfirmation;
+  std::optional<QPointF>& hoverPoint = island_->hoverPoint;
   // The Pets tab's live preview: it follows the companion's mode and scale whenever the settings
   // are read, and can be changed on its own.
   PetPreviewMode& previewMode = settingsPanel_->livePreview.mode;
@@ -446,18 +431,18 @@ class TandrelView : public QWidget {
   // once. The process's fixture renderer by default; the renderer sets it on its own views.
   bool renderingFixtures = isRenderingFixtures();
   // How the wrapper bridge's readiness is read; the shared hook manager's by default.
-  std::function<bool()>& wrapperBridgeReadyProbe = ticker_->wrapperBridgeReadyProbe;
+  std::function<bool()>& wrapperBridgeReadyProbe = island_->ticker().wrapperBridgeReadyProbe;
   // The finished turns that wait for the user's reply, oldest first: the controller's waiting
   // requests raised at the end of a turn. None when unset.
-  std::function<std::vector<PendingAction>()>& waitingFinishedTurns = ticker_->waitingFinishedTurns;
-  int& collapsedMessageRotationIndex = ticker_->collapsedMessageRotationIndex;
-  QString& activeUsageTool = ticker_->activeUsageTool;
+  std::function<std::vector<PendingAction>()>& waitingFinishedTurns = island_->ticker().waitingFinishedTurns;
+  int& collapsedMessageRotationIndex = island_->ticker().collapsedMessageRotationIndex;
+  QString& activeUsageTool = island_->ticker().activeUsageTool;
   // Monotonic seconds of the last mode change, of the usage meters' start (the bars grow from
   // it) and of the last moves of the ticker and of the usage tool.
   double modeAnimationStarted = 0;
-  double& usageAnimationStarted = ticker_->usageAnimationStarted;
-  double& lastUsageRotationAt = ticker_->lastUsageRotationAt;
-  double& lastCollapsedMessageRotationAt = ticker_->lastCollapsedMessageRotationAt;
+  double& usageAnimationStarted = island_->ticker().usageAnimationStarted;
+  double& lastUsageRotationAt = island_->ticker().lastUsageRotationAt;
+  double& lastCollapsedMessageRotationAt = island_->ticker().lastCollapsedMessageRotationAt;
   const bool debugLockExpanded;
 
   // The paints the view received, and the region of the last one.
@@ -485,27 +470,7 @@ class TandrelView : public QWidget {
 
  private:
   double mediaTime() const { return clock_.monotonicMs() / 1000.0; }
-  // Collapses after `delay`, unless the pointer is near the expanded island then.
-  void scheduleCollapse(std::chrono::milliseconds delay = kCollapseDelay);
-  void paintCollapsed(QPainter& painter);
-  void paintExpanded(QPainter& painter, const std::optional<QRect>& dirty);
-  // Where the ticker line and the pet, the usage header and the settings page are drawn.
-  void paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout);
-  // What the usage header shows now (the active tool kept among the enabled ones).
-  UsageHeaderState usageHeaderState();
-  void paintUsageHeaderTopLine(QPainter& painter);
-  void paintUsageHeader(QPainter& painter);
   void paintSettings(QPainter& painter) { settingsPanel_->paint(painter); }
-  // The usage header's tabs (tool and rectangle, in order), hit before the rest.
-  std::vector<std::pair<QString, QRectF>> usageTabHitRects();
-  // Opens a message's choice card, or closes it when open.
-  void toggleChoiceCard(const IslandMessage& message);
-  // Gives the view the keyboard, so that typing reaches an open card's note.
-  void takeKeyboardFocus();
-  // Shows the result of an action in the banner.
-  void showBanner(const QString& text, const QColor& color);
-  // The frame on screen of the panel holding the view (of the view itself when it has none).
-  std::optional<QRectF> windowFrame() const;
 
   // The live preview takes the companion's mode and scale from freshly read settings.
   void settingsLoaded();
@@ -517,17 +482,9 @@ class TandrelView : public QWidget {
   DisplayKind displayKind_ = DisplayKind::macBookPhysical;
   std::optional<QString> statusBanner_;
 
-  DelayedWork hoverExpandWork_;
-  DelayedWork collapseWork_;
   DelayedWork statusBannerDismissWork_;
-  // Repaints the cards' ages when the next of them reads differently (expanded island only).
-  DelayedWork cardAgeRefreshWork_;
-  void scheduleCardAgeRefresh(const inbox_layout::InboxPageLayout& layout, const QDateTime& now);
   QTimer* petAnimationTimer_ = nullptr;
   bool terminated_ = false;
-
-  IslandPetStateCache petStateCache_;
-
 };
 
 // Hands the source view's pet catalogue to the other views (the selection is the shared settings'

@@ -7,7 +7,7 @@ namespace tandrel {
 using namespace inbox_layout;
 
 void TandrelView::setExpandedChoiceMessageForTests(const QString& eventID) {
-  inbox_->openChoiceCard(eventID);
+  island_->inbox().openChoiceCard(eventID);
   update();
 }
 

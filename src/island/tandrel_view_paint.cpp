@@ -23,20 +23,9 @@ namespace tandrel {
 
 using namespace island_paint;
 
-namespace {
-constexpr qreal kHeaderSeparatorY = 155;
-constexpr qreal kSeparatorX = 13;
-constexpr qreal kFooterSeparatorInset = 30;
-}  // namespace
-
 bool isRenderingFixtures() {
   static const bool rendering = qEnvironmentVariableIsSet("TANDREL_RENDER_FIXTURES");
   return rendering;
-}
-
-qreal TandrelView::expandedContentAlpha() const {
-  return tandrel::expandedContentAlpha(mode_ == OverlayMode::expanded, renderingFixtures,
-                                       mediaTime() - modeAnimationStarted);
 }
 
 void TandrelView::paintEvent(QPaintEvent* event) {
@@ -77,78 +66,12 @@ void TandrelView::paintIsland(QPainter& painter, const std::optional<QRect>& dir
       paintSettings(painter);
       return;
     case OverlayMode::expanded:
-      paintExpanded(painter, dirty);
+      island_->paintExpanded(painter, dirty);
       return;
     case OverlayMode::collapsed:
-      paintCollapsed(painter);
+      island_->paintCollapsed(painter);
       return;
   }
-}
-
-void TandrelView::paintCollapsed(QPainter& painter) {
-  const CollapsedCapsuleLayout layout = collapsedCapsuleLayout(QSizeF(size()), displayKind_, mode_);
-  paintCollapsedCapsule(painter, layout);
-  paintCollapsedContent(painter, layout);
-  paintCollapsedPet(painter, layout.petRect);
-}
-
-void TandrelView::paintExpanded(QPainter& painter, const std::optional<QRect>& dirty) {
-  const QSizeF viewSize(size());
-  drawTopFusedBackground(painter, QRectF(QPointF(), viewSize), kExpandedCornerRadius, false);
-  // The pet rail's animation frames dirty only its strip, where nothing else is drawn.
-  if (dirty && expandedPetRailAnimationDirtyRect().adjusted(-1, -1, 1, 1).contains(QRectF(*dirty))) {
-    painter.save();
-    painter.setOpacity(expandedContentAlpha());
-    paintExpandedPetRail(painter);
-    painter.restore();
-    return;
-  }
-  paintUsageHeaderTopLine(painter);
-
-  painter.save();
-  painter.setOpacity(expandedContentAlpha());
-  paintExpandedPetRail(painter);
-  paintUsageHeader(painter);
-  drawSeparator(painter, kHeaderSeparatorY, kSeparatorX, viewSize.width());
-  const inbox_layout::InboxPageLayout layout = pageLayout();
-  InboxPaintState state;
-  state.unreadCount = filteredUnreadCount();
-  state.approvalCount = filteredApprovalCount();
-  state.statusBanner = statusBanner_;
-  state.statusBannerColor = statusBannerColor;
-  state.noteFocusedMessageID = choiceNoteFocusedMessageID;
-  state.activeChoiceNote = activeChoiceNote;
-  state.hoverPoint = hoverPoint;
-  state.toolLogo = toolLogoPainter;
-  state.now = clock_.now();
-  paintInboxPage(painter, layout, viewSize.width(), state);
-  scheduleCardAgeRefresh(layout, *state.now);
-  drawSeparator(painter, viewSize.height() - kFooterSeparatorInset, kSeparatorX, viewSize.width());
-  paintExpandedFooter(painter, viewSize);
-  paintQuitButton(painter, layout.quitRect());
-  painter.restore();
-}
-
-// The usage header (tool status line, tabs and meter rows) and the collapsed capsule's ticker
-// line are drawn by their painters from the view's ticker and usage state.
-UsageHeaderState TandrelView::usageHeaderState() {
-  normalizeActiveUsageTool();
-  UsageHeaderState state;
-  state.viewWidth = width();
-  state.kind = displayKind_;
-  state.tool = activeUsageTool;
-  state.snapshot = usageSnapshotForTool(activeUsageTool);
-  state.tools = enabledUsageTools();
-  state.settingsRect = pageLayout().topSettingsRect();
-  state.meterGrowth = renderingFixtures ? 1.0 : usageMeterGrowth(mediaTime(), usageAnimationStarted);
-  state.toolLogo = toolLogoPainter;
-  return state;
-}
-
-void TandrelView::paintUsageHeaderTopLine(QPainter& painter) { tandrel::paintUsageHeaderTopLine(painter, usageHeaderState()); }
-void TandrelView::paintUsageHeader(QPainter& painter) { tandrel::paintUsageHeader(painter, usageHeaderState()); }
-void TandrelView::paintCollapsedContent(QPainter& painter, const CollapsedCapsuleLayout& layout) {
-  paintCollapsedTicker(painter, layout, collapsedTickerDisplay(), store_.petState(), toolLogoPainter);
 }
 
 QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
@@ -178,25 +101,6 @@ QPainterPath TandrelView::islandOutline(const QSizeF& size) const {
 QRegion TandrelView::islandShape(const QSize& size, qreal devicePixelRatio) const {
   const QPainterPath outline = QTransform::fromScale(devicePixelRatio, devicePixelRatio).map(islandOutline(QSizeF(size)));
   return QRegion(outline.toFillPolygon().toPolygon());
-}
-
-void TandrelView::scheduleCardAgeRefresh(const inbox_layout::InboxPageLayout& layout, const QDateTime& now) {
-  const std::optional<qint64> delay = inbox_layout::cardAgeRefreshDelayMs(layout.page(), now);
-  if (!delay) {
-    cardAgeRefreshWork_.cancel();
-    return;
-  }
-  QPointer<TandrelView> self(this);
-  cardAgeRefreshWork_ = clock_.schedule(std::chrono::milliseconds(*delay), [self] {
-    if (!self || self->mode_ != OverlayMode::expanded) {
-      return;
-    }
-    // Only the ages change: repaint their rectangles, which paints and arms the next refresh.
-    const inbox_layout::InboxPageLayout layout = self->pageLayout();
-    for (int index = 0; index < static_cast<int>(layout.page().size()); ++index) {
-      self->update(inbox_layout::cardAgeRect(layout.messageRect(index)).toAlignedRect());
-    }
-  });
 }
 
 }  // namespace tandrel

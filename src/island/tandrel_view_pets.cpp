@@ -32,14 +32,6 @@ ViewPets::ViewHooks TandrelView::petHooks() {
   return hooks;
 }
 
-PetState TandrelView::currentPetState() {
-  const IslandPetStateKeys keys{store_.revision(), settings_.values().disabledToolIDs, usageToolsHealthSignature(),
-                                wrapperBridgeReadyCached(clock_.now()), store_.socketRequestsWaiting()};
-  return petStateCache_.state(keys, [&] {
-    return resolveIslandPetState(store_, keys.disabledToolIDs, enabledUsageTools(), keys.hasPendingApprovals);
-  });
-}
-
 void syncPetSettings(const TandrelView& source, const std::vector<TandrelView*>& views) {
   SharedPetImageCache::cache().clear();
   for (TandrelView* view : views) {
@@ -57,16 +49,5 @@ PetRenderSnapshot petRenderSnapshot(const TandrelView& view) {
 }
 
 bool TandrelView::petImageCacheContainsForTests(const QString& id) { return tandrel::petImageCacheContainsForTests(id); }
-
-void TandrelView::paintExpandedPetRail(QPainter& painter) {
-  const UserSettings& values = settings_.values();
-  drawExpandedPetRail(painter, {petChoices, values.selectedPetID, currentPetState(), values.reduceMotion,
-                                isTestEnvironment(), mediaTime(), modeAnimationStarted});
-}
-
-void TandrelView::paintCollapsedPet(QPainter& painter, const QRectF& rect) {
-  const UserSettings& values = settings_.values();
-  drawPetAvatar(painter, {petChoices, values.reduceMotion, mediaTime()}, values.selectedPetID, rect, currentPetState());
-}
 
 }  // namespace tandrel

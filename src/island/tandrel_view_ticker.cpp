@@ -11,24 +11,24 @@
 namespace tandrel {
 
 MacBookCollapsedStatus TandrelView::macBookCollapsedStatusDisplay() {
-  return macBookCollapsedStatus(ticker_->display(), store_.petState());
+  return macBookCollapsedStatus(island_->ticker().display(), store_.petState());
 }
 
 void TandrelView::showFinishedTurnsFirst() {
-  ticker_->showFinishedTurnsFirst();
+  island_->ticker().showFinishedTurnsFirst();
   update();
   evaluatePetAnimationTimer();
 }
 
 void TandrelView::selectUsageTool(const QString& tool, bool pinnedByUser) {
-  ticker_->selectUsageTool(tool, pinnedByUser);
+  island_->ticker().selectUsageTool(tool, pinnedByUser);
   update();
   evaluatePetAnimationTimer();
 }
 
 void TandrelView::rotateCollapsedMessageIfNeeded() {
   ++rotationCallCountForTests;
-  if (ticker_->rotateMessageIfNeeded()) {
+  if (island_->ticker().rotateMessageIfNeeded()) {
     update();
     ++animationTickWorkCountForTests;
   }
@@ -36,7 +36,7 @@ void TandrelView::rotateCollapsedMessageIfNeeded() {
 
 void TandrelView::rotateUsageToolIfNeeded() {
   ++rotationCallCountForTests;
-  if (ticker_->rotateUsageToolIfNeeded()) {
+  if (island_->ticker().rotateUsageToolIfNeeded()) {
     update();
     ++animationTickWorkCountForTests;
   }
@@ -47,9 +47,9 @@ void TandrelView::animationTick() {
     case OverlayMode::collapsed: {
       // A collapsed island redraws only when its ticker moves on, or while it counts down the
       // wait of a finished turn.
-      if (ticker_->rotationDue()) {
+      if (island_->ticker().rotationDue()) {
         rotateCollapsedMessageIfNeeded();
-      } else if (collapsedMessageRotationIndex < static_cast<int>(ticker_->finishedTurnItems().size())) {
+      } else if (collapsedMessageRotationIndex < static_cast<int>(island_->ticker().finishedTurnItems().size())) {
         update();
         ++animationTickWorkCountForTests;
       }
